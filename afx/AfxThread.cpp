@@ -1,0 +1,62 @@
+#include "AfxWin.h"
+
+#include <process.h>
+
+namespace {
+
+// The framework thread object of each thread, so AfxEndThread knows what to delete.
+thread_local CWinThread* currentThread = nullptr;
+
+unsigned __stdcall ThreadEntry(void* parameter)
+{
+    auto* thread = static_cast<CWinThread*>(parameter);
+    currentThread = thread;
+    int exitCode = thread->InitInstance() ? thread->Run() : thread->ExitInstance();
+    AfxEndThread(static_cast<UINT>(exitCode));
+}
+
+} // namespace
+
+CWinThread::~CWinThread()
+{
+    if (m_hThread)
+        ::CloseHandle(m_hThread);
+}
+
+CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority, UINT stackSize,
+                           DWORD createFlags, LPSECURITY_ATTRIBUTES securityAttributes)
+{
+    auto* thread = dynamic_cast<CWinThread*>(threadClass ? threadClass->CreateObject() : nullptr);
+    if (!thread)
+        return nullptr;
+    unsigned threadId = 0;
+    auto handle = _beginthreadex(securityAttributes, stackSize, &ThreadEntry, thread,
+                                 createFlags | CREATE_SUSPENDED, &threadId);
+    if (handle == 0) {
+        delete thread;
+        return nullptr;
+    }
+    thread->m_hThread = reinterpret_cast<HANDLE>(handle);
+    thread->m_nThreadID = threadId;
+    ::SetThreadPriority(thread->m_hThread, priority);
+    if (!(createFlags & CREATE_SUSPENDED))
+        thread->ResumeThread();
+    return thread;
+}
+
+void AfxEndThread(UINT exitCode, BOOL deleteThread)
+{
+    CWinThread* thread = currentThread;
+    currentThread = nullptr;
+    if (thread && deleteThread && thread->m_bAutoDelete)
+        delete thread;
+    _endthreadex(exitCode);
+    // _endthreadex does not return.
+    for (;;)
+        ::ExitThread(exitCode);
+}
+
+CWinThread* AfxGetThread()
+{
+    return currentThread;
+}

@@ -1,0 +1,116 @@
+// The small part of the dialog-and-thread framework this DLL is built on: runtime classes,
+// worker threads, a critical section, a file finder and the message box.
+#pragma once
+
+#include <windows.h>
+
+class CObject;
+
+// Names a class and creates its objects, so a thread can be started from its class alone.
+struct CRuntimeClass
+{
+    const char* m_lpszClassName;
+    CObject* (*m_pfnCreateObject)();
+
+    CObject* CreateObject() const { return m_pfnCreateObject ? m_pfnCreateObject() : nullptr; }
+};
+
+class CObject
+{
+public:
+    virtual ~CObject() = default;
+    virtual CRuntimeClass* GetRuntimeClass() const = 0;
+};
+
+#define RUNTIME_CLASS(class_name) (&class_name::classRuntime)
+
+#define DECLARE_DYNCREATE(class_name)                                                              \
+public:                                                                                            \
+    static CRuntimeClass classRuntime;                                                             \
+    static CObject* CreateObject();                                                                \
+    CRuntimeClass* GetRuntimeClass() const override;
+
+#define IMPLEMENT_DYNCREATE(class_name)                                                            \
+    CRuntimeClass class_name::classRuntime = {#class_name, &class_name::CreateObject};             \
+    CObject* class_name::CreateObject() { return new class_name; }                                 \
+    CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
+
+// A thread whose object lives as long as the thread and, with m_bAutoDelete, deletes itself.
+class CWinThread : public CObject
+{
+public:
+    CWinThread() = default;
+    ~CWinThread() override;
+    CWinThread(const CWinThread&) = delete;
+    CWinThread& operator=(const CWinThread&) = delete;
+
+    DWORD ResumeThread() { return ::ResumeThread(m_hThread); }
+
+    virtual BOOL InitInstance() { return FALSE; }
+    virtual int Run() { return ExitInstance(); }
+    virtual int ExitInstance() { return 0; }
+
+    HANDLE m_hThread = nullptr;
+    DWORD m_nThreadID = 0;
+    BOOL m_bAutoDelete = TRUE;
+};
+
+// Creates an object of the class and its thread; the thread starts unless CREATE_SUSPENDED is
+// given. Returns null (and creates nothing that lasts) when either cannot be made.
+CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority = THREAD_PRIORITY_NORMAL,
+                           UINT stackSize = 0, DWORD createFlags = 0,
+                           LPSECURITY_ATTRIBUTES securityAttributes = nullptr);
+
+// Ends the calling framework thread; deletes its object first when asked and auto-deleting.
+[[noreturn]] void AfxEndThread(UINT exitCode, BOOL deleteThread = TRUE);
+
+// The framework thread object of the calling thread, or null.
+CWinThread* AfxGetThread();
+
+class CCriticalSection
+{
+public:
+    CCriticalSection() { ::InitializeCriticalSection(&m_sect); }
+    ~CCriticalSection() { ::DeleteCriticalSection(&m_sect); }
+    CCriticalSection(const CCriticalSection&) = delete;
+    CCriticalSection& operator=(const CCriticalSection&) = delete;
+
+    BOOL Lock()
+    {
+        ::EnterCriticalSection(&m_sect);
+        return TRUE;
+    }
+    BOOL Unlock()
+    {
+        ::LeaveCriticalSection(&m_sect);
+        return TRUE;
+    }
+
+private:
+    CRITICAL_SECTION m_sect;
+};
+
+// Looks a path or pattern up; the listing stays open until Close or destruction.
+class CFileFind
+{
+public:
+    CFileFind() = default;
+    ~CFileFind() { Close(); }
+    CFileFind(const CFileFind&) = delete;
+    CFileFind& operator=(const CFileFind&) = delete;
+
+    // On failure GetLastError() still tells why.
+    BOOL FindFile(const char* name, DWORD unused = 0);
+    void Close();
+
+private:
+    HANDLE m_hFind = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAA m_data{};
+};
+
+// An OK-style message box with the module's name as caption.
+int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
+
+// Lets a test answer every AfxMessageBox without a window; null restores the real box.
+using AfxMessageBoxHandler = int (*)(const char* text, UINT type);
+AfxMessageBoxHandler AfxSetMessageBoxHandler(AfxMessageBoxHandler handler);

@@ -1,0 +1,151 @@
+// Runs one shred job on sample files it creates, the way the confirm dialog starts it, and
+// prints what a progress window would receive and what is left on disk.
+#include "jobs/ShredThread.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char WindowClass[] = "OrlenwickDemoProgress";
+int finishedWorkers = 0;
+int expectedWorkers = 0;
+int stepsOfCurrentFile = 0;
+
+void Print(WPARAM wParam, const char* what)
+{
+    std::printf("  [item %u] %s\n", HIWORD(wParam), what);
+}
+
+LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SHRED_FILE) {
+        char line[400];
+        std::snprintf(line, sizeof line, "WM_SHRED_FILE range %u: %s", LOWORD(wParam),
+                      reinterpret_cast<const char*>(lParam));
+        FreeShredFileNameBlock(lParam);
+        stepsOfCurrentFile = 0;
+        Print(wParam, line);
+        return 0;
+    }
+    if (message != WM_COMMAND)
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    const WORD id = LOWORD(wParam);
+    char line[200];
+    if (id == ID_SHRED_STEP) {
+        ++stepsOfCurrentFile;
+        return 0;
+    }
+    if (id >= ID_SHRED_PASS_BASE) {
+        std::snprintf(line, sizeof line, "pass marker %u (posted)", id);
+    } else {
+        const int status = id - ID_SHRED_STATUS_BASE;
+        const char* text = ShredStatusText(status);
+        std::snprintf(line, sizeof line, "status %d %s (after %d progress steps)", status,
+                      text ? text
+                      : status == StatusShredded ? "Shredded"
+                                                 : "Finished",
+                      stepsOfCurrentFile);
+        if (status == StatusFinished && ++finishedWorkers == expectedWorkers)
+            ::PostQuitMessage(0);
+    }
+    Print(wParam, line);
+    return 0;
+}
+
+void WriteSample(const std::string& path, size_t size, char fill)
+{
+    if (FILE* file = std::fopen(path.c_str(), "wb")) {
+        std::string data(size, fill);
+        std::fwrite(data.data(), 1, data.size(), file);
+        std::fclose(file);
+    }
+}
+
+void ListLeft(const std::string& folder)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+    int count = 0;
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::printf("  %s (%lu bytes)\n", name.c_str(), entry.nFileSizeLow);
+            ++count;
+        } while (::FindNextFileA(listing, &entry));
+        ::FindClose(listing);
+    }
+    if (count == 0)
+        std::printf("  (nothing)\n");
+}
+
+} // namespace
+
+int main()
+{
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "orlenwick-demo";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+
+    const std::string report = folder + "\\report.final.doc";
+    const std::string photo = folder + "\\photo.jpg";
+    const std::string secret = folder + "\\secret.txt";
+    WriteSample(report, 10000, 'r');
+    WriteSample(photo, 70000, 'p');
+    WriteSample(secret, 300, 's');
+    ::SetFileAttributesA(secret.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    const std::vector<std::string> items = {report, photo, secret, folder + "\\missing.txt",
+                                            "\\\\server\\share\\file.txt"};
+
+    std::printf("Sample folder %s before shredding:\n", folder.c_str());
+    ListLeft(folder);
+
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = ProgressProc;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = WindowClass;
+    ::RegisterClassA(&windowClass);
+    HWND window = ::CreateWindowExA(0, WindowClass, "Shredding items...", WS_OVERLAPPED, 0, 0, 10,
+                                    10, nullptr, nullptr, windowClass.hInstance, nullptr);
+    if (!window) {
+        std::printf("cannot create the progress window (error %lu)\n", ::GetLastError());
+        return 1;
+    }
+
+    ShredSettings settings;
+    settings.ShreddingMethod = MethodRandomData;
+    settings.Passes = 2;
+    settings.OverwriteTails = true;
+    settings.MangleDateAndTime = true;
+    std::printf("\nShredding %zu items: random data, 2 passes, tails and name mangling on\n",
+                items.size());
+    expectedWorkers = static_cast<int>(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        auto* worker = static_cast<CShredThread*>(AfxBeginThread(
+            RUNTIME_CLASS(CShredThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr));
+        if (!worker) {
+            --expectedWorkers;
+            continue;
+        }
+        worker->ItemPath = items[i];
+        worker->IsRecycleBin = false;
+        worker->ItemIndex = static_cast<int32_t>(i);
+        worker->SetSettings(settings);
+        worker->ProgressWindow = window;
+        worker->ResumeThread();
+    }
+
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0)
+        ::DispatchMessageA(&message);
+    ::DestroyWindow(window);
+
+    std::printf("\nLeft in %s:\n", folder.c_str());
+    ListLeft(folder);
+    ::RemoveDirectoryA(folder.c_str());
+    return finishedWorkers == static_cast<int>(items.size()) ? 0 : 1;
+}

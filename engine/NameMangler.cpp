@@ -1,0 +1,98 @@
+#include "engine/ScopedDescriptor.h"
+#include "jobs/ShredThread.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// "A" + 25 * r / 32767, capped at "Y": the letters run from A to Y.
+char RandomLetter()
+{
+    const int r = std::rand();
+    return static_cast<char>('A' + std::min(24, 25 * r / 32767));
+}
+
+void ShowRenameFailure(int error, const std::string& oldName, const std::string& newName)
+{
+    switch (error) {
+    case EACCES:
+        AfxMessageBox("Access violation", 0, 0);
+        break;
+    case EINVAL:
+        AfxMessageBox("Invalid arguments", 0, 0);
+        break;
+    case ENOENT:
+        AfxMessageBox("Not found", 0, 0);
+        break;
+    case EEXIST:
+        AfxMessageBox("Already Exists", 0, 0);
+        AfxMessageBox(newName.c_str(), 0, 0);
+        AfxMessageBox(oldName.c_str(), 0, 0);
+        break;
+    case EMFILE:
+        AfxMessageBox("EMFILE", 0, 0);
+        break;
+    default:
+        AfxMessageBox("Could not mangle file name!", 0, 0);
+        break;
+    }
+}
+
+} // namespace
+
+void CShredThread::BackdateLastWriteTime(const std::string& fullName)
+{
+    SYSTEMTIME time{};
+    Os->GetSystemTime(&time);
+    time.wYear = static_cast<WORD>(time.wYear - 5);
+    FILETIME lastWrite{};
+    if (!::SystemTimeToFileTime(&time, &lastWrite)) {
+        // 29 February five years back does not exist.
+        time.wDay = std::min<WORD>(time.wDay, 28);
+        if (!::SystemTimeToFileTime(&time, &lastWrite))
+            return;
+    }
+    ScopedFileHandle file(*Os, Os->CreateFileA(fullName.c_str(), FILE_WRITE_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                                   FILE_SHARE_DELETE,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    if (file.IsValid())
+        Os->SetFileTime(file.Get(), &lastWrite);
+}
+
+bool CShredThread::ScrambleName(std::string& fullName)
+{
+    char drive[_MAX_DRIVE];
+    char directory[_MAX_DIR];
+    char baseName[_MAX_FNAME];
+    char extension[_MAX_EXT];
+    if (_splitpath_s(fullName.c_str(), drive, sizeof drive, directory, sizeof directory,
+                     baseName, sizeof baseName, extension, sizeof extension) != 0) {
+        ShowRenameFailure(EINVAL, fullName, fullName);
+        return false;
+    }
+
+    uint32_t seed = 0;
+    FillRandomOrFallback(reinterpret_cast<BYTE*>(&seed), sizeof seed);
+    std::srand(seed);
+    for (char* c = baseName; *c; ++c)
+        *c = RandomLetter();
+    for (char* c = extension + (extension[0] ? 1 : 0); *c; ++c)
+        *c = RandomLetter();
+
+    char newName[_MAX_PATH];
+    if (_makepath_s(newName, sizeof newName, drive, directory, baseName, extension) != 0) {
+        ShowRenameFailure(EINVAL, fullName, fullName);
+        return false;
+    }
+    errno = 0;
+    if (Os->Rename(fullName.c_str(), newName) != 0) {
+        ShowRenameFailure(errno, fullName, newName);
+        return false;
+    }
+    fullName = newName;
+    return true;
+}

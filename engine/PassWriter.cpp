@@ -1,0 +1,147 @@
+#include "engine/GutmannPatterns.h"
+#include "jobs/ShredThread.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int RandomBlockSize = 1024;
+// A flush that keeps failing is given up after this many calls: the pass then counts as failed.
+constexpr int CommitAttempts = 3;
+
+uint64_t SplitMix64(uint64_t& state)
+{
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+uint64_t ClockSeed()
+{
+    LARGE_INTEGER counter{};
+    ::QueryPerformanceCounter(&counter);
+    return static_cast<uint64_t>(counter.QuadPart) ^ (::GetTickCount64() << 32) ^
+           ::GetCurrentThreadId();
+}
+
+} // namespace
+
+DWORD CShredThread::FillRandom(BYTE* buffer, DWORD length)
+{
+    HCRYPTPROV provider = 0;
+    if (!Os->CryptAcquireContextA(&provider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+        return ::GetLastError();
+    DWORD error = 0;
+    if (!Os->CryptGenRandom(provider, length, buffer))
+        error = ::GetLastError();
+    Os->CryptReleaseContext(provider);
+    return error;
+}
+
+void CShredThread::FillRandomOrFallback(BYTE* buffer, DWORD length)
+{
+    if (FillRandom(buffer, length) == 0) {
+        uint64_t tail = 0;
+        std::memcpy(&tail, buffer + length - std::min<DWORD>(length, 8), std::min<DWORD>(length, 8));
+        FallbackState ^= tail;
+        SplitMix64(FallbackState);
+        FallbackSeeded = true;
+        return;
+    }
+    if (!FallbackSeeded) {
+        FallbackState ^= ClockSeed();
+        FallbackSeeded = true;
+    }
+    for (DWORD i = 0; i < length; i += 8) {
+        uint64_t value = SplitMix64(FallbackState);
+        std::memcpy(buffer + i, &value, std::min<DWORD>(8, length - i));
+    }
+}
+
+void CShredThread::SendStep()
+{
+    Os->SendMessageA(ProgressWindow, WM_COMMAND, MakeShredWParam(ItemIndex, ID_SHRED_STEP), 0);
+}
+
+bool CShredThread::CommitWithRetry(int descriptor)
+{
+    for (int attempt = 0; attempt < CommitAttempts; ++attempt) {
+        if (Os->Commit(descriptor) == 0)
+            return true;
+    }
+    return false;
+}
+
+int64_t CShredThread::WriteBlocks(int descriptor, int64_t length, std::vector<BYTE>& block,
+                                  int patternLength, bool refillRandom)
+{
+    int64_t written = 0;
+    if (Os->Seek(descriptor, 0, SEEK_SET) == 0) {
+        const auto blockSize = static_cast<int64_t>(block.size());
+        while (written < length) {
+            // After a short write the next one starts inside the pattern where the file is.
+            const auto offset = static_cast<size_t>(written % patternLength);
+            const auto count = static_cast<unsigned>(
+                std::min<int64_t>(length - written, blockSize - static_cast<int64_t>(offset)));
+            if (refillRandom)
+                FillRandomOrFallback(block.data(), static_cast<DWORD>(block.size()));
+            const int result = Os->Write(descriptor, block.data() + offset, count);
+            if (result <= 0)
+                break;
+            written += result;
+            SendStep();
+        }
+    }
+    // Data that never reached the disk has not overwritten anything.
+    return CommitWithRetry(descriptor) ? written : 0;
+}
+
+int64_t CShredThread::WritePatternPass(int descriptor, int64_t length, const BYTE* pattern,
+                                       int patternLength)
+{
+    const int blockSize = (RandomBlockSize / patternLength) * patternLength;
+    std::vector<BYTE> block(blockSize);
+    for (int i = 0; i < blockSize; ++i)
+        block[i] = pattern[i % patternLength];
+    return WriteBlocks(descriptor, length, block, patternLength, false);
+}
+
+int64_t CShredThread::WriteRandomPass(int descriptor, int64_t length)
+{
+    // Zeroed, so no byte the random source did not fill is ever old heap memory.
+    std::vector<BYTE> block(RandomBlockSize);
+    return WriteBlocks(descriptor, length, block, 1, true);
+}
+
+int64_t CShredThread::WriteDoDPasses(int descriptor, int64_t length)
+{
+    std::srand(static_cast<unsigned>(Os->Time()));
+    auto patternPass = [&](BYTE value) { return WritePatternPass(descriptor, length, &value, 1); };
+    const auto b1 = static_cast<BYTE>(std::rand());
+    int64_t covered = patternPass(b1);
+    covered = std::min(covered, patternPass(static_cast<BYTE>(~b1)));
+    covered = std::min(covered, WriteRandomPass(descriptor, length));
+    const auto b2 = static_cast<BYTE>(std::rand());
+    covered = std::min(covered, patternPass(b2));
+    const auto b3 = static_cast<BYTE>(std::rand());
+    covered = std::min(covered, patternPass(b3));
+    covered = std::min(covered, patternPass(static_cast<BYTE>(~b3)));
+    return std::min(covered, WriteRandomPass(descriptor, length));
+}
+
+int64_t CShredThread::WriteGutmannPasses(int descriptor, int64_t length)
+{
+    int64_t covered = INT64_MAX;
+    for (int i = 0; i < GutmannRandomPassesEachSide; ++i)
+        covered = std::min(covered, WriteRandomPass(descriptor, length));
+    for (const auto& pattern : GutmannPatterns)
+        covered = std::min(covered,
+                           WritePatternPass(descriptor, length, pattern, GutmannPatternLength));
+    for (int i = 0; i < GutmannRandomPassesEachSide; ++i)
+        covered = std::min(covered, WriteRandomPass(descriptor, length));
+    return covered;
+}

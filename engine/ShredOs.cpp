@@ -1,0 +1,175 @@
+#include "ShredOs.h"
+
+#include <cstdio>
+#include <io.h>
+
+BOOL ShredOs::SetFileAttributesA(const char* path, DWORD attributes)
+{
+    return ::SetFileAttributesA(path, attributes);
+}
+
+DWORD ShredOs::GetFileAttributesA(const char* path)
+{
+    return ::GetFileAttributesA(path);
+}
+
+int ShredOs::Open(const char* name, int flags, int permission)
+{
+    return ::_open(name, flags, permission);
+}
+
+int64_t ShredOs::FileLength(int descriptor)
+{
+    return ::_filelengthi64(descriptor);
+}
+
+int64_t ShredOs::Seek(int descriptor, int64_t offset, int origin)
+{
+    return ::_lseeki64(descriptor, offset, origin);
+}
+
+int ShredOs::Write(int descriptor, const void* data, unsigned count)
+{
+    return ::_write(descriptor, data, count);
+}
+
+int ShredOs::Commit(int descriptor)
+{
+    return ::_commit(descriptor);
+}
+
+int ShredOs::Close(int descriptor)
+{
+    return ::_close(descriptor);
+}
+
+int ShredOs::Rename(const char* from, const char* to)
+{
+    return ::rename(from, to);
+}
+
+int ShredOs::Remove(const char* name)
+{
+    return ::remove(name);
+}
+
+BOOL ShredOs::RemoveDirectoryA(const char* path)
+{
+    return ::RemoveDirectoryA(path);
+}
+
+HANDLE ShredOs::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data)
+{
+    return ::FindFirstFileA(pattern, data);
+}
+
+BOOL ShredOs::FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* data)
+{
+    return ::FindNextFileA(listing, data);
+}
+
+BOOL ShredOs::FindClose(HANDLE listing)
+{
+    return ::FindClose(listing);
+}
+
+HANDLE ShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                            DWORD flags)
+{
+    return ::CreateFileA(name, access, share, nullptr, disposition, flags, nullptr);
+}
+
+BOOL ShredOs::CloseHandle(HANDLE handle)
+{
+    return ::CloseHandle(handle);
+}
+
+BOOL ShredOs::SetFileTime(HANDLE file, const FILETIME* lastWrite)
+{
+    return ::SetFileTime(file, nullptr, nullptr, lastWrite);
+}
+
+BOOL ShredOs::BackupRead(HANDLE file, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,
+                         BOOL processSecurity, void** context)
+{
+    return ::BackupRead(file, buffer, count, read, abort, processSecurity, context);
+}
+
+BOOL ShredOs::BackupSeek(HANDLE file, DWORD lowDistance, DWORD highDistance, DWORD* lowSought,
+                         DWORD* highSought, void** context)
+{
+    return ::BackupSeek(file, lowDistance, highDistance, lowSought, highSought, context);
+}
+
+BOOL ShredOs::GetDiskFreeSpaceA(const char* root, DWORD* sectorsPerCluster, DWORD* bytesPerSector,
+                                DWORD* freeClusters, DWORD* totalClusters)
+{
+    return ::GetDiskFreeSpaceA(root, sectorsPerCluster, bytesPerSector, freeClusters,
+                               totalClusters);
+}
+
+BOOL ShredOs::GetVolumeInformationA(const char* root, char* volumeName, DWORD volumeNameSize,
+                                    DWORD* serialNumber, DWORD* maximumComponentLength,
+                                    DWORD* fileSystemFlags, char* fileSystemName,
+                                    DWORD fileSystemNameSize)
+{
+    return ::GetVolumeInformationA(root, volumeName, volumeNameSize, serialNumber,
+                                   maximumComponentLength, fileSystemFlags, fileSystemName,
+                                   fileSystemNameSize);
+}
+
+void ShredOs::GetSystemTime(SYSTEMTIME* now)
+{
+    ::GetSystemTime(now);
+}
+
+time_t ShredOs::Time()
+{
+    return ::time(nullptr);
+}
+
+BOOL ShredOs::CryptAcquireContextA(HCRYPTPROV* provider, DWORD providerType, DWORD flags)
+{
+    return ::CryptAcquireContextA(provider, nullptr, nullptr, providerType, flags);
+}
+
+BOOL ShredOs::CryptGenRandom(HCRYPTPROV provider, DWORD length, BYTE* buffer)
+{
+    return ::CryptGenRandom(provider, length, buffer);
+}
+
+BOOL ShredOs::CryptReleaseContext(HCRYPTPROV provider)
+{
+    return ::CryptReleaseContext(provider, 0);
+}
+
+HRESULT ShredOs::SHGetMalloc(IMalloc** allocator)
+{
+    return ::SHGetMalloc(allocator);
+}
+
+HRESULT ShredOs::SHGetSpecialFolderLocation(HWND owner, int folder, PIDLIST_ABSOLUTE* idList)
+{
+    return ::SHGetSpecialFolderLocation(owner, folder, idList);
+}
+
+HRESULT ShredOs::SHGetDesktopFolder(IShellFolder** desktop)
+{
+    return ::SHGetDesktopFolder(desktop);
+}
+
+LRESULT ShredOs::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return ::SendMessageA(window, message, wParam, lParam);
+}
+
+BOOL ShredOs::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return ::PostMessageA(window, message, wParam, lParam);
+}
+
+ShredOs& RealShredOs()
+{
+    static ShredOs real;
+    return real;
+}

@@ -1,0 +1,68 @@
+// The operating-system calls the shredding engine makes. Production code uses RealShredOs();
+// a test derives from ShredOs and overrides the few calls whose failures or results the
+// platform will not produce on demand.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+#include <wincrypt.h>
+
+#include <cstdint>
+#include <ctime>
+
+class ShredOs
+{
+public:
+    virtual ~ShredOs() = default;
+
+    // Files and names. The runtime-library calls set errno as the real ones do.
+    virtual BOOL SetFileAttributesA(const char* path, DWORD attributes);
+    virtual DWORD GetFileAttributesA(const char* path);
+    virtual int Open(const char* name, int flags, int permission);
+    virtual int64_t FileLength(int descriptor);
+    virtual int64_t Seek(int descriptor, int64_t offset, int origin);
+    virtual int Write(int descriptor, const void* data, unsigned count);
+    virtual int Commit(int descriptor);
+    virtual int Close(int descriptor);
+    virtual int Rename(const char* from, const char* to);
+    virtual int Remove(const char* name);
+    virtual BOOL RemoveDirectoryA(const char* path);
+    virtual HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data);
+    virtual BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* data);
+    virtual BOOL FindClose(HANDLE listing);
+    virtual HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                               DWORD flags);
+    virtual BOOL CloseHandle(HANDLE handle);
+    virtual BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite);
+    virtual BOOL BackupRead(HANDLE file, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,
+                            BOOL processSecurity, void** context);
+    virtual BOOL BackupSeek(HANDLE file, DWORD lowDistance, DWORD highDistance, DWORD* lowSought,
+                            DWORD* highSought, void** context);
+
+    // Volumes.
+    virtual BOOL GetDiskFreeSpaceA(const char* root, DWORD* sectorsPerCluster,
+                                   DWORD* bytesPerSector, DWORD* freeClusters,
+                                   DWORD* totalClusters);
+    virtual BOOL GetVolumeInformationA(const char* root, char* volumeName, DWORD volumeNameSize,
+                                       DWORD* serialNumber, DWORD* maximumComponentLength,
+                                       DWORD* fileSystemFlags, char* fileSystemName,
+                                       DWORD fileSystemNameSize);
+
+    // Clock and random source.
+    virtual void GetSystemTime(SYSTEMTIME* now);
+    virtual time_t Time();
+    virtual BOOL CryptAcquireContextA(HCRYPTPROV* provider, DWORD providerType, DWORD flags);
+    virtual BOOL CryptGenRandom(HCRYPTPROV provider, DWORD length, BYTE* buffer);
+    virtual BOOL CryptReleaseContext(HCRYPTPROV provider);
+
+    // The shell's Recycle Bin.
+    virtual HRESULT SHGetMalloc(IMalloc** allocator);
+    virtual HRESULT SHGetSpecialFolderLocation(HWND owner, int folder, PIDLIST_ABSOLUTE* idList);
+    virtual HRESULT SHGetDesktopFolder(IShellFolder** desktop);
+
+    // The progress window.
+    virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+ShredOs& RealShredOs();

@@ -1,0 +1,83 @@
+// What the workers tell the progress window: statuses, progress steps and pass markers as
+// WM_COMMAND ids, and WM_SHRED_FILE announcing each file. Item index in the high word of wParam.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+constexpr UINT WM_SHRED_FILE = WM_USER + 1000; // 2024
+
+enum ShredStatus : int
+{
+    StatusAccessViolation = 8,
+    StatusFileExists = 9,
+    StatusInvalidArguments = 10,
+    StatusNoHandles = 11,
+    StatusFileNotFound = 12,
+    StatusShredded = 13,
+    StatusRemoveFailed = 14,
+    StatusNetworkAborted = 15,
+    StatusFinished = 16,
+    StatusRecycleBinFailed = 17,
+    // The file could not be overwritten over its whole original length; it is kept.
+    StatusOverwriteFailed = 18,
+};
+
+constexpr WORD ID_SHRED_STATUS_BASE = 1025;
+constexpr WORD ID_SHRED_STEP = 1044;
+constexpr WORD ID_SHRED_PASS_BASE = 1125;
+constexpr WORD ID_SHRED_PASS_LAST = 1159;
+
+// Size of the file-name block that travels with WM_SHRED_FILE.
+constexpr size_t ShredFileNameBlockSize = 260;
+
+constexpr WORD ShredStatusCommand(ShredStatus status)
+{
+    return static_cast<WORD>(ID_SHRED_STATUS_BASE + status);
+}
+
+// Only the low 16 bits of the item index and of the value travel.
+constexpr WPARAM MakeShredWParam(int32_t itemIndex, int64_t low)
+{
+    return static_cast<WPARAM>((static_cast<uint32_t>(static_cast<uint16_t>(itemIndex)) << 16) |
+                               static_cast<uint16_t>(low));
+}
+
+// The text the progress window lists for a failure status, or null for 13 and 16.
+inline const char* ShredStatusText(int status)
+{
+    switch (status) {
+    case StatusAccessViolation:
+        return "Access Violation";
+    case StatusFileExists:
+        return "File Already Exists";
+    case StatusInvalidArguments:
+        return "Invalid Arguments";
+    case StatusNoHandles:
+        return "No Available Handles";
+    case StatusFileNotFound:
+        return "File Not Found";
+    case StatusRemoveFailed:
+        return "Failed to Remove File";
+    case StatusNetworkAborted:
+        return "Network File (Aborted!)";
+    case StatusRecycleBinFailed:
+        return "Can't empty Recycle Bin";
+    case StatusOverwriteFailed:
+        return "Failed to Overwrite File";
+    default:
+        return nullptr;
+    }
+}
+
+// The WM_SHRED_FILE block is allocated by the sender and freed by the receiver with this pair.
+inline char* AllocateShredFileNameBlock()
+{
+    return static_cast<char*>(::operator new(ShredFileNameBlockSize));
+}
+
+inline void FreeShredFileNameBlock(LPARAM block)
+{
+    ::operator delete(reinterpret_cast<void*>(block));
+}

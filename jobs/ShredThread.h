@@ -1,0 +1,82 @@
+// The worker: one per selected item (one for the Recycle Bin), holding ShredLock for its whole
+// item and reporting every step to the progress window. The engine's operations are its members.
+#pragma once
+
+#include "afx/AfxWin.h"
+#include "engine/ShredOs.h"
+#include "jobs/ShredProtocol.h"
+#include "ui/ShredSettings.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using StreamNameList = std::vector<std::string>;
+
+class CShredThread : public CWinThread
+{
+    DECLARE_DYNCREATE(CShredThread)
+
+public:
+    CShredThread();
+    ~CShredThread() override;
+
+    void SetSettings(ShredSettings settings);
+
+    BOOL InitInstance() override;
+    // Does the whole job, then ends the thread and deletes the worker; never returns.
+    int Run() override;
+    int ExitInstance() override;
+
+    // 1 when the path was handled, whatever the outcome; 2 when the volume probe refused it.
+    int ShredItem(std::string path);
+
+    // Shredding one file, or one named stream of it when streamSuffix is not empty.
+    void ShredFile(std::string path, int tailLength, bool ntfs, std::string streamSuffix);
+    void ShredDirectory(std::string path, int tailLength, bool ntfs);
+    void ShredRecycleBin();
+
+    // Pass writers. Each returns how many bytes from offset 0 it wrote and flushed to disk
+    // (for a sequence, the least of its passes): less than the length means the pass failed.
+    int64_t WritePatternPass(int descriptor, int64_t length, const BYTE* pattern,
+                             int patternLength);
+    int64_t WriteRandomPass(int descriptor, int64_t length);
+    int64_t WriteDoDPasses(int descriptor, int64_t length);
+    int64_t WriteGutmannPasses(int descriptor, int64_t length);
+    // 0, or the system error code of the cryptographic provider.
+    DWORD FillRandom(BYTE* buffer, DWORD length);
+
+    StreamNameList EnumAlternateStreams(std::string path);
+
+    bool ProbeVolume(std::string path, int& tailLength, bool& ntfs);
+    int GetBytesPerSector(const std::string& root);
+    bool IsNtfsVolume(const std::string& root);
+
+    ShredSettings Settings;
+    int32_t ItemIndex = 1;
+    std::string ItemPath;
+    HWND ProgressWindow = nullptr;
+    bool IsRecycleBin = false;
+
+    // Every operating-system call of the job goes through here.
+    ShredOs* Os = &RealShredOs();
+
+    static CCriticalSection ShredLock;
+
+private:
+    void RunJob();
+    void SendStatus(ShredStatus status);
+    void SendStep();
+    int64_t WriteBlocks(int descriptor, int64_t length, std::vector<BYTE>& block,
+                        int patternLength, bool refillRandom);
+    bool CommitWithRetry(int descriptor);
+    // Random bytes even when the provider fails: the gaps are filled from a generator seeded
+    // from the provider's last good output, or from the clock.
+    void FillRandomOrFallback(BYTE* buffer, DWORD length);
+    void BackdateLastWriteTime(const std::string& fullName);
+    bool ScrambleName(std::string& fullName);
+    void RemoveLink(const std::string& path, DWORD attributes);
+
+    uint64_t FallbackState = 0;
+    bool FallbackSeeded = false;
+};

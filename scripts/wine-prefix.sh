@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Creates and boots the project's own Wine prefix (never ~/.wine) and keeps its server up.
+# The prefix uses the null graphics driver, maps no drive to the Linux root, and maps T: to a
+# scratch folder of the build, so a shredder bug under test cannot reach the machine's files.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+mkdir -p "$ORLENWICK_BUILD" "$ORLENWICK_SCRATCH" "$XDG_DATA_HOME"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # Wine's background services inherit the first command's output: keep it away from pipes.
+    timeout 180 "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
+    timeout 60 "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
+        </dev/null >/dev/null 2>&1
+fi
+# A Wine upgrade or a new boot can restore z:, so this runs every time.
+rm -f "$WINEPREFIX/dosdevices/z:"
+ln -sfn "$ORLENWICK_SCRATCH" "$WINEPREFIX/dosdevices/t:"
+# A persistent server keeps each test program's start short; a second one exits at once.
+setsid wineserver -p </dev/null >/dev/null 2>&1 &
+timeout 60 "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
+rm -f "$WINEPREFIX/dosdevices/z:"

@@ -1,0 +1,175 @@
+// What the progress window receives while one file is shredded: the sequence, which messages
+// are sent and which posted, the item index, and the progress range.
+#include "FakeShredOs.h"
+#include "RecordingWindow.h"
+#include "TestFiles.h"
+#include "jobs/ShredThread.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ShredSettings Settings(int method, int passes, bool tails = false, bool mangle = false)
+{
+    ShredSettings settings;
+    settings.ShreddingMethod = method;
+    settings.Passes = passes;
+    settings.OverwriteTails = tails;
+    settings.MangleDateAndTime = mangle;
+    return settings;
+}
+
+std::vector<unsigned char> Bytes(size_t size, unsigned char value = 0x5A)
+{
+    return std::vector<unsigned char>(size, value);
+}
+
+class ShredNotificationTest : public ::testing::Test
+{
+protected:
+    // Shreds one file on this thread, the window's thread receiving; returns what it received.
+    Notifications Shred(const std::string& path, const ShredSettings& settings, int index = 3)
+    {
+        CShredThread worker;
+        worker.Os = &os;
+        worker.ProgressWindow = window.Handle();
+        worker.ItemIndex = index;
+        worker.SetSettings(settings);
+        worker.ShredFile(path, 512, false, "");
+        EXPECT_TRUE(window.Flush());
+        return window.Received();
+    }
+
+    std::vector<std::string> Expected(const std::string& path, int range,
+                                      const std::vector<int>& stepsPerCycle)
+    {
+        std::vector<std::string> lines{"F:" + std::to_string(range) + ":" + path};
+        for (int steps : stepsPerCycle)
+            lines.insert(lines.end(), steps, "S:1044");
+        lines.push_back("S:1038");
+        return lines;
+    }
+
+    TempFolder folder;
+    FakeShredOs os; // real calls, with a quick random source
+    RecordingWindow window;
+};
+
+TEST_F(ShredNotificationTest, RandomDataPostsOneMarkerPerPassAndSendsEverythingElse)
+{
+    const std::string path = folder / "three.bin";
+    WriteBytes(path, Bytes(3000));
+    const Notifications received = Shred(path, Settings(MethodRandomData, 3));
+
+    // 3000 bytes are three writes per pass; the range is (3000 / 1024 + 1) * 3.
+    EXPECT_EQ(Describe(OnlySent(received)), Expected(path, 9, {3, 3, 3}));
+    EXPECT_EQ(Describe(OnlyPosted(received)),
+              (std::vector<std::string>{"P:1125", "P:1126", "P:1127"}));
+    for (const Notification& n : received)
+        EXPECT_EQ(n.ItemIndex, 3);
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(ShredNotificationTest, DoDPostsOneMarkerForItsSevenPasses)
+{
+    const std::string path = folder / "dod.bin";
+    WriteBytes(path, Bytes(2048));
+    const Notifications received = Shred(path, Settings(MethodDoD, 9));
+
+    EXPECT_EQ(Describe(OnlySent(received)), Expected(path, 21, {2, 2, 2, 2, 2, 2, 2}));
+    EXPECT_EQ(Describe(OnlyPosted(received)), std::vector<std::string>{"P:1125"});
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(ShredNotificationTest, GutmannPostsOneMarkerForItsThirtyFivePasses)
+{
+    const std::string path = folder / "gutmann.bin";
+    WriteBytes(path, Bytes(2047));
+    const Notifications received = Shred(path, Settings(MethodGutmann, 2));
+
+    // Random passes write 1024-byte blocks (2 writes), pattern passes 1023-byte blocks (3).
+    std::vector<int> steps(4, 2);
+    steps.insert(steps.end(), 27, 3);
+    steps.insert(steps.end(), 4, 2);
+    EXPECT_EQ(Describe(OnlySent(received)), Expected(path, 70, steps));
+    EXPECT_EQ(Describe(OnlyPosted(received)), std::vector<std::string>{"P:1125"});
+}
+
+TEST_F(ShredNotificationTest, OneMebibyteUnderDoDAnnouncesMoreStepsThanItSends)
+{
+    const std::string path = folder / "mebibyte.bin";
+    WriteBytes(path, Bytes(1 << 20));
+    const Notifications received = Shred(path, Settings(MethodDoD, 1));
+
+    ASSERT_FALSE(received.empty());
+    EXPECT_EQ(received.front().Message, WM_SHRED_FILE);
+    EXPECT_EQ(received.front().Id, 7175);
+    EXPECT_EQ(CountCommand(received, ID_SHRED_STEP), 7168u);
+}
+
+TEST_F(ShredNotificationTest, PassesZeroWritesNothingButStillDeletes)
+{
+    const std::string path = folder / "zero.bin";
+    WriteBytes(path, Bytes(5000));
+    const Notifications received = Shred(path, Settings(MethodRandomData, 0));
+
+    EXPECT_EQ(Describe(received), Expected(path, 0, {}));
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(ShredNotificationTest, ThousandPassesRunThePassMarkersUpTo2124)
+{
+    const std::string path = folder / "thousand.bin";
+    WriteBytes(path, Bytes(10));
+    const Notifications received = Shred(path, Settings(MethodRandomData, 1000));
+
+    const Notifications posted = OnlyPosted(received);
+    ASSERT_EQ(posted.size(), 1000u);
+    for (size_t k = 0; k < posted.size(); ++k)
+        ASSERT_TRUE(posted[k].IsCommand(static_cast<WORD>(1125 + k))) << k;
+    EXPECT_EQ(received.front().Id, 1000);
+    EXPECT_EQ(CountCommand(received, ID_SHRED_STEP), 1000u);
+    EXPECT_EQ(CountStatus(received, StatusShredded), 1u);
+}
+
+TEST_F(ShredNotificationTest, ItemIndexTravelsModulo65536)
+{
+    const std::string path = folder / "index.bin";
+    WriteBytes(path, Bytes(100));
+    const Notifications received = Shred(path, Settings(MethodRandomData, 1), 65536 + 7);
+    ASSERT_FALSE(received.empty());
+    for (const Notification& n : received)
+        EXPECT_EQ(n.ItemIndex, 7);
+}
+
+TEST_F(ShredNotificationTest, AnEmptyFileAnnouncesOneStepPerPassAndSendsNone)
+{
+    const std::string path = folder / "empty.bin";
+    WriteBytes(path, {});
+    const Notifications received = Shred(path, Settings(MethodDoD, 1));
+    EXPECT_EQ(Describe(OnlySent(received)), Expected(path, 7, {}));
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST(ShredRangeTest, TwoMebibytesUnderGutmannSendTheRangeModulo65536)
+{
+    TempFolder folder;
+    const std::string path = folder / "two.bin";
+    WriteBytes(path, std::vector<unsigned char>(2 << 20, 1));
+    FakeShredOs os;
+    os.RecordMessages = true;
+    CShredThread worker;
+    worker.Os = &os;
+    worker.ItemIndex = 0;
+    worker.SetSettings(Settings(MethodGutmann, 1));
+    worker.ShredFile(path, 512, false, "");
+
+    const Notifications recorded = os.Recorded();
+    ASSERT_FALSE(recorded.empty());
+    // (2048 + 1) * 35 = 71,715, which travels as 71,715 - 65,536.
+    EXPECT_EQ(recorded.front().Id, 6179);
+    EXPECT_EQ(CountCommand(recorded, ID_SHRED_STEP), 8u * 2048 + 27u * 2051);
+    EXPECT_EQ(CountStatus(recorded, StatusShredded), 1u);
+}
+
+} // namespace

@@ -1,0 +1,228 @@
+#include "FakeShredOs.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+Notifications FakeShredOs::Recorded()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return recorded;
+}
+
+DWORD FakeShredOs::GetFileAttributesA(const char* path)
+{
+    const DWORD attributes = ShredOs::GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && ReparsePoints.count(path))
+        return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes;
+}
+
+void FakeShredOs::MarkReparse(const std::string& folder, WIN32_FIND_DATAA* data)
+{
+    if (ReparsePoints.count(folder + "\\" + data->cFileName))
+        data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+HANDLE FakeShredOs::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data)
+{
+    HANDLE listing = ShredOs::FindFirstFileA(pattern, data);
+    if (listing != INVALID_HANDLE_VALUE) {
+        std::string folder(pattern);
+        folder = folder.substr(0, folder.find_last_of('\\'));
+        std::lock_guard<std::mutex> guard(lock);
+        listings[listing] = folder;
+        MarkReparse(folder, data);
+    }
+    return listing;
+}
+
+BOOL FakeShredOs::FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* data)
+{
+    if (!ShredOs::FindNextFileA(listing, data))
+        return FALSE;
+    std::lock_guard<std::mutex> guard(lock);
+    MarkReparse(listings[listing], data);
+    return TRUE;
+}
+
+int FakeShredOs::Rename(const char* from, const char* to)
+{
+    Renames.emplace_back(from, to);
+    if (RenameError != 0) {
+        errno = RenameError;
+        return -1;
+    }
+    return ShredOs::Rename(from, to);
+}
+
+HANDLE FakeShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                                DWORD flags)
+{
+    HANDLE file = ShredOs::CreateFileA(name, access, share, disposition, flags);
+    if (UseBackupRecords && access == GENERIC_READ && file != INVALID_HANDLE_VALUE) {
+        BackupFilesOpened.push_back(name);
+        backupStream.clear();
+        for (const BackupRecord& record : Records) {
+            BYTE header[20] = {};
+            const auto nameSize = static_cast<DWORD>(
+                record.NameSizeOverride >= 0 ? record.NameSizeOverride
+                                             : record.Name.size() * sizeof(wchar_t));
+            const auto lowSize = static_cast<DWORD>(record.Size & 0xFFFFFFFF);
+            const auto highSize = static_cast<DWORD>(record.Size >> 32);
+            std::memcpy(header, &record.StreamId, 4);
+            std::memcpy(header + 8, &lowSize, 4);
+            std::memcpy(header + 12, &highSize, 4);
+            std::memcpy(header + 16, &nameSize, 4);
+            backupStream.insert(backupStream.end(), header, header + 20);
+            std::vector<BYTE> nameBytes(nameSize, 'x');
+            std::memcpy(nameBytes.data(), record.Name.data(),
+                        std::min<size_t>(nameSize, record.Name.size() * sizeof(wchar_t)));
+            backupStream.insert(backupStream.end(), nameBytes.begin(), nameBytes.end());
+            // The data itself: small records carry real bytes, large ones only their size.
+            backupStream.insert(backupStream.end(),
+                                static_cast<size_t>(std::min<int64_t>(record.Size, 64)), 0xEE);
+        }
+        backupPosition = 0;
+        currentDataEnd = 0;
+    }
+    return file;
+}
+
+BOOL FakeShredOs::BackupRead(HANDLE, BYTE* buffer, DWORD count, DWORD* read, BOOL abort, BOOL,
+                             void** context)
+{
+    if (!UseBackupRecords) {
+        *read = 0;
+        ::SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    if (abort) {
+        *context = nullptr;
+        *read = 0;
+        return TRUE;
+    }
+    *context = this;
+    const size_t available = backupStream.size() - backupPosition;
+    const size_t n = std::min<size_t>(count, available);
+    std::memcpy(buffer, backupStream.data() + backupPosition, n);
+    // A header read sets where this record's data ends, for the seek that skips it.
+    if (count == 20 && n == 20) {
+        DWORD nameSize = 0;
+        DWORD lowSize = 0;
+        std::memcpy(&nameSize, buffer + 16, 4);
+        std::memcpy(&lowSize, buffer + 8, 4);
+        currentDataEnd = backupPosition + 20 + nameSize + std::min<DWORD>(lowSize, 64);
+    }
+    backupPosition += n;
+    *read = static_cast<DWORD>(n);
+    return TRUE;
+}
+
+BOOL FakeShredOs::BackupSeek(HANDLE, DWORD, DWORD, DWORD* lowSought, DWORD* highSought, void**)
+{
+    ++Seeks;
+    *lowSought = static_cast<DWORD>(currentDataEnd - std::min(backupPosition, currentDataEnd));
+    *highSought = 0;
+    backupPosition = std::max(backupPosition, currentDataEnd);
+    return TRUE;
+}
+
+BOOL FakeShredOs::GetDiskFreeSpaceA(const char* root, DWORD* sectorsPerCluster,
+                                    DWORD* bytesPerSector, DWORD* freeClusters,
+                                    DWORD* totalClusters)
+{
+    DiskRootsAsked.push_back(root);
+    if (DiskFreeSpaceFails)
+        return FALSE;
+    *sectorsPerCluster = 8;
+    *bytesPerSector = BytesPerSector;
+    *freeClusters = 1000;
+    *totalClusters = 2000;
+    return TRUE;
+}
+
+BOOL FakeShredOs::GetVolumeInformationA(const char* root, char* volumeName, DWORD volumeNameSize,
+                                        DWORD* serialNumber, DWORD* maximumComponentLength,
+                                        DWORD* fileSystemFlags, char* fileSystemName,
+                                        DWORD fileSystemNameSize)
+{
+    VolumeRootsAsked.push_back(root);
+    if (VolumeInformationFails)
+        return FALSE;
+    if (volumeName && volumeNameSize)
+        volumeName[0] = '\0';
+    *serialNumber = 1;
+    *maximumComponentLength = 255;
+    *fileSystemFlags = 0;
+    std::strncpy(fileSystemName, FileSystemName.c_str(), fileSystemNameSize - 1);
+    fileSystemName[fileSystemNameSize - 1] = '\0';
+    return TRUE;
+}
+
+void FakeShredOs::GetSystemTime(SYSTEMTIME* now)
+{
+    if (FixedSystemTime)
+        *now = SystemTimeValue;
+    else
+        ShredOs::GetSystemTime(now);
+}
+
+time_t FakeShredOs::Time()
+{
+    return FixedTime ? TimeValue : ShredOs::Time();
+}
+
+FakeShredOs::~FakeShredOs()
+{
+    if (cachedProvider)
+        ShredOs::CryptReleaseContext(cachedProvider);
+}
+
+BOOL FakeShredOs::CryptAcquireContextA(HCRYPTPROV* provider, DWORD providerType, DWORD flags)
+{
+    if (FreshProviderEachTime)
+        return ShredOs::CryptAcquireContextA(provider, providerType, flags);
+    std::lock_guard<std::mutex> guard(lock);
+    if (!cachedProvider && !ShredOs::CryptAcquireContextA(&cachedProvider, providerType, flags))
+        return FALSE;
+    *provider = cachedProvider;
+    return TRUE;
+}
+
+BOOL FakeShredOs::CryptReleaseContext(HCRYPTPROV provider)
+{
+    if (!FreshProviderEachTime && provider == cachedProvider)
+        return TRUE;
+    return ShredOs::CryptReleaseContext(provider);
+}
+
+BOOL FakeShredOs::CryptGenRandom(HCRYPTPROV provider, DWORD length, BYTE* buffer)
+{
+    ++RandomCalls;
+    if (RandomFails) {
+        ::SetLastError(NTE_FAIL);
+        return FALSE;
+    }
+    return ShredOs::CryptGenRandom(provider, length, buffer);
+}
+
+LRESULT FakeShredOs::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!RecordMessages)
+        return ShredOs::SendMessageA(window, message, wParam, lParam);
+    Notification n = DecodeNotification(message, wParam, lParam, false);
+    std::lock_guard<std::mutex> guard(lock);
+    recorded.push_back(n);
+    return 0;
+}
+
+BOOL FakeShredOs::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!RecordMessages)
+        return ShredOs::PostMessageA(window, message, wParam, lParam);
+    Notification n = DecodeNotification(message, wParam, lParam, true);
+    std::lock_guard<std::mutex> guard(lock);
+    recorded.push_back(n);
+    return TRUE;
+}

@@ -1,0 +1,63 @@
+#include "WorkerJob.h"
+
+#include <stdexcept>
+
+WorkerJob::WorkerJob(HWND progressWindow, const ShredSettings& settings, ShredOs* os)
+    : progressWindow(progressWindow), settings(settings), os(os)
+{
+}
+
+WorkerJob::~WorkerJob()
+{
+    Join();
+    for (HANDLE thread : threads)
+        ::CloseHandle(thread);
+}
+
+void WorkerJob::Start(const WorkerItem& item)
+{
+    auto* worker = static_cast<CShredThread*>(AfxBeginThread(
+        RUNTIME_CLASS(CShredThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr));
+    if (!worker)
+        throw std::runtime_error("no worker");
+    if (!item.IsRecycleBin)
+        worker->ItemPath = item.Path;
+    worker->IsRecycleBin = item.IsRecycleBin;
+    worker->ItemIndex = item.Index;
+    worker->SetSettings(settings);
+    worker->ProgressWindow = progressWindow;
+    if (os)
+        worker->Os = os;
+    // The worker deletes itself and closes its own handle: keep one of ours to wait on.
+    HANDLE own = nullptr;
+    ::DuplicateHandle(::GetCurrentProcess(), worker->m_hThread, ::GetCurrentProcess(), &own, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS);
+    threads.push_back(own);
+    worker->ResumeThread();
+}
+
+void WorkerJob::Start(const std::vector<std::string>& paths)
+{
+    for (size_t i = 0; i < paths.size(); ++i)
+        Start(WorkerItem{paths[i], static_cast<int32_t>(i), false});
+}
+
+bool WorkerJob::Join(DWORD timeoutMs)
+{
+    for (HANDLE thread : threads) {
+        if (::WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0)
+            return false;
+    }
+    return true;
+}
+
+std::vector<DWORD> WorkerJob::ExitCodes() const
+{
+    std::vector<DWORD> codes;
+    for (HANDLE thread : threads) {
+        DWORD code = STILL_ACTIVE;
+        ::GetExitCodeThread(thread, &code);
+        codes.push_back(code);
+    }
+    return codes;
+}

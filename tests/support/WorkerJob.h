@@ -1,0 +1,35 @@
+// Starts workers the way the launcher does: created suspended, given their job, resumed.
+#pragma once
+
+#include "jobs/ShredThread.h"
+
+#include <string>
+#include <vector>
+
+struct WorkerItem
+{
+    std::string Path;
+    int32_t Index = 0;
+    bool IsRecycleBin = false;
+};
+
+class WorkerJob
+{
+public:
+    WorkerJob(HWND progressWindow, const ShredSettings& settings, ShredOs* os = nullptr);
+    ~WorkerJob();
+    WorkerJob(const WorkerJob&) = delete;
+    WorkerJob& operator=(const WorkerJob&) = delete;
+
+    void Start(const WorkerItem& item);
+    void Start(const std::vector<std::string>& paths);
+    // Waits for every worker thread to end; false on timeout.
+    bool Join(DWORD timeoutMs = 60000);
+    std::vector<DWORD> ExitCodes() const;
+
+private:
+    HWND progressWindow;
+    ShredSettings settings;
+    ShredOs* os;
+    std::vector<HANDLE> threads;
+};

@@ -1,0 +1,23 @@
+// The user's four shredding choices. A new record holds the construction defaults; the stored
+// values and their load defaults are the settings store's business.
+#pragma once
+
+#include <cstdint>
+
+enum ShredMethod : int32_t
+{
+    MethodRandomData = 0, // "Cryptographically strong random data", Passes random passes
+    MethodDoD = 1,        // "US DoD 5220.22-M - 7 passes"
+    MethodGutmann = 2,    // "Gutmann - 35 passes"
+};
+
+class ShredSettings
+{
+public:
+    virtual ~ShredSettings() = default;
+
+    int32_t ShreddingMethod = MethodRandomData;
+    bool MangleDateAndTime = true;
+    bool OverwriteTails = true;
+    int32_t Passes = 7;
+};

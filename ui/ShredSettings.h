@@ -11,10 +11,17 @@ enum ShredMethod : int32_t
     MethodGutmann = 2,    // "Gutmann - 35 passes"
 };
 
+constexpr char ShredSettingsKey[] = "Software\\Quorvane\\Brindaloe\\Settings";
+
 class ShredSettings
 {
 public:
     virtual ~ShredSettings() = default;
+
+    // Replaces all four fields from the current user's registry; never tells the user anything.
+    void Load();
+    // Writes all four fields; on failure shows "Can't save parameters in registry!" and returns.
+    void Save();
 
     int32_t ShreddingMethod = MethodRandomData;
     bool MangleDateAndTime = true;

@@ -1,0 +1,136 @@
+#include "DialogDriver.h"
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <chrono>
+
+namespace {
+
+template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        ::Sleep(10);
+    }
+    return true;
+}
+
+HWND FindVisible(const char* caption)
+{
+    HWND window = ::FindWindowA(nullptr, caption);
+    return window && ::IsWindowVisible(window) ? window : nullptr;
+}
+
+} // namespace
+
+HWND WaitForDialog(const char* caption, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindVisible(caption)) != nullptr; }, timeoutMs);
+    return found;
+}
+
+bool WaitForDialogGone(const char* caption, DWORD timeoutMs)
+{
+    return WaitUntil([&] { return FindVisible(caption) == nullptr; }, timeoutMs);
+}
+
+std::string ControlText(HWND dialog, int id)
+{
+    char text[1024] = {};
+    ::SendDlgItemMessageA(dialog, id, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+bool IsControlEnabled(HWND dialog, int id)
+{
+    return ::IsWindowEnabled(::GetDlgItem(dialog, id)) != FALSE;
+}
+
+bool IsChecked(HWND dialog, int id)
+{
+    return ::SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+int ComboSelection(HWND dialog, int id)
+{
+    return static_cast<int>(::SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
+}
+
+int ComboCount(HWND dialog, int id)
+{
+    return static_cast<int>(::SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0));
+}
+
+std::string ComboItemText(HWND dialog, int id, int index)
+{
+    char text[256] = {};
+    ::SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+void Click(HWND dialog, int id)
+{
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+void SetControlText(HWND dialog, int id, const std::string& text)
+{
+    ::SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void SelectComboItem(HWND dialog, int id, int index)
+{
+    ::SendDlgItemMessageA(dialog, id, CB_SETCURSEL, index, 0);
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+void SyncWith(HWND dialog)
+{
+    // A sent message is handled only after the posted ones ahead of it have been dispatched
+    // by the thread's loop, once that loop next looks at its queue; a posted null message
+    // followed by a send covers both.
+    ::PostMessageA(dialog, WM_NULL, 0, 0);
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+    ::Sleep(20);
+    ::SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+}
+
+UiThread::UiThread(std::function<void()> work, std::function<bool()> done)
+    : finished(::CreateEventA(nullptr, TRUE, FALSE, nullptr))
+{
+    std::atomic<DWORD> id{0};
+    thread = std::thread([this, work, done, &id] {
+        id = ::GetCurrentThreadId();
+        work();
+        MSG message;
+        while (!done()) {
+            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                ::TranslateMessage(&message);
+                ::DispatchMessageA(&message);
+            }
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+        ::SetEvent(finished);
+    });
+    while (id == 0)
+        ::Sleep(1);
+    threadId = id;
+}
+
+UiThread::~UiThread()
+{
+    thread.join();
+    ::CloseHandle(finished);
+}
+
+bool UiThread::Join(DWORD timeoutMs)
+{
+    return ::WaitForSingleObject(finished, timeoutMs) == WAIT_OBJECT_0;
+}

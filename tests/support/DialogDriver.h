@@ -1,0 +1,49 @@
+// Drives real dialogs from another thread, as a person would: finds them by caption once they
+// are visible, reads control texts and states, types, selects and clicks.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+// Null on timeout. Waits until the dialog is visible, so its initialisation has finished.
+HWND WaitForDialog(const char* caption, DWORD timeoutMs = 10000);
+// Waits until no visible window of the caption is left; false on timeout.
+bool WaitForDialogGone(const char* caption, DWORD timeoutMs = 10000);
+
+std::string ControlText(HWND dialog, int id);
+bool IsControlEnabled(HWND dialog, int id);
+bool IsChecked(HWND dialog, int id);
+int ComboSelection(HWND dialog, int id);
+std::string ComboItemText(HWND dialog, int id, int index);
+int ComboCount(HWND dialog, int id);
+
+// Posts the click, so a handler that opens another modal dialog does not block the caller.
+void Click(HWND dialog, int id);
+void SetControlText(HWND dialog, int id, const std::string& text);
+// Selects an item and tells the dialog as a user's selection would.
+void SelectComboItem(HWND dialog, int id, int index);
+// Waits until every message posted to the dialog's thread before the call has been handled.
+void SyncWith(HWND dialog);
+
+// A thread standing in for the shell's: runs `work` (which may show modal dialogs), then keeps
+// serving messages until `done` holds, as the shell keeps serving a modeless progress window.
+class UiThread
+{
+public:
+    UiThread(std::function<void()> work, std::function<bool()> done = [] { return true; });
+    ~UiThread();
+    UiThread(const UiThread&) = delete;
+    UiThread& operator=(const UiThread&) = delete;
+
+    // False on timeout.
+    bool Join(DWORD timeoutMs = 30000);
+    DWORD ThreadId() const { return threadId; }
+
+private:
+    std::thread thread;
+    HANDLE finished;
+    DWORD threadId = 0;
+};

@@ -1,0 +1,110 @@
+#include "ui/ShredProgressDlg.h"
+
+#include "jobs/ShredProtocol.h"
+#include "resources/resource.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t LongestShownPath = 50;
+constexpr size_t ShownPathEnd = 24;
+
+std::string ShownFileName(const std::string& path)
+{
+    if (path.find("ecycle") != std::string::npos || path.find("ECYCLE") != std::string::npos)
+        return "Shredding Recycle Bin Items...";
+    if (path.size() > LongestShownPath)
+        return path.substr(0, ShownPathEnd) + "..." + path.substr(path.size() - ShownPathEnd);
+    return path;
+}
+
+bool MakesErrorEntry(int status)
+{
+    return (status >= StatusAccessViolation && status <= StatusFileNotFound) ||
+           status == StatusRemoveFailed || status == StatusNetworkAborted ||
+           status == StatusRecycleBinFailed || status == StatusOverwriteFailed;
+}
+
+} // namespace
+
+BEGIN_MESSAGE_MAP(CShredProgressDlg, CDialog)
+ON_MESSAGE(WM_SHRED_FILE, OnShredFile)
+END_MESSAGE_MAP()
+
+CShredProgressDlg::CShredProgressDlg(bool isRecycleBin, const ShredItemList& items, CWnd* parent)
+    : CDialog(IDD_SHRED_PROGRESS, parent), Items(items), IsRecycleBin(isRecycleBin)
+{
+}
+
+void CShredProgressDlg::DoDataExchange(CDataExchange* exchange)
+{
+    DDX_Control(exchange, IDC_PROGRESS, ProgressBar);
+    DDX_Control(exchange, IDC_FILE_NAME, FileNameLabel);
+}
+
+BOOL CShredProgressDlg::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    if (lParam == 1)
+        return CDialog::OnCommand(wParam, lParam);
+    const WORD id = LOWORD(wParam);
+    bool handled = false;
+    if (id >= ID_SHRED_PASS_BASE && id <= ID_SHRED_PASS_LAST) {
+        OnShredStatus(id - 1024);
+        handled = true;
+    }
+    if (id >= ShredStatusCommand(StatusAccessViolation) &&
+        id <= ShredStatusCommand(StatusOverwriteFailed)) {
+        OnShredStatus(id - ID_SHRED_STATUS_BASE);
+        return TRUE;
+    }
+    if (id == ID_SHRED_STEP)
+        ::SendMessageA(ProgressBar.m_hWnd, PBM_STEPIT, 0, 0);
+    return handled ? TRUE : CDialog::OnCommand(wParam, lParam);
+}
+
+void CShredProgressDlg::OnShredStatus(int status)
+{
+    if (Completing)
+        return;
+    if (MakesErrorEntry(status)) {
+        ErrorText += "Unknown";
+        ErrorText += ": \n";
+        ErrorText += ShredStatusText(status);
+        ErrorText += "\n\n";
+    }
+    if (status == StatusFinished)
+        ++FinishedCount;
+    if (!IsComplete())
+        return;
+    Completing = true;
+    if (!ErrorText.empty())
+        AfxMessageBox(("Error(s) occured while deleting item(s): \n\n" + ErrorText).c_str(), MB_OK,
+                      0);
+    DestroyWindow();
+}
+
+bool CShredProgressDlg::IsComplete() const
+{
+    if (IsRecycleBin)
+        return FinishedCount == 1;
+    return FinishedCount >= static_cast<int>(Items.size());
+}
+
+LRESULT CShredProgressDlg::OnShredFile(WPARAM wParam, LPARAM lParam)
+{
+    const char* block = reinterpret_cast<const char*>(lParam);
+    const std::string path(block, strnlen(block, ShredFileNameBlockSize));
+    FileNameLabel.SetWindowText(ShownFileName(path).c_str());
+    FreeShredFileNameBlock(lParam);
+    ::SendMessageA(ProgressBar.m_hWnd, PBM_SETRANGE32, 0, LOWORD(wParam));
+    ::SendMessageA(ProgressBar.m_hWnd, PBM_SETSTEP, 1, 0);
+    ::SendMessageA(ProgressBar.m_hWnd, PBM_SETPOS, 0, 0);
+    return 0;
+}
+
+void CShredProgressDlg::PostNcDestroy()
+{
+    CDialog::PostNcDestroy();
+    delete this;
+}

@@ -2,7 +2,7 @@
 # Installs the cross toolchain, Wine and the test tools when any of them is missing.
 set -euo pipefail
 packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 libwine-dev
-          googletest cmake xvfb imagemagick clang-format)
+          googletest cmake xvfb x11-utils imagemagick clang-format)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

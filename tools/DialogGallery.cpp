@@ -1,0 +1,68 @@
+// Shows one of the three dialogs, filled as a user would see it, for a few seconds, so that
+// scripts/render-dialogs.sh can take its picture.
+//
+//   DialogGallery confirm|settings|progress [seconds]
+#include "jobs/ShredProtocol.h"
+#include "resources/resource.h"
+#include "ui/ShredConfirmDlg.h"
+#include "ui/ShredProgressDlg.h"
+#include "ui/ShredSettingsDlg.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Ends whatever is showing after the given time: the thread's modal loop, or the program's.
+void CALLBACK EndShow(HWND, UINT, UINT_PTR, DWORD)
+{
+    ::PostQuitMessage(0);
+}
+
+void Serve(UINT seconds)
+{
+    ::SetTimer(nullptr, 0, seconds * 1000, &EndShow);
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string which = argc > 1 ? argv[1] : "confirm";
+    const UINT seconds = argc > 2 ? static_cast<UINT>(std::atoi(argv[2])) : 6;
+    ::SetTimer(nullptr, 0, seconds * 1000, &EndShow);
+
+    if (which == "settings") {
+        ShredSettings record;
+        record.ShreddingMethod = MethodRandomData;
+        record.MangleDateAndTime = true;
+        record.OverwriteTails = false;
+        record.Passes = 3;
+        CShredSettingsDlg dialog(&record);
+        dialog.DoModal();
+    } else if (which == "progress") {
+        const ShredItemList items = {"C:\\Users\\Public\\Documents\\Quarterly report.doc"};
+        auto* dialog = new CShredProgressDlg(false, items);
+        dialog->Create(IDD_SHRED_PROGRESS);
+        dialog->ShowWindow(SW_SHOW);
+        char* block = AllocateShredFileNameBlock();
+        std::memset(block, 0, ShredFileNameBlockSize);
+        std::strcpy(block, "C:\\Users\\Public\\Documents\\Quarterly report.doc");
+        ::SendMessageA(dialog->m_hWnd, WM_SHRED_FILE, MakeShredWParam(0, 30),
+                       reinterpret_cast<LPARAM>(block));
+        for (int step = 0; step < 12; ++step)
+            ::SendMessageA(dialog->m_hWnd, WM_COMMAND, MakeShredWParam(0, ID_SHRED_STEP), 0);
+        Serve(seconds);
+    } else {
+        const ShredItemList items = {"C:\\Users\\Public\\Documents\\Quarterly report.doc"};
+        CShredConfirmDlg dialog(false, &items);
+        dialog.DoModal();
+    }
+    return 0;
+}

@@ -48,13 +48,14 @@ void CShredThread::BackdateLastWriteTime(const std::string& fullName)
     SYSTEMTIME time{};
     Os->GetSystemTime(&time);
     time.wYear = static_cast<WORD>(time.wYear - 5);
+    // 29 February five years back does not exist; Wine's conversion turns it into 1 March
+    // instead of failing, so the date is mended before converting.
+    const bool leapYear = (time.wYear % 4 == 0 && time.wYear % 100 != 0) || time.wYear % 400 == 0;
+    if (time.wMonth == 2 && time.wDay == 29 && !leapYear)
+        time.wDay = 28;
     FILETIME lastWrite{};
-    if (!::SystemTimeToFileTime(&time, &lastWrite)) {
-        // 29 February five years back does not exist.
-        time.wDay = std::min<WORD>(time.wDay, 28);
-        if (!::SystemTimeToFileTime(&time, &lastWrite))
-            return;
-    }
+    if (!::SystemTimeToFileTime(&time, &lastWrite))
+        return;
     ScopedFileHandle file(*Os, Os->CreateFileA(fullName.c_str(), FILE_WRITE_ATTRIBUTES,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE |
                                                    FILE_SHARE_DELETE,

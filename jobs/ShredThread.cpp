@@ -1,5 +1,6 @@
 #include "jobs/ShredThread.h"
 
+#include "afx/AfxApp.h"
 #include "engine/ShredNames.h"
 
 #include <shlwapi.h>
@@ -25,9 +26,14 @@ public:
 CShredThread::CShredThread()
 {
     m_bAutoDelete = TRUE;
+    // The module must stay loaded while a worker lives.
+    AfxOleLockApp();
 }
 
-CShredThread::~CShredThread() = default;
+CShredThread::~CShredThread()
+{
+    AfxOleUnlockApp();
+}
 
 void CShredThread::SetSettings(ShredSettings settings)
 {

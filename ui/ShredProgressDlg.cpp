@@ -1,5 +1,6 @@
 #include "ui/ShredProgressDlg.h"
 
+#include "afx/AfxApp.h"
 #include "jobs/ShredProtocol.h"
 #include "resources/resource.h"
 
@@ -35,6 +36,13 @@ END_MESSAGE_MAP()
 CShredProgressDlg::CShredProgressDlg(bool isRecycleBin, const ShredItemList& items, CWnd* parent)
     : CDialog(IDD_SHRED_PROGRESS, parent), Items(items), IsRecycleBin(isRecycleBin)
 {
+    // The module must stay loaded while the window lives.
+    AfxOleLockApp();
+}
+
+CShredProgressDlg::~CShredProgressDlg()
+{
+    AfxOleUnlockApp();
 }
 
 void CShredProgressDlg::DoDataExchange(CDataExchange* exchange)

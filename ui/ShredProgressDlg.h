@@ -12,6 +12,7 @@ class CShredProgressDlg : public CDialog
 {
 public:
     CShredProgressDlg(bool isRecycleBin, const ShredItemList& items, CWnd* parent = nullptr);
+    ~CShredProgressDlg() override;
 
     void OnShredStatus(int status);
 

@@ -1,0 +1,6 @@
+// The classes this server creates: one, QuorvaneShlExt.
+#pragma once
+
+#include "shellext/ServerModule.h"
+
+extern ClassTableEntry ClassTable[];

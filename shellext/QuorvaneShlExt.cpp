@@ -1,0 +1,257 @@
+#include "shellext/QuorvaneShlExt.h"
+
+#include "afx/AfxDialog.h"
+#include "shellext/ServerModule.h"
+#include "shellext/TypeLibrary.h"
+#include "ui/ShredConfirmDlg.h"
+
+#include <shellapi.h>
+
+#include <cstddef>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr char MenuText[] = "Shred Item(s)";
+constexpr char HelpText[] = "Shred this item";
+
+// The record that owns an aggregated object: its own IUnknown controls the lifetime.
+class QuorvaneShlExtAggregate : public IUnknown
+{
+public:
+    explicit QuorvaneShlExtAggregate(IUnknown* outer) : contained(outer) {}
+    virtual ~QuorvaneShlExtAggregate() = default;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown) {
+            *ppv = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return contained.InternalQueryInterface(riid, ppv);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG count = --references;
+        if (count == 0)
+            delete this;
+        return count;
+    }
+
+private:
+    ULONG references = 0;
+    CQuorvaneShlExt contained;
+};
+
+// A name converted without best-fit mapping: a character the code page lacks becomes "?",
+// which the worker refuses, instead of a look-alike naming another file.
+std::string NarrowFileName(const std::vector<wchar_t>& wide)
+{
+    const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, nullptr,
+                                           0, nullptr, nullptr);
+    if (size <= 1)
+        return std::string();
+    std::string narrow(size, '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, narrow.data(), size,
+                          nullptr, nullptr);
+    narrow.resize(size - 1);
+    return narrow;
+}
+
+} // namespace
+
+CQuorvaneShlExt::CQuorvaneShlExt(IUnknown* outer) : Outer(outer)
+{
+    Module.AddLock();
+}
+
+CQuorvaneShlExt::~CQuorvaneShlExt()
+{
+    Module.ReleaseLock();
+}
+
+HRESULT CQuorvaneShlExt::CreateObject(IUnknown* outer, REFIID riid, void** ppv)
+{
+    IUnknown* object = nullptr;
+    if (outer) {
+        auto* aggregate = new (std::nothrow) QuorvaneShlExtAggregate(outer);
+        if (!aggregate)
+            return E_OUTOFMEMORY;
+        object = aggregate;
+    } else {
+        auto* plain = new (std::nothrow) CQuorvaneShlExt();
+        if (!plain)
+            return E_OUTOFMEMORY;
+        object = static_cast<IQuorvaneShlExt*>(plain);
+    }
+    // Held across the query, so a failing one destroys the object through its own count.
+    object->AddRef();
+    const HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
+
+HRESULT CQuorvaneShlExt::InternalQueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    struct Entry
+    {
+        const IID* Iid;
+        void* Interface;
+    };
+    const Entry table[] = {
+        {&IID_IUnknown, static_cast<IQuorvaneShlExt*>(this)},
+        {&IID_IQuorvaneShlExt, static_cast<IQuorvaneShlExt*>(this)},
+        {&IID_IDispatch, static_cast<IQuorvaneShlExt*>(this)},
+        {&IID_IShellExtInit, static_cast<IShellExtInit*>(this)},
+        {&IID_IContextMenu, static_cast<IContextMenu*>(this)},
+    };
+    for (const Entry& entry : table) {
+        if (::IsEqualIID(riid, *entry.Iid)) {
+            *ppv = entry.Interface;
+            AddRef();
+            return S_OK;
+        }
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP CQuorvaneShlExt::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!Outer)
+        return InternalQueryInterface(riid, ppv);
+    const HRESULT hr = Outer->QueryInterface(riid, ppv);
+    if (FAILED(hr) && Outer != static_cast<IUnknown*>(static_cast<IQuorvaneShlExt*>(this)))
+        return InternalQueryInterface(riid, ppv);
+    return hr;
+}
+
+STDMETHODIMP_(ULONG) CQuorvaneShlExt::AddRef()
+{
+    return Outer ? Outer->AddRef() : ++RefCount;
+}
+
+STDMETHODIMP_(ULONG) CQuorvaneShlExt::Release()
+{
+    if (Outer)
+        return Outer->Release();
+    const ULONG count = --RefCount;
+    if (count == 0) {
+        RefCount = 1;
+        delete this;
+    }
+    return count;
+}
+
+STDMETHODIMP CQuorvaneShlExt::GetTypeInfoCount(UINT* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP CQuorvaneShlExt::GetTypeInfo(UINT, LCID lcid, ITypeInfo** typeInfo)
+{
+    return QuorvaneShlExtTypeInfo.GetTypeInfo(lcid, typeInfo);
+}
+
+STDMETHODIMP CQuorvaneShlExt::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid,
+                                            DISPID* ids)
+{
+    return QuorvaneShlExtTypeInfo.GetIDsOfNames(names, count, lcid, ids);
+}
+
+STDMETHODIMP CQuorvaneShlExt::Invoke(DISPID member, REFIID, LCID lcid, WORD flags,
+                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                     UINT* argumentError)
+{
+    return QuorvaneShlExtTypeInfo.Invoke(static_cast<IQuorvaneShlExt*>(this), member, lcid, flags,
+                                         params, result, exception, argumentError);
+}
+
+STDMETHODIMP CQuorvaneShlExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* dataObject, HKEY)
+{
+    // A second call replaces the first selection.
+    Items.clear();
+    IsRecycleBin = false;
+
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    medium.tymed = TYMED_HGLOBAL;
+    if (!dataObject || FAILED(dataObject->GetData(&format, &medium))) {
+        // The Recycle Bin's data object carries no file list.
+        IsRecycleBin = true;
+        return S_OK;
+    }
+    const HRESULT hr = CollectDroppedFiles(medium.hGlobal);
+    ::ReleaseStgMedium(&medium);
+    return hr;
+}
+
+HRESULT CQuorvaneShlExt::CollectDroppedFiles(HGLOBAL files)
+{
+    auto drop = static_cast<HDROP>(::GlobalLock(files));
+    if (!drop)
+        return E_INVALIDARG;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        // The whole name, whatever its length: the worker refuses what is too long rather
+        // than shredding a name cut short, which could be another file.
+        const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+        if (length == 0)
+            continue;
+        std::vector<wchar_t> name(length + 1, L'\0');
+        if (::DragQueryFileW(drop, i, name.data(), length + 1) == 0)
+            continue;
+        std::string narrow = NarrowFileName(name);
+        if (!narrow.empty())
+            Items.push_back(std::move(narrow));
+    }
+    ::GlobalUnlock(files);
+    return Items.empty() ? E_INVALIDARG : S_OK;
+}
+
+STDMETHODIMP CQuorvaneShlExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT,
+                                               UINT flags)
+{
+    if (flags & CMF_DEFAULTONLY)
+        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+    ::InsertMenuA(menu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst, MenuText);
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
+}
+
+STDMETHODIMP CQuorvaneShlExt::InvokeCommand(CMINVOKECOMMANDINFO* info)
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    if (!info)
+        return E_INVALIDARG;
+    const auto verb = reinterpret_cast<UINT_PTR>(info->lpVerb);
+    if (HIWORD(verb) != 0 || LOWORD(verb) != 0)
+        return E_INVALIDARG;
+    CShredConfirmDlg confirm(IsRecycleBin, &Items, nullptr);
+    confirm.DoModal();
+    return S_OK;
+}
+
+STDMETHODIMP CQuorvaneShlExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name,
+                                               UINT cchMax)
+{
+    if (idCmd != 0 || !(type & GCS_HELPTEXTA))
+        return E_INVALIDARG;
+    if (type & GCS_UNICODE) {
+        std::vector<wchar_t> wide(::lstrlenA(HelpText) + 1, L'\0');
+        ::MultiByteToWideChar(CP_ACP, 0, HelpText, -1, wide.data(), static_cast<int>(wide.size()));
+        ::lstrcpynW(reinterpret_cast<wchar_t*>(name), wide.data(), static_cast<int>(cchMax));
+    } else {
+        ::lstrcpynA(name, HelpText, static_cast<int>(cchMax));
+    }
+    return S_OK;
+}

@@ -1,0 +1,179 @@
+#include "shellext/ServerModule.h"
+
+#include "shellext/TypeLibrary.h"
+
+#include <new>
+
+ServerModule Module;
+
+namespace {
+
+// A factory whose cached reference does not keep the server loaded; every further reference
+// together holds one server lock.
+class ClassFactory : public IClassFactory
+{
+public:
+    explicit ClassFactory(InstanceCreator creator) : creator(creator)
+    {
+        ::InitializeCriticalSection(&lock);
+    }
+    virtual ~ClassFactory() { ::DeleteCriticalSection(&lock); }
+    ClassFactory(const ClassFactory&) = delete;
+    ClassFactory& operator=(const ClassFactory&) = delete;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *ppv = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+
+    STDMETHODIMP_(ULONG) AddRef() override
+    {
+        ::EnterCriticalSection(&lock);
+        const LONG count = ::InterlockedIncrement(&references);
+        if (count == 2)
+            Module.AddLock();
+        ::LeaveCriticalSection(&lock);
+        return static_cast<ULONG>(count);
+    }
+
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ::EnterCriticalSection(&lock);
+        ::InterlockedDecrement(&references);
+        const LONG count = references;
+        ::LeaveCriticalSection(&lock);
+        if (count == 0)
+            delete this;
+        else if (count == 1)
+            Module.ReleaseLock();
+        return static_cast<ULONG>(count);
+    }
+
+    // IClassFactory
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppvObject) override
+    {
+        if (!ppvObject)
+            return E_POINTER;
+        *ppvObject = nullptr;
+        if (outer && riid != IID_IUnknown)
+            return CLASS_E_NOAGGREGATION;
+        return creator(outer, riid, ppvObject);
+    }
+
+    STDMETHODIMP LockServer(BOOL lockServer) override
+    {
+        if (lockServer)
+            Module.AddLock();
+        else
+            Module.ReleaseLock();
+        return S_OK;
+    }
+
+private:
+    volatile LONG references = 0;
+    CRITICAL_SECTION lock;
+    InstanceCreator creator;
+};
+
+} // namespace
+
+HRESULT CreateClassFactory(InstanceCreator creator, REFIID riid, void** ppv)
+{
+    auto* factory = new (std::nothrow) ClassFactory(creator);
+    if (!factory)
+        return E_OUTOFMEMORY;
+    const HRESULT hr = factory->QueryInterface(riid, ppv);
+    if (FAILED(hr))
+        delete factory;
+    return hr;
+}
+
+void ServerModule::Start(ClassTableEntry* classTable, HINSTANCE instance)
+{
+    Instance = instance;
+    ClassTable = classTable;
+    LockCount = 0;
+    CleanupList = nullptr;
+    ::InitializeCriticalSection(&ClassTableLock);
+    ::InitializeCriticalSection(&TypeInfoLock);
+}
+
+void ServerModule::Stop()
+{
+    for (ClassTableEntry* entry = ClassTable; entry && entry->Clsid; ++entry) {
+        if (entry->ClassObject)
+            entry->ClassObject->Release();
+        entry->ClassObject = nullptr;
+    }
+    ::DeleteCriticalSection(&ClassTableLock);
+    ::DeleteCriticalSection(&TypeInfoLock);
+    while (CleanupNode* node = CleanupList) {
+        CleanupList = node->Next;
+        node->Function(node->Argument);
+        delete node;
+    }
+}
+
+HRESULT ServerModule::AddCleanup(void (*function)(void*), void* argument)
+{
+    auto* node = new (std::nothrow) CleanupNode{function, argument, nullptr};
+    if (!node)
+        return E_OUTOFMEMORY;
+    ::EnterCriticalSection(&TypeInfoLock);
+    node->Next = CleanupList;
+    CleanupList = node;
+    ::LeaveCriticalSection(&TypeInfoLock);
+    return S_OK;
+}
+
+HRESULT ServerModule::FindClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    HRESULT hr = S_OK;
+    for (ClassTableEntry* entry = ClassTable; entry && entry->Clsid; ++entry) {
+        if (!::IsEqualGUID(*entry->Clsid, rclsid))
+            continue;
+        if (!entry->ClassObject) {
+            ::EnterCriticalSection(&ClassTableLock);
+            if (!entry->ClassObject)
+                hr = entry->CreateClassObject(entry->CreateObject, IID_IUnknown,
+                                              reinterpret_cast<void**>(&entry->ClassObject));
+            ::LeaveCriticalSection(&ClassTableLock);
+        }
+        if (entry->ClassObject)
+            hr = entry->ClassObject->QueryInterface(riid, ppv);
+        break;
+    }
+    if (!*ppv && hr == S_OK)
+        hr = CLASS_E_CLASSNOTAVAILABLE;
+    return hr;
+}
+
+HRESULT ServerModule::RegisterClasses()
+{
+    for (ClassTableEntry* entry = ClassTable; entry && entry->Clsid; ++entry) {
+        const HRESULT hr = entry->ApplyScript(true);
+        if (FAILED(hr))
+            return hr;
+    }
+    return RegisterTypeLibrary();
+}
+
+HRESULT ServerModule::UnregisterClasses()
+{
+    for (ClassTableEntry* entry = ClassTable; entry && entry->Clsid; ++entry)
+        entry->ApplyScript(false);
+    UnregisterTypeLibrary();
+    return S_OK;
+}

@@ -1,0 +1,52 @@
+// The in-process server around the one creatable class: its class table, server locks,
+// cached class factories, clean-up actions, registration and removal.
+#pragma once
+
+#include <windows.h>
+
+#include <objbase.h>
+
+using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
+
+struct ClassTableEntry
+{
+    const CLSID* Clsid;
+    HRESULT (*ApplyScript)(bool registering);
+    HRESULT (*CreateClassObject)(InstanceCreator creator, REFIID riid, void** ppv);
+    InstanceCreator CreateObject;
+    IUnknown* ClassObject;
+};
+
+struct CleanupNode
+{
+    void (*Function)(void* argument);
+    void* Argument;
+    CleanupNode* Next;
+};
+
+class ServerModule
+{
+public:
+    void Start(ClassTableEntry* classTable, HINSTANCE instance);
+    void Stop();
+
+    HRESULT FindClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
+    HRESULT RegisterClasses();
+    HRESULT UnregisterClasses();
+
+    LONG AddLock() { return ::InterlockedIncrement(&LockCount); }
+    LONG ReleaseLock() { return ::InterlockedDecrement(&LockCount); }
+    HRESULT AddCleanup(void (*function)(void*), void* argument);
+
+    HINSTANCE Instance = nullptr;
+    ClassTableEntry* ClassTable = nullptr;
+    volatile LONG LockCount = 0;
+    CRITICAL_SECTION ClassTableLock;
+    CRITICAL_SECTION TypeInfoLock;
+    CleanupNode* CleanupList = nullptr;
+};
+
+extern ServerModule Module;
+
+// Makes a class factory bound to an instance creator.
+HRESULT CreateClassFactory(InstanceCreator creator, REFIID riid, void** ppv);

@@ -1,0 +1,215 @@
+#include "shellext/TypeLibrary.h"
+
+#include "shellext/Guids.h"
+#include "shellext/ServerModule.h"
+
+#include <oleauto.h>
+
+#include <new>
+
+TypeInfoCache QuorvaneShlExtTypeInfo(&IID_IQuorvaneShlExt, &LIBID_ORLENWICKLib, ORLENWICKLibMajor,
+                                     ORLENWICKLibMinor);
+
+namespace {
+
+std::wstring Widen(const char* text)
+{
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(size > 0 ? size : 1, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+class LibraryHolder
+{
+public:
+    ~LibraryHolder()
+    {
+        if (library)
+            library->Release();
+    }
+    ITypeLib* library = nullptr;
+};
+
+} // namespace
+
+HRESULT LoadOwnTypeLibrary(HINSTANCE instance, ITypeLib** library, std::wstring& modulePath)
+{
+    *library = nullptr;
+    char path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(instance, path, MAX_PATH);
+    // A path cut short by the buffer would name another file.
+    if (length == 0 || length >= MAX_PATH)
+        return TYPE_E_CANTLOADLIBRARY;
+    std::wstring wide = Widen(path);
+    HRESULT hr = ::LoadTypeLib(wide.c_str(), library);
+    if (FAILED(hr)) {
+        char* dot = path + length;
+        for (char* p = path; *p; p = ::CharNextA(p)) {
+            if (*p == '.')
+                dot = p;
+        }
+        // The retried name must still fit the path buffer, terminator included.
+        if ((dot - path) + 4 >= MAX_PATH)
+            return hr;
+        lstrcpyA(dot, ".tlb");
+        wide = Widen(path);
+        hr = ::LoadTypeLib(wide.c_str(), library);
+        if (FAILED(hr))
+            return hr;
+    }
+    modulePath = wide;
+    return S_OK;
+}
+
+HRESULT RegisterTypeLibrary()
+{
+    LibraryHolder holder;
+    std::wstring path;
+    HRESULT hr = LoadOwnTypeLibrary(Module.Instance, &holder.library, path);
+    if (FAILED(hr))
+        return hr;
+    const size_t cut = path.find_last_of(L"\\/:");
+    std::wstring helpDirectory = cut == std::wstring::npos ? L"" : path.substr(0, cut + 1);
+    BSTR pathString = ::SysAllocString(path.c_str());
+    hr = ::RegisterTypeLib(holder.library, pathString, helpDirectory.data());
+    ::SysFreeString(pathString);
+    return hr;
+}
+
+HRESULT UnregisterTypeLibrary()
+{
+    LibraryHolder holder;
+    std::wstring path;
+    HRESULT hr = LoadOwnTypeLibrary(Module.Instance, &holder.library, path);
+    if (FAILED(hr))
+        return hr;
+    TLIBATTR* attributes = nullptr;
+    hr = holder.library->GetLibAttr(&attributes);
+    if (FAILED(hr))
+        return hr;
+    using UnRegisterTypeLibFunction = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+    if (HMODULE oleaut = ::LoadLibraryA("oleaut32.dll")) {
+        auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(
+            reinterpret_cast<void*>(::GetProcAddress(oleaut, "UnRegisterTypeLib")));
+        if (unregister)
+            hr = unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                            attributes->lcid, attributes->syskind);
+        ::FreeLibrary(oleaut);
+    }
+    holder.library->ReleaseTLibAttr(attributes);
+    return hr;
+}
+
+HRESULT TypeInfoCache::LoadTypeInfo(LCID lcid)
+{
+    if (TypeInfo)
+        return S_OK;
+    HRESULT hr = S_OK;
+    ::EnterCriticalSection(&Module.TypeInfoLock);
+    if (!TypeInfo) {
+        LibraryHolder holder;
+        hr = ::LoadRegTypeLib(*LibraryId, Major, Minor, lcid, &holder.library);
+        ITypeInfo* info = nullptr;
+        if (SUCCEEDED(hr))
+            hr = holder.library->GetTypeInfoOfGuid(*InterfaceId, &info);
+        if (SUCCEEDED(hr)) {
+            ITypeInfo2* info2 = nullptr;
+            if (SUCCEEDED(info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&info2)))) {
+                info->Release();
+                info = info2;
+            }
+            TypeInfo = info;
+            BuildNameCache();
+        }
+    }
+    ::LeaveCriticalSection(&Module.TypeInfoLock);
+    Module.AddCleanup(&TypeInfoCache::Cleanup, this);
+    return hr;
+}
+
+void TypeInfoCache::BuildNameCache()
+{
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(TypeInfo->GetTypeAttr(&attributes)))
+        return;
+    Count = attributes->cFuncs;
+    NameCache = new (std::nothrow) NameCacheEntry[Count]();
+    if (!NameCache)
+        Count = 0;
+    for (UINT i = 0; i < Count; ++i) {
+        FUNCDESC* function = nullptr;
+        if (FAILED(TypeInfo->GetFuncDesc(i, &function)))
+            continue;
+        BSTR name = nullptr;
+        if (SUCCEEDED(TypeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr,
+                                                 nullptr))) {
+            NameCache[i] = {name, ::SysStringLen(name), function->memid};
+        }
+        TypeInfo->ReleaseFuncDesc(function);
+    }
+    TypeInfo->ReleaseTypeAttr(attributes);
+}
+
+void TypeInfoCache::Cleanup(void* argument)
+{
+    auto* cache = static_cast<TypeInfoCache*>(argument);
+    if (cache->TypeInfo)
+        cache->TypeInfo->Release();
+    cache->TypeInfo = nullptr;
+    for (UINT i = 0; i < cache->Count; ++i)
+        ::SysFreeString(cache->NameCache[i].Name);
+    delete[] cache->NameCache;
+    cache->NameCache = nullptr;
+    cache->Count = 0;
+}
+
+HRESULT TypeInfoCache::GetTypeInfo(LCID lcid, ITypeInfo** typeInfo)
+{
+    if (!typeInfo)
+        return E_POINTER;
+    *typeInfo = nullptr;
+    const HRESULT hr = LoadTypeInfo(lcid);
+    if (!TypeInfo)
+        return FAILED(hr) ? hr : E_FAIL;
+    TypeInfo->AddRef();
+    *typeInfo = TypeInfo;
+    return S_OK;
+}
+
+HRESULT TypeInfoCache::GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* ids)
+{
+    const HRESULT hr = LoadTypeInfo(lcid);
+    if (!TypeInfo)
+        return FAILED(hr) ? hr : E_FAIL;
+    for (UINT i = 0; i < count; ++i) {
+        const UINT length = static_cast<UINT>(::lstrlenW(names[i]));
+        bool found = false;
+        for (UINT k = Count; k-- > 0;) {
+            const NameCacheEntry& entry = NameCache[k];
+            if (entry.Name && entry.Length == length &&
+                std::char_traits<wchar_t>::compare(entry.Name, names[i], length) == 0) {
+                ids[i] = entry.Id;
+                found = true;
+                break;
+            }
+        }
+        if (!found) {
+            const HRESULT lookup = TypeInfo->GetIDsOfNames(names, count, ids);
+            if (FAILED(lookup))
+                return lookup;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT TypeInfoCache::Invoke(IDispatch* object, DISPID member, LCID lcid, WORD flags,
+                              DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                              UINT* argumentError)
+{
+    const HRESULT hr = LoadTypeInfo(lcid);
+    if (!TypeInfo)
+        return FAILED(hr) ? hr : E_FAIL;
+    return TypeInfo->Invoke(object, member, flags, params, result, exception, argumentError);
+}

@@ -40,9 +40,17 @@ std::string ReachableName(const WIN32_FIND_DATAA& entry)
 
 void CShredThread::ShredDirectory(std::string path, int tailLength, bool ntfs)
 {
+    const std::string pattern = path + "\\*";
+    // A folder whose listing pattern does not fit the narrow calls cannot be looked into: it is
+    // removed when empty and reported otherwise, never left behind in silence.
+    if (pattern.size() >= MAX_PATH) {
+        if (!Os->RemoveDirectoryA(path.c_str()))
+            SendStatus(StatusInvalidArguments);
+        return;
+    }
     {
         WIN32_FIND_DATAA entry{};
-        ScopedListing listing(*Os, Os->FindFirstFileA((path + "\\*").c_str(), &entry));
+        ScopedListing listing(*Os, Os->FindFirstFileA(pattern.c_str(), &entry));
         // Every entry is examined, the first one too: not every listing starts with ".".
         for (bool more = listing.IsOpen(); more; more = Os->FindNextFileA(listing.Get(), &entry)) {
             const std::string name = entry.cFileName;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The main job: set up (packages, build, Wine prefix), then shred sample files through a real
-# worker job under Wine, printing what the progress window receives and what is left on disk.
+# The main job: set up (packages, build, the project's Wine prefix), register Orlenwick.dll
+# with regsvr32, create sample files and a folder, shred them through the real shell-extension
+# road (the shell stand-in creates the handler, builds its menu and chooses "Shred Item(s)",
+# answering the confirm dialog), and show what is left.
 set -euo pipefail
 here=$(dirname "$0")
 source "$here/common.sh"
@@ -8,4 +10,29 @@ timeout 1200 "$here/install-deps.sh"
 timeout 1800 "$here/build.sh" x86_64
 timeout 300 "$here/wine-prefix.sh"
 trap '"$here/wine-stop.sh"' EXIT
-timeout 300 "$here/wine-exec.sh" "$ORLENWICK_BUILD/x86_64/ShredDemo.exe"
+
+# Everything lives under T:, the prefix's drive for the build's scratch folder.
+install=$ORLENWICK_SCRATCH/Orlenwick
+samples=$ORLENWICK_SCRATCH/samples
+rm -rf "$install" "$samples"
+mkdir -p "$install" "$samples/Holiday photos/raw"
+cp "$ORLENWICK_BUILD/x86_64/Orlenwick.dll" "$ORLENWICK_BUILD/x86_64/ShellStandIn.exe" "$install/"
+head -c 20000 /dev/urandom >"$samples/report.final.doc"
+printf 'account 1234-5678\n' >"$samples/passwords.txt"
+head -c 70000 /dev/urandom >"$samples/Holiday photos/beach.jpg"
+head -c 5000 /dev/urandom >"$samples/Holiday photos/raw/beach.raw"
+printf 'keep me\n' >"$samples/not-selected.txt"
+
+echo "== registering T:\\Orlenwick\\Orlenwick.dll"
+timeout 120 "$WINE64" regsvr32 /s 'T:\Orlenwick\Orlenwick.dll' </dev/null >/dev/null 2>&1
+echo "regsvr32: ok"
+
+echo "== before shredding (T:\\samples)"
+(cd "$samples" && find . -mindepth 1 | sort)
+
+echo "== shredding through the shell extension"
+timeout 600 "$WINE64" 'T:\Orlenwick\ShellStandIn.exe' --confirm \
+    'T:\samples\report.final.doc' 'T:\samples\passwords.txt' 'T:\samples\Holiday photos' </dev/null 2>/dev/null
+
+echo "== left in T:\\samples"
+(cd "$samples" && find . -mindepth 1 | sort)

@@ -1,0 +1,254 @@
+// Plays the shell for a selection of paths, or for the Recycle Bin: creates the registered
+// context-menu handler, hands it the selection, builds its menu, asks for its help text,
+// chooses "Shred Item(s)" and serves messages until the progress window is gone.
+//
+//   ShellStandIn [--confirm | --cancel] (--bin | path...)
+//
+// With --confirm or --cancel it answers the confirm dialog itself (and OKs the final box,
+// printing its text), so it runs unattended; without, a person answers.
+#include "shellext/Guids.h"
+
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr char ConfirmCaption[] = "Confirm Shredding";
+constexpr char ProgressCaption[] = "Shredding items...";
+constexpr char MessageCaption[] = "Orlenwick";
+
+// What the Recycle Bin hands a handler: a data object without a file list.
+class NoFilesDataObject : public IDataObject
+{
+public:
+    virtual ~NoFilesDataObject() = default;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IDataObject) {
+            *ppv = static_cast<IDataObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG count = --references;
+        if (count == 0)
+            delete this;
+        return count;
+    }
+    STDMETHODIMP GetData(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
+    STDMETHODIMP QueryGetData(FORMATETC*) override { return DV_E_FORMATETC; }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override
+    {
+        out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC** out) override
+    {
+        *out = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override
+    {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    ULONG references = 1;
+};
+
+// The shell's own data object over the items, as Explorer hands it for a selection: the
+// items' folder and their names in it. A selection lies in one folder.
+HRESULT CreateSelection(const std::vector<std::string>& paths, IDataObject** dataObject)
+{
+    std::vector<PIDLIST_ABSOLUTE> items;
+    HRESULT hr = S_OK;
+    for (const std::string& path : paths) {
+        std::wstring wide(path.begin(), path.end());
+        PIDLIST_ABSOLUTE item = nullptr;
+        hr = ::SHParseDisplayName(wide.c_str(), nullptr, &item, 0, nullptr);
+        if (FAILED(hr)) {
+            std::printf("cannot name %s (0x%08lX)\n", path.c_str(), hr);
+            break;
+        }
+        items.push_back(item);
+    }
+    PIDLIST_ABSOLUTE folder = SUCCEEDED(hr) ? ::ILClone(items.front()) : nullptr;
+    if (folder) {
+        ::ILRemoveLastID(folder);
+        std::vector<PCUIDLIST_RELATIVE> names;
+        for (PIDLIST_ABSOLUTE item : items)
+            names.push_back(::ILFindLastID(item));
+        hr = ::CIDLData_CreateFromIDArray(folder, static_cast<UINT>(names.size()), names.data(),
+                                          dataObject);
+        ::ILFree(folder);
+    }
+    for (PIDLIST_ABSOLUTE item : items)
+        ::ILFree(item);
+    return hr;
+}
+
+std::string StaticText(HWND box)
+{
+    std::string text;
+    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        char className[32] = {};
+        ::GetClassNameA(child, className, sizeof className);
+        if (lstrcmpiA(className, "Static") != 0)
+            continue;
+        char part[4096] = {};
+        ::GetWindowTextA(child, part, sizeof part);
+        text += part;
+    }
+    return text;
+}
+
+// Answers the confirm dialog once, then OKs every message box of ours, printing its text.
+void Answer(bool confirm, const std::atomic<bool>& stop)
+{
+    bool answered = false;
+    while (!stop) {
+        HWND dialog = ::FindWindowA(nullptr, ConfirmCaption);
+        if (!answered && dialog && ::IsWindowVisible(dialog)) {
+            std::printf("confirm dialog: pressing %s\n", confirm ? "OK" : "Cancel");
+            std::fflush(stdout);
+            const int id = confirm ? IDOK : IDCANCEL;
+            ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+            answered = true;
+        }
+        HWND box = ::FindWindowA("#32770", MessageCaption);
+        if (box && ::IsWindowVisible(box)) {
+            std::printf("message box: \"%s\"\n", StaticText(box).c_str());
+            std::fflush(stdout);
+            ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            ::Sleep(200);
+        }
+        ::Sleep(20);
+    }
+}
+
+void ServeUntilProgressWindowGone(DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    MSG message;
+    for (;;) {
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+        if (!::FindWindowA(nullptr, ProgressCaption))
+            return;
+        if (::GetTickCount() - start > timeoutMs) {
+            std::printf("the progress window did not close in time\n");
+            return;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool answer = false;
+    bool confirm = true;
+    bool recycleBin = false;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--confirm")
+            answer = true;
+        else if (argument == "--cancel")
+            answer = true, confirm = false;
+        else if (argument == "--bin")
+            recycleBin = true;
+        else
+            paths.push_back(argument);
+    }
+    if (!recycleBin && paths.empty()) {
+        std::printf("usage: ShellStandIn [--confirm | --cancel] (--bin | path...)\n");
+        return 2;
+    }
+
+    ::OleInitialize(nullptr);
+    int exitCode = 1;
+    IShellExtInit* init = nullptr;
+    HRESULT hr = ::CoCreateInstance(CLSID_QuorvaneShlExt, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IShellExtInit, reinterpret_cast<void**>(&init));
+    std::printf("CoCreateInstance: 0x%08lX\n", hr);
+    IDataObject* selection = nullptr;
+    if (SUCCEEDED(hr)) {
+        if (recycleBin)
+            selection = new NoFilesDataObject;
+        else
+            hr = CreateSelection(paths, &selection);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = init->Initialize(nullptr, selection, nullptr);
+        std::printf("Initialize: 0x%08lX\n", hr);
+    }
+    IContextMenu* menu = nullptr;
+    if (SUCCEEDED(hr))
+        hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+    if (SUCCEEDED(hr)) {
+        HMENU popup = ::CreatePopupMenu();
+        hr = menu->QueryContextMenu(popup, 0, 100, 0x7FFF, CMF_NORMAL);
+        char text[64] = {};
+        ::GetMenuStringA(popup, 100, text, sizeof text, MF_BYCOMMAND);
+        std::printf("QueryContextMenu: 0x%08lX, item 100 \"%s\"\n", hr, text);
+        wchar_t help[64] = {};
+        menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(help), 64);
+        std::printf("help text: \"%ls\"\n", help);
+        ::DestroyMenu(popup);
+
+        std::atomic<bool> stop{false};
+        std::thread answerer;
+        if (answer)
+            answerer = std::thread([&] { Answer(confirm, stop); });
+        CMINVOKECOMMANDINFO invoke = {};
+        invoke.cbSize = sizeof invoke;
+        invoke.lpVerb = MAKEINTRESOURCEA(0);
+        invoke.nShow = SW_SHOWNORMAL;
+        hr = menu->InvokeCommand(&invoke);
+        std::printf("InvokeCommand: 0x%08lX\n", hr);
+        ServeUntilProgressWindowGone(600000);
+        stop = true;
+        if (answerer.joinable())
+            answerer.join();
+        exitCode = SUCCEEDED(hr) ? 0 : 1;
+    }
+    if (menu)
+        menu->Release();
+    if (selection)
+        selection->Release();
+    if (init)
+        init->Release();
+
+    // The server keeps itself loaded while any worker is still ending.
+    HMODULE server = ::GetModuleHandleA("Orlenwick.dll");
+    auto canUnload = server ? reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(
+                                  ::GetProcAddress(server, "DllCanUnloadNow")))
+                            : nullptr;
+    for (int i = 0; canUnload && i < 200 && canUnload() != S_OK; ++i)
+        ::Sleep(25);
+    if (canUnload)
+        std::printf("DllCanUnloadNow: %s\n", canUnload() == S_OK ? "S_OK" : "S_FALSE");
+    ::CoFreeUnusedLibraries();
+    ::OleUninitialize();
+    return exitCode;
+}

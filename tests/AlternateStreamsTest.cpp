@@ -1,1 +1,323 @@
+// Listing a file's named data streams through the backup interface, and shredding each of them
+// after the file itself on NTFS.
+#include "FakeShredOs.h"
+#include "TestFiles.h"
+#include "jobs/ShredThread.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+
+namespace {
+
+BackupRecord Record(DWORD id, const std::wstring& name, int64_t size)
+{
+    BackupRecord record;
+    record.StreamId = id;
+    record.Name = name;
+    record.Size = size;
+    return record;
+}
+
+BackupRecord Stream(const std::wstring& name, int64_t size = 10)
+{
+    return Record(BACKUP_ALTERNATE_DATA, name, size);
+}
+
+// Remembers every BackupRead and can make one of them come up short or fail.
+class BackupRecordingOs : public FakeShredOs
+{
+public:
+    struct Call
+    {
+        DWORD Count;
+        BOOL Abort;
+        BOOL ProcessSecurity;
+    };
+    std::vector<Call> Calls;
+    size_t ShortCall = SIZE_MAX; // index into Calls
+    size_t FailingCall = SIZE_MAX;
+
+    BOOL BackupRead(HANDLE file, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,
+                    BOOL processSecurity, void** context) override
+    {
+        const size_t index = Calls.size();
+        Calls.push_back(Call{count, abort, processSecurity});
+        if (index == FailingCall) {
+            *read = 0;
+            ::SetLastError(ERROR_IO_DEVICE);
+            return FALSE;
+        }
+        const BOOL result =
+            FakeShredOs::BackupRead(file, buffer, count, read, abort, processSecurity, context);
+        if (index == ShortCall && *read > 0)
+            --*read;
+        return result;
+    }
+};
+
+class AlternateStreamsTest : public ::testing::Test
+{
+protected:
+    AlternateStreamsTest()
+    {
+        WriteText(path, "host");
+        os.UseBackupRecords = true;
+        os.RecordMessages = true;
+    }
+
+    StreamNameList Enumerate(const std::string& file)
+    {
+        CShredThread worker;
+        worker.Os = &os;
+        return worker.EnumAlternateStreams(file);
+    }
+
+    TempFolder folder;
+    const std::string path = folder / "host.txt";
+    BackupRecordingOs os;
+};
+
+TEST_F(AlternateStreamsTest, ListsNamedDataStreamsInDeliveryOrderAndSkipsEveryOtherRecord)
+{
+    os.Records = {Record(BACKUP_SECURITY_DATA, L"", 40), Record(BACKUP_DATA, L"", 100),
+                  Stream(L":a:$DATA", 10), Record(BACKUP_EA_DATA, L":ea:$DATA", 8),
+                  Stream(L":b:$DATA", 7)};
+    EXPECT_EQ(Enumerate(path), (StreamNameList{":a:$DATA", ":b:$DATA"}));
+    EXPECT_EQ(os.Seeks, 5);
+    EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{path});
+}
+
+TEST_F(AlternateStreamsTest, AFileWithoutNamedStreamsGivesAnEmptyList)
+{
+    os.Records = {Record(BACKUP_SECURITY_DATA, L"", 40), Record(BACKUP_DATA, L"", 4)};
+    EXPECT_TRUE(Enumerate(path).empty());
+    EXPECT_EQ(os.Seeks, 2);
+}
+
+TEST_F(AlternateStreamsTest, AZeroLengthStreamIsListedWithoutASeek)
+{
+    os.Records = {Stream(L":empty:$DATA", 0), Stream(L":next:$DATA", 0)};
+    EXPECT_EQ(Enumerate(path), (StreamNameList{":empty:$DATA", ":next:$DATA"}));
+    EXPECT_EQ(os.Seeks, 0);
+}
+
+TEST_F(AlternateStreamsTest, ReadsWithTheSharedContextAndReleasesItAtTheEnd)
+{
+    os.Records = {Record(BACKUP_DATA, L"", 4), Stream(L":a:$DATA", 3)};
+    Enumerate(path);
+
+    // Header, header, name, header at the end, release.
+    ASSERT_EQ(os.Calls.size(), 5u);
+    const std::vector<DWORD> counts{20, 20, 16, 20, 0};
+    for (size_t i = 0; i < os.Calls.size(); ++i) {
+        const bool last = i + 1 == os.Calls.size();
+        EXPECT_EQ(os.Calls[i].Count, counts[i]) << i;
+        EXPECT_EQ(os.Calls[i].Abort, last ? TRUE : FALSE) << i;
+        EXPECT_EQ(os.Calls[i].ProcessSecurity, last ? FALSE : TRUE) << i;
+    }
+}
+
+TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedGivesAnEmptyList)
+{
+    os.Records = {Stream(L":a:$DATA")};
+    EXPECT_TRUE(Enumerate(folder / "missing.txt").empty());
+
+    // Held open for writing elsewhere: an open that shares only reading is refused.
+    HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(Enumerate(path).empty());
+    ::CloseHandle(writer);
+    EXPECT_TRUE(os.BackupFilesOpened.empty());
+    EXPECT_TRUE(os.Calls.empty());
+}
+
+TEST(RealBackupTest, AFileWhoseStreamsCannotBeReadHasNone)
+{
+    // Under Wine the backup interface fails; on Windows a new file has no named streams.
+    TempFolder folder;
+    WriteText(folder / "plain.txt", "plain");
+    CShredThread worker;
+    EXPECT_TRUE(worker.EnumAlternateStreams(folder / "plain.txt").empty());
+}
+
+TEST_F(AlternateStreamsTest, ANameThatFillsTheBufferExactlyIsListed)
+{
+    // 20 header bytes and 2038 UTF-16 units fill the 4096-byte buffer.
+    const std::wstring name = L":" + std::wstring(2031, L'n') + L":$DATA";
+    ASSERT_EQ(name.size() * 2, 4076u);
+    os.Records = {Stream(name), Stream(L":z:$DATA")};
+    const StreamNameList names = Enumerate(path);
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].size(), 2038u);
+    EXPECT_EQ(names[1], ":z:$DATA");
+}
+
+TEST_F(AlternateStreamsTest, ANameLongerThanTheBufferEndsTheListingWithoutReadingIt)
+{
+    BackupRecord tooLong = Stream(L":long:$DATA");
+    tooLong.NameSizeOverride = 4078;
+    os.Records = {Stream(L":a:$DATA"), tooLong, Stream(L":c:$DATA")};
+    EXPECT_EQ(Enumerate(path), StreamNameList{":a:$DATA"});
+    for (const BackupRecordingOs::Call& call : os.Calls)
+        EXPECT_LE(call.Count, 4076u);
+}
+
+TEST(BrokenBackupTest, AShortOrFailedReadEndsTheListingWithTheNamesBefore)
+{
+    // Calls: 0 header a, 1 name a, 2 header b, 3 name b, 4 header c, 5 name c.
+    struct Case
+    {
+        const char* What;
+        size_t ShortCall;
+        size_t FailingCall;
+    };
+    for (const Case& c : {Case{"short header", 2, SIZE_MAX}, Case{"short name", 3, SIZE_MAX},
+                          Case{"failed header", SIZE_MAX, 2}, Case{"failed name", SIZE_MAX, 3}}) {
+        TempFolder folder;
+        WriteText(folder / "f.txt", "f");
+        BackupRecordingOs os;
+        os.UseBackupRecords = true;
+        os.Records = {Stream(L":a:$DATA", 0), Stream(L":b:$DATA", 0), Stream(L":c:$DATA", 0)};
+        os.ShortCall = c.ShortCall;
+        os.FailingCall = c.FailingCall;
+        CShredThread worker;
+        worker.Os = &os;
+        EXPECT_EQ(worker.EnumAlternateStreams(folder / "f.txt"), StreamNameList{":a:$DATA"})
+            << c.What;
+        ASSERT_FALSE(os.Calls.empty());
+        EXPECT_TRUE(os.Calls.back().Abort) << c.What << ": the context is still released";
+    }
+}
+
+TEST_F(AlternateStreamsTest, CharactersTheCodePageLacksBecomeQuestionMarksNotLookAlikes)
+{
+    // Best-fit mapping would turn U+0100 into "A", naming a stream ":A:$DATA" that may exist.
+    os.Records = {Stream(L":\x4E2D:$DATA"), Stream(L":\x0100:$DATA"), Stream(L":caf\x00E9:$DATA")};
+    EXPECT_EQ(Enumerate(path), (StreamNameList{":?:$DATA", ":?:$DATA", ":caf\xE9:$DATA"}));
+}
+
+// Settings for one random pass, tails off; the file itself keeps its name unless mangle.
+void Configure(CShredThread& worker, ShredOs& os, bool mangle)
+{
+    worker.Os = &os;
+    worker.ItemIndex = 0;
+    worker.Settings.ShreddingMethod = MethodRandomData;
+    worker.Settings.Passes = 1;
+    worker.Settings.OverwriteTails = false;
+    worker.Settings.MangleDateAndTime = mangle;
+}
+
+TEST_F(AlternateStreamsTest, AStreamWhoseNameLostACharacterIsRefused)
+{
+    os.Records = {Stream(L":\x4E2D:$DATA")};
+    CShredThread worker;
+    Configure(worker, os, false);
+    worker.ShredFile(path, 512, true, "");
+
+    EXPECT_EQ(Describe(os.Recorded()),
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1035", "S:1038"}));
+    EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(AlternateStreamsTest, NoStreamSearchOffNtfs)
+{
+    os.Records = {Stream(L":a:$DATA")};
+    CShredThread worker;
+    Configure(worker, os, false);
+    worker.ShredFile(path, 512, false, "");
+
+    EXPECT_TRUE(os.BackupFilesOpened.empty());
+    EXPECT_EQ(Describe(os.Recorded()),
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1038"}));
+    EXPECT_FALSE(Exists(path));
+}
+
+// Addresses "file:stream:$DATA" as NTFS would, each stream being a scratch file of its own.
+class StreamFilesOs : public FakeShredOs
+{
+public:
+    std::map<std::string, std::string> StreamFiles; // suffix -> scratch file
+    std::vector<std::string> Opened;
+    std::vector<std::string> Removed;
+
+    int Open(const char* name, int flags, int permission) override
+    {
+        Opened.push_back(name);
+        return FakeShredOs::Open(Redirect(name).c_str(), flags, permission);
+    }
+    int Remove(const char* name) override
+    {
+        Removed.push_back(name);
+        return FakeShredOs::Remove(Redirect(name).c_str());
+    }
+
+private:
+    std::string Redirect(const std::string& name) const
+    {
+        const size_t colon = name.find(':', 2);
+        if (colon == std::string::npos)
+            return name;
+        const auto it = StreamFiles.find(name.substr(colon));
+        return it == StreamFiles.end() ? name : it->second;
+    }
+};
+
+TEST(StreamShreddingTest, StreamsAreShreddedAfterTheFileUnderItsNewName)
+{
+    TempFolder folder;
+    const std::string path = folder / "host.txt";
+    WriteText(path, "host");
+    WriteText(folder / "stream-a", "ten bytes!");
+    WriteBytes(folder / "stream-b", {});
+    StreamFilesOs os;
+    os.RecordMessages = true;
+    os.UseBackupRecords = true;
+    os.Records = {Record(BACKUP_DATA, L"", 4), Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)};
+    os.StreamFiles = {{":a:$DATA", folder / "stream-a"}, {":b:$DATA", folder / "stream-b"}};
+
+    CShredThread worker;
+    Configure(worker, os, true);
+    worker.ShredFile(path, 512, true, "");
+
+    ASSERT_EQ(os.Renames.size(), 1u) << "only the file itself is renamed";
+    const std::string newName = os.Renames[0].second;
+    EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{newName});
+    const std::string a = newName + ":a:$DATA";
+    const std::string b = newName + ":b:$DATA";
+    EXPECT_EQ(os.Opened, (std::vector<std::string>{path, a, b}));
+    EXPECT_EQ(os.Removed, (std::vector<std::string>{a, b, newName}));
+    EXPECT_EQ(Describe(os.Recorded()),
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",        //
+                                        "F:1:" + a, "P:1125", "S:1044", "S:1038", //
+                                        "F:1:" + b, "P:1125", "S:1038",           //
+                                        "S:1038"}));
+    EXPECT_TRUE(ListFolder(folder.Path()).empty());
+}
+
+TEST(StreamShreddingTest, AStreamThatCannotBeOpenedIsSkippedAndTheFileStillDeleted)
+{
+    // The listed streams exist only in the backup records (and Wine has no named streams at
+    // all), so the platform's own open of "file:a:$DATA" finds nothing.
+    TempFolder folder;
+    const std::string path = folder / "host.txt";
+    WriteText(path, "host");
+    FakeShredOs os;
+    os.RecordMessages = true;
+    os.UseBackupRecords = true;
+    os.Records = {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)};
+
+    CShredThread worker;
+    Configure(worker, os, true);
+    worker.ShredFile(path, 512, true, "");
+
+    ASSERT_EQ(os.Renames.size(), 1u);
+    // Each stream reports its failed open (1037, file not found) and is skipped.
+    EXPECT_EQ(Describe(os.Recorded()), (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",
+                                                                 "S:1037", "S:1037", "S:1038"}));
+    EXPECT_TRUE(ListFolder(folder.Path()).empty());
+}
+
+} // namespace

@@ -1,1 +1,651 @@
+// Shredding a selected folder: every file inside through its own notifications, depth first, the
+// folder removed last; failures reported and left; listings, links, long paths and names the
+// code page cannot hold handled without losing an entry or reaching outside the tree.
+#include "FakeShredOs.h"
+#include "RecordingWindow.h"
+#include "TestFiles.h"
+#include "WorkerJob.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+
+namespace {
+
+std::vector<unsigned char> Pattern(size_t size, unsigned char seed)
+{
+    std::vector<unsigned char> bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(seed + i * 13);
+    return bytes;
+}
+
+// What the walk reaches, as the seam sees it, and the few listings the platform will not give
+// on demand. Links are stood in for by ordinary entries the seam marks: opening or listing
+// through one reaches its target, deleting it removes the link alone.
+class WalkOs : public FakeShredOs
+{
+public:
+    // Listings deliver "." and ".." after the first real entry and at the end.
+    bool DotsInside = false;
+    // Folders whose listing cannot be opened.
+    std::set<std::string> Sealed;
+    // Entries (by full path) delivered under another long and short name.
+    std::map<std::string, std::pair<std::string, std::string>> Renamed;
+    // Entries added to a folder's listing.
+    std::map<std::string, std::vector<WIN32_FIND_DATAA>> Extra;
+
+    void Link(const std::string& link, const std::string& target)
+    {
+        targets[link] = target;
+        ReparsePoints.insert(link);
+    }
+
+    // "list:", "open:", "file:" (announced to the window), "remove:", "rmdir:" and
+    // "followed:" events, in order.
+    std::vector<std::string> Log()
+    {
+        std::lock_guard<std::mutex> guard(logLock);
+        return log;
+    }
+
+    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override
+    {
+        std::string folder(pattern);
+        folder = folder.substr(0, folder.find_last_of('\\'));
+        Record("list:" + folder);
+        if (Sealed.count(folder)) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        WIN32_FIND_DATAA entry{};
+        HANDLE listing = FakeShredOs::FindFirstFileA(Through(pattern, false).c_str(), &entry);
+        if (listing == INVALID_HANDLE_VALUE)
+            return listing;
+        std::deque<WIN32_FIND_DATAA> entries;
+        do {
+            auto renamed = Renamed.find(folder + "\\" + entry.cFileName);
+            if (renamed != Renamed.end()) {
+                std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s",
+                              renamed->second.first.c_str());
+                std::snprintf(entry.cAlternateFileName, sizeof entry.cAlternateFileName, "%s",
+                              renamed->second.second.c_str());
+            }
+            entries.push_back(entry);
+        } while (FakeShredOs::FindNextFileA(listing, &entry));
+        auto extra = Extra.find(folder);
+        if (extra != Extra.end())
+            entries.insert(entries.end(), extra->second.begin(), extra->second.end());
+        if (DotsInside)
+            MoveDots(entries);
+        *data = entries.front();
+        entries.pop_front();
+        std::lock_guard<std::mutex> guard(logLock);
+        pending[listing] = std::move(entries);
+        return listing;
+    }
+    BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* data) override
+    {
+        std::lock_guard<std::mutex> guard(logLock);
+        std::deque<WIN32_FIND_DATAA>& entries = pending[listing];
+        if (entries.empty()) {
+            ::SetLastError(ERROR_NO_MORE_FILES);
+            return FALSE;
+        }
+        *data = entries.front();
+        entries.pop_front();
+        return TRUE;
+    }
+    BOOL FindClose(HANDLE listing) override
+    {
+        {
+            std::lock_guard<std::mutex> guard(logLock);
+            pending.erase(listing);
+        }
+        return FakeShredOs::FindClose(listing);
+    }
+    int Open(const char* name, int flags, int permission) override
+    {
+        Record(std::string("open:") + name);
+        return FakeShredOs::Open(Through(name, true).c_str(), flags, permission);
+    }
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags) override
+    {
+        const bool opensLink = !(flags & FILE_FLAG_OPEN_REPARSE_POINT);
+        return FakeShredOs::CreateFileA(Through(name, opensLink).c_str(), access, share,
+                                        disposition, flags);
+    }
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
+    {
+        return FakeShredOs::SetFileAttributesA(Through(path, false).c_str(), attributes);
+    }
+    int Rename(const char* from, const char* to) override
+    {
+        return FakeShredOs::Rename(Through(from, false).c_str(), Through(to, false).c_str());
+    }
+    int Remove(const char* name) override
+    {
+        Record(std::string("remove:") + name);
+        return FakeShredOs::Remove(Through(name, false).c_str());
+    }
+    BOOL RemoveDirectoryA(const char* path) override
+    {
+        Record(std::string("rmdir:") + path);
+        return FakeShredOs::RemoveDirectoryA(Through(path, false).c_str());
+    }
+    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_SHRED_FILE)
+            Record(std::string("file:") + reinterpret_cast<const char*>(lParam));
+        return FakeShredOs::SendMessageA(window, message, wParam, lParam);
+    }
+
+private:
+    static void MoveDots(std::deque<WIN32_FIND_DATAA>& entries)
+    {
+        std::deque<WIN32_FIND_DATAA> dots;
+        std::deque<WIN32_FIND_DATAA> names;
+        for (const WIN32_FIND_DATAA& entry : entries) {
+            const std::string name = entry.cFileName;
+            (name == "." || name == ".." ? dots : names).push_back(entry);
+        }
+        entries = names;
+        for (size_t i = 0; i < dots.size(); ++i)
+            entries.insert(i == 0 && !entries.empty() ? entries.begin() + 1 : entries.end(),
+                           dots[i]);
+    }
+
+    void Record(const std::string& event)
+    {
+        std::lock_guard<std::mutex> guard(logLock);
+        log.push_back(event);
+    }
+
+    // The path a call reaches: beneath a link it is the target's; the link itself leads to the
+    // target only for calls that open what they name.
+    std::string Through(const std::string& path, bool opensLink)
+    {
+        for (const auto& [link, target] : targets) {
+            const bool beneath = path.size() > link.size() &&
+                                 path.compare(0, link.size(), link) == 0 &&
+                                 (path[link.size()] == '\\' || path[link.size()] == ':');
+            if (beneath || (opensLink && path == link)) {
+                Record("followed:" + path);
+                return target + path.substr(link.size());
+            }
+        }
+        return path;
+    }
+
+    std::map<std::string, std::string> targets;
+    std::mutex logLock;
+    std::vector<std::string> log;
+    std::map<HANDLE, std::deque<WIN32_FIND_DATAA>> pending;
+};
+
+WIN32_FIND_DATAA Entry(const std::string& name, DWORD attributes)
+{
+    WIN32_FIND_DATAA entry{};
+    entry.dwFileAttributes = attributes;
+    std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s", name.c_str());
+    return entry;
+}
+
+std::vector<std::string> Only(const std::vector<std::string>& events,
+                              const std::vector<std::string>& prefixes)
+{
+    std::vector<std::string> kept;
+    for (const std::string& event : events)
+        for (const std::string& prefix : prefixes)
+            if (event.compare(0, prefix.size(), prefix) == 0)
+                kept.push_back(event);
+    return kept;
+}
+
+// Statuses sent, by command id, pass markers and steps left out.
+std::map<WORD, size_t> Statuses(const Notifications& all)
+{
+    std::map<WORD, size_t> counts;
+    for (const Notification& n : all)
+        if (n.Message == WM_COMMAND && !n.Posted && n.Id != ID_SHRED_STEP)
+            ++counts[n.Id];
+    return counts;
+}
+
+std::map<WORD, size_t> Expect(size_t shredded, size_t invalid = 0, size_t denied = 0)
+{
+    std::map<WORD, size_t> counts{{ShredStatusCommand(StatusFinished), 1}};
+    if (shredded)
+        counts[ShredStatusCommand(StatusShredded)] = shredded;
+    if (invalid)
+        counts[ShredStatusCommand(StatusInvalidArguments)] = invalid;
+    if (denied)
+        counts[ShredStatusCommand(StatusAccessViolation)] = denied;
+    return counts;
+}
+
+std::vector<std::string> Announced(const Notifications& all)
+{
+    std::vector<std::string> paths;
+    for (const Notification& n : all)
+        if (n.Message == WM_SHRED_FILE)
+            paths.push_back(n.Path);
+    return paths;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The entries of a folder in the order the system lists them, "." and ".." left out.
+std::vector<std::pair<std::string, bool>> Listing(const std::string& folder)
+{
+    std::vector<std::pair<std::string, bool>> entries;
+    WIN32_FIND_DATAA entry;
+    HANDLE listing = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (listing == INVALID_HANDLE_VALUE)
+        return entries;
+    do {
+        const std::string name = entry.cFileName;
+        if (name != "." && name != "..")
+            entries.emplace_back(name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (::FindNextFileA(listing, &entry));
+    ::FindClose(listing);
+    return entries;
+}
+
+// The walk a folder should get, depth first in listing order: the seam's events and what the
+// window receives for files of 1 to 1024 bytes under one random pass.
+void ExpectedWalk(const std::string& folder, std::vector<std::string>& events,
+                  std::vector<std::string>& sent)
+{
+    for (const auto& [name, isFolder] : Listing(folder)) {
+        const std::string child = folder + "\\" + name;
+        if (isFolder) {
+            ExpectedWalk(child, events, sent);
+            continue;
+        }
+        events.push_back("file:" + child);
+        sent.insert(sent.end(), {"F:1:" + child, "S:1044", "S:1038"});
+    }
+    events.push_back("rmdir:" + folder);
+}
+
+// Paths past the narrow calls' limit are made and cleaned up with the wide ones.
+std::wstring Wide(const std::string& path)
+{
+    return L"\\\\?\\" + std::wstring(path.begin(), path.end());
+}
+
+void WriteWide(const std::wstring& path, const std::vector<unsigned char>& bytes)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot create a long file");
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+std::vector<unsigned char> ReadWide(const std::wstring& path)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::vector<unsigned char> bytes(::GetFileSize(file, nullptr));
+    DWORD read = 0;
+    ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    ::CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+void MakeWideFolder(const std::wstring& path)
+{
+    if (!::CreateDirectoryW(path.c_str(), nullptr))
+        throw std::runtime_error("cannot create a long folder");
+}
+
+void RemoveWideTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE listing = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring child = path + L"\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveWideTree(child);
+            else
+                ::DeleteFileW(child.c_str());
+        } while (::FindNextFileW(listing, &entry));
+        ::FindClose(listing);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+class DirectoryWalkTest : public ::testing::Test
+{
+protected:
+    DirectoryWalkTest() : root(folder / "root") { MakeFolder(root); }
+
+    // Shreds the path as the only item of a job at index 7; returns what the window received.
+    Notifications ShredItem(const std::string& path)
+    {
+        WorkerJob job(window.Handle(), settings, &os);
+        job.Start(WorkerItem{path, 7, false});
+        EXPECT_TRUE(window.WaitForFinished(1));
+        EXPECT_TRUE(job.Join());
+        const Notifications received = window.Received();
+        for (const Notification& n : received)
+            EXPECT_EQ(n.ItemIndex, 7);
+        return received;
+    }
+
+    std::string File(const std::string& path, size_t size = 300, unsigned char seed = 1)
+    {
+        WriteBytes(path, Pattern(size, seed));
+        return path;
+    }
+
+    TempFolder folder;
+    const std::string root;
+    WalkOs os;
+    RecordingWindow window;
+    ShredSettings settings = [] {
+        ShredSettings quick;
+        quick.ShreddingMethod = MethodRandomData;
+        quick.Passes = 1;
+        quick.OverwriteTails = false;
+        quick.MangleDateAndTime = false;
+        return quick;
+    }();
+};
+
+TEST_F(DirectoryWalkTest, FilesAndSubFoldersGoDepthFirstAndTheFolderLast)
+{
+    File(root + "\\a.txt", 10);
+    File(root + "\\b.bin", 1023);
+    MakeFolder(root + "\\sub");
+    File(root + "\\sub\\c.txt", 1);
+    MakeFolder(root + "\\sub\\deeper");
+    File(root + "\\sub\\deeper\\d.txt", 500);
+    MakeFolder(root + "\\sub\\empty");
+    File(root + "\\sub\\e.txt", 20);
+    File(root + "\\z.txt", 30);
+    std::vector<std::string> events;
+    std::vector<std::string> sent;
+    ExpectedWalk(root, events, sent);
+    sent.push_back("S:1041");
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Only(os.Log(), {"file:", "rmdir:"}), events);
+    EXPECT_EQ(Describe(OnlySent(received)), sent);
+    EXPECT_EQ(OnlyPosted(received).size(), 6u);
+    EXPECT_FALSE(Exists(root));
+    EXPECT_EQ(ListFolder(folder.Path()), std::vector<std::string>{});
+}
+
+TEST_F(DirectoryWalkTest, AnEmptyFolderIsRemovedWithNothingButStatusFinished)
+{
+    EXPECT_EQ(Describe(ShredItem(root)), std::vector<std::string>{"S:1041"});
+    EXPECT_FALSE(Exists(root));
+}
+
+TEST_F(DirectoryWalkTest, HiddenSystemAndReadOnlyFilesInsideAreShredded)
+{
+    settings.MangleDateAndTime = true;
+    const DWORD kinds[] = {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_READONLY,
+                           FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY};
+    std::vector<std::string> paths;
+    for (DWORD kind : kinds) {
+        paths.push_back(File(root + "\\kind" + std::to_string(kind) + ".dat"));
+        ASSERT_TRUE(::SetFileAttributesA(paths.back().c_str(), kind));
+    }
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Statuses(received), Expect(4));
+    EXPECT_EQ(Sorted(Announced(received)), Sorted(paths));
+    EXPECT_FALSE(Exists(root));
+}
+
+TEST_F(DirectoryWalkTest, EveryEntryIsExaminedWhereverTheDotsStandInTheListing)
+{
+    os.DotsInside = true;
+    std::vector<std::string> files{File(root + "\\first.txt"), File(root + "\\second.txt")};
+    MakeFolder(root + "\\only");
+    files.push_back(File(root + "\\only\\alone.txt"));
+    MakeFolder(root + "\\pair");
+    files.push_back(File(root + "\\pair\\one.txt"));
+    files.push_back(File(root + "\\pair\\two.txt"));
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Sorted(Announced(received)), Sorted(files));
+    EXPECT_EQ(Statuses(received), Expect(files.size()));
+    EXPECT_EQ(Sorted(Only(os.Log(), {"list:"})),
+              Sorted({"list:" + root, "list:" + root + "\\only", "list:" + root + "\\pair"}));
+    EXPECT_FALSE(Exists(root));
+}
+
+TEST_F(DirectoryWalkTest, FoldersAndFilesWhoseNamesBeginWithADotAreShredded)
+{
+    MakeFolder(root + "\\.cache");
+    MakeFolder(root + "\\.git");
+    MakeFolder(root + "\\.git\\objects");
+    const std::vector<std::string> files{File(root + "\\.cache\\blob"), File(root + "\\.git\\HEAD"),
+                                         File(root + "\\.git\\objects\\pack"),
+                                         File(root + "\\.profile"), File(root + "\\..hidden")};
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Sorted(Announced(received)), Sorted(files));
+    EXPECT_EQ(Statuses(received), Expect(files.size()));
+    EXPECT_FALSE(Exists(root));
+}
+
+TEST_F(DirectoryWalkTest, AFileThatCannotBeOpenedIsReportedAndTheFoldersAboveItStay)
+{
+    MakeFolder(root + "\\a");
+    MakeFolder(root + "\\a\\b");
+    const std::string locked = File(root + "\\a\\b\\locked.bin", 800, 7);
+    const std::vector<std::string> others{File(root + "\\a\\b\\beside.txt"),
+                                          File(root + "\\a\\other.txt"), File(root + "\\z.txt")};
+    HANDLE holder = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    const Notifications received = ShredItem(root);
+    ::CloseHandle(holder);
+
+    EXPECT_EQ(Statuses(received), Expect(others.size(), 0, 1));
+    EXPECT_EQ(Sorted(Announced(received)), Sorted(others));
+    EXPECT_EQ(ReadBytes(locked), Pattern(800, 7));
+    EXPECT_EQ(ListFolder(root + "\\a\\b"), std::vector<std::string>{"locked.bin"});
+    EXPECT_EQ(ListFolder(root + "\\a"), std::vector<std::string>{"b"});
+    EXPECT_EQ(ListFolder(root), std::vector<std::string>{"a"});
+}
+
+TEST_F(DirectoryWalkTest, AListingThatCannotBeOpenedLeavesItsFolderUntouchedAndUnreported)
+{
+    const std::string sealed = root + "\\sealed";
+    MakeFolder(sealed);
+    const std::string secret = File(sealed + "\\secret.bin", 600, 3);
+    const std::string plain = File(root + "\\plain.txt");
+    os.Sealed.insert(sealed);
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Describe(OnlySent(received)),
+              (std::vector<std::string>{"F:1:" + plain, "S:1044", "S:1038", "S:1041"}));
+    for (const std::string& event : os.Log())
+        EXPECT_EQ(event.find(sealed + "\\"), std::string::npos) << event;
+    const std::vector<std::string> removals = Only(os.Log(), {"rmdir:"});
+    EXPECT_EQ(removals, (std::vector<std::string>{"rmdir:" + sealed, "rmdir:" + root}));
+    EXPECT_EQ(ReadBytes(secret), Pattern(600, 3));
+    EXPECT_EQ(ListFolder(root), std::vector<std::string>{"sealed"});
+}
+
+TEST_F(DirectoryWalkTest, ASelectedFolderWhoseListingCannotBeOpenedOnlyFinishes)
+{
+    const std::string secret = File(root + "\\secret.bin", 600, 4);
+    os.Sealed.insert(root);
+
+    EXPECT_EQ(Describe(ShredItem(root)), std::vector<std::string>{"S:1041"});
+    EXPECT_EQ(Only(os.Log(), {"rmdir:", "open:", "remove:"}),
+              std::vector<std::string>{"rmdir:" + root});
+    EXPECT_EQ(ReadBytes(secret), Pattern(600, 4));
+}
+
+TEST_F(DirectoryWalkTest, LinksInsideAreRemovedAndWhatTheyPointToIsNeverReached)
+{
+    const std::string outside = folder / "outside";
+    MakeFolder(outside);
+    MakeFolder(outside + "\\deep");
+    File(outside + "\\a.bin", 700, 5);
+    File(outside + "\\deep\\b.bin", 900, 6);
+    const std::string outsideFile = File(folder / "outside.bin", 1500, 8);
+
+    const std::string junction = root + "\\junction";
+    MakeFolder(junction);
+    const std::string fileLink = File(root + "\\link.bin", 4, 9);
+    const std::string plain = File(root + "\\plain.txt");
+    os.Link(junction, outside);
+    os.Link(fileLink, outsideFile);
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Statuses(received), Expect(3));
+    EXPECT_EQ(Announced(received), std::vector<std::string>{plain});
+    EXPECT_EQ(Only(os.Log(), {"followed:"}), std::vector<std::string>{});
+    const std::vector<std::string> log = os.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "rmdir:" + junction), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "remove:" + fileLink), 1);
+    EXPECT_FALSE(Exists(root));
+    EXPECT_EQ(ListFolder(outside), (std::vector<std::string>{"a.bin", "deep"}));
+    EXPECT_EQ(ReadBytes(outside + "\\a.bin"), Pattern(700, 5));
+    EXPECT_EQ(ReadBytes(outside + "\\deep\\b.bin"), Pattern(900, 6));
+    EXPECT_EQ(ReadBytes(outsideFile), Pattern(1500, 8));
+}
+
+TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedAndTheWalkGoesOn)
+{
+    struct Cleanup
+    {
+        std::string root;
+        ~Cleanup() { RemoveWideTree(Wide(root)); }
+    } cleanup{root};
+    // Names that bring a path to exactly `length` characters inside `parent`.
+    auto sized = [](const std::string& parent, size_t length, char fill) {
+        return parent + "\\" + std::string(length - parent.size() - 1, fill);
+    };
+    const std::string fits = File(sized(root, 259, 'a'));
+    const std::string tooLong = sized(root, 260, 'b');
+    WriteWide(Wide(tooLong), Pattern(100, 1));
+    const std::string sub = root + "\\sub";
+    MakeFolder(sub);
+    const std::string farTooLong = sub + "\\" + std::string(250, 'c');
+    WriteWide(Wide(farTooLong), Pattern(100, 2));
+    const std::string longFolder = sub + "\\" + std::string(240, 'd');
+    MakeWideFolder(Wide(longFolder));
+    WriteWide(Wide(longFolder + "\\inner.txt"), Pattern(100, 3));
+    // Listed only when "\*" still fits after the folder's path.
+    const std::string listable = sized(root, 257, 'e');
+    MakeWideFolder(Wide(listable));
+    const std::string lastFit = File(listable + "\\x");
+    const std::vector<std::string> unlistable{sized(root, 258, 'f'), sized(root, 259, 'g')};
+    for (const std::string& path : unlistable) {
+        MakeWideFolder(Wide(path));
+        WriteWide(Wide(path + "\\held.txt"), Pattern(100, 4));
+    }
+    const std::string emptyUnlistable = sized(root, 259, 'j');
+    MakeWideFolder(Wide(emptyUnlistable));
+    const std::string after = File(root + "\\~after.txt");
+    // Names longer than any the volume allows, as only a listing can deliver them.
+    os.Extra[sub] = {Entry(std::string(259, 'h'), FILE_ATTRIBUTE_ARCHIVE),
+                     Entry(std::string(259, 'i'), FILE_ATTRIBUTE_DIRECTORY)};
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Statuses(received), Expect(3, 7));
+    // No narrow call was handed a name that does not fit its buffers.
+    for (const std::string& event : os.Log()) {
+        const size_t colon = event.find(':');
+        const size_t pattern = event.compare(0, colon, "list") == 0 ? 2 : 0;
+        EXPECT_LT(event.size() - colon - 1 + pattern, size_t{MAX_PATH}) << event;
+    }
+    EXPECT_EQ(Sorted(Announced(received)), Sorted({fits, lastFit, after}));
+    EXPECT_FALSE(Exists(fits));
+    EXPECT_FALSE(Exists(listable));
+    EXPECT_FALSE(Exists(emptyUnlistable));
+    EXPECT_EQ(ReadWide(Wide(tooLong)), Pattern(100, 1));
+    EXPECT_EQ(ReadWide(Wide(farTooLong)), Pattern(100, 2));
+    EXPECT_EQ(ReadWide(Wide(longFolder + "\\inner.txt")), Pattern(100, 3));
+    for (const std::string& path : unlistable)
+        EXPECT_EQ(ReadWide(Wide(path + "\\held.txt")), Pattern(100, 4));
+    EXPECT_TRUE(Exists(root));
+}
+
+TEST_F(DirectoryWalkTest, NamesTheCodePageCannotHoldAreReachedThroughTheirShortNames)
+{
+    // A Japanese name: the narrow listing gives "???.txt" and a generated short name.
+    const std::wstring japanese = Wide(root) + L"\\\x65e5\x672c\x8a9e.txt";
+    WriteWide(japanese, Pattern(400, 5));
+    std::string shortName;
+    {
+        WIN32_FIND_DATAA entry;
+        HANDLE listing = ::FindFirstFileA((root + "\\*.txt").c_str(), &entry);
+        ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+        EXPECT_NE(std::string(entry.cFileName).find('?'), std::string::npos);
+        shortName = entry.cAlternateFileName;
+        ::FindClose(listing);
+    }
+    ASSERT_FALSE(shortName.empty());
+    // A folder delivered the same way, its short name being one the volume resolves.
+    MakeFolder(root + "\\reach");
+    const std::string inner = File(root + "\\reach\\inner.bin");
+    os.Renamed[root + "\\reach"] = {"r?ach", "reach"};
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Statuses(received), Expect(2));
+    EXPECT_EQ(Sorted(Announced(received)), Sorted({root + "\\" + shortName, inner}));
+    EXPECT_EQ(::GetFileAttributesW(japanese.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(Exists(root));
+}
+
+TEST_F(DirectoryWalkTest, NamesWithoutAShortNameAreReportedAndNeverEntered)
+{
+    const std::string unnamed = File(root + "\\plain-one.txt", 300, 6);
+    MakeFolder(root + "\\dXr");
+    const std::string kept = File(root + "\\dXr\\kept.txt", 300, 7);
+    const std::string other = File(root + "\\other.txt");
+    os.Renamed[unnamed] = {"pl?in-one.txt", ""};
+    os.Renamed[root + "\\dXr"] = {"d?r", ""};
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Statuses(received), Expect(1, 2));
+    EXPECT_EQ(Announced(received), std::vector<std::string>{other});
+    EXPECT_EQ(Only(os.Log(), {"list:"}), std::vector<std::string>{"list:" + root});
+    EXPECT_EQ(ReadBytes(unnamed), Pattern(300, 6));
+    EXPECT_EQ(ReadBytes(kept), Pattern(300, 7));
+    EXPECT_EQ(ListFolder(root), (std::vector<std::string>{"dXr", "plain-one.txt"}));
+}
+
+} // namespace

@@ -1,1 +1,346 @@
+// Scrambling a file's name and date before it is deleted: the shape and letters of the new name,
+// the backdated last-write time, and what a failed rename leaves behind.
+#include "FakeShredOs.h"
+#include "MessageBoxAnswerer.h"
+#include "TestFiles.h"
+#include "jobs/ShredThread.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+// Keeps the shredded file when asked, so that its new name and date can be read back.
+class KeepingOs : public FakeShredOs
+{
+public:
+    bool KeepFiles = true;
+    std::vector<std::string> Removed;
+
+    int Remove(const char* name) override
+    {
+        Removed.push_back(name);
+        if (KeepFiles) {
+            errno = EACCES;
+            return -1;
+        }
+        return FakeShredOs::Remove(name);
+    }
+};
+
+// Every scrambled letter (A to Y) as "#", anything else as it is.
+std::string Shape(const std::string& name)
+{
+    std::string shape = name;
+    for (char& c : shape)
+        c = c >= 'A' && c <= 'Y' ? '#' : c;
+    return shape;
+}
+
+SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms)
+{
+    SYSTEMTIME time{};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = hour;
+    time.wMinute = minute;
+    time.wSecond = second;
+    time.wMilliseconds = ms;
+    return time;
+}
+
+SYSTEMTIME LastWriteTime(const std::string& path)
+{
+    SYSTEMTIME time{};
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
+    if (file == INVALID_HANDLE_VALUE)
+        return time;
+    FILETIME lastWrite{};
+    EXPECT_TRUE(::GetFileTime(file, nullptr, nullptr, &lastWrite));
+    ::CloseHandle(file);
+    ::FileTimeToSystemTime(&lastWrite, &time);
+    return time;
+}
+
+std::string Format(const SYSTEMTIME& t)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth,
+                  t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
+class NameManglingTest : public ::testing::Test
+{
+protected:
+    NameManglingTest() { os.RecordMessages = true; }
+
+    // One random pass with mangling on; returns the new name the rename asked for, or "".
+    std::string Shred(const std::string& path, bool ntfs = false)
+    {
+        CShredThread worker;
+        worker.Os = &os;
+        worker.ItemIndex = 0;
+        worker.Settings.ShreddingMethod = MethodRandomData;
+        worker.Settings.Passes = 1;
+        worker.Settings.OverwriteTails = false;
+        worker.Settings.MangleDateAndTime = true;
+        const size_t renamesBefore = os.Renames.size();
+        worker.ShredFile(path, 512, ntfs, "");
+        if (os.Renames.size() != renamesBefore + 1)
+            return "";
+        EXPECT_EQ(os.Renames.back().first, path);
+        return os.Renames.back().second;
+    }
+
+    // The new name's shape after the folder, which must be unchanged.
+    std::string ShapeInFolder(const std::string& newName)
+    {
+        const std::string prefix = folder.Path() + "\\";
+        EXPECT_EQ(newName.substr(0, prefix.size()), prefix);
+        return Shape(newName.substr(prefix.size()));
+    }
+
+    TempFolder folder;
+    KeepingOs os;
+};
+
+TEST_F(NameManglingTest, BaseNameAndExtensionKeepTheirByteLengths)
+{
+    const std::map<std::string, std::string> shapes{
+        {"report.final.doc", "############.###"}, // the dot inside the base name goes too
+        {"README", "######"},
+        {".profile", ".#######"},
+        // "テスト" in Shift-JIS: six bytes, each valid on its own in the ANSI code page.
+        {"\x83\x65\x83\x58\x83\x67.txt", "######.###"},
+    };
+    for (const auto& [name, shape] : shapes) {
+        const std::string path = folder / name;
+        WriteText(path, "contents");
+        const std::string newName = Shred(path);
+        ASSERT_FALSE(newName.empty()) << name;
+        EXPECT_EQ(ShapeInFolder(newName), shape) << name << " became " << newName;
+        EXPECT_TRUE(Exists(newName)) << newName;
+        EXPECT_FALSE(Exists(path)) << name;
+    }
+}
+
+TEST_F(NameManglingTest, LettersRunFromAToYAndNeverZ)
+{
+    std::string path = folder / "abcdefghijklmnopqrstuvwxyz012345.wxyz";
+    WriteBytes(path, {});
+    std::map<char, int> counts;
+    for (int round = 0; round < 300; ++round) {
+        const std::string newName = Shred(path);
+        ASSERT_FALSE(newName.empty()) << round;
+        ASSERT_EQ(ShapeInFolder(newName), std::string(32, '#') + ".####") << newName;
+        for (char c : newName.substr(folder.Path().size() + 1))
+            if (c != '.')
+                ++counts[c];
+        path = newName;
+    }
+    // 10,800 letters: every one of the 25 shows up, Y included, and nothing else does.
+    EXPECT_EQ(counts.size(), 25u);
+    EXPECT_EQ(counts.begin()->first, 'A');
+    EXPECT_EQ(counts.rbegin()->first, 'Y');
+}
+
+TEST_F(NameManglingTest, AScrambledFileIsRemovedUnderItsNewName)
+{
+    os.KeepFiles = false;
+    const std::string path = folder / "gone.txt";
+    WriteText(path, "contents");
+    const std::string newName = Shred(path);
+    ASSERT_FALSE(newName.empty());
+
+    EXPECT_EQ(os.Removed, std::vector<std::string>{newName});
+    EXPECT_TRUE(ListFolder(folder.Path()).empty());
+    // The progress window is told the name the user knows.
+    EXPECT_EQ(Describe(os.Recorded()),
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1038"}));
+}
+
+TEST_F(NameManglingTest, LastWriteTimeGoesFiveYearsBackAtTheSameTimeOfDay)
+{
+    os.FixedSystemTime = true;
+    os.SystemTimeValue = Utc(2024, 6, 15, 13, 45, 30, 250);
+    const std::string path = folder / "dated.txt";
+    WriteText(path, "contents");
+    const std::string newName = Shred(path);
+    ASSERT_FALSE(newName.empty());
+    EXPECT_EQ(Format(LastWriteTime(newName)), "2019-06-15 13:45:30.250");
+}
+
+TEST_F(NameManglingTest, TwentyNinthOfFebruaryFiveYearsBackBecomesTheTwentyEighth)
+{
+    os.FixedSystemTime = true;
+    os.SystemTimeValue = Utc(2028, 2, 29, 8, 9, 10, 0);
+    const std::string path = folder / "leap.txt";
+    WriteText(path, "contents");
+    const std::string newName = Shred(path);
+    ASSERT_FALSE(newName.empty());
+    EXPECT_EQ(Format(LastWriteTime(newName)), "2023-02-28 08:09:10.000");
+}
+
+// Fixed random bytes: the same seed, so the same scrambled name, every time.
+class FixedRandomOs : public KeepingOs
+{
+public:
+    BOOL CryptGenRandom(HCRYPTPROV, DWORD length, BYTE* buffer) override
+    {
+        std::fill(buffer, buffer + length, BYTE{0x42});
+        return TRUE;
+    }
+};
+
+TEST(NameCollisionTest, AGeneratedNameThatExistsIsNotRetriedAndNotOverwritten)
+{
+    TempFolder folder;
+    FixedRandomOs os;
+    os.RecordMessages = true;
+    os.KeepFiles = false;
+    CShredThread worker;
+    worker.Os = &os;
+    worker.Settings.ShreddingMethod = MethodRandomData;
+    worker.Settings.Passes = 1;
+    worker.Settings.OverwriteTails = false;
+    worker.Settings.MangleDateAndTime = true;
+
+    // The first run learns the name this seed gives; the second finds it taken.
+    const std::string path = folder / "twice.txt";
+    WriteText(path, "first");
+    worker.ShredFile(path, 512, false, "");
+    ASSERT_EQ(os.Renames.size(), 1u);
+    const std::string taken = os.Renames[0].second;
+    WriteText(taken, "someone else's");
+    WriteText(path, "second");
+
+    MessageBoxAnswerer boxes;
+    worker.ShredFile(path, 512, false, "");
+    ASSERT_EQ(os.Renames.size(), 2u);
+    EXPECT_EQ(os.Renames[1].second, taken);
+    EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Already Exists", taken, path}));
+    EXPECT_EQ(ReadBytes(taken), std::vector<unsigned char>({'s', 'o', 'm', 'e', 'o', 'n', 'e', ' ',
+                                                            'e', 'l', 's', 'e', '\'', 's'}));
+    EXPECT_EQ(ReadBytes(path), std::vector<unsigned char>(6, 0x42));
+    EXPECT_EQ(os.Removed.size(), 1u); // the first run's only
+}
+
+// Seeds the name's generator with a chosen value: the random source gives its four bytes.
+class SeededOs : public KeepingOs
+{
+public:
+    uint32_t Seed = 0;
+    BOOL CryptGenRandom(HCRYPTPROV, DWORD length, BYTE* buffer) override
+    {
+        for (DWORD i = 0; i < length; ++i)
+            buffer[i] = reinterpret_cast<const BYTE*>(&Seed)[i % 4];
+        return TRUE;
+    }
+};
+
+TEST(LetterDrawTest, EachDrawMapsToItsLetterAndTheHighestDrawGivesY)
+{
+    // A seed whose draws for a 200-letter name include the highest value, 32767, and whose
+    // sequence is known because the generator is the same one on this thread.
+    constexpr int Length = 200;
+    uint32_t seed = 1;
+    std::vector<int> draws;
+    for (;; ++seed) {
+        std::srand(seed);
+        draws.clear();
+        for (int i = 0; i < Length; ++i)
+            draws.push_back(std::rand());
+        if (std::count(draws.begin(), draws.end(), 32767) > 0)
+            break;
+    }
+    std::string expected;
+    for (int r : draws)
+        expected += static_cast<char>('A' + std::min(24, 25 * r / 32767));
+    ASSERT_NE(expected.find('Y'), std::string::npos);
+
+    TempFolder folder;
+    SeededOs os;
+    os.Seed = seed;
+    os.RecordMessages = true;
+    const std::string path = folder / std::string(Length, 'n');
+    WriteBytes(path, {});
+    CShredThread worker;
+    worker.Os = &os;
+    worker.Settings.ShreddingMethod = MethodRandomData;
+    worker.Settings.Passes = 1;
+    worker.Settings.OverwriteTails = false;
+    worker.Settings.MangleDateAndTime = true;
+    worker.ShredFile(path, 512, false, "");
+
+    ASSERT_EQ(os.Renames.size(), 1u);
+    EXPECT_EQ(os.Renames[0].second, folder / expected);
+    const size_t highest = std::find(draws.begin(), draws.end(), 32767) - draws.begin();
+    EXPECT_EQ(os.Renames[0].second[folder.Path().size() + 1 + highest], 'Y');
+}
+
+struct RenameFailure
+{
+    int Error;
+    std::vector<std::string> Boxes; // "<new>" and "<old>" stand for the two full names
+};
+
+void PrintTo(const RenameFailure& failure, std::ostream* out)
+{
+    *out << "errno " << failure.Error;
+}
+
+class RenameFailureTest : public NameManglingTest,
+                          public ::testing::WithParamInterface<RenameFailure>
+{};
+
+TEST_P(RenameFailureTest, ShowsItsBoxesAndKeepsTheOverwrittenFileUnderItsOldName)
+{
+    os.RenameError = GetParam().Error;
+    os.UseBackupRecords = true;
+    os.Records = {BackupRecord{BACKUP_ALTERNATE_DATA, L":a:$DATA", 4}};
+    const std::string path = folder / "kept.txt";
+    const std::vector<unsigned char> original(64, 0x5A);
+    WriteBytes(path, original);
+
+    MessageBoxAnswerer boxes;
+    const std::string newName = Shred(path, true);
+    ASSERT_EQ(os.Renames.size(), 1u);
+    EXPECT_EQ(ShapeInFolder(newName), "####.###");
+    std::vector<std::string> expectedBoxes;
+    for (const std::string& text : GetParam().Boxes)
+        expectedBoxes.push_back(text == "<new>" ? newName : text == "<old>" ? path : text);
+    EXPECT_EQ(boxes.Texts(), expectedBoxes);
+
+    const std::vector<unsigned char> left = ReadBytes(path);
+    EXPECT_EQ(left.size(), original.size());
+    EXPECT_NE(left, original);
+    EXPECT_FALSE(Exists(newName));
+    EXPECT_TRUE(os.Removed.empty());
+    EXPECT_TRUE(os.BackupFilesOpened.empty());
+    // The passes and nothing after them: no stream, no final status.
+    EXPECT_EQ(Describe(os.Recorded()),
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryErrno, RenameFailureTest,
+                         ::testing::Values(RenameFailure{EACCES, {"Access violation"}},
+                                           RenameFailure{EINVAL, {"Invalid arguments"}},
+                                           RenameFailure{ENOENT, {"Not found"}},
+                                           RenameFailure{EEXIST,
+                                                         {"Already Exists", "<new>", "<old>"}},
+                                           RenameFailure{EMFILE, {"EMFILE"}},
+                                           RenameFailure{EXDEV, {"Could not mangle file name!"}},
+                                           RenameFailure{ENOSPC, {"Could not mangle file name!"}}),
+                         [](const ::testing::TestParamInfo<RenameFailure>& info) {
+                             return "Errno" + std::to_string(info.param.Error);
+                         });
+
+} // namespace

@@ -1,1 +1,361 @@
+// Workers started as the launcher starts them: one StatusFinished per item whatever becomes of
+// it, one item shredded at a time across every job, the item index in every notification, exit
+// code 0, and a selected link removed without ever reaching what it points to.
+#include "FakeShredOs.h"
+#include "RecordingWindow.h"
+#include "TestFiles.h"
+#include "WorkerJob.h"
+
 #include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+#include <set>
+
+namespace {
+
+ShredSettings QuickSettings()
+{
+    ShredSettings settings;
+    settings.ShreddingMethod = MethodRandomData;
+    settings.Passes = 2;
+    settings.OverwriteTails = false;
+    settings.MangleDateAndTime = false;
+    return settings;
+}
+
+std::vector<unsigned char> Pattern(size_t size, unsigned char seed)
+{
+    std::vector<unsigned char> bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(seed + i * 7);
+    return bytes;
+}
+
+Notifications OfItem(const Notifications& all, WORD index)
+{
+    Notifications mine;
+    for (const Notification& n : all)
+        if (n.ItemIndex == index)
+            mine.push_back(n);
+    return mine;
+}
+
+// What a 3000-byte file sends under QuickSettings: three writes in each of two passes.
+std::vector<std::string> ShreddedFile(const std::string& path)
+{
+    std::vector<std::string> lines{"F:6:" + path};
+    lines.insert(lines.end(), 6, "S:1044");
+    lines.push_back("S:1038");
+    return lines;
+}
+
+std::vector<std::string> Then(std::vector<std::string> lines, const std::string& last)
+{
+    lines.push_back(last);
+    return lines;
+}
+
+// Sent notifications keyed by the item they belong to, in the order they were delivered.
+using Delivery = std::vector<std::pair<std::string, Notification>>;
+
+// Between an item's first sent notification and its StatusFinished nothing is sent for another
+// item. Posted pass markers may trail in, but only from items that have already started.
+void ExpectOneItemAtATime(const Delivery& delivered)
+{
+    std::set<std::string> started;
+    std::string current;
+    for (const auto& [item, n] : delivered) {
+        if (n.Posted) {
+            EXPECT_TRUE(started.count(item)) << "pass marker of " << item << " before it started";
+            continue;
+        }
+        if (current.empty()) {
+            EXPECT_FALSE(started.count(item)) << item << " sent again after its StatusFinished";
+            started.insert(item);
+            current = item;
+        }
+        EXPECT_EQ(item, current) << "sent while " << current << " was being shredded";
+        if (n.IsStatus(StatusFinished))
+            current.clear();
+    }
+    EXPECT_TRUE(current.empty()) << current << " never finished";
+}
+
+Delivery ByIndex(const Notifications& received)
+{
+    Delivery delivered;
+    for (const Notification& n : received)
+        delivered.emplace_back(std::to_string(n.ItemIndex), n);
+    return delivered;
+}
+
+// Records every sent notification of every job, across windows, in the order the sends were
+// made, before delivering it.
+class SendLogOs : public FakeShredOs
+{
+public:
+    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        {
+            std::lock_guard<std::mutex> guard(logLock);
+            Notification n;
+            n.Message = message;
+            n.ItemIndex = HIWORD(wParam);
+            n.Id = LOWORD(wParam);
+            log.emplace_back(std::to_string(reinterpret_cast<uintptr_t>(window)) + "/" +
+                                 std::to_string(n.ItemIndex),
+                             n);
+        }
+        return FakeShredOs::SendMessageA(window, message, wParam, lParam);
+    }
+
+    Delivery Log()
+    {
+        std::lock_guard<std::mutex> guard(logLock);
+        return log;
+    }
+
+private:
+    std::mutex logLock;
+    Delivery log;
+};
+
+// Links as the system treats them, which Wine cannot make: the link's own entry carries the
+// reparse attribute, opening or listing through it reaches its target, and deleting it removes
+// the link alone. Every call that went through to a target is kept.
+class LinkingOs : public FakeShredOs
+{
+public:
+    void Link(const std::string& link, const std::string& target)
+    {
+        targets[link] = target;
+        ReparsePoints.insert(link);
+    }
+
+    std::vector<std::string> Followed()
+    {
+        std::lock_guard<std::mutex> guard(followLock);
+        return followed;
+    }
+
+    int Open(const char* name, int flags, int permission) override
+    {
+        return FakeShredOs::Open(Through(name, true).c_str(), flags, permission);
+    }
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags) override
+    {
+        const bool opensLink = !(flags & FILE_FLAG_OPEN_REPARSE_POINT);
+        return FakeShredOs::CreateFileA(Through(name, opensLink).c_str(), access, share,
+                                        disposition, flags);
+    }
+    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override
+    {
+        return FakeShredOs::FindFirstFileA(Through(pattern, false).c_str(), data);
+    }
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
+    {
+        return FakeShredOs::SetFileAttributesA(Through(path, false).c_str(), attributes);
+    }
+    int Rename(const char* from, const char* to) override
+    {
+        return FakeShredOs::Rename(Through(from, false).c_str(), Through(to, false).c_str());
+    }
+    int Remove(const char* name) override
+    {
+        return FakeShredOs::Remove(Through(name, false).c_str());
+    }
+    BOOL RemoveDirectoryA(const char* path) override
+    {
+        return FakeShredOs::RemoveDirectoryA(Through(path, false).c_str());
+    }
+
+private:
+    // The path a call reaches: beneath a link it is the target's; the link itself leads to the
+    // target only for calls that open what they name.
+    std::string Through(const std::string& path, bool opensLink)
+    {
+        for (const auto& [link, target] : targets) {
+            const bool beneath = path.size() > link.size() &&
+                                 path.compare(0, link.size(), link) == 0 &&
+                                 (path[link.size()] == '\\' || path[link.size()] == ':');
+            if (beneath || (opensLink && path == link)) {
+                std::lock_guard<std::mutex> guard(followLock);
+                followed.push_back(path);
+                return target + path.substr(link.size());
+            }
+        }
+        return path;
+    }
+
+    std::map<std::string, std::string> targets;
+    std::mutex followLock;
+    std::vector<std::string> followed;
+};
+
+class ShredWorkerTest : public ::testing::Test
+{
+protected:
+    // Runs the items as one job, each at its own index, and returns what the window received.
+    Notifications RunJob(const std::vector<WorkerItem>& items, ShredOs& os)
+    {
+        WorkerJob job(window.Handle(), QuickSettings(), &os);
+        for (const WorkerItem& item : items)
+            job.Start(item);
+        EXPECT_TRUE(window.WaitForFinished(items.size()));
+        EXPECT_TRUE(job.Join());
+        exitCodes = job.ExitCodes();
+        return window.Received();
+    }
+
+    TempFolder folder;
+    FakeShredOs os;
+    RecordingWindow window;
+    std::vector<DWORD> exitCodes;
+};
+
+TEST_F(ShredWorkerTest, EveryWorkerFinishesOnceWhateverBecomesOfItsItem)
+{
+    const std::string good = folder / "good.bin";
+    WriteBytes(good, Pattern(3000, 1));
+    const std::string missing = folder / "vanished.txt";
+    const std::string network = "\\\\fileserver\\share\\report.doc";
+    const std::string locked = folder / "locked.bin";
+    WriteBytes(locked, Pattern(3000, 2));
+    const std::string tree = folder / "tree";
+    MakeFolder(tree);
+    WriteBytes(tree + "\\inside.bin", Pattern(3000, 3));
+    const std::string orphan = folder / "gone\\orphan.txt";
+
+    HANDLE holder = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const Notifications received = RunJob({{good, 0, false},
+                                           {missing, 1, false},
+                                           {network, 2, false},
+                                           {locked, 3, false},
+                                           {tree, 4, false},
+                                           {orphan, 5, false}},
+                                          os);
+    ::CloseHandle(holder);
+
+    EXPECT_EQ(CountStatus(received, StatusFinished), 6u);
+    EXPECT_EQ(Describe(OnlySent(OfItem(received, 0))), Then(ShreddedFile(good), "S:1041"));
+    EXPECT_EQ(Describe(OnlyPosted(OfItem(received, 0))),
+              (std::vector<std::string>{"P:1125", "P:1126"}));
+    // Deleted between selection and shredding: reported. Its folder gone too: not reported.
+    EXPECT_EQ(Describe(OfItem(received, 1)), (std::vector<std::string>{"S:1037", "S:1041"}));
+    EXPECT_EQ(Describe(OfItem(received, 5)), std::vector<std::string>{"S:1041"});
+    EXPECT_EQ(Describe(OfItem(received, 2)), (std::vector<std::string>{"S:1040", "S:1041"}));
+    EXPECT_EQ(Describe(OfItem(received, 3)), (std::vector<std::string>{"S:1033", "S:1041"}));
+    EXPECT_EQ(Describe(OnlySent(OfItem(received, 4))),
+              Then(ShreddedFile(tree + "\\inside.bin"), "S:1041"));
+    EXPECT_EQ(OfItem(received, 6).size(), 0u);
+
+    EXPECT_EQ(exitCodes, std::vector<DWORD>(6, 0));
+    EXPECT_FALSE(Exists(good));
+    EXPECT_FALSE(Exists(tree));
+    EXPECT_EQ(ReadBytes(locked), Pattern(3000, 2));
+    ExpectOneItemAtATime(ByIndex(received));
+}
+
+TEST_F(ShredWorkerTest, OneItemIsShreddedAtATime)
+{
+    std::vector<WorkerItem> items;
+    for (int32_t i = 0; i < 6; ++i) {
+        const std::string path = folder / ("item" + std::to_string(i) + ".bin");
+        WriteBytes(path, Pattern(3000, static_cast<unsigned char>(i)));
+        items.push_back({path, i, false});
+    }
+    const Notifications received = RunJob(items, os);
+
+    EXPECT_EQ(received.size(), 6u * 11u);
+    for (const WorkerItem& item : items)
+        EXPECT_EQ(Describe(OnlySent(OfItem(received, static_cast<WORD>(item.Index)))),
+                  Then(ShreddedFile(item.Path), "S:1041"));
+    ExpectOneItemAtATime(ByIndex(received));
+}
+
+TEST_F(ShredWorkerTest, TwoJobsAtOnceTakeTurnsInTheSameLock)
+{
+    SendLogOs logged;
+    RecordingWindow second;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 8; ++i) {
+        paths.push_back(folder /
+                        ("job" + std::to_string(i / 4) + "-" + std::to_string(i) + ".bin"));
+        WriteBytes(paths.back(), Pattern(3000, static_cast<unsigned char>(i)));
+    }
+    {
+        WorkerJob first(window.Handle(), QuickSettings(), &logged);
+        WorkerJob other(second.Handle(), QuickSettings(), &logged);
+        for (int32_t i = 0; i < 4; ++i) {
+            first.Start(WorkerItem{paths[i], i, false});
+            other.Start(WorkerItem{paths[4 + i], i, false});
+        }
+        ASSERT_TRUE(window.WaitForFinished(4));
+        ASSERT_TRUE(second.WaitForFinished(4));
+        ASSERT_TRUE(first.Join());
+        ASSERT_TRUE(other.Join());
+    }
+
+    const Delivery log = logged.Log();
+    EXPECT_EQ(log.size(), 8u * 9u);
+    ExpectOneItemAtATime(log);
+    // Each window hears of its own items only.
+    for (int32_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(Describe(OnlySent(OfItem(window.Received(), static_cast<WORD>(i)))),
+                  Then(ShreddedFile(paths[i]), "S:1041"));
+        EXPECT_EQ(Describe(OnlySent(OfItem(second.Received(), static_cast<WORD>(i)))),
+                  Then(ShreddedFile(paths[4 + i]), "S:1041"));
+    }
+}
+
+TEST_F(ShredWorkerTest, TheItemIndexTravelsModulo65536)
+{
+    const std::string path = folder / "far.bin";
+    WriteBytes(path, Pattern(3000, 9));
+    const Notifications received =
+        RunJob({{path, 65536 + 2, false}, {folder / "absent.bin", 65535, false}}, os);
+
+    EXPECT_EQ(Describe(OnlySent(OfItem(received, 2))), Then(ShreddedFile(path), "S:1041"));
+    EXPECT_EQ(OnlyPosted(OfItem(received, 2)).size(), 2u);
+    EXPECT_EQ(Describe(OfItem(received, 65535)), (std::vector<std::string>{"S:1037", "S:1041"}));
+    EXPECT_EQ(received.size(), 11u + 2u);
+}
+
+TEST_F(ShredWorkerTest, ASelectedLinkIsRemovedAndWhatItPointsToIsNeverReached)
+{
+    const std::string targetFile = folder / "target.bin";
+    WriteBytes(targetFile, Pattern(1500, 4));
+    const std::string targetFolder = folder / "target";
+    MakeFolder(targetFolder);
+    MakeFolder(targetFolder + "\\nested");
+    WriteBytes(targetFolder + "\\a.bin", Pattern(700, 5));
+    WriteBytes(targetFolder + "\\nested\\b.bin", Pattern(900, 6));
+
+    // The links are stood in for by an ordinary file and an empty folder that the seam marks.
+    const std::string fileLink = folder / "file-link.bin";
+    WriteText(fileLink, "link");
+    const std::string folderLink = folder / "folder-link";
+    MakeFolder(folderLink);
+    LinkingOs links;
+    links.Link(fileLink, targetFile);
+    links.Link(folderLink, targetFolder);
+
+    const Notifications received = RunJob({{fileLink, 0, false}, {folderLink, 1, false}}, links);
+
+    EXPECT_EQ(Describe(OfItem(received, 0)), (std::vector<std::string>{"S:1038", "S:1041"}));
+    EXPECT_EQ(Describe(OfItem(received, 1)), (std::vector<std::string>{"S:1038", "S:1041"}));
+    EXPECT_EQ(links.Followed(), std::vector<std::string>{});
+    EXPECT_FALSE(Exists(fileLink));
+    EXPECT_FALSE(Exists(folderLink));
+    EXPECT_EQ(ReadBytes(targetFile), Pattern(1500, 4));
+    EXPECT_EQ(ListFolder(targetFolder), (std::vector<std::string>{"a.bin", "nested"}));
+    EXPECT_EQ(ReadBytes(targetFolder + "\\a.bin"), Pattern(700, 5));
+    EXPECT_EQ(ReadBytes(targetFolder + "\\nested\\b.bin"), Pattern(900, 6));
+    EXPECT_EQ(exitCodes, std::vector<DWORD>(2, 0));
+}
+
+} // namespace

@@ -1,1 +1,262 @@
+// The volume facts a worker gathers before it touches its item: network paths refused, the tail
+// length from the sector size, and whether the volume is NTFS.
+#include "FakeShredOs.h"
+#include "RecordingWindow.h"
+#include "TestFiles.h"
+#include "WorkerJob.h"
+#include "jobs/ShredThread.h"
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <mutex>
+
+namespace {
+
+// Records every file call that names a path, and can keep files from being removed.
+class TouchRecordingOs : public FakeShredOs
+{
+public:
+    bool RemoveFails = false;
+    std::vector<int> Writes;
+
+    std::vector<std::string> Touched()
+    {
+        std::lock_guard<std::mutex> guard(touchLock);
+        return touched;
+    }
+
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
+    {
+        Touch(path);
+        return FakeShredOs::SetFileAttributesA(path, attributes);
+    }
+    DWORD GetFileAttributesA(const char* path) override
+    {
+        Touch(path);
+        return FakeShredOs::GetFileAttributesA(path);
+    }
+    int Open(const char* name, int flags, int permission) override
+    {
+        Touch(name);
+        return FakeShredOs::Open(name, flags, permission);
+    }
+    int Write(int descriptor, const void* data, unsigned count) override
+    {
+        Writes.push_back(static_cast<int>(count));
+        return FakeShredOs::Write(descriptor, data, count);
+    }
+    int Remove(const char* name) override
+    {
+        Touch(name);
+        if (RemoveFails) {
+            errno = EACCES;
+            return -1;
+        }
+        return FakeShredOs::Remove(name);
+    }
+    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override
+    {
+        Touch(pattern);
+        return FakeShredOs::FindFirstFileA(pattern, data);
+    }
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags) override
+    {
+        Touch(name);
+        return FakeShredOs::CreateFileA(name, access, share, disposition, flags);
+    }
+
+private:
+    void Touch(const char* path)
+    {
+        std::lock_guard<std::mutex> guard(touchLock);
+        touched.push_back(path);
+    }
+
+    std::mutex touchLock;
+    std::vector<std::string> touched;
+};
+
+struct Probe
+{
+    bool Accepted;
+    int TailLength;
+    bool Ntfs;
+};
+
+class VolumeProbeTest : public ::testing::Test
+{
+protected:
+    VolumeProbeTest() { os.RecordMessages = true; }
+
+    // Probes twice, the out-parameters starting once at each NTFS answer, so that a value the
+    // probe leaves alone shows; the roots asked are those of the second probe.
+    Probe Run(const std::string& path, const std::string& itemPath)
+    {
+        CShredThread worker;
+        worker.Os = &os;
+        worker.ItemPath = itemPath;
+        Probe first{false, -7, true};
+        first.Accepted = worker.ProbeVolume(path, first.TailLength, first.Ntfs);
+        os.DiskRootsAsked.clear();
+        os.VolumeRootsAsked.clear();
+        Probe second{false, -7, false};
+        second.Accepted = worker.ProbeVolume(path, second.TailLength, second.Ntfs);
+        EXPECT_EQ(first.Accepted, second.Accepted);
+        EXPECT_EQ(first.TailLength, second.TailLength);
+        if (first.Accepted) {
+            EXPECT_EQ(first.Ntfs, second.Ntfs) << "the NTFS flag was left as it was";
+        } else {
+            EXPECT_EQ(first.TailLength, -7) << "a refusal writes nothing";
+            EXPECT_TRUE(first.Ntfs && !second.Ntfs) << "a refusal writes nothing";
+        }
+        return first;
+    }
+    Probe Run(const std::string& path) { return Run(path, path); }
+
+    TouchRecordingOs os;
+};
+
+TEST_F(VolumeProbeTest, ALocalPathGivesTheSectorSizeAndTheFileSystem)
+{
+    os.BytesPerSector = 4096;
+    const Probe probe = Run("C:\\data\\report.doc");
+    EXPECT_TRUE(probe.Accepted);
+    EXPECT_EQ(probe.TailLength, 4096);
+    EXPECT_TRUE(probe.Ntfs);
+    EXPECT_EQ(os.DiskRootsAsked, std::vector<std::string>{"C:\\"});
+    EXPECT_EQ(os.VolumeRootsAsked, std::vector<std::string>{"\\\\.\\c:\\"});
+}
+
+TEST_F(VolumeProbeTest, ANetworkPathIsRefusedWithoutAQuery)
+{
+    CShredThread worker;
+    worker.Os = &os;
+    worker.ItemPath = "\\\\server\\share\\file.txt";
+    int tailLength = -7;
+    bool ntfs = true;
+    EXPECT_FALSE(worker.ProbeVolume(worker.ItemPath, tailLength, ntfs));
+    EXPECT_EQ(tailLength, -7);
+    EXPECT_TRUE(ntfs);
+    EXPECT_EQ(worker.ShredItem(worker.ItemPath), 2);
+    EXPECT_TRUE(os.DiskRootsAsked.empty());
+    EXPECT_TRUE(os.VolumeRootsAsked.empty());
+    EXPECT_TRUE(os.Touched().empty());
+    EXPECT_TRUE(os.Recorded().empty());
+}
+
+TEST(NetworkWorkerTest, ReportsNetworkAbortedThenFinishedAndTouchesNothing)
+{
+    RecordingWindow window;
+    TouchRecordingOs os;
+    {
+        WorkerJob job(window.Handle(), ShredSettings(), &os);
+        job.Start(WorkerItem{"\\\\server\\share\\file.txt", 4, false});
+        ASSERT_TRUE(job.Join());
+    }
+    ASSERT_TRUE(window.WaitForFinished(1));
+    const Notifications received = window.Received();
+    EXPECT_EQ(Describe(received), (std::vector<std::string>{"S:1040", "S:1041"}));
+    for (const Notification& n : received)
+        EXPECT_EQ(n.ItemIndex, 4);
+    EXPECT_TRUE(os.Touched().empty());
+    EXPECT_TRUE(os.DiskRootsAsked.empty());
+}
+
+struct FileSystemCase
+{
+    const char* Name;
+    bool Ntfs;
+};
+
+void PrintTo(const FileSystemCase& c, std::ostream* out)
+{
+    *out << '"' << c.Name << '"';
+}
+
+class FileSystemNameTest : public VolumeProbeTest,
+                           public ::testing::WithParamInterface<FileSystemCase>
+{};
+
+TEST_P(FileSystemNameTest, OnlyANameBeginningWithNtfsInAnyCaseSearchesForStreams)
+{
+    os.FileSystemName = GetParam().Name;
+    EXPECT_EQ(Run("C:\\data\\report.doc").Ntfs, GetParam().Ntfs);
+
+    TempFolder folder;
+    const std::string path = folder / "item.txt";
+    WriteText(path, "item");
+    os.UseBackupRecords = true;
+    os.Records = {BackupRecord{BACKUP_ALTERNATE_DATA, L":a:$DATA", 4}};
+    CShredThread worker;
+    worker.Os = &os;
+    worker.ItemPath = path;
+    worker.Settings.Passes = 1;
+    worker.Settings.MangleDateAndTime = false;
+    EXPECT_EQ(worker.ShredItem(path), 1);
+    EXPECT_EQ(os.BackupFilesOpened,
+              GetParam().Ntfs ? std::vector<std::string>{path} : std::vector<std::string>{});
+    EXPECT_FALSE(Exists(path));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, FileSystemNameTest,
+    ::testing::Values(FileSystemCase{"NTFS", true}, FileSystemCase{"ntfs", true},
+                      FileSystemCase{"NTFSX", true}, FileSystemCase{"FAT32", false},
+                      FileSystemCase{"NTF", false}, FileSystemCase{"xNTFS", false}),
+    [](const ::testing::TestParamInfo<FileSystemCase>& info) {
+        return std::string(info.param.Name);
+    });
+
+TEST_F(VolumeProbeTest, AFailingVolumeQueryMeansNotNtfs)
+{
+    os.VolumeInformationFails = true;
+    const Probe probe = Run("C:\\data\\report.doc");
+    EXPECT_TRUE(probe.Accepted);
+    EXPECT_FALSE(probe.Ntfs);
+    EXPECT_EQ(probe.TailLength, 512);
+}
+
+TEST_F(VolumeProbeTest, AFailingSectorQueryGivesTailLengthZeroAndOneByteTails)
+{
+    os.DiskFreeSpaceFails = true;
+    const Probe probe = Run("C:\\data\\report.doc");
+    EXPECT_TRUE(probe.Accepted);
+    EXPECT_EQ(probe.TailLength, 0);
+    EXPECT_TRUE(probe.Ntfs);
+
+    TempFolder folder;
+    const std::string path = folder / "tail.bin";
+    WriteBytes(path, std::vector<unsigned char>(100, 0x5A));
+    os.RemoveFails = true;
+    CShredThread worker;
+    worker.Os = &os;
+    worker.ItemPath = path;
+    worker.Settings.ShreddingMethod = MethodRandomData;
+    worker.Settings.Passes = 3;
+    worker.Settings.OverwriteTails = true;
+    worker.Settings.MangleDateAndTime = false;
+    EXPECT_EQ(worker.ShredItem(path), 1);
+    EXPECT_EQ(os.Writes, (std::vector<int>{101, 101, 101}));
+    EXPECT_EQ(ReadBytes(path).size(), 101u);
+}
+
+TEST_F(VolumeProbeTest, TheProbedPathDecidesWhateverTheWorkersItemPath)
+{
+    // A Recycle Bin worker has no ItemPath of its own.
+    Probe probe = Run("C:\\x\\y.txt", "");
+    EXPECT_TRUE(probe.Accepted);
+    EXPECT_TRUE(probe.Ntfs);
+    EXPECT_EQ(os.VolumeRootsAsked, std::vector<std::string>{"\\\\.\\c:\\"});
+    EXPECT_FALSE(Run("\\\\server\\share\\f", "").Accepted);
+
+    // Nor does another item's path lend its drive or its refusal.
+    probe = Run("D:\\entry.txt", "\\\\server\\share\\item");
+    EXPECT_TRUE(probe.Accepted);
+    EXPECT_EQ(os.DiskRootsAsked, std::vector<std::string>{"D:\\"});
+    EXPECT_EQ(os.VolumeRootsAsked, std::vector<std::string>{"\\\\.\\d:\\"});
+    EXPECT_FALSE(Run("\\\\server\\share\\f", "C:\\item.txt").Accepted);
+}
+
+} // namespace

@@ -29,10 +29,16 @@ CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority, UINT stackS
     auto* thread = dynamic_cast<CWinThread*>(threadClass ? threadClass->CreateObject() : nullptr);
     if (!thread)
         return nullptr;
+    // Whoever unloads this module once the thread object is gone must not pull the code from
+    // under the thread's last instructions.
+    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                         reinterpret_cast<LPCSTR>(&ThreadEntry), &thread->m_hModuleReference);
     unsigned threadId = 0;
     auto handle = _beginthreadex(securityAttributes, stackSize, &ThreadEntry, thread,
                                  createFlags | CREATE_SUSPENDED, &threadId);
     if (handle == 0) {
+        if (thread->m_hModuleReference)
+            ::FreeLibrary(thread->m_hModuleReference);
         delete thread;
         return nullptr;
     }
@@ -48,8 +54,13 @@ void AfxEndThread(UINT exitCode, BOOL deleteThread)
 {
     CWinThread* thread = currentThread;
     currentThread = nullptr;
+    HMODULE module = thread ? thread->m_hModuleReference : nullptr;
+    if (thread)
+        thread->m_hModuleReference = nullptr;
     if (thread && deleteThread && thread->m_bAutoDelete)
         delete thread;
+    if (module)
+        ::FreeLibraryAndExitThread(module, exitCode);
     _endthreadex(exitCode);
     // _endthreadex does not return.
     for (;;)

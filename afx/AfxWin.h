@@ -53,6 +53,8 @@ public:
     HANDLE m_hThread = nullptr;
     DWORD m_nThreadID = 0;
     BOOL m_bAutoDelete = TRUE;
+    // The module holding the thread's code, kept loaded until the thread has left it.
+    HMODULE m_hModuleReference = nullptr;
 };
 
 // Creates an object of the class and its thread; the thread starts unless CREATE_SUSPENDED is

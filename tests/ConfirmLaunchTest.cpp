@@ -1,1 +1,522 @@
+// The confirm dialog and the launch behind its OK: what it shows, what Options and Cancel change,
+// when the settings are saved, and the progress window and workers it starts, workers that
+// record the job they were given instead of shredding.
+#include "DialogDriver.h"
+#include "MessageBoxAnswerer.h"
+#include "jobs/ShredThread.h"
+#include "resources/resource.h"
+#include "ui/SettingsRegistry.h"
+#include "ui/ShredConfirmDlg.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <mutex>
+
+namespace {
+
+constexpr char ProgressCaption[] = "Shredding items...";
+constexpr char ConfirmCaption[] = "Confirm Shredding";
+
+// One value per setting, in stored order: method, mangle, tails, passes.
+using SettingValues = std::vector<DWORD>;
+
+SettingValues Values(const ShredSettings& settings)
+{
+    return {static_cast<DWORD>(settings.ShreddingMethod), settings.MangleDateAndTime ? 1u : 0u,
+            settings.OverwriteTails ? 1u : 0u, static_cast<DWORD>(settings.Passes)};
+}
+
+const char* const StoredNames[] = {"ShreddingMethod", "MangleDateAndTime", "OverwriteTails",
+                                   "Passes"};
+
+// Empty when the key does not exist; a missing or mistyped value reads as 0xFFFFFFFF.
+SettingValues StoredValues()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return {};
+    SettingValues values;
+    for (const char* name : StoredNames) {
+        DWORD type = 0;
+        DWORD data = 0;
+        DWORD size = sizeof data;
+        if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+                ERROR_SUCCESS ||
+            type != REG_DWORD)
+            data = 0xFFFFFFFF;
+        values.push_back(data);
+    }
+    ::RegCloseKey(key);
+    return values;
+}
+
+void Store(const SettingValues& values)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, nullptr, 0, KEY_WRITE,
+                                nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    for (size_t i = 0; i < values.size(); ++i)
+        ::RegSetValueExA(key, StoredNames[i], 0, REG_DWORD,
+                         reinterpret_cast<const BYTE*>(&values[i]), sizeof(DWORD));
+    ::RegCloseKey(key);
+}
+
+// What one worker was given, as it saw it when it ran.
+struct WorkerRecord
+{
+    int Sequence = 0; // creation order
+    std::string ItemPath;
+    int32_t ItemIndex = -1;
+    bool IsRecycleBin = false;
+    SettingValues Settings;
+    HWND ProgressWindow = nullptr;
+    bool ProgressVisible = false;
+};
+
+std::mutex workersLock;
+std::vector<WorkerRecord> workerRecords;
+std::atomic<int> workersCreated{0};
+std::atomic<int> workersDeleted{0};
+
+// Stands in for the shredding worker: reports its job, then finishes as a worker does.
+class RecordingWorker : public CShredThread
+{
+    DECLARE_DYNCREATE(RecordingWorker)
+
+public:
+    RecordingWorker() : sequence(workersCreated++) {}
+    ~RecordingWorker() override { ++workersDeleted; }
+
+    int Run() override
+    {
+        WorkerRecord record;
+        record.Sequence = sequence;
+        record.ItemPath = ItemPath;
+        record.ItemIndex = ItemIndex;
+        record.IsRecycleBin = IsRecycleBin;
+        record.Settings = Values(Settings);
+        record.ProgressWindow = ProgressWindow;
+        record.ProgressVisible = ::IsWindowVisible(ProgressWindow) != FALSE;
+        {
+            std::lock_guard<std::mutex> guard(workersLock);
+            workerRecords.push_back(record);
+        }
+        ::SendMessageA(ProgressWindow, WM_COMMAND,
+                       MakeShredWParam(ItemIndex, ShredStatusCommand(StatusFinished)), 0);
+        AfxEndThread(0);
+    }
+
+private:
+    int sequence;
+};
+
+IMPLEMENT_DYNCREATE(RecordingWorker)
+
+std::atomic<int> creationAttempts{0};
+
+CObject* CreateAllButTheSecond()
+{
+    return creationAttempts++ == 1 ? nullptr : RecordingWorker::CreateObject();
+}
+
+CObject* CreateNothing()
+{
+    ++creationAttempts;
+    return nullptr;
+}
+
+CRuntimeClass SecondWorkerFails = {"SecondWorkerFails", &CreateAllButTheSecond};
+CRuntimeClass NoWorkerCreated = {"NoWorkerCreated", &CreateNothing};
+
+// What the shell thread's CBT hook saw when the progress window was being created.
+struct CreationWatch
+{
+    HWND Confirm = nullptr;
+    HWND Progress = nullptr;
+    int ProgressCreations = 0;
+    bool ConfirmVisibleAtProgress = true;
+    SettingValues StoredAtProgress;
+};
+
+CreationWatch watch;
+
+bool IsCaption(const CREATESTRUCTA* create, const char* caption)
+{
+    const char* name = create->lpszName;
+    return name && !IS_INTRESOURCE(name) && std::strcmp(name, caption) == 0;
+}
+
+LRESULT CALLBACK WatchCreations(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+        if (IsCaption(create, ConfirmCaption))
+            watch.Confirm = reinterpret_cast<HWND>(wParam);
+        if (IsCaption(create, ProgressCaption)) {
+            watch.Progress = reinterpret_cast<HWND>(wParam);
+            ++watch.ProgressCreations;
+            watch.ConfirmVisibleAtProgress = ::IsWindowVisible(watch.Confirm) != FALSE;
+            watch.StoredAtProgress = StoredValues();
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+struct LaunchResult
+{
+    INT_PTR DialogResult = 0;
+    SettingValues DialogSettings;      // the confirm dialog's record when DoModal returned
+    std::vector<WorkerRecord> Workers; // in creation order
+    CreationWatch Watch;
+};
+
+class ConfirmLaunchTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
+        std::lock_guard<std::mutex> guard(workersLock);
+        workerRecords.clear();
+        workersCreated = 0;
+        workersDeleted = 0;
+        creationAttempts = 0;
+    }
+
+    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
+
+    // Runs the confirm dialog on a stand-in shell thread, which then serves the progress window
+    // until it is gone; `drive` works the dialog from this thread.
+    LaunchResult Launch(bool isRecycleBin, const ShredItemList& items,
+                        const std::function<void(HWND)>& drive,
+                        CRuntimeClass* workerClass = RUNTIME_CLASS(RecordingWorker))
+    {
+        watch = CreationWatch{};
+        LaunchResult result;
+        {
+            const DWORD deadline = ::GetTickCount() + 20000;
+            UiThread ui(
+                [&] {
+                    HHOOK hook = ::SetWindowsHookExA(WH_CBT, &WatchCreations, nullptr,
+                                                     ::GetCurrentThreadId());
+                    CShredConfirmDlg dialog(isRecycleBin, &items);
+                    dialog.WorkerClass = workerClass;
+                    result.DialogResult = dialog.DoModal();
+                    result.DialogSettings = Values(dialog.Settings);
+                    ::UnhookWindowsHookEx(hook);
+                },
+                [deadline] {
+                    return !::FindWindowA(nullptr, ProgressCaption) || ::GetTickCount() > deadline;
+                });
+            HWND confirm = WaitForDialog(ConfirmCaption);
+            EXPECT_NE(confirm, nullptr);
+            if (confirm)
+                drive(confirm);
+            EXPECT_TRUE(ui.Join(25000));
+        }
+        const DWORD deadline = ::GetTickCount() + 5000;
+        while (workersDeleted < workersCreated && ::GetTickCount() < deadline)
+            ::Sleep(5);
+        EXPECT_EQ(workersDeleted.load(), workersCreated.load()) << "a worker did not end";
+        EXPECT_EQ(::FindWindowA(nullptr, ProgressCaption), nullptr);
+
+        result.Watch = watch;
+        std::lock_guard<std::mutex> guard(workersLock);
+        result.Workers = workerRecords;
+        std::sort(
+            result.Workers.begin(), result.Workers.end(),
+            [](const WorkerRecord& a, const WorkerRecord& b) { return a.Sequence < b.Sequence; });
+        return result;
+    }
+
+    static void PressOk(HWND confirm) { Click(confirm, IDOK); }
+
+    // Options, then every setting changed to ChangedValues, then OK or Cancel in "Settings".
+    static void ChangeSettings(HWND confirm, bool keep)
+    {
+        Click(confirm, IDC_OPTIONS);
+        HWND settings = WaitForDialog("Settings");
+        ASSERT_NE(settings, nullptr);
+        SelectComboItem(settings, IDC_METHOD, MethodDoD);
+        ::SendDlgItemMessageA(settings, IDC_MANGLE, BM_SETCHECK, BST_CHECKED, 0);
+        ::SendDlgItemMessageA(settings, IDC_TAILS, BM_SETCHECK, BST_CHECKED, 0);
+        SetControlText(settings, IDC_PASSES, "9");
+        SyncWith(settings);
+        Click(settings, keep ? IDOK : IDCANCEL);
+        ASSERT_TRUE(WaitForDialogGone("Settings"));
+    }
+
+    const SettingValues ChangedValues{MethodDoD, 1, 1, 9};
+    // What an absent key loads.
+    const SettingValues DefaultValues{MethodRandomData, 0, 0, 1};
+};
+
+struct ChildControl
+{
+    HWND Window;
+    int Id;
+    std::string Class;
+    std::string Text;
+    LONG Style;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM list)
+{
+    char className[64] = {};
+    char text[256] = {};
+    ::GetClassNameA(child, className, sizeof className);
+    ::GetWindowTextA(child, text, sizeof text);
+    reinterpret_cast<std::vector<ChildControl>*>(list)->push_back(
+        {child, ::GetDlgCtrlID(child), className, text, ::GetWindowLongA(child, GWL_STYLE)});
+    return TRUE;
+}
+
+std::vector<ChildControl> Children(HWND dialog)
+{
+    std::vector<ChildControl> children;
+    ::EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+} // namespace
+
+TEST_F(ConfirmLaunchTest, ShowsTheQuestionThreePlainButtonsAndTheIcon)
+{
+    MessageBoxAnswerer boxes;
+    const ShredItemList items{"T:\\a.txt"};
+    const LaunchResult result = Launch(false, items, [](HWND confirm) {
+        char caption[64] = {};
+        ::GetWindowTextA(confirm, caption, sizeof caption);
+        EXPECT_STREQ(caption, ConfirmCaption);
+
+        int buttons = 0;
+        bool question = false;
+        HICON icon = nullptr;
+        for (const ChildControl& child : Children(confirm)) {
+            if (child.Class == "Button") {
+                ++buttons;
+                EXPECT_EQ(child.Style & BS_TYPEMASK, BS_PUSHBUTTON) << child.Text;
+                const char* expected = child.Id == IDOK          ? "OK"
+                                       : child.Id == IDCANCEL    ? "Cancel"
+                                       : child.Id == IDC_OPTIONS ? "Options"
+                                                                 : "(unexpected button)";
+                EXPECT_EQ(child.Text, expected) << child.Id;
+            } else if ((child.Style & SS_TYPEMASK) == SS_ICON) {
+                icon = reinterpret_cast<HICON>(::SendMessageA(child.Window, STM_GETICON, 0, 0));
+            } else if (child.Text == "Would you like to shred selected item(s)?") {
+                question = true;
+            }
+        }
+        EXPECT_EQ(buttons, 3);
+        EXPECT_TRUE(question);
+        EXPECT_NE(icon, nullptr);
+        EXPECT_EQ(icon, ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SHRED)));
+        Click(confirm, IDCANCEL);
+    });
+    EXPECT_EQ(result.DialogResult, IDCANCEL);
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(ConfirmLaunchTest, SettingsCancelledInOptionsLeaveTheRunsSettingsAlone)
+{
+    MessageBoxAnswerer boxes;
+    const SettingValues stored{MethodGutmann, 0, 0, 5};
+    Store(stored);
+    const ShredItemList items{"T:\\a.txt", "T:\\b.txt"};
+    const LaunchResult result = Launch(false, items, [](HWND confirm) {
+        ChangeSettings(confirm, false);
+        PressOk(confirm);
+    });
+
+    EXPECT_EQ(result.DialogResult, IDOK);
+    EXPECT_EQ(result.DialogSettings, stored);
+    ASSERT_EQ(result.Workers.size(), 2u);
+    for (const WorkerRecord& worker : result.Workers)
+        EXPECT_EQ(worker.Settings, stored) << worker.ItemIndex;
+    EXPECT_EQ(StoredValues(), stored);
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(ConfirmLaunchTest, ChangedSettingsThenCancelWriteNothingAndStartNothing)
+{
+    MessageBoxAnswerer boxes;
+    const ShredItemList items{"T:\\a.txt", "T:\\b.txt"};
+    const LaunchResult result = Launch(false, items, [](HWND confirm) {
+        ChangeSettings(confirm, true);
+        Click(confirm, IDCANCEL);
+    });
+
+    EXPECT_EQ(result.DialogResult, IDCANCEL);
+    EXPECT_EQ(result.DialogSettings, ChangedValues) << "the change never reached the dialog";
+    EXPECT_TRUE(StoredValues().empty()) << "the settings key was written";
+    EXPECT_EQ(result.Watch.ProgressCreations, 0);
+    EXPECT_EQ(workersCreated.load(), 0);
+    EXPECT_EQ(Values(CShredConfirmDlg(false, &items).Settings), DefaultValues)
+        << "the next run loads the old values";
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(ConfirmLaunchTest, ChangedSettingsThenOkAreSavedBeforeTheProgressWindowAndGivenToAll)
+{
+    MessageBoxAnswerer boxes;
+    const ShredItemList items{"T:\\a.txt", "T:\\b.txt", "T:\\c.txt"};
+    const LaunchResult result = Launch(false, items, [](HWND confirm) {
+        ChangeSettings(confirm, true);
+        PressOk(confirm);
+    });
+
+    EXPECT_EQ(result.DialogResult, IDOK);
+    EXPECT_EQ(result.Watch.ProgressCreations, 1);
+    EXPECT_EQ(result.Watch.StoredAtProgress, ChangedValues);
+    EXPECT_EQ(StoredValues(), ChangedValues);
+    ASSERT_EQ(result.Workers.size(), 3u);
+    for (const WorkerRecord& worker : result.Workers)
+        EXPECT_EQ(worker.Settings, ChangedValues) << worker.ItemIndex;
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(ConfirmLaunchTest, ThreeFilesGiveOneProgressWindowAndWorkersInSelectionOrder)
+{
+    MessageBoxAnswerer boxes;
+    const ShredItemList items{"T:\\report final.doc", "C:\\data\\folder", "T:\\x"};
+    const LaunchResult result = Launch(false, items, &PressOk);
+
+    EXPECT_EQ(result.DialogResult, IDOK);
+    EXPECT_EQ(result.Watch.ProgressCreations, 1);
+    ASSERT_NE(result.Watch.Progress, nullptr);
+    ASSERT_EQ(result.Workers.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        const WorkerRecord& worker = result.Workers[i];
+        EXPECT_EQ(worker.ItemIndex, i);
+        EXPECT_EQ(worker.ItemPath, items[i]);
+        EXPECT_FALSE(worker.IsRecycleBin);
+        EXPECT_EQ(worker.ProgressWindow, result.Watch.Progress);
+        EXPECT_TRUE(worker.ProgressVisible) << i;
+    }
+    EXPECT_EQ(result.Workers[0].Settings, DefaultValues);
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(ConfirmLaunchTest, RecycleBinGetsExactlyOneWorker)
+{
+    MessageBoxAnswerer boxes;
+    const ShredItemList noItems;
+    const LaunchResult result = Launch(true, noItems, &PressOk);
+
+    EXPECT_EQ(result.DialogResult, IDOK);
+    EXPECT_EQ(result.Watch.ProgressCreations, 1);
+    ASSERT_EQ(result.Workers.size(), 1u);
+    EXPECT_EQ(result.Workers[0].ItemIndex, 0);
+    EXPECT_EQ(result.Workers[0].ItemPath, "");
+    EXPECT_TRUE(result.Workers[0].IsRecycleBin);
+    EXPECT_EQ(result.Workers[0].ProgressWindow, result.Watch.Progress);
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(ConfirmLaunchTest, ConfirmIsHiddenBeforeTheProgressWindowIsCreated)
+{
+    MessageBoxAnswerer boxes;
+    const ShredItemList items{"T:\\a.txt"};
+    const LaunchResult result = Launch(false, items, &PressOk);
+
+    ASSERT_NE(result.Watch.Confirm, nullptr);
+    EXPECT_EQ(result.Watch.ProgressCreations, 1);
+    EXPECT_FALSE(result.Watch.ConfirmVisibleAtProgress);
+}
+
+namespace {
+
+// Opens and creates the key as the real registry does, but cannot write values.
+class ReadOnlyRegistry : public SettingsRegistry
+{
+public:
+    LSTATUS SetValue(HKEY, const char*, DWORD, const BYTE*, DWORD) override
+    {
+        return ERROR_ACCESS_DENIED;
+    }
+};
+
+// Cannot even create the key.
+class LockedRegistry : public SettingsRegistry
+{
+public:
+    LSTATUS CreateKey(HKEY, const char*, REGSAM, HKEY* key) override
+    {
+        *key = nullptr;
+        return ERROR_ACCESS_DENIED;
+    }
+};
+
+class RegistryInPlace
+{
+public:
+    explicit RegistryInPlace(SettingsRegistry* registry) : previous(UseSettingsRegistry(registry))
+    {}
+    ~RegistryInPlace() { UseSettingsRegistry(previous); }
+    RegistryInPlace(const RegistryInPlace&) = delete;
+    RegistryInPlace& operator=(const RegistryInPlace&) = delete;
+
+private:
+    SettingsRegistry* previous;
+};
+
+} // namespace
+
+TEST_F(ConfirmLaunchTest, AFailedSaveIsReportedOnceAndTheRunGoesOn)
+{
+    ReadOnlyRegistry readOnly;
+    LockedRegistry locked;
+    for (SettingsRegistry* registry :
+         std::initializer_list<SettingsRegistry*>{&readOnly, &locked}) {
+        SetUp();
+        MessageBoxAnswerer boxes;
+        RegistryInPlace inPlace(registry);
+        const ShredItemList items{"T:\\a.txt", "T:\\b.txt"};
+        const LaunchResult result = Launch(false, items, [](HWND confirm) {
+            ChangeSettings(confirm, true);
+            PressOk(confirm);
+        });
+
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Can't save parameters in registry!"});
+        EXPECT_EQ(result.Watch.ProgressCreations, 1);
+        ASSERT_EQ(result.Workers.size(), 2u);
+        for (const WorkerRecord& worker : result.Workers)
+            EXPECT_EQ(worker.Settings, ChangedValues);
+    }
+}
+
+TEST_F(ConfirmLaunchTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowStillCompletes)
+{
+    MessageBoxAnswerer boxes;
+    const ShredItemList items{"T:\\a.txt", "T:\\b.txt", "T:\\c.txt"};
+    const LaunchResult result = Launch(false, items, &PressOk, &SecondWorkerFails);
+
+    EXPECT_EQ(result.DialogResult, IDOK);
+    EXPECT_EQ(creationAttempts.load(), 3);
+    ASSERT_EQ(result.Workers.size(), 2u);
+    EXPECT_EQ(result.Workers[0].ItemIndex, 0);
+    EXPECT_EQ(result.Workers[1].ItemIndex, 2);
+    EXPECT_EQ(result.Workers[1].ItemPath, items[2]);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error(s) occured while deleting item(s): "
+                                                      "\n\nUnknown: \nNo Available Handles\n\n"});
+}
+
+TEST_F(ConfirmLaunchTest, NoWorkerAtAllStillLetsTheWindowComplete)
+{
+    MessageBoxAnswerer boxes;
+    const ShredItemList items{"T:\\a.txt", "T:\\b.txt"};
+    const LaunchResult result = Launch(false, items, &PressOk, &NoWorkerCreated);
+
+    EXPECT_EQ(result.DialogResult, IDOK);
+    EXPECT_EQ(creationAttempts.load(), 2);
+    EXPECT_TRUE(result.Workers.empty());
+    EXPECT_EQ(result.Watch.ProgressCreations, 1);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error(s) occured while deleting item(s): "
+                                                      "\n\nUnknown: \nNo Available Handles\n\n"
+                                                      "Unknown: \nNo Available Handles\n\n"});
+}

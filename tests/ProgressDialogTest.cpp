@@ -1,1 +1,507 @@
+// The progress window as the workers see it: notifications sent and posted from other threads,
+// the name and bar it shows, the errors it collects, and a completion that happens only once.
+#include "DialogDriver.h"
+#include "MessageBoxAnswerer.h"
+#include "jobs/ShredProtocol.h"
+#include "resources/resource.h"
+#include "ui/ShredProgressDlg.h"
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Name blocks handed to the window are watched by the program's operator delete: it counts
+// their frees and poisons them instead of releasing them, so a second free, a missing one, or
+// a write after the free all stay visible.
+constexpr int WatchedBlockSlots = 256;
+constexpr unsigned char Poison = 0xDD;
+std::atomic<void*> watchedBlocks[WatchedBlockSlots];
+std::atomic<int> watchedFrees[WatchedBlockSlots];
+
+bool CountWatchedFree(void* block)
+{
+    if (!block)
+        return false;
+    for (int i = 0; i < WatchedBlockSlots; ++i) {
+        if (watchedBlocks[i].load() == block) {
+            if (++watchedFrees[i] == 1)
+                std::memset(block, Poison, ShredFileNameBlockSize);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void operator delete(void* block) noexcept
+{
+    if (!CountWatchedFree(block))
+        std::free(block);
+}
+
+void operator delete(void* block, size_t) noexcept
+{
+    ::operator delete(block);
+}
+
+namespace {
+
+// The blocks of one test, released when it ends.
+class WatchedBlocks
+{
+public:
+    WatchedBlocks() = default;
+    ~WatchedBlocks()
+    {
+        for (int i = 0; i < used; ++i) {
+            void* block = watchedBlocks[i].exchange(nullptr);
+            watchedFrees[i] = 0;
+            std::free(block);
+        }
+    }
+    WatchedBlocks(const WatchedBlocks&) = delete;
+    WatchedBlocks& operator=(const WatchedBlocks&) = delete;
+
+    // A block as a worker fills it; its slot number identifies it later.
+    std::pair<char*, int> Make(const std::string& path)
+    {
+        char* block = AllocateShredFileNameBlock();
+        std::memset(block, 0, ShredFileNameBlockSize);
+        std::memcpy(block, path.c_str(), path.size());
+        watchedFrees[used] = 0;
+        watchedBlocks[used] = block;
+        return {block, used++};
+    }
+
+    static int Frees(int slot) { return watchedFrees[slot]; }
+
+    static bool StillPoisoned(const char* block)
+    {
+        for (size_t i = 0; i < ShredFileNameBlockSize; ++i)
+            if (static_cast<unsigned char>(block[i]) != Poison)
+                return false;
+        return true;
+    }
+
+private:
+    int used = 0;
+};
+
+constexpr UINT WM_HOLD_UNTIL_SENT = WM_APP + 1;
+
+struct Tally
+{
+    std::atomic<int> DestroyCalls{0};
+    std::atomic<int> Deletions{0};
+};
+
+// The window under test, counting its destruction; WM_HOLD_UNTIL_SENT keeps its thread busy
+// until a message from another thread waits for it, so posted messages stay queued meanwhile.
+class TalliedProgressDlg : public CShredProgressDlg
+{
+public:
+    TalliedProgressDlg(bool isRecycleBin, const ShredItemList& items, Tally& tally)
+        : CShredProgressDlg(isRecycleBin, items), tally(tally)
+    {}
+    ~TalliedProgressDlg() override { ++tally.Deletions; }
+
+    BOOL DestroyWindow() override
+    {
+        ++tally.DestroyCalls;
+        return CShredProgressDlg::DestroyWindow();
+    }
+
+protected:
+    LRESULT OnHoldUntilSent(WPARAM, LPARAM)
+    {
+        // Inside a sent message (a final box's loop dispatching this), the wait is over.
+        const DWORD deadline = ::GetTickCount() + 5000;
+        while (!::InSendMessage() && !(HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) &&
+               ::GetTickCount() < deadline)
+            ::Sleep(1);
+        return 0;
+    }
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    Tally& tally;
+};
+
+BEGIN_MESSAGE_MAP(TalliedProgressDlg, CShredProgressDlg)
+ON_MESSAGE(WM_HOLD_UNTIL_SENT, OnHoldUntilSent)
+END_MESSAGE_MAP()
+
+// A progress window on a thread of its own, created as the launcher creates it.
+class ProgressWindow
+{
+public:
+    ProgressWindow(bool isRecycleBin, const ShredItemList& items)
+        : ui(
+              [this, isRecycleBin, items] {
+                  auto* dialog = new TalliedProgressDlg(isRecycleBin, items, tally);
+                  if (dialog->Create(IDD_SHRED_PROGRESS, nullptr)) {
+                      dialog->ShowWindow(SW_SHOW);
+                      window = dialog->m_hWnd;
+                  } else {
+                      delete dialog;
+                  }
+                  created = true;
+              },
+              [this] { return tally.Deletions > 0 || abandoned; })
+    {
+        while (!created)
+            ::Sleep(1);
+    }
+    ~ProgressWindow()
+    {
+        abandoned = true;
+        ui.Join(5000);
+    }
+    ProgressWindow(const ProgressWindow&) = delete;
+    ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+    HWND Handle() const { return window; }
+    bool IsOpen() const { return ::IsWindow(window) != FALSE; }
+    int DestroyCalls() const { return tally.DestroyCalls; }
+    int Deletions() const { return tally.Deletions; }
+
+    void Command(int index, WORD id, LPARAM lParam = 0) const
+    {
+        ::SendMessageA(window, WM_COMMAND, MakeShredWParam(index, id), lParam);
+    }
+    void Status(int index, ShredStatus status) const { Command(index, ShredStatusCommand(status)); }
+    void PostPassMarker(int index, int cycle) const
+    {
+        ::PostMessageA(window, WM_COMMAND, MakeShredWParam(index, ID_SHRED_PASS_BASE + cycle), 0);
+    }
+    void AnnounceBlock(int index, char* block, int64_t range) const
+    {
+        ::SendMessageA(window, WM_SHRED_FILE, MakeShredWParam(index, range),
+                       reinterpret_cast<LPARAM>(block));
+    }
+    void AnnounceFile(int index, const std::string& path, int64_t range = 10) const
+    {
+        char* block = AllocateShredFileNameBlock();
+        std::memset(block, 0, ShredFileNameBlockSize);
+        std::memcpy(block, path.c_str(), path.size());
+        AnnounceBlock(index, block, range);
+    }
+
+    std::string FileName() const { return ControlText(window, IDC_FILE_NAME); }
+    int BarLow() const { return Bar(PBM_GETRANGE, TRUE); }
+    int BarHigh() const { return Bar(PBM_GETRANGE, FALSE); }
+    int BarPosition() const { return Bar(PBM_GETPOS, 0); }
+
+private:
+    int Bar(UINT message, WPARAM wParam) const
+    {
+        return static_cast<int>(::SendDlgItemMessageA(window, IDC_PROGRESS, message, wParam, 0));
+    }
+
+    Tally tally;
+    std::atomic<bool> created{false};
+    std::atomic<bool> abandoned{false};
+    HWND window = nullptr;
+    UiThread ui;
+};
+
+const ShredItemList ThreeItems{"T:\\one.txt", "T:\\two.txt", "T:\\three.txt"};
+
+std::string ErrorBox(const std::vector<const char*>& texts)
+{
+    std::string box = "Error(s) occured while deleting item(s): \n\n";
+    for (const char* text : texts)
+        box += std::string("Unknown") + ": \n" + text + "\n\n";
+    return box;
+}
+
+std::string Repeat(char c, size_t count)
+{
+    return std::string(count, c);
+}
+
+} // namespace
+
+TEST(ProgressDialogTemplate, CaptionNameLabelAndBar)
+{
+    MessageBoxAnswerer boxes;
+    ProgressWindow progress(false, {"T:\\a"});
+    HWND window = progress.Handle();
+    ASSERT_NE(window, nullptr);
+    char text[64] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    EXPECT_STREQ(text, "Shredding items...");
+    EXPECT_TRUE(::IsWindowVisible(window));
+
+    HWND label = ::GetDlgItem(window, IDC_FILE_NAME);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(progress.FileName(), "File name");
+    EXPECT_EQ(::GetWindowLongA(label, GWL_STYLE) & SS_TYPEMASK, SS_CENTER);
+
+    HWND bar = ::GetDlgItem(window, IDC_PROGRESS);
+    ASSERT_NE(bar, nullptr);
+    char className[64] = {};
+    ::GetClassNameA(bar, className, sizeof className);
+    EXPECT_STREQ(className, "msctls_progress32");
+
+    progress.Status(0, StatusFinished);
+    EXPECT_FALSE(progress.IsOpen());
+}
+
+TEST(ProgressDialogCompletion, EverySuccessClosesOnTheLastFinishedWithoutABox)
+{
+    MessageBoxAnswerer boxes;
+    ProgressWindow progress(false, ThreeItems);
+    for (int index = 0; index < 2; ++index) {
+        progress.AnnounceFile(index, ThreeItems[index]);
+        progress.Command(index, ID_SHRED_STEP);
+        progress.Status(index, StatusShredded);
+        progress.Status(index, StatusFinished);
+        EXPECT_TRUE(progress.IsOpen()) << "after finished " << index;
+    }
+    EXPECT_EQ(progress.Deletions(), 0);
+
+    progress.Status(2, StatusFinished);
+    EXPECT_FALSE(progress.IsOpen());
+    EXPECT_EQ(progress.DestroyCalls(), 1);
+    EXPECT_EQ(progress.Deletions(), 1);
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST(ProgressDialogCompletion, OneAccessDeniedFileGivesTheExactBox)
+{
+    MessageBoxAnswerer boxes;
+    ProgressWindow progress(false, {"T:\\locked.txt"});
+    progress.Status(0, StatusAccessViolation);
+    EXPECT_TRUE(progress.IsOpen());
+    EXPECT_TRUE(boxes.Texts().empty()) << "errors wait for the end";
+    progress.Status(0, StatusFinished);
+
+    EXPECT_FALSE(progress.IsOpen());
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error(s) occured while deleting item(s): "
+                                                      "\n\nUnknown: \nAccess Violation\n\n"});
+}
+
+TEST(ProgressDialogCompletion, ErrorsAreListedInArrivalOrderAndOthersAddNothing)
+{
+    MessageBoxAnswerer boxes;
+    ProgressWindow progress(false, ThreeItems);
+    progress.Status(2, StatusRecycleBinFailed);
+    progress.Status(0, StatusOverwriteFailed);
+    progress.Status(0, StatusShredded);
+    progress.PostPassMarker(1, 0);
+    progress.PostPassMarker(1, 34);
+    progress.Command(1, ID_SHRED_PASS_LAST + 1);
+    progress.Status(1, StatusFileNotFound);
+    progress.Status(1, StatusAccessViolation);
+    progress.Status(0, StatusNetworkAborted);
+    progress.Status(2, StatusRemoveFailed);
+    progress.Status(2, StatusInvalidArguments);
+    progress.Status(1, StatusNoHandles);
+    progress.Status(1, StatusFileExists);
+    progress.Status(0, StatusFinished);
+    progress.Status(1, StatusFinished);
+    SyncWith(progress.Handle());
+    progress.Status(2, StatusFinished);
+
+    EXPECT_FALSE(progress.IsOpen());
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{
+                  ErrorBox({"Can't empty Recycle Bin", "Failed to Overwrite File", "File Not Found",
+                            "Access Violation", "Network File (Aborted!)", "Failed to Remove File",
+                            "Invalid Arguments", "No Available Handles", "File Already Exists"})});
+}
+
+TEST(ProgressDialogCompletion, RecycleBinJobEndsOnTheFirstFinished)
+{
+    for (const ShredItemList& items : {ShredItemList{}, ThreeItems}) {
+        MessageBoxAnswerer boxes;
+        ProgressWindow progress(true, items);
+        progress.Status(0, StatusShredded);
+        EXPECT_TRUE(progress.IsOpen()) << items.size() << " items";
+        progress.Status(0, StatusFinished);
+        EXPECT_FALSE(progress.IsOpen()) << items.size() << " items";
+        EXPECT_EQ(progress.Deletions(), 1);
+        EXPECT_TRUE(boxes.Texts().empty());
+    }
+}
+
+TEST(ProgressDialogCommands, LParamOneTakesTheDefaultRouteWhateverTheId)
+{
+    MessageBoxAnswerer boxes;
+    ProgressWindow progress(false, {"T:\\a"});
+    progress.AnnounceFile(0, "T:\\a", 10);
+
+    progress.Command(0, ShredStatusCommand(StatusFinished), 1);
+    EXPECT_TRUE(progress.IsOpen()) << "a finished with lParam 1 was counted";
+    progress.Command(0, ShredStatusCommand(StatusAccessViolation), 1);
+    progress.Command(0, ID_SHRED_STEP, 1);
+    EXPECT_EQ(progress.BarPosition(), 0);
+
+    // Cancel reaches the dialog's own handling, which ends (hides) the window.
+    progress.Command(0, IDCANCEL, 1);
+    EXPECT_FALSE(::IsWindowVisible(progress.Handle()));
+    EXPECT_TRUE(progress.IsOpen());
+
+    progress.Status(0, StatusFinished);
+    EXPECT_FALSE(progress.IsOpen());
+    EXPECT_TRUE(boxes.Texts().empty()) << "an error with lParam 1 was collected";
+}
+
+TEST(ProgressDialogFileName, LongPathsAreCutAndRecycleBinPathsNamedAsSuch)
+{
+    MessageBoxAnswerer boxes;
+    ProgressWindow progress(false, {"T:\\a"});
+    const std::string fifty = "T:\\" + Repeat('a', 43) + ".txt";
+    ASSERT_EQ(fifty.size(), 50u);
+    const std::string fiftyOne = "T:\\" + Repeat('b', 20) + "MIDDLE" + Repeat('c', 18) + ".txt";
+    ASSERT_EQ(fiftyOne.size(), 51u);
+    const std::string longest = "T:\\" + Repeat('d', 100) + "\\" + Repeat('e', 151) + ".end";
+    ASSERT_EQ(longest.size(), ShredFileNameBlockSize - 1);
+
+    const struct
+    {
+        std::string Path;
+        std::string Shown;
+    } cases[] = {
+        {fifty, fifty},
+        {fiftyOne, fiftyOne.substr(0, 24) + "..." + fiftyOne.substr(27)},
+        {longest, longest.substr(0, 24) + "..." + longest.substr(longest.size() - 24)},
+        {"", ""},
+        {"C:\\RECYCLER\\S-1-5-21\\Dc1.txt", "Shredding Recycle Bin Items..."},
+        {"T:\\Recycle\\notes.txt", "Shredding Recycle Bin Items..."},
+        {"T:\\" + Repeat('f', 60) + "\\recycled.doc", "Shredding Recycle Bin Items..."},
+        {"T:\\eCYCLE\\a.txt", "T:\\eCYCLE\\a.txt"},
+        {"T:\\Ecycle\\a.txt", "T:\\Ecycle\\a.txt"},
+        {"T:\\EcYcLe.txt", "T:\\EcYcLe.txt"},
+    };
+    for (const auto& c : cases) {
+        progress.AnnounceFile(0, c.Path);
+        EXPECT_EQ(progress.FileName(), c.Shown) << c.Path;
+        EXPECT_LE(progress.FileName().size(), 51u);
+    }
+    progress.Status(0, StatusFinished);
+    EXPECT_FALSE(progress.IsOpen());
+}
+
+TEST(ProgressDialogBar, EachFileRestartsTheBarWithItsSixteenBitRange)
+{
+    MessageBoxAnswerer boxes;
+    ProgressWindow progress(false, {"T:\\a"});
+
+    progress.AnnounceFile(5, "T:\\a", 0);
+    EXPECT_EQ(progress.BarLow(), 0);
+    EXPECT_EQ(progress.BarHigh(), 0);
+
+    // Only the low 16 bits travel, zero-extended; the item index above them is not part of it.
+    progress.AnnounceFile(5, "T:\\a", 71715);
+    EXPECT_EQ(progress.BarLow(), 0);
+    EXPECT_EQ(progress.BarHigh(), 6179);
+    EXPECT_EQ(progress.BarPosition(), 0);
+    progress.Command(5, ID_SHRED_STEP);
+    EXPECT_EQ(progress.BarPosition(), 1);
+    progress.Command(5, ID_SHRED_STEP);
+    progress.Command(5, ID_SHRED_STEP);
+    EXPECT_EQ(progress.BarPosition(), 3);
+
+    progress.AnnounceFile(0xFFFF, "T:\\a:stream:$DATA", 0xFFFF);
+    EXPECT_EQ(progress.BarHigh(), 65535);
+    EXPECT_EQ(progress.BarPosition(), 0);
+    progress.Command(0xFFFF, ID_SHRED_STEP);
+    EXPECT_EQ(progress.BarPosition(), 1);
+
+    progress.Status(0, StatusFinished);
+    EXPECT_FALSE(progress.IsOpen());
+}
+
+TEST(ProgressDialogFileName, EachNameBlockIsFreedOnceWhileItsMessageIsHandled)
+{
+    MessageBoxAnswerer boxes;
+    WatchedBlocks blocks;
+    std::vector<std::pair<char*, int>> sent;
+    {
+        ProgressWindow progress(false, ThreeItems);
+        for (int file = 0; file < 60; ++file) {
+            const int index = file % 3;
+            const auto block = blocks.Make("T:\\file" + std::to_string(file) + ".bin");
+            progress.AnnounceBlock(index, block.first, 4);
+            EXPECT_EQ(WatchedBlocks::Frees(block.second), 1) << "file " << file;
+            progress.Command(index, ID_SHRED_STEP);
+            progress.Status(index, StatusShredded);
+            sent.push_back(block);
+        }
+        EXPECT_EQ(progress.FileName(), "T:\\file59.bin");
+        for (int index = 0; index < 3; ++index)
+            progress.Status(index, StatusFinished);
+        EXPECT_FALSE(progress.IsOpen());
+    }
+    for (const auto& block : sent) {
+        EXPECT_EQ(WatchedBlocks::Frees(block.second), 1) << "block " << block.second;
+        EXPECT_TRUE(WatchedBlocks::StillPoisoned(block.first))
+            << "block " << block.second << " was written after its free";
+    }
+}
+
+namespace {
+
+// The last worker's final box, answered after running a modal loop of its own as a real box
+// does; counts the pass markers that loop dispatches to the progress window.
+std::mutex pumpingLock;
+std::vector<std::string> pumpingTexts;
+HWND pumpedWindow = nullptr;
+std::atomic<int> markersDuringBox{0};
+
+int AnswerAfterPumping(const char* text, UINT)
+{
+    {
+        std::lock_guard<std::mutex> guard(pumpingLock);
+        pumpingTexts.push_back(text);
+    }
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        const WORD id = LOWORD(message.wParam);
+        if (message.hwnd == pumpedWindow && message.message == WM_COMMAND &&
+            id >= ID_SHRED_PASS_BASE && id <= ID_SHRED_PASS_LAST)
+            ++markersDuringBox;
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+    return IDOK;
+}
+
+} // namespace
+
+TEST(ProgressDialogCompletion, MarkersDispatchedByTheFinalBoxDoNotCompleteAgain)
+{
+    pumpingTexts.clear();
+    markersDuringBox = 0;
+    AfxMessageBoxHandler previous = AfxSetMessageBoxHandler(&AnswerAfterPumping);
+    {
+        ProgressWindow progress(false, {"T:\\a", "T:\\b"});
+        pumpedWindow = progress.Handle();
+        progress.Status(0, StatusFinished);
+        progress.Status(1, StatusAccessViolation);
+
+        // The window's thread is held until the last finished waits for it, so the markers
+        // posted before are still queued when that finished is handled.
+        ::PostMessageA(progress.Handle(), WM_HOLD_UNTIL_SENT, 0, 0);
+        for (int cycle = 0; cycle < 5; ++cycle)
+            progress.PostPassMarker(1, cycle);
+        progress.Status(1, StatusFinished);
+
+        EXPECT_FALSE(progress.IsOpen());
+        EXPECT_EQ(markersDuringBox.load(), 5) << "the markers were not dispatched during the box";
+        EXPECT_EQ(progress.DestroyCalls(), 1);
+        EXPECT_EQ(progress.Deletions(), 1);
+    }
+    AfxSetMessageBoxHandler(previous);
+    pumpedWindow = nullptr;
+    EXPECT_EQ(pumpingTexts, std::vector<std::string>{ErrorBox({"Access Violation"})});
+}

@@ -1,3 +1,6 @@
+// The "Settings" dialog driven as a person would: what it shows for a record, how the passes
+// edit follows the method, which passes it refuses and how, what OK and Cancel leave in the
+// record, and that F1 does nothing.
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
 #include "resources/resource.h"
@@ -5,33 +8,403 @@
 
 #include <gtest/gtest.h>
 
-TEST(SettingsDialogSmoke, Opens)
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char RandomDataText[] = "Cryptographically strong random data";
+constexpr char DoDText[] = "US DoD 5220.22-M - 7 passes";
+constexpr char GutmannText[] = "Gutmann - 35 passes";
+
+struct Record
 {
-    ShredSettings record;
-    record.ShreddingMethod = 0;
-    record.MangleDateAndTime = true;
-    record.OverwriteTails = false;
-    record.Passes = 3;
-    MessageBoxAnswerer boxes;
-    INT_PTR result = 0;
-    UiThread ui([&] {
-        CShredSettingsDlg dialog(&record);
-        result = dialog.DoModal();
-    });
-    HWND dialog = WaitForDialog("Settings");
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(ComboCount(dialog, IDC_METHOD), 3);
-    EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 1), "US DoD 5220.22-M - 7 passes");
-    EXPECT_EQ(ControlText(dialog, IDC_PASSES), "3");
-    EXPECT_TRUE(IsChecked(dialog, IDC_MANGLE));
-    SelectComboItem(dialog, IDC_METHOD, 2);
-    SyncWith(dialog);
-    EXPECT_FALSE(IsControlEnabled(dialog, IDC_PASSES));
-    SetControlText(dialog, IDC_PASSES, "101");
-    Click(dialog, IDOK);
-    SyncWith(dialog);
-    EXPECT_EQ(boxes.Texts().size(), 1u);
-    Click(dialog, IDCANCEL);
-    ASSERT_TRUE(ui.Join());
-    EXPECT_EQ(result, IDCANCEL);
+    int32_t Method;
+    bool Mangle;
+    bool Tails;
+    int32_t Passes;
+};
+
+std::string Describe(const ShredSettings& settings)
+{
+    return "method " + std::to_string(settings.ShreddingMethod) + " mangle " +
+           std::to_string(settings.MangleDateAndTime) + " tails " +
+           std::to_string(settings.OverwriteTails) + " passes " + std::to_string(settings.Passes);
 }
+
+std::string Describe(const Record& fields)
+{
+    ShredSettings settings;
+    settings.ShreddingMethod = fields.Method;
+    settings.MangleDateAndTime = fields.Mangle;
+    settings.OverwriteTails = fields.Tails;
+    settings.Passes = fields.Passes;
+    return Describe(settings);
+}
+
+// The numbers a message names, in order: the range message names 1 and 100, the one asking
+// for an integer names none.
+std::vector<std::string> NumbersIn(const std::string& text)
+{
+    std::vector<std::string> numbers;
+    std::string current;
+    for (const char c : text + " ") {
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            current += c;
+        } else if (!current.empty()) {
+            numbers.push_back(current);
+            current.clear();
+        }
+    }
+    return numbers;
+}
+
+const std::vector<std::string> RangeNumbers{"1", "100"};
+
+std::atomic<int> ownerHelpCount{0};
+std::atomic<int> dialogHelpCount{0};
+std::atomic<HWND> watchedDialog{nullptr};
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_HELP)
+        ++ownerHelpCount;
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Sees every message sent on the dialog's thread, so a test knows F1 did reach the dialog.
+LRESULT CALLBACK HelpWatch(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && sent->message == WM_HELP && sent->hwnd == watchedDialog.load())
+        ++dialogHelpCount;
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+HWND CreateOwner()
+{
+    static const ATOM registered = [] {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = OwnerProc;
+        windowClass.hInstance = ::GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "SettingsDialogTestOwner";
+        return ::RegisterClassA(&windowClass);
+    }();
+    (void)registered;
+    return ::CreateWindowA("SettingsDialogTestOwner", "Owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                           nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+}
+
+void Toggle(HWND dialog, int id)
+{
+    ::SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
+}
+
+LONG ButtonType(HWND dialog, int id)
+{
+    return ::GetWindowLongA(::GetDlgItem(dialog, id), GWL_STYLE) & BS_TYPEMASK;
+}
+
+std::string Caption(HWND window)
+{
+    char text[256] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+class SettingsDialogTest : public ::testing::Test
+{
+protected:
+    // Runs the dialog over a record of these values on a thread standing in for the shell's;
+    // null when it does not appear.
+    HWND Open(const Record& fields, bool withOwner = false)
+    {
+        Finish();
+        record.ShreddingMethod = fields.Method;
+        record.MangleDateAndTime = fields.Mangle;
+        record.OverwriteTails = fields.Tails;
+        record.Passes = fields.Passes;
+        before = Describe(record);
+        ui = std::make_unique<UiThread>([this, withOwner] {
+            const HWND ownerWindow = withOwner ? CreateOwner() : nullptr;
+            HHOOK watch = nullptr;
+            if (withOwner)
+                watch =
+                    ::SetWindowsHookExA(WH_CALLWNDPROC, HelpWatch, nullptr, ::GetCurrentThreadId());
+            CWnd owner;
+            owner.m_hWnd = ownerWindow;
+            CShredSettingsDlg dialog(&record, withOwner ? &owner : nullptr);
+            live = &dialog;
+            result = dialog.DoModal();
+            live = nullptr;
+            if (watch)
+                ::UnhookWindowsHookEx(watch);
+            if (ownerWindow)
+                ::DestroyWindow(ownerWindow);
+        });
+        return WaitForDialog("Settings");
+    }
+
+    // Presses the button and waits for the dialog to end; its DoModal result, or 0.
+    INT_PTR Press(HWND dialog, int button)
+    {
+        Click(dialog, button);
+        if (!ui->Join(10000))
+            return 0;
+        ui.reset();
+        return result;
+    }
+
+    // Presses OK expecting a refusal; true when the dialog is still there afterwards.
+    bool RefusedOk(HWND dialog)
+    {
+        Click(dialog, IDOK);
+        SyncWith(dialog);
+        return ::IsWindowVisible(dialog) && !ui->Join(0);
+    }
+
+    HWND Focus() const
+    {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        ::GetGUIThreadInfo(ui->ThreadId(), &info);
+        return info.hwndFocus;
+    }
+
+    void TearDown() override { Finish(); }
+
+    // A failed check must not leave a modal dialog behind for the next one, nor hang.
+    void Finish()
+    {
+        if (!ui)
+            return;
+        if (!ui->Join(0)) {
+            if (HWND dialog = ::FindWindowA(nullptr, "Settings"))
+                ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        }
+        if (!ui->Join(10000)) {
+            std::fprintf(stderr, "the settings dialog did not close\n");
+            std::_Exit(3);
+        }
+        ui.reset();
+    }
+
+    MessageBoxAnswerer boxes;
+    ShredSettings record;
+    std::string before;
+    std::atomic<CShredSettingsDlg*> live{nullptr};
+    INT_PTR result = 0;
+    std::unique_ptr<UiThread> ui;
+};
+
+TEST_F(SettingsDialogTest, OpensShowingTheRecordWithTheFocusOnTheDefaultOkButton)
+{
+    HWND dialog = Open({MethodRandomData, true, false, 3});
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Caption(dialog), "Settings");
+    ASSERT_EQ(ComboCount(dialog, IDC_METHOD), 3);
+    EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 0), RandomDataText);
+    EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 1), DoDText);
+    EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 2), GutmannText);
+    EXPECT_EQ(ComboSelection(dialog, IDC_METHOD), 0);
+    EXPECT_TRUE(IsChecked(dialog, IDC_MANGLE));
+    EXPECT_FALSE(IsChecked(dialog, IDC_TAILS));
+    EXPECT_EQ(ControlText(dialog, IDC_PASSES), "3");
+    EXPECT_TRUE(IsControlEnabled(dialog, IDC_PASSES));
+    EXPECT_EQ(ButtonType(dialog, IDOK), BS_DEFPUSHBUTTON);
+    EXPECT_EQ(ButtonType(dialog, IDCANCEL), BS_PUSHBUTTON);
+    EXPECT_EQ(Focus(), ::GetDlgItem(dialog, IDOK));
+
+    EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
+    EXPECT_EQ(Describe(record), before);
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(SettingsDialogTest, PassesEditIsEnabledOnlyForRandomData)
+{
+    HWND dialog = Open({MethodDoD, false, true, 42});
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ComboSelection(dialog, IDC_METHOD), 1);
+    EXPECT_EQ(ControlText(dialog, IDC_PASSES), "42");
+    EXPECT_FALSE(IsControlEnabled(dialog, IDC_PASSES));
+    EXPECT_FALSE(IsChecked(dialog, IDC_MANGLE));
+    EXPECT_TRUE(IsChecked(dialog, IDC_TAILS));
+
+    const struct
+    {
+        int Method;
+        bool Enabled;
+    } steps[] = {{0, true}, {2, false}, {0, true}, {1, false}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE("method " + std::to_string(step.Method));
+        SelectComboItem(dialog, IDC_METHOD, step.Method);
+        SyncWith(dialog);
+        EXPECT_EQ(IsControlEnabled(dialog, IDC_PASSES), step.Enabled);
+        EXPECT_EQ(ControlText(dialog, IDC_PASSES), "42");
+    }
+
+    EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
+    EXPECT_EQ(Describe(record), before);
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(SettingsDialogTest, RefusedPassesShowOneMessageFocusTheEditAndChangeNothing)
+{
+    const struct
+    {
+        const char* Text;
+        bool OutOfRange; // otherwise not an integer
+    } cases[] = {{"0", true}, {"101", true}, {"", false}, {"-1", true}, {"abc", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("passes \"") + c.Text + "\"");
+        const MessageBoxAnswerer answerer;
+        HWND dialog = Open({MethodRandomData, true, false, 3});
+        ASSERT_NE(dialog, nullptr);
+        SetControlText(dialog, IDC_PASSES, c.Text);
+        ASSERT_NE(Focus(), ::GetDlgItem(dialog, IDC_PASSES));
+
+        EXPECT_TRUE(RefusedOk(dialog));
+        const std::vector<std::string> texts = answerer.Texts();
+        ASSERT_EQ(texts.size(), 1u);
+        if (c.OutOfRange)
+            EXPECT_EQ(NumbersIn(texts[0]), RangeNumbers) << texts[0];
+        else
+            EXPECT_TRUE(NumbersIn(texts[0]).empty()) << texts[0];
+        EXPECT_EQ(Focus(), ::GetDlgItem(dialog, IDC_PASSES));
+        EXPECT_EQ(Describe(record), before);
+
+        EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
+        EXPECT_EQ(Describe(record), before);
+        EXPECT_EQ(answerer.Texts().size(), 1u) << "Cancel validates nothing";
+    }
+}
+
+TEST_F(SettingsDialogTest, OkTakesPassesAtBothEndsOfTheRange)
+{
+    for (const int passes : {100, 1}) {
+        SCOPED_TRACE(passes);
+        HWND dialog = Open({MethodRandomData, true, false, 3});
+        ASSERT_NE(dialog, nullptr);
+        SetControlText(dialog, IDC_PASSES, std::to_string(passes));
+        EXPECT_EQ(Press(dialog, IDOK), IDOK);
+        EXPECT_EQ(Describe(record), Describe(Record{MethodRandomData, true, false, passes}));
+    }
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(SettingsDialogTest, CancelLeavesTheRecordAsItWas)
+{
+    HWND dialog = Open({MethodDoD, true, false, 9});
+    ASSERT_NE(dialog, nullptr);
+    Toggle(dialog, IDC_MANGLE);
+    Toggle(dialog, IDC_TAILS);
+    SelectComboItem(dialog, IDC_METHOD, 2);
+    SetControlText(dialog, IDC_PASSES, "50");
+    SyncWith(dialog);
+    ASSERT_FALSE(IsChecked(dialog, IDC_MANGLE));
+    ASSERT_TRUE(IsChecked(dialog, IDC_TAILS));
+
+    EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
+    EXPECT_EQ(Describe(record), before);
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(SettingsDialogTest, OkWritesMethodFlagsAndPassesIntoTheRecord)
+{
+    const struct
+    {
+        Record Opened;
+        int Method;
+        const char* Passes;
+        Record Written;
+    } cases[] = {
+        {{MethodRandomData, true, false, 3}, MethodGutmann, "64", {MethodGutmann, false, true, 64}},
+        {{MethodDoD, false, true, 7}, MethodRandomData, "12", {MethodRandomData, true, false, 12}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Describe(c.Written));
+        HWND dialog = Open(c.Opened);
+        ASSERT_NE(dialog, nullptr);
+        SelectComboItem(dialog, IDC_METHOD, c.Method);
+        Toggle(dialog, IDC_MANGLE);
+        Toggle(dialog, IDC_TAILS);
+        SetControlText(dialog, IDC_PASSES, c.Passes);
+        SyncWith(dialog);
+        EXPECT_EQ(Press(dialog, IDOK), IDOK);
+        EXPECT_EQ(Describe(record), Describe(c.Written));
+    }
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(SettingsDialogTest, StoredPassesOutOfRangeBlockOkAndMethodChangesUntilCancel)
+{
+    HWND dialog = Open({MethodDoD, false, true, 0});
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ControlText(dialog, IDC_PASSES), "0");
+    EXPECT_FALSE(IsControlEnabled(dialog, IDC_PASSES));
+
+    EXPECT_TRUE(RefusedOk(dialog));
+    ASSERT_EQ(boxes.Texts().size(), 1u);
+    EXPECT_EQ(NumbersIn(boxes.Texts()[0]), RangeNumbers) << boxes.Texts()[0];
+
+    // The exchange stops at the passes, before the method is read back.
+    SelectComboItem(dialog, IDC_METHOD, MethodRandomData);
+    SyncWith(dialog);
+    ASSERT_EQ(boxes.Texts().size(), 2u);
+    EXPECT_EQ(boxes.Texts()[1], boxes.Texts()[0]);
+    ASSERT_NE(live.load(), nullptr);
+    EXPECT_EQ(live.load()->MethodIndex, MethodDoD);
+    EXPECT_FALSE(IsControlEnabled(dialog, IDC_PASSES));
+
+    EXPECT_TRUE(RefusedOk(dialog));
+    EXPECT_EQ(boxes.Texts().size(), 3u);
+    EXPECT_EQ(Describe(record), before);
+
+    EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
+    EXPECT_EQ(Describe(record), before);
+    EXPECT_EQ(boxes.Texts().size(), 3u);
+}
+
+TEST_F(SettingsDialogTest, F1ShowsNothingAndReachesNoOwner)
+{
+    ownerHelpCount = 0;
+    dialogHelpCount = 0;
+    HWND dialog = Open({MethodRandomData, true, true, 5}, true);
+    ASSERT_NE(dialog, nullptr);
+    watchedDialog = dialog;
+
+    // F1 through the system's keyboard input, as a person presses it; it goes to the
+    // foreground window.
+    ASSERT_EQ(::GetForegroundWindow(), dialog);
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_F1;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ASSERT_EQ(::SendInput(2, keys, sizeof keys[0]), 2u);
+    SyncWith(dialog);
+    EXPECT_EQ(dialogHelpCount, 1) << "F1 must have reached the dialog as WM_HELP";
+
+    HELPINFO help{};
+    help.cbSize = sizeof help;
+    help.iContextType = HELPINFO_WINDOW;
+    help.iCtrlId = IDC_PASSES;
+    help.hItemHandle = ::GetDlgItem(dialog, IDC_PASSES);
+    ::SendMessageA(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&help));
+    SyncWith(dialog);
+    EXPECT_EQ(dialogHelpCount, 2);
+
+    EXPECT_EQ(ownerHelpCount, 0);
+    EXPECT_TRUE(::IsWindowVisible(dialog));
+    EXPECT_FALSE(ui->Join(0));
+    EXPECT_TRUE(boxes.Texts().empty());
+
+    EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
+    EXPECT_EQ(Describe(record), before);
+}
+
+} // namespace

@@ -1,1 +1,446 @@
+// The settings in the current user's registry: what a first use sees and writes, which stored
+// values are taken and which fall back to their load defaults, the order and arguments of the
+// registry calls, and what a failed save shows and leaves behind.
+#include "MessageBoxAnswerer.h"
+#include "ui/SettingsRegistry.h"
+#include "ui/ShredSettings.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char SaveFailedText[] = "Can't save parameters in registry!";
+
+std::string Hex(DWORD value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(value));
+    return text;
+}
+
+std::string Describe(DWORD type, const BYTE* data, DWORD size)
+{
+    std::string text = "type " + std::to_string(type) + " size " + std::to_string(size);
+    if (size == 4) {
+        DWORD value = 0;
+        std::memcpy(&value, data, 4);
+        text += " value " + std::to_string(static_cast<int32_t>(value));
+    }
+    return text;
+}
+
+std::string Dword(int32_t value)
+{
+    return "type " + std::to_string(REG_DWORD) + " size 4 value " + std::to_string(value);
+}
+
+struct Record
+{
+    int32_t Method;
+    bool Mangle;
+    bool Tails;
+    int32_t Passes;
+};
+
+ShredSettings Make(const Record& fields)
+{
+    ShredSettings settings;
+    settings.ShreddingMethod = fields.Method;
+    settings.MangleDateAndTime = fields.Mangle;
+    settings.OverwriteTails = fields.Tails;
+    settings.Passes = fields.Passes;
+    return settings;
+}
+
+std::string Describe(const ShredSettings& settings)
+{
+    return "method " + std::to_string(settings.ShreddingMethod) + " mangle " +
+           std::to_string(settings.MangleDateAndTime) + " tails " +
+           std::to_string(settings.OverwriteTails) + " passes " + std::to_string(settings.Passes);
+}
+
+std::string Describe(const Record& fields)
+{
+    return Describe(Make(fields));
+}
+
+std::string Loaded()
+{
+    ShredSettings settings = Make({2, true, true, 50}); // every field differs from a load default
+    settings.Load();
+    return Describe(settings);
+}
+
+// The real registry, every call written down, a create or one numbered write failing on demand.
+class RecordingRegistry : public SettingsRegistry
+{
+public:
+    LSTATUS OpenKey(HKEY root, const char* subKey, REGSAM access, HKEY* key) override
+    {
+        Calls.push_back("open " + Root(root) + " " + subKey + " access " + Hex(access));
+        return Remember(SettingsRegistry::OpenKey(root, subKey, access, key), key);
+    }
+
+    LSTATUS QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) override
+    {
+        Calls.push_back("query " + Name(key) + " " + name + " size " +
+                        (size ? std::to_string(*size) : "none") + (type ? "" : " no type"));
+        return SettingsRegistry::QueryValue(key, name, type, data, size);
+    }
+
+    LSTATUS CreateKey(HKEY root, const char* subKey, REGSAM access, HKEY* key) override
+    {
+        Calls.push_back("create " + Root(root) + " " + subKey + " access " + Hex(access));
+        if (FailCreate)
+            return ERROR_ACCESS_DENIED;
+        return Remember(SettingsRegistry::CreateKey(root, subKey, access, key), key);
+    }
+
+    LSTATUS SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) override
+    {
+        Calls.push_back("set " + Name(key) + " " + name + " " + Describe(type, data, size));
+        if (++writes == FailWrite)
+            return ERROR_ACCESS_DENIED;
+        return SettingsRegistry::SetValue(key, name, type, data, size);
+    }
+
+    LSTATUS CloseKey(HKEY key) override
+    {
+        Calls.push_back("close " + Name(key));
+        return SettingsRegistry::CloseKey(key);
+    }
+
+    bool FailCreate = false;
+    int FailWrite = 0; // 1 for the first write
+    std::vector<std::string> Calls;
+
+private:
+    static std::string Root(HKEY root) { return root == HKEY_CURRENT_USER ? "HKCU" : "other root"; }
+    std::string Name(HKEY key) const { return key && key == opened ? "key" : "unknown key"; }
+
+    LSTATUS Remember(LSTATUS status, HKEY* key)
+    {
+        if (status == ERROR_SUCCESS)
+            opened = *key;
+        return status;
+    }
+
+    HKEY opened = nullptr;
+    int writes = 0;
+};
+
+class SettingsStoreTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { DeleteKey(); }
+
+    void TearDown() override
+    {
+        UseSettingsRegistry(nullptr);
+        DeleteKey();
+    }
+
+    static void DeleteKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
+
+    static bool KeyExists()
+    {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, KEY_READ, &key) !=
+            ERROR_SUCCESS)
+            return false;
+        ::RegCloseKey(key);
+        return true;
+    }
+
+    // Leaves a value under the key as another program or a hand edit could have left it.
+    static void Store(const char* name, DWORD type, const void* data, DWORD size)
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, nullptr, 0, KEY_WRITE,
+                                    nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+        ::RegCloseKey(key);
+    }
+
+    static void StoreDword(const char* name, DWORD value)
+    {
+        Store(name, REG_DWORD, &value, sizeof value);
+    }
+
+    static void StoreAll(DWORD method, DWORD mangle, DWORD tails, DWORD passes)
+    {
+        StoreDword("ShreddingMethod", method);
+        StoreDword("MangleDateAndTime", mangle);
+        StoreDword("OverwriteTails", tails);
+        StoreDword("Passes", passes);
+    }
+
+    // Every value under the key as the registry holds it; a subkey shows as "<subkeys>".
+    static std::map<std::string, std::string> StoredValues()
+    {
+        std::map<std::string, std::string> values;
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, KEY_READ, &key) !=
+            ERROR_SUCCESS)
+            return values;
+        for (DWORD index = 0;; ++index) {
+            char name[256];
+            DWORD nameSize = sizeof name;
+            BYTE data[64];
+            DWORD dataSize = sizeof data;
+            DWORD type = 0;
+            if (::RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data, &dataSize) !=
+                ERROR_SUCCESS)
+                break;
+            values[name] = Describe(type, data, dataSize);
+        }
+        DWORD subkeys = 0;
+        ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, nullptr);
+        if (subkeys != 0)
+            values["<subkeys>"] = std::to_string(subkeys);
+        ::RegCloseKey(key);
+        return values;
+    }
+
+    static std::map<std::string, std::string> FourDwords(int32_t method, int32_t mangle,
+                                                         int32_t tails, int32_t passes)
+    {
+        return {{"ShreddingMethod", Dword(method)},
+                {"MangleDateAndTime", Dword(mangle)},
+                {"OverwriteTails", Dword(tails)},
+                {"Passes", Dword(passes)}};
+    }
+
+    MessageBoxAnswerer boxes;
+};
+
+TEST_F(SettingsStoreTest, FirstUseLoadsTheLoadDefaultsAndSavesExactlyFourDwords)
+{
+    EXPECT_EQ(Loaded(), Describe(Record{0, false, false, 1}));
+    EXPECT_FALSE(KeyExists()) << "loading must not create the key";
+
+    ShredSettings settings;
+    settings.Load();
+    settings.Save();
+    EXPECT_EQ(StoredValues(), FourDwords(0, 0, 0, 1));
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(SettingsStoreTest, MethodOutsideZeroToTwoLoadsAsZeroWhileTheOthersLoad)
+{
+    const struct
+    {
+        DWORD Stored;
+        int32_t Loaded;
+    } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 0}, {0xFFFFFFFF, 0}, {0x80000001, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("stored method " + Hex(c.Stored));
+        DeleteKey();
+        StoreAll(c.Stored, 1, 1, 9);
+        EXPECT_EQ(Loaded(), Describe(Record{c.Loaded, true, true, 9}));
+    }
+}
+
+TEST_F(SettingsStoreTest, ValueOfAnotherTypeKeepsItsDefaultWhileTheOthersLoad)
+{
+    const DWORD one = 1;
+    const struct
+    {
+        const char* Name;
+        DWORD Type;
+        const void* Data;
+        DWORD Size;
+        Record Loaded;
+    } cases[] = {
+        {"ShreddingMethod", REG_SZ, "1", 2, {0, true, true, 9}},
+        {"ShreddingMethod", REG_BINARY, &one, 4, {0, true, true, 9}},
+        {"MangleDateAndTime", REG_SZ, "1", 2, {2, false, true, 9}},
+        {"MangleDateAndTime", REG_BINARY, &one, 4, {2, false, true, 9}},
+        {"OverwriteTails", REG_DWORD_BIG_ENDIAN, &one, 4, {2, true, false, 9}},
+        {"Passes", REG_SZ, "9", 2, {2, true, true, 1}},
+        {"Passes", REG_BINARY, &one, 4, {2, true, true, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Name) + " of type " + std::to_string(c.Type));
+        DeleteKey();
+        StoreAll(2, 1, 1, 9);
+        Store(c.Name, c.Type, c.Data, c.Size);
+        EXPECT_EQ(Loaded(), Describe(c.Loaded));
+    }
+}
+
+TEST_F(SettingsStoreTest, ValueOfEightBytesKeepsItsDefaultWhileTheFollowingOnesLoad)
+{
+    const unsigned long long two = 2;
+    const BYTE bytes[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+    const struct
+    {
+        const char* Name;
+        DWORD Type;
+        const void* Data;
+        Record Loaded;
+    } cases[] = {
+        {"ShreddingMethod", REG_QWORD, &two, {0, true, true, 9}},
+        {"MangleDateAndTime", REG_BINARY, bytes, {1, false, true, 9}},
+        {"OverwriteTails", REG_BINARY, bytes, {1, true, false, 9}},
+        {"Passes", REG_QWORD, &two, {1, true, true, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        DeleteKey();
+        StoreAll(1, 1, 1, 9);
+        Store(c.Name, c.Type, c.Data, 8);
+        EXPECT_EQ(Loaded(), Describe(c.Loaded));
+    }
+}
+
+TEST_F(SettingsStoreTest, MissingValuesKeepTheirDefaults)
+{
+    StoreDword("Passes", 12);
+    EXPECT_EQ(Loaded(), Describe(Record{0, false, false, 12}));
+    DeleteKey();
+    StoreDword("OverwriteTails", 1);
+    EXPECT_EQ(Loaded(), Describe(Record{0, false, true, 1}));
+}
+
+TEST_F(SettingsStoreTest, AnyNonZeroFlagLoadsTrueAndIsWrittenBackAsOne)
+{
+    StoreAll(1, 5, 0x100, 4); // 0x100 has no bit in its low byte
+    ShredSettings settings;
+    settings.Load();
+    EXPECT_EQ(Describe(settings), Describe(Record{1, true, true, 4}));
+    settings.Save();
+    EXPECT_EQ(StoredValues(), FourDwords(1, 1, 1, 4));
+
+    DeleteKey();
+    StoreAll(1, 0, 0x80000000, 4);
+    settings.Load();
+    EXPECT_EQ(Describe(settings), Describe(Record{1, false, true, 4}));
+    settings.Save();
+    EXPECT_EQ(StoredValues(), FourDwords(1, 0, 1, 4));
+}
+
+TEST_F(SettingsStoreTest, PassesLoadWithoutALimitAndAreWrittenBackAsThey)
+{
+    for (const DWORD passes : {0UL, 1000UL, 0xFFFFFFFFUL}) {
+        SCOPED_TRACE("stored passes " + Hex(passes));
+        DeleteKey();
+        StoreAll(0, 0, 1, passes);
+        ShredSettings settings;
+        settings.Load();
+        EXPECT_EQ(Describe(settings),
+                  Describe(Record{0, false, true, static_cast<int32_t>(passes)}));
+        settings.Save();
+        EXPECT_EQ(StoredValues(), FourDwords(0, 0, 1, static_cast<int32_t>(passes)));
+    }
+}
+
+TEST_F(SettingsStoreTest, LoadOpensForReadingQueriesTheFourValuesInOrderAndCloses)
+{
+    RecordingRegistry registry;
+    UseSettingsRegistry(&registry);
+    const std::string open =
+        "open HKCU Software\\Quorvane\\Brindaloe\\Settings access " + Hex(KEY_READ);
+
+    // No key: nothing to query and nothing to close.
+    EXPECT_EQ(Loaded(), Describe(Record{0, false, false, 1}));
+    EXPECT_EQ(registry.Calls, std::vector<std::string>{open});
+
+    registry.Calls.clear();
+    StoreAll(2, 1, 0, 17);
+    EXPECT_EQ(Loaded(), Describe(Record{2, true, false, 17}));
+    EXPECT_EQ(registry.Calls, (std::vector<std::string>{open, "query key ShreddingMethod size 4",
+                                                        "query key MangleDateAndTime size 4",
+                                                        "query key OverwriteTails size 4",
+                                                        "query key Passes size 4", "close key"}));
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(SettingsStoreTest, SaveCreatesForWritingSetsTheFourDwordsInOrderAndCloses)
+{
+    RecordingRegistry registry;
+    UseSettingsRegistry(&registry);
+    Make({2, true, false, 77}).Save();
+    EXPECT_EQ(
+        registry.Calls,
+        (std::vector<std::string>{
+            "create HKCU Software\\Quorvane\\Brindaloe\\Settings access " + Hex(KEY_WRITE),
+            "set key ShreddingMethod " + Dword(2), "set key MangleDateAndTime " + Dword(1),
+            "set key OverwriteTails " + Dword(0), "set key Passes " + Dword(77), "close key"}));
+    EXPECT_EQ(StoredValues(), FourDwords(2, 1, 0, 77));
+    EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(SettingsStoreTest, KeyThatCannotBeCreatedShowsTheMessageOncePerSave)
+{
+    RecordingRegistry registry;
+    registry.FailCreate = true;
+    UseSettingsRegistry(&registry);
+    const ShredSettings settings = Make({1, true, true, 5});
+    ShredSettings copy = settings;
+    copy.Save();
+    EXPECT_EQ(registry.Calls, std::vector<std::string>{"create HKCU "
+                                                       "Software\\Quorvane\\Brindaloe\\Settings "
+                                                       "access " +
+                                                       Hex(KEY_WRITE)});
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{SaveFailedText});
+    EXPECT_EQ(Describe(copy), Describe(settings)) << "a failed save keeps the record in memory";
+    EXPECT_FALSE(KeyExists());
+
+    copy.Save();
+    EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{SaveFailedText, SaveFailedText}));
+}
+
+TEST_F(SettingsStoreTest, FailedWriteStopsTheSaveKeepsEarlierValuesAndClosesTheKey)
+{
+    const char* const names[] = {"ShreddingMethod", "MangleDateAndTime", "OverwriteTails",
+                                 "Passes"};
+    const std::map<std::string, std::string> all = FourDwords(2, 1, 0, 6);
+    for (int failing = 1; failing <= 4; ++failing) {
+        SCOPED_TRACE("failing write " + std::to_string(failing));
+        DeleteKey();
+        const MessageBoxAnswerer answerer;
+        RecordingRegistry registry;
+        registry.FailWrite = failing;
+        UseSettingsRegistry(&registry);
+        Make({2, true, false, 6}).Save();
+        UseSettingsRegistry(nullptr);
+
+        std::map<std::string, std::string> written;
+        for (int i = 0; i < failing - 1; ++i)
+            written[names[i]] = all.at(names[i]);
+        EXPECT_EQ(StoredValues(), written);
+        ASSERT_EQ(registry.Calls.size(), static_cast<size_t>(failing + 2));
+        EXPECT_EQ(registry.Calls[failing],
+                  "set key " + std::string(names[failing - 1]) + " " + all.at(names[failing - 1]));
+        EXPECT_EQ(registry.Calls.back(), "close key");
+        EXPECT_EQ(answerer.Texts(), std::vector<std::string>{SaveFailedText});
+    }
+}
+
+TEST_F(SettingsStoreTest, FailedWriteOverStoredValuesLeavesTheLaterOnesAsTheyWere)
+{
+    StoreAll(0, 0, 0, 1);
+    RecordingRegistry registry;
+    registry.FailWrite = 2; // the second write of all, so only the first save fails
+    UseSettingsRegistry(&registry);
+    ShredSettings settings = Make({2, true, true, 40});
+    settings.Save();
+    EXPECT_EQ(StoredValues(), FourDwords(2, 0, 0, 1));
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{SaveFailedText});
+
+    settings.Save();
+    EXPECT_EQ(StoredValues(), FourDwords(2, 1, 1, 40));
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{SaveFailedText});
+}
+
+} // namespace

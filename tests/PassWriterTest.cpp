@@ -1,1 +1,537 @@
+// The pass writers over real files: block sizes, pattern alignment, the fixed sequences of the
+// DoD and Gutmann methods, fresh random data per block, and how a pass ends when the file or
+// the random source fails.
+#include "FakeShredOs.h"
+#include "TestFiles.h"
+#include "engine/ScopedDescriptor.h"
+#include "jobs/ShredThread.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+// What one pass did to the file: the writes between one seek and the next.
+struct PassRecord
+{
+    std::vector<unsigned> WriteSizes; // as asked
+    Bytes Data;                       // as written, in order
+    bool Contiguous = true;           // every write started where the last one ended
+};
+
+// Real file calls, with every pass recorded and the faults a test asks for.
+class PassRecordingOs : public FakeShredOs
+{
+public:
+    std::vector<PassRecord> Passes;
+    int WriteCalls = 0;
+    int CommitCalls = 0;
+    int SeekCalls = 0;
+
+    // Write call number (from 1) -> its result: -1 or 0 write nothing, n > 0 writes at most n.
+    std::map<int, int> WriteResults;
+    // The next this many flushes fail.
+    int CommitFailures = 0;
+    // Every flush of this pass (from 1) fails.
+    size_t FailCommitsOfPass = 0;
+    // The random source starts failing after this many writes.
+    int RandomFailsAfterWrites = -1;
+    // Size of each file when it was removed.
+    std::vector<int64_t> RemovedSizes;
+
+    int64_t Seek(int descriptor, int64_t offset, int origin) override
+    {
+        ++SeekCalls;
+        position = ShredOs::Seek(descriptor, offset, origin);
+        Passes.emplace_back();
+        return position;
+    }
+
+    int Write(int descriptor, const void* data, unsigned count) override
+    {
+        ++WriteCalls;
+        unsigned allowed = count;
+        const auto scripted = WriteResults.find(WriteCalls);
+        if (scripted != WriteResults.end()) {
+            if (scripted->second <= 0) {
+                errno = ENOSPC;
+                return scripted->second;
+            }
+            allowed = std::min<unsigned>(count, scripted->second);
+        }
+        const int result = ShredOs::Write(descriptor, data, allowed);
+        PassRecord& pass = Passes.back();
+        pass.WriteSizes.push_back(count);
+        pass.Contiguous = pass.Contiguous && position == static_cast<int64_t>(pass.Data.size());
+        if (result > 0) {
+            const auto* bytes = static_cast<const BYTE*>(data);
+            pass.Data.insert(pass.Data.end(), bytes, bytes + result);
+            position += result;
+        }
+        if (WriteCalls == RandomFailsAfterWrites)
+            RandomFails = true;
+        return result;
+    }
+
+    int Commit(int descriptor) override
+    {
+        ++CommitCalls;
+        if (CommitFailures > 0 || Passes.size() == FailCommitsOfPass) {
+            CommitFailures = std::max(0, CommitFailures - 1);
+            errno = EIO;
+            return -1;
+        }
+        return ShredOs::Commit(descriptor);
+    }
+
+    int Remove(const char* name) override
+    {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (::GetFileAttributesExA(name, GetFileExInfoStandard, &data))
+            RemovedSizes.push_back((int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+        return ShredOs::Remove(name);
+    }
+
+private:
+    int64_t position = 0;
+};
+
+// One worker with its recording seam, calling the pass writers on this thread.
+struct Rig
+{
+    Rig()
+    {
+        os.RecordMessages = true;
+        worker.Os = &os;
+        worker.ItemIndex = 5;
+    }
+
+    size_t Steps() { return CountCommand(os.Recorded(), ID_SHRED_STEP); }
+
+    PassRecordingOs os;
+    CShredThread worker;
+};
+
+int OpenForPasses(ShredOs& os, const std::string& path)
+{
+    return os.Open(path.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+bool AllEqualTo(const Bytes& bytes, BYTE value)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [&](BYTE b) { return b == value; });
+}
+
+bool Uniform(const Bytes& bytes)
+{
+    return !bytes.empty() && AllEqualTo(bytes, bytes.front());
+}
+
+Bytes Repeated(const Bytes& pattern, size_t length)
+{
+    Bytes bytes(length);
+    for (size_t k = 0; k < length; ++k)
+        bytes[k] = pattern[k % pattern.size()];
+    return bytes;
+}
+
+Bytes Slice(const Bytes& bytes, size_t from, size_t count)
+{
+    return Bytes(bytes.begin() + from, bytes.begin() + std::min(bytes.size(), from + count));
+}
+
+ShredSettings Settings(int method, int passes, bool tails)
+{
+    ShredSettings settings;
+    settings.ShreddingMethod = method;
+    settings.Passes = passes;
+    settings.OverwriteTails = tails;
+    settings.MangleDateAndTime = false;
+    return settings;
+}
+
+class PassWriterTest : public ::testing::Test
+{
+protected:
+    // A file of `size` bytes of 0xEE.
+    std::string MakeFile(const std::string& name, size_t size)
+    {
+        const std::string path = folder / name;
+        WriteBytes(path, Bytes(size, 0xEE));
+        return path;
+    }
+
+    TempFolder folder;
+};
+
+TEST_F(PassWriterTest, PatternPassesWriteWholeBlocksOfThePatternThenTheRest)
+{
+    struct Case
+    {
+        Bytes Pattern;
+        int Length;
+        std::vector<unsigned> Writes;
+    };
+    const Case cases[] = {
+        {{0x5A}, 1025, {1024, 1}},    {{0x92, 0x49, 0x24}, 2047, {1023, 1023, 1}},
+        {{0x5A}, 1024, {1024}},       {{0x92, 0x49, 0x24}, 1024, {1023, 1}},
+        {{0x92, 0x49, 0x24}, 2, {2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Pattern.size() << "-byte pattern, " << c.Length);
+        Rig rig;
+        // The file is shorter than the pass, so the pass grows it from its old bytes on.
+        const std::string path = MakeFile("pattern.bin", c.Length / 2);
+        ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+        ASSERT_TRUE(file.IsOpen());
+
+        EXPECT_EQ(rig.worker.WritePatternPass(file.Get(), c.Length, c.Pattern.data(),
+                                              static_cast<int>(c.Pattern.size())),
+                  c.Length);
+        file.Close();
+
+        ASSERT_EQ(rig.os.Passes.size(), 1u);
+        EXPECT_EQ(rig.os.Passes[0].WriteSizes, c.Writes);
+        EXPECT_EQ(rig.Steps(), c.Writes.size());
+        for (const Notification& n : rig.os.Recorded())
+            EXPECT_EQ(n.ItemIndex, 5);
+        EXPECT_EQ(rig.os.CommitCalls, 1);
+        EXPECT_EQ(ReadBytes(path), Repeated(c.Pattern, c.Length));
+    }
+}
+
+TEST_F(PassWriterTest, ALengthOfZeroWritesNothingButStillFlushes)
+{
+    const BYTE pattern[] = {0x11, 0x22, 0x33};
+    for (bool random : {false, true}) {
+        SCOPED_TRACE(random ? "random pass" : "pattern pass");
+        Rig rig;
+        const std::string path = MakeFile("zero.bin", 10);
+        ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+        ASSERT_TRUE(file.IsOpen());
+
+        const int64_t written = random ? rig.worker.WriteRandomPass(file.Get(), 0)
+                                       : rig.worker.WritePatternPass(file.Get(), 0, pattern, 3);
+        file.Close();
+
+        EXPECT_EQ(written, 0);
+        EXPECT_EQ(rig.os.WriteCalls, 0);
+        EXPECT_EQ(rig.Steps(), 0u);
+        EXPECT_EQ(rig.os.RandomCalls.load(), 0);
+        EXPECT_EQ(rig.os.SeekCalls, 1);
+        EXPECT_EQ(rig.os.CommitCalls, 1);
+        EXPECT_EQ(ReadBytes(path), Bytes(10, 0xEE));
+    }
+}
+
+TEST_F(PassWriterTest, RandomPassesDrawFreshDataForEveryBlock)
+{
+    Rig rig;
+    const std::string path = MakeFile("random.bin", 2500);
+    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsOpen());
+
+    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
+    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
+    file.Close();
+
+    // The last, shorter write is refilled too: one draw per write.
+    ASSERT_EQ(rig.os.Passes.size(), 2u);
+    EXPECT_EQ(rig.os.Passes[0].WriteSizes, (std::vector<unsigned>{1024, 1024, 452}));
+    EXPECT_EQ(rig.os.RandomCalls.load(), 6);
+    EXPECT_EQ(rig.Steps(), 6u);
+    const Bytes& first = rig.os.Passes[0].Data;
+    const Bytes& second = rig.os.Passes[1].Data;
+    EXPECT_NE(Slice(first, 0, 1024), Slice(first, 1024, 1024));
+    EXPECT_NE(Slice(first, 1024, 452), Slice(first, 2048, 452));
+    EXPECT_NE(first, second);
+    EXPECT_FALSE(Uniform(second));
+    EXPECT_EQ(ReadBytes(path), second);
+}
+
+TEST_F(PassWriterTest, DoDWritesAByteItsComplementRandomDataThenTwoMoreBytes)
+{
+    Rig rig;
+    rig.os.FixedTime = true;
+    rig.os.TimeValue = 1700000000;
+    const std::string path = MakeFile("dod.bin", 3000);
+    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsOpen());
+
+    EXPECT_EQ(rig.worker.WriteDoDPasses(file.Get(), 3000), 3000);
+    file.Close();
+
+    std::srand(static_cast<unsigned>(rig.os.TimeValue));
+    const auto b1 = static_cast<BYTE>(std::rand());
+    const auto b2 = static_cast<BYTE>(std::rand());
+    const auto b3 = static_cast<BYTE>(std::rand());
+    const auto& passes = rig.os.Passes;
+    ASSERT_EQ(passes.size(), 7u);
+    for (const PassRecord& pass : passes) {
+        EXPECT_TRUE(pass.Contiguous);
+        EXPECT_EQ(pass.Data.size(), 3000u);
+    }
+    EXPECT_TRUE(AllEqualTo(passes[0].Data, b1));
+    EXPECT_TRUE(AllEqualTo(passes[1].Data, static_cast<BYTE>(~b1)));
+    EXPECT_TRUE(AllEqualTo(passes[3].Data, b2));
+    EXPECT_TRUE(AllEqualTo(passes[4].Data, b3));
+    EXPECT_TRUE(AllEqualTo(passes[5].Data, static_cast<BYTE>(~b3)));
+    EXPECT_FALSE(Uniform(passes[2].Data));
+    EXPECT_FALSE(Uniform(passes[6].Data));
+    EXPECT_NE(passes[2].Data, passes[6].Data);
+    EXPECT_EQ(rig.Steps(), 7u * 3);
+    EXPECT_EQ(ReadBytes(path), passes[6].Data);
+}
+
+TEST_F(PassWriterTest, DoDWithinTheSameSecondReusesItsThreeBytes)
+{
+    Rig rig;
+    rig.os.FixedTime = true;
+    rig.os.TimeValue = 1700000000;
+    rig.worker.SetSettings(Settings(MethodDoD, 1, false));
+
+    // Shreds one file and returns the first byte of each of its seven passes.
+    auto shred = [&](const std::string& name) {
+        const size_t before = rig.os.Passes.size();
+        rig.worker.ShredFile(MakeFile(name, 700), 512, false, "");
+        Bytes firstBytes;
+        for (size_t i = before; i < rig.os.Passes.size(); ++i)
+            firstBytes.push_back(rig.os.Passes[i].Data.at(0));
+        return firstBytes;
+    };
+    const Bytes first = shred("first.bin");
+    // Whatever else used the thread's generator in between, each file reseeds it.
+    std::srand(4242);
+    std::rand();
+    const Bytes second = shred("second.bin");
+    rig.os.TimeValue += 1;
+    const Bytes nextSecond = shred("third.bin");
+
+    ASSERT_EQ(first.size(), 7u);
+    ASSERT_EQ(second.size(), 7u);
+    ASSERT_EQ(nextSecond.size(), 7u);
+    for (int pass : {0, 1, 3, 4, 5})
+        EXPECT_EQ(first[pass], second[pass]) << "pass " << pass + 1;
+    std::srand(static_cast<unsigned>(rig.os.TimeValue));
+    const auto b1 = static_cast<BYTE>(std::rand());
+    const auto b2 = static_cast<BYTE>(std::rand());
+    const auto b3 = static_cast<BYTE>(std::rand());
+    EXPECT_EQ(nextSecond[0], b1);
+    EXPECT_EQ(nextSecond[3], b2);
+    EXPECT_EQ(nextSecond[4], b3);
+    EXPECT_EQ(CountStatus(rig.os.Recorded(), StatusShredded), 3u);
+}
+
+TEST_F(PassWriterTest, GutmannWritesTheTableBetweenFourRandomPassesOnEachSide)
+{
+    const Bytes table[] = {
+        {0x55, 0x55, 0x55}, {0xAA, 0xAA, 0xAA}, {0x92, 0x49, 0x24}, {0x49, 0x24, 0x92},
+        {0x24, 0x92, 0x49}, {0x00, 0x00, 0x00}, {0x11, 0x11, 0x11}, {0x22, 0x22, 0x22},
+        {0x33, 0x33, 0x33}, {0x44, 0x44, 0x44}, {0x55, 0x55, 0x55}, {0x66, 0x66, 0x66},
+        {0x77, 0x77, 0x77}, {0x88, 0x88, 0x88}, {0x99, 0x99, 0x99}, {0xAA, 0xAA, 0xAA},
+        {0xBB, 0xBB, 0xBB}, {0xCC, 0xCC, 0xCC}, {0xDD, 0xDD, 0xDD}, {0xEE, 0xEE, 0xEE},
+        {0xFF, 0xFF, 0xFF}, {0x92, 0x49, 0x24}, {0x49, 0x24, 0x92}, {0x24, 0x92, 0x49},
+        {0x6D, 0xB6, 0xDB}, {0xB6, 0xDB, 0x6D}, {0xDB, 0x6D, 0xB6},
+    };
+    Rig rig;
+    const std::string path = MakeFile("gutmann.bin", 9);
+    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsOpen());
+
+    EXPECT_EQ(rig.worker.WriteGutmannPasses(file.Get(), 9), 9);
+    file.Close();
+
+    const auto& passes = rig.os.Passes;
+    ASSERT_EQ(passes.size(), 35u);
+    for (size_t i = 0; i < 27; ++i)
+        EXPECT_EQ(passes[4 + i].Data, Repeated(table[i], 9)) << "fixed pass " << i + 1;
+    std::vector<Bytes> randomPasses;
+    for (size_t i : {0, 1, 2, 3, 31, 32, 33, 34}) {
+        ASSERT_EQ(passes[i].Data.size(), 9u);
+        for (const Bytes& pattern : table)
+            EXPECT_NE(passes[i].Data, Repeated(pattern, 9)) << "pass " << i + 1;
+        for (const Bytes& earlier : randomPasses)
+            EXPECT_NE(passes[i].Data, earlier) << "pass " << i + 1;
+        randomPasses.push_back(passes[i].Data);
+    }
+    EXPECT_EQ(rig.Steps(), 35u);
+    EXPECT_EQ(ReadBytes(path), passes[34].Data);
+}
+
+TEST_F(PassWriterTest, OverwritingTailsCarriesEveryPassOneSectorAndAByteOnFromAnEmptyFile)
+{
+    struct Case
+    {
+        int Method;
+        size_t Passes;
+    };
+    for (const Case c : {Case{MethodRandomData, 3}, Case{MethodDoD, 7}, Case{MethodGutmann, 35}}) {
+        SCOPED_TRACE(testing::Message() << "method " << c.Method);
+        Rig rig;
+        rig.worker.SetSettings(Settings(c.Method, 3, true));
+        const std::string path = MakeFile("empty.bin", 0);
+
+        rig.worker.ShredFile(path, 512, false, "");
+
+        ASSERT_EQ(rig.os.Passes.size(), c.Passes);
+        for (const PassRecord& pass : rig.os.Passes) {
+            EXPECT_EQ(pass.Data.size(), 513u);
+            EXPECT_TRUE(pass.Contiguous);
+        }
+        EXPECT_EQ(rig.os.RemovedSizes, std::vector<int64_t>{513});
+        EXPECT_EQ(CountStatus(rig.os.Recorded(), StatusShredded), 1u);
+        EXPECT_FALSE(Exists(path));
+    }
+}
+
+TEST_F(PassWriterTest, AFlushThatKeepsFailingIsTriedThreeTimesAndFailsThePass)
+{
+    const BYTE pattern[] = {0x33};
+    for (int failures : {2, 100}) {
+        for (bool random : {false, true}) {
+            SCOPED_TRACE(testing::Message() << failures << " failures, random " << random);
+            Rig rig;
+            rig.os.CommitFailures = failures;
+            const std::string path = MakeFile("flush.bin", 1500);
+            ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+            ASSERT_TRUE(file.IsOpen());
+
+            const int64_t covered = random
+                                        ? rig.worker.WriteRandomPass(file.Get(), 1500)
+                                        : rig.worker.WritePatternPass(file.Get(), 1500, pattern, 1);
+
+            EXPECT_EQ(rig.os.CommitCalls, 3);
+            EXPECT_EQ(covered, failures < 3 ? 1500 : 0);
+        }
+    }
+}
+
+TEST_F(PassWriterTest, OneUnflushedPassFailsTheWholeSequence)
+{
+    for (size_t failingPass : {1u, 5u, 7u}) {
+        SCOPED_TRACE(testing::Message() << "pass " << failingPass);
+        Rig rig;
+        rig.os.FailCommitsOfPass = failingPass;
+        const std::string path = MakeFile("sequence.bin", 100);
+        ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+        ASSERT_TRUE(file.IsOpen());
+
+        EXPECT_LT(rig.worker.WriteDoDPasses(file.Get(), 100), 100);
+        // The sequence still runs to its end.
+        EXPECT_EQ(rig.os.Passes.size(), 7u);
+    }
+    Rig rig;
+    rig.os.FailCommitsOfPass = 33;
+    const std::string path = MakeFile("gutmann.bin", 100);
+    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_LT(rig.worker.WriteGutmannPasses(file.Get(), 100), 100);
+}
+
+TEST_F(PassWriterTest, AWriteThatFailsOrWritesNothingEndsThePass)
+{
+    const BYTE pattern[] = {0x92, 0x49, 0x24};
+    // Pattern blocks are 1023 bytes, random blocks 1024.
+    struct Case
+    {
+        int FailingCall;
+        int Result;
+        int64_t PatternCovered;
+        int64_t RandomCovered;
+    };
+    for (const Case c :
+         {Case{1, -1, 0, 0}, Case{1, 0, 0, 0}, Case{3, -1, 2046, 2048}, Case{2, 0, 1023, 1024}}) {
+        for (bool random : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "write " << c.FailingCall << " gives " << c.Result
+                                            << ", random " << random);
+            Rig rig;
+            rig.os.WriteResults[c.FailingCall] = c.Result;
+            const std::string path = MakeFile("failing.bin", 4000);
+            ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+            ASSERT_TRUE(file.IsOpen());
+
+            const int64_t covered = random
+                                        ? rig.worker.WriteRandomPass(file.Get(), 4000)
+                                        : rig.worker.WritePatternPass(file.Get(), 4000, pattern, 3);
+
+            EXPECT_EQ(rig.os.WriteCalls, c.FailingCall);
+            EXPECT_EQ(covered, random ? c.RandomCovered : c.PatternCovered);
+        }
+    }
+}
+
+TEST_F(PassWriterTest, AShortWriteAdvancesByWhatItWroteAndThePatternRunsOn)
+{
+    const Bytes pattern = {0x6D, 0xB6, 0xDB};
+    Rig rig;
+    rig.os.WriteResults = {{1, 1000}, {2, 1}, {3, 512}};
+    const std::string path = MakeFile("short.bin", 2047);
+    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsOpen());
+
+    EXPECT_EQ(rig.worker.WritePatternPass(file.Get(), 2047, pattern.data(), 3), 2047);
+    file.Close();
+
+    ASSERT_EQ(rig.os.Passes.size(), 1u);
+    EXPECT_TRUE(rig.os.Passes[0].Contiguous);
+    EXPECT_EQ(rig.os.Passes[0].Data, Repeated(pattern, 2047));
+    EXPECT_EQ(ReadBytes(path), Repeated(pattern, 2047));
+}
+
+TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
+{
+    auto checkBlocks = [](const Bytes& data) {
+        for (size_t from = 0; from < data.size(); from += 1024) {
+            const Bytes block = Slice(data, from, 1024);
+            // Neither zeros nor any other constant fill.
+            EXPECT_FALSE(Uniform(block)) << "block at " << from;
+            if (from > 0) {
+                EXPECT_NE(block, Slice(data, from - 1024, 1024)) << "block at " << from;
+            }
+        }
+    };
+
+    // Failing from the first draw of a new worker.
+    Rig rig;
+    rig.os.RandomFails = true;
+    const std::string path = MakeFile("failing.bin", 4096);
+    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 4096), 4096);
+    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 4096), 4096);
+    file.Close();
+    EXPECT_EQ(rig.os.RandomCalls.load(), 8);
+    ASSERT_EQ(rig.os.Passes.size(), 2u);
+    checkBlocks(rig.os.Passes[0].Data);
+    checkBlocks(rig.os.Passes[1].Data);
+    EXPECT_NE(rig.os.Passes[0].Data, rig.os.Passes[1].Data);
+    EXPECT_EQ(ReadBytes(path), rig.os.Passes[1].Data);
+
+    // Another worker does not repeat the first one's fallback data.
+    Rig other;
+    other.os.RandomFails = true;
+    ScopedDescriptor again(other.os, OpenForPasses(other.os, path));
+    ASSERT_TRUE(again.IsOpen());
+    EXPECT_EQ(other.worker.WriteRandomPass(again.Get(), 1024), 1024);
+    ASSERT_EQ(other.os.Passes.size(), 1u);
+    EXPECT_NE(other.os.Passes[0].Data, Slice(rig.os.Passes[0].Data, 0, 1024));
+
+    // Failing in the middle of a pass: the last good block is not written again.
+    Rig midway;
+    midway.os.RandomFailsAfterWrites = 1;
+    ScopedDescriptor third(midway.os, OpenForPasses(midway.os, path));
+    ASSERT_TRUE(third.IsOpen());
+    EXPECT_EQ(midway.worker.WriteRandomPass(third.Get(), 3072), 3072);
+    ASSERT_EQ(midway.os.Passes.size(), 1u);
+    checkBlocks(midway.os.Passes[0].Data);
+}
+
+} // namespace

@@ -1,1 +1,587 @@
+// What the engine refuses or keeps so that it never destroys less, or more, than the file it was
+// given: files past 2 GiB, overwrites that fell short, names too long or holding wildcards,
+// unexpected open errors, and files whose attributes would stop the overwrite.
+#include "FakeShredOs.h"
+#include "MessageBoxAnswerer.h"
+#include "RecordingWindow.h"
+#include "TestFiles.h"
+#include "WorkerJob.h"
+#include "jobs/ShredThread.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+ShredSettings Settings(int method, int passes, bool tails, bool mangle)
+{
+    ShredSettings settings;
+    settings.ShreddingMethod = method;
+    settings.Passes = passes;
+    settings.OverwriteTails = tails;
+    settings.MangleDateAndTime = mangle;
+    return settings;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Real file calls, each call that names a file logged, with the faults a test asks for.
+class FileFaultOs : public FakeShredOs
+{
+public:
+    // "attributes <path>", "query <path>", "find <pattern>", "open <name>", "rename <from>",
+    // "remove <name>", in call order.
+    std::vector<std::string> Calls;
+    // When not 0, every open fails with this errno.
+    int OpenError = 0;
+    // When not negative, nothing is written at or past this offset: the disk is full there.
+    int64_t WriteLimit = -1;
+    bool CommitFails = false;
+    // Every flush of this pass (from 1, counted over the whole seam) fails.
+    int CommitFailsInPass = 0;
+    int PassesStarted = 0;
+    int Writes = 0;
+
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
+    {
+        Calls.push_back(std::string("attributes ") + path);
+        return FakeShredOs::SetFileAttributesA(path, attributes);
+    }
+    DWORD GetFileAttributesA(const char* path) override
+    {
+        Calls.push_back(std::string("query ") + path);
+        return FakeShredOs::GetFileAttributesA(path);
+    }
+    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override
+    {
+        Calls.push_back(std::string("find ") + pattern);
+        return FakeShredOs::FindFirstFileA(pattern, data);
+    }
+    int Open(const char* name, int flags, int permission) override
+    {
+        Calls.push_back(std::string("open ") + name);
+        if (OpenError != 0) {
+            errno = OpenError;
+            return -1;
+        }
+        return FakeShredOs::Open(name, flags, permission);
+    }
+    int64_t Seek(int descriptor, int64_t offset, int origin) override
+    {
+        ++PassesStarted;
+        position = FakeShredOs::Seek(descriptor, offset, origin);
+        return position;
+    }
+    int Write(int descriptor, const void* data, unsigned count) override
+    {
+        ++Writes;
+        if (WriteLimit >= 0) {
+            if (position >= WriteLimit) {
+                errno = ENOSPC;
+                return -1;
+            }
+            count = static_cast<unsigned>(std::min<int64_t>(count, WriteLimit - position));
+        }
+        const int written = FakeShredOs::Write(descriptor, data, count);
+        position += std::max(written, 0);
+        return written;
+    }
+    int Commit(int descriptor) override
+    {
+        if (CommitFails || PassesStarted == CommitFailsInPass) {
+            errno = EIO;
+            return -1;
+        }
+        return FakeShredOs::Commit(descriptor);
+    }
+    int Rename(const char* from, const char* to) override
+    {
+        Calls.push_back(std::string("rename ") + from);
+        return FakeShredOs::Rename(from, to);
+    }
+    int Remove(const char* name) override
+    {
+        Calls.push_back(std::string("remove ") + name);
+        return FakeShredOs::Remove(name);
+    }
+
+    size_t CallsStartingWith(const std::string& prefix) const
+    {
+        return std::count_if(Calls.begin(), Calls.end(),
+                             [&](const std::string& call) { return StartsWith(call, prefix); });
+    }
+
+private:
+    int64_t position = 0;
+};
+
+std::wstring Widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+// Files whose names the narrow calls cannot reach, made and read through the wide ones.
+bool MakeLongFile(const std::string& path, const Bytes& bytes)
+{
+    HANDLE file = ::CreateFileW((L"\\\\?\\" + Widen(path)).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok =
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+Bytes ReadLongFile(const std::string& path)
+{
+    Bytes bytes(4096);
+    HANDLE file = ::CreateFileW((L"\\\\?\\" + Widen(path)).c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    DWORD read = 0;
+    ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    ::CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+class ShredSafetyTest : public ::testing::Test
+{
+protected:
+    ShredSafetyTest()
+    {
+        worker.ItemIndex = 2;
+        Fresh();
+    }
+
+    // A new seam for the worker, with nothing recorded yet.
+    FileFaultOs& Fresh()
+    {
+        os = std::make_unique<FileFaultOs>();
+        os->RecordMessages = true;
+        worker.Os = os.get();
+        return *os;
+    }
+
+    std::string MakeFile(const std::string& name, size_t size, unsigned char value = 0xC3)
+    {
+        const std::string path = folder / name;
+        WriteBytes(path, Bytes(size, value));
+        return path;
+    }
+
+    void Shred(const std::string& path, const ShredSettings& settings,
+               const std::string& streamSuffix = "")
+    {
+        worker.SetSettings(settings);
+        worker.ShredFile(path, 512, false, streamSuffix);
+    }
+
+    // The sent commands other than progress steps, as their ids.
+    std::vector<int> Statuses()
+    {
+        std::vector<int> statuses;
+        for (const Notification& n : os->Recorded()) {
+            if (n.Message == WM_COMMAND && !n.Posted && n.Id != ID_SHRED_STEP)
+                statuses.push_back(n.Id);
+        }
+        return statuses;
+    }
+
+    TempFolder folder;
+    std::unique_ptr<FileFaultOs> os;
+    CShredThread worker;
+    MessageBoxAnswerer boxes;
+};
+
+// A file of any length whose writes are counted, not stored.
+class HugeFileOs : public FakeShredOs
+{
+public:
+    struct Pass
+    {
+        int64_t Bytes = 0;
+        int64_t Writes = 0;
+        // Writes that did not start where the last one ended, or ran past the length.
+        int64_t Misplaced = 0;
+        // Writes whose first or last byte was not the pattern byte of its offset.
+        int64_t Misaligned = 0;
+    };
+
+    explicit HugeFileOs(int64_t length) : length(length) { RecordMessages = true; }
+
+    std::vector<Pass> Passes;
+    int64_t Steps = 0;
+    std::vector<std::string> Removed;
+    // The length every pass must cover, and the pattern its writes must carry, if any.
+    int64_t OverwriteLength = 0;
+    std::vector<BYTE> Pattern;
+
+    int Open(const char*, int, int) override { return FakeDescriptor; }
+    int64_t FileLength(int descriptor) override
+    {
+        return descriptor == FakeDescriptor ? length : -1;
+    }
+    int64_t Seek(int, int64_t offset, int) override
+    {
+        Passes.emplace_back();
+        position = offset;
+        return position;
+    }
+    int Write(int, const void* data, unsigned count) override
+    {
+        Pass& pass = Passes.back();
+        ++pass.Writes;
+        // A misplaced write fails, so that a pass that lost count ends rather than runs on.
+        if (position != pass.Bytes || count == 0 || position + count > OverwriteLength) {
+            ++pass.Misplaced;
+            return -1;
+        }
+        if (!Pattern.empty()) {
+            const auto* bytes = static_cast<const BYTE*>(data);
+            const size_t n = Pattern.size();
+            if (bytes[0] != Pattern[position % n] ||
+                bytes[count - 1] != Pattern[(position + count - 1) % n])
+                ++pass.Misaligned;
+        }
+        position += count;
+        pass.Bytes += count;
+        return static_cast<int>(count);
+    }
+    int Commit(int) override { return 0; }
+    int Close(int) override { return 0; }
+    int Remove(const char* name) override
+    {
+        Removed.push_back(name);
+        return 0;
+    }
+    // Millions of blocks: the random source is not what is under test here.
+    BOOL CryptGenRandom(HCRYPTPROV, DWORD, BYTE*) override { return TRUE; }
+    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_COMMAND && LOWORD(wParam) == ID_SHRED_STEP) {
+            ++Steps;
+            return 0;
+        }
+        return FakeShredOs::SendMessageA(window, message, wParam, lParam);
+    }
+
+private:
+    static constexpr int FakeDescriptor = 4242;
+    int64_t length;
+    int64_t position = 0;
+};
+
+TEST(HugeFileTest, FilesOfTwoGibibytesAndMoreAreOverwrittenOverTheirWholeLength)
+{
+    struct Case
+    {
+        int64_t Length;
+        int Passes;
+        bool Tails;
+        int64_t StepsPerPass;
+        WORD Range; // (overwrite length / 1024 + 1) * passes, modulo 65536
+    };
+    const Case cases[] = {
+        // 2^31 + 4097 bytes are 2^21 + 5 blocks, with or without the 513-byte tail.
+        {(int64_t{1} << 31) + 4097, 2, true, (1 << 21) + 5, 10},
+        {(int64_t{1} << 31) + 4097, 1, false, (1 << 21) + 5, 5},
+        // 2^32 + 1 would be a single byte in 32 bits.
+        {(int64_t{1} << 32) + 1, 1, false, (1 << 22) + 1, 1},
+    };
+    TempFolder folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Length << " bytes, tails " << c.Tails);
+        HugeFileOs os(c.Length);
+        os.OverwriteLength = c.Length + (c.Tails ? 513 : 0);
+        CShredThread worker;
+        worker.Os = &os;
+        worker.ItemIndex = 9;
+        worker.SetSettings(Settings(MethodRandomData, c.Passes, c.Tails, false));
+        const std::string path = folder / "huge.bin";
+
+        worker.ShredFile(path, 512, false, "");
+
+        ASSERT_EQ(os.Passes.size(), static_cast<size_t>(c.Passes));
+        for (const HugeFileOs::Pass& pass : os.Passes) {
+            EXPECT_EQ(pass.Bytes, os.OverwriteLength);
+            EXPECT_EQ(pass.Writes, c.StepsPerPass);
+            EXPECT_EQ(pass.Misplaced, 0);
+        }
+        EXPECT_EQ(os.Steps, c.StepsPerPass * c.Passes);
+        const Notifications recorded = os.Recorded();
+        ASSERT_FALSE(recorded.empty());
+        EXPECT_EQ(recorded.front().Message, WM_SHRED_FILE);
+        EXPECT_EQ(recorded.front().Id, c.Range);
+        EXPECT_EQ(recorded.front().ItemIndex, 9);
+        EXPECT_EQ(CountStatus(recorded, StatusShredded), 1u);
+        EXPECT_EQ(os.Removed, std::vector<std::string>{path});
+    }
+}
+
+TEST(HugeFileTest, APatternPassPastTwoGibibytesStaysAlignedToTheEnd)
+{
+    const int64_t length = (int64_t{1} << 31) + 4097;
+    HugeFileOs os(length);
+    os.OverwriteLength = length;
+    os.Pattern = {0x92, 0x49, 0x24};
+    CShredThread worker;
+    worker.Os = &os;
+
+    EXPECT_EQ(worker.WritePatternPass(4242, length, os.Pattern.data(), 3), length);
+
+    ASSERT_EQ(os.Passes.size(), 1u);
+    // 1023-byte blocks: 2,099,206 whole ones and a last one of 7 bytes.
+    EXPECT_EQ(os.Passes[0].Writes, 2099207);
+    EXPECT_EQ(os.Passes[0].Bytes, length);
+    EXPECT_EQ(os.Passes[0].Misplaced, 0);
+    EXPECT_EQ(os.Passes[0].Misaligned, 0);
+    EXPECT_EQ(os.Steps, 2099207);
+}
+
+TEST_F(ShredSafetyTest, AFileNotOverwrittenOverItsWholeLengthIsKeptUnderItsOwnName)
+{
+    struct Case
+    {
+        const char* Fault;
+        int Method;
+        int64_t WriteLimit;
+        bool CommitFails;
+        int CommitFailsInPass;
+    };
+    const Case cases[] = {
+        {"a write fails at half the file", MethodRandomData, 2048, false, 0},
+        {"a write fails one byte before the old end", MethodRandomData, 4095, false, 0},
+        {"every flush fails", MethodRandomData, -1, true, 0},
+        {"the flush of the second pass fails", MethodRandomData, -1, false, 2},
+        {"the flush of DoD pass 5 fails", MethodDoD, -1, false, 5},
+        {"a write fails at half the file under Gutmann", MethodGutmann, 2048, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Fault);
+        FileFaultOs& faulty = Fresh();
+        faulty.WriteLimit = c.WriteLimit;
+        faulty.CommitFails = c.CommitFails;
+        faulty.CommitFailsInPass = c.CommitFailsInPass;
+        const std::string path = MakeFile("kept.bin", 4096);
+
+        // Tails, mangling and streams on: none of them may hide the failure.
+        worker.SetSettings(Settings(c.Method, 2, true, true));
+        worker.ShredFile(path, 512, true, "");
+
+        EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusOverwriteFailed)});
+        EXPECT_EQ(ShredStatusCommand(StatusOverwriteFailed), 1043);
+        EXPECT_EQ(ListFolder(folder.Path()), std::vector<std::string>{"kept.bin"});
+        EXPECT_EQ(faulty.CallsStartingWith("rename "), 0u);
+        EXPECT_EQ(faulty.CallsStartingWith("remove "), 0u);
+        EXPECT_TRUE(boxes.Texts().empty());
+        RemoveTree(path);
+    }
+}
+
+TEST_F(ShredSafetyTest, AFailureOnlyPastTheOldEndStillShredsTheFile)
+{
+    // 1500 bytes and a 513-byte tail: the second write of each pass crosses the old end and
+    // stops there, the next one fails.
+    os->WriteLimit = 1500;
+    const std::string path = MakeFile("tail.bin", 1500);
+
+    Shred(path, Settings(MethodRandomData, 2, true, true));
+
+    EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
+    EXPECT_EQ(os->CallsStartingWith("rename "), 1u);
+    EXPECT_TRUE(ListFolder(folder.Path()).empty());
+}
+
+TEST(ShredSafetyWorkerTest, TheProgressWindowHearsOfTheFileThatWasKept)
+{
+    TempFolder folder;
+    const std::string path = folder / "kept.bin";
+    WriteBytes(path, Bytes(3000, 0x77));
+    FileFaultOs os;
+    os.WriteLimit = 1000;
+    RecordingWindow window;
+    {
+        WorkerJob job(window.Handle(), Settings(MethodRandomData, 1, false, true), &os);
+        job.Start(WorkerItem{path, 6, false});
+        ASSERT_TRUE(window.WaitForFinished(1));
+        ASSERT_TRUE(job.Join());
+    }
+
+    const Notifications received = window.Received();
+    EXPECT_EQ(CountStatus(received, StatusOverwriteFailed), 1u);
+    EXPECT_EQ(CountStatus(received, StatusShredded), 0u);
+    ASSERT_FALSE(received.empty());
+    EXPECT_TRUE(received.back().IsStatus(StatusFinished));
+    for (const Notification& n : received)
+        EXPECT_EQ(n.ItemIndex, 6);
+    EXPECT_TRUE(Exists(path));
+}
+
+TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpen)
+{
+    const size_t room = MAX_PATH - 1 - (folder.Path().size() + 1);
+    const std::string longest = MakeFile(std::string(room, 'n'), 100);
+    ASSERT_EQ(longest.size(), 259u);
+    const std::string tooLong = folder / (std::string(room, 'n') + "x");
+    ASSERT_TRUE(MakeLongFile(tooLong, Bytes(100, 0x3C)));
+    // A stream suffix of 10 characters brings this one to 259.
+    const std::string base = MakeFile(std::string(room - 10, 's'), 100);
+
+    struct Case
+    {
+        std::string Path;
+        std::string Suffix;
+    };
+    const Case refused[] = {
+        {tooLong, ""},
+        {longest + std::string(300, 'x'), ""},
+        {base, ":abcd:$DATA"},
+        {base, ":stream:$DATA"},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(testing::Message() << (c.Path + c.Suffix).size() << " characters");
+        Fresh();
+        Shred(c.Path, Settings(MethodRandomData, 1, false, true), c.Suffix);
+        EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
+        EXPECT_TRUE(os->Calls.empty());
+    }
+    Fresh();
+    EXPECT_EQ(worker.ShredItem(tooLong), 1);
+    EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
+    EXPECT_TRUE(os->Calls.empty());
+    EXPECT_EQ(ReadLongFile(tooLong), Bytes(100, 0x3C));
+    EXPECT_TRUE(::DeleteFileW((L"\\\\?\\" + Widen(tooLong)).c_str()));
+
+    // 259 characters are still a name: the stream is opened, the file shredded.
+    Fresh();
+    Shred(base, Settings(MethodRandomData, 1, false, false), ":abc:$DATA");
+    EXPECT_EQ(os->CallsStartingWith("open " + base + ":abc:$DATA"), 1u);
+    Fresh();
+    Shred(longest, Settings(MethodRandomData, 1, false, true));
+    EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
+    EXPECT_EQ(os->CallsStartingWith("open " + longest), 1u);
+    EXPECT_FALSE(Exists(longest));
+    EXPECT_EQ(ListFolder(folder.Path()), std::vector<std::string>{std::string(room - 10, 's')});
+}
+
+TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
+{
+    const std::pair<int, ShredStatus> cases[] = {
+        {EACCES, StatusAccessViolation},  {EEXIST, StatusFileExists},
+        {EINVAL, StatusInvalidArguments}, {EMFILE, StatusNoHandles},
+        {ENOENT, StatusFileNotFound},     {EBUSY, StatusAccessViolation},
+        {ENOSPC, StatusAccessViolation},
+    };
+    const std::string path = MakeFile("closed.bin", 2000);
+    for (const auto& [error, status] : cases) {
+        SCOPED_TRACE(testing::Message() << "errno " << error);
+        FileFaultOs& faulty = Fresh();
+        faulty.OpenError = error;
+
+        Shred(path, Settings(MethodDoD, 1, true, true));
+
+        // No file-name notification, no pass marker, only the status.
+        EXPECT_EQ(Describe(faulty.Recorded()),
+                  std::vector<std::string>{"S:" + std::to_string(ShredStatusCommand(status))});
+        EXPECT_EQ(faulty.Writes, 0);
+        EXPECT_EQ(faulty.CallsStartingWith("remove "), 0u);
+        EXPECT_EQ(faulty.CallsStartingWith("rename "), 0u);
+        EXPECT_EQ(ReadBytes(path), Bytes(2000, 0xC3));
+    }
+
+    // The same from the platform: a file someone holds open without sharing, and no file.
+    HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    Fresh();
+    Shred(path, Settings(MethodRandomData, 1, false, true));
+    ::CloseHandle(held);
+    EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusAccessViolation)});
+    EXPECT_EQ(os->Writes, 0);
+    EXPECT_EQ(ReadBytes(path), Bytes(2000, 0xC3));
+    Fresh();
+    Shred(folder / "missing.bin", Settings(MethodRandomData, 1, false, true));
+    EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusFileNotFound)});
+}
+
+TEST_F(ShredSafetyTest, WildcardsAreRefusedBeforeTheNameIsLookedUp)
+{
+    const std::string secret = MakeFile("secret.txt", 3000, 0x42);
+    const std::string other = MakeFile("other.doc", 1000, 0x24);
+    MakeFolder(folder / "inner");
+    const std::string inner = folder / "inner\\deep.txt";
+    WriteBytes(inner, Bytes(500, 0x99));
+    ASSERT_TRUE(::SetFileAttributesA(secret.c_str(), FILE_ATTRIBUTE_READONLY));
+    const DWORD secretAttributes = ::GetFileAttributesA(secret.c_str());
+    ASSERT_TRUE(secretAttributes & FILE_ATTRIBUTE_READONLY);
+    const std::vector<std::string> before = ListFolder(folder.Path());
+
+    worker.SetSettings(Settings(MethodRandomData, 1, true, true));
+    for (const std::string& pattern :
+         {folder / "secr?t.txt", folder / "*.txt", folder / "*", folder / "?????????.doc",
+          folder.Path() + "\\*\\deep.txt", folder.Path() + "\\inn?r"}) {
+        SCOPED_TRACE(pattern);
+        Fresh();
+        EXPECT_EQ(worker.ShredItem(pattern), 1);
+        worker.ShredFile(pattern, 512, true, "");
+        EXPECT_EQ(Statuses(), std::vector<int>(2, ShredStatusCommand(StatusInvalidArguments)));
+        EXPECT_TRUE(os->Calls.empty());
+    }
+    // A wildcard in the stream name alone is refused too, and the file is not touched.
+    for (const std::string& suffix : {std::string(":*:$DATA"), std::string(":s?:$DATA")}) {
+        SCOPED_TRACE(suffix);
+        Fresh();
+        worker.ShredFile(secret, 512, true, suffix);
+        EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
+        EXPECT_TRUE(os->Calls.empty());
+    }
+
+    EXPECT_EQ(ListFolder(folder.Path()), before);
+    EXPECT_EQ(ReadBytes(secret), Bytes(3000, 0x42));
+    EXPECT_EQ(ReadBytes(other), Bytes(1000, 0x24));
+    EXPECT_EQ(ReadBytes(inner), Bytes(500, 0x99));
+    EXPECT_EQ(::GetFileAttributesA(secret.c_str()), secretAttributes);
+    ::SetFileAttributesA(secret.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(ShredSafetyTest, ReadOnlyHiddenAndSystemFilesAreShreddedAfterTheirAttributesAreReset)
+{
+    const DWORD attributeSets[] = {
+        FILE_ATTRIBUTE_READONLY,
+        FILE_ATTRIBUTE_HIDDEN,
+        FILE_ATTRIBUTE_SYSTEM,
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+    };
+    for (DWORD attributes : attributeSets) {
+        for (bool mangle : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << "attributes " << attributes << ", mangle " << mangle);
+            Fresh();
+            const std::string path = MakeFile("guarded.bin", 1500);
+            ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes));
+            ASSERT_EQ(::GetFileAttributesA(path.c_str()) & attributes, attributes);
+
+            Shred(path, Settings(MethodRandomData, 2, true, mangle));
+
+            EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
+            EXPECT_TRUE(ListFolder(folder.Path()).empty());
+            ASSERT_GE(os->Calls.size(), 2u);
+            EXPECT_EQ(os->Calls[0], "attributes " + path);
+            EXPECT_EQ(os->Calls[1], "open " + path);
+            RemoveTree(path);
+        }
+    }
+}
+
+} // namespace

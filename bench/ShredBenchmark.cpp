@@ -2,13 +2,14 @@
 // compares the speed with the protocol floor measured in the same run: one cross-thread
 // SendMessageA round trip plus one 1 KiB _write per progress step.
 //
-//   ShredBenchmark [sizes in MiB...]      (default: 1 16 64)
+//   ShredBenchmark [--methods random,dod,gutmann] [sizes in MiB...]   (default: all, 1 16 64)
 #include "jobs/ShredThread.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -107,8 +108,13 @@ double ProtocolFloor(HWND window, const std::string& folder)
 int main(int argc, char** argv)
 {
     std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.push_back(std::atoi(argv[i]));
+    std::string chosen = "random,dod,gutmann";
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--methods" && i + 1 < argc)
+            chosen = argv[++i];
+        else
+            sizes.push_back(std::atoi(argv[i]));
+    }
     if (sizes.empty())
         sizes = {1, 16, 64};
 
@@ -134,6 +140,11 @@ int main(int argc, char** argv)
                                                                              "Gutmann", 35}};
     for (int mebibytes : sizes) {
         for (const auto& method : methods) {
+            std::string name = method.Name;
+            for (char& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (chosen.find(name) == std::string::npos)
+                continue;
             const std::string path = folder + "\\bench.bin";
             const int64_t size = int64_t{mebibytes} << 20;
             WriteFileOfSize(path, size);

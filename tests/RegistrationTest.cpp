@@ -1,1 +1,628 @@
+// The built DLL registered and removed as an installer does it (regsvr32 in the prefix, or the
+// exports called directly): every key it writes under HKEY_CLASSES_ROOT, the module path, the
+// type library, registering over stale keys, removal that spares the shell's own keys and
+// foreign subkeys, a failing script's roll-back, and the module's version resource.
+#include "TestFiles.h"
+#include "shellext/Guids.h"
+
 #include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ValueMap = std::map<std::string, std::string>;
+using Names = std::vector<std::string>;
+
+constexpr DWORD ProgramTimeoutMs = 60000;
+constexpr DWORD ProgramTimedOut = 0xFFFFFFF0;
+
+constexpr char ClassName[] = "QuorvaneShlExt Class";
+constexpr char ProgId[] = "Orlenwick.QuorvaneShlExt.1";
+constexpr char IndependentProgId[] = "Orlenwick.QuorvaneShlExt";
+constexpr char HandlerName[] = "QVOrlenwick";
+constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
+
+std::string RegistryForm(const GUID& guid)
+{
+    wchar_t wide[40] = {};
+    ::StringFromGUID2(guid, wide, 40);
+    return std::string(wide, wide + lstrlenW(wide));
+}
+
+const std::string ClassId = RegistryForm(CLSID_QuorvaneShlExt);
+const std::string LibraryId = RegistryForm(LIBID_ORLENWICKLib);
+const std::string ClassKey = "CLSID\\" + ClassId;
+const std::string TypeLibKey = "TypeLib\\" + LibraryId + "\\1.0";
+
+// The shell keys that hold a handler, and the handler keys themselves.
+const Names HandlerContainers = {
+    "*\\shellex\\ContextMenuHandlers",
+    "AllFileSystemObjects\\shellex\\ContextMenuHandlers",
+    std::string(RecycleBinKey) + "\\shellex\\ContextMenuHandlers",
+    "Directory\\shellex\\DragDropHandlers",
+};
+
+Names HandlerKeys()
+{
+    Names keys;
+    for (const std::string& container : HandlerContainers)
+        keys.push_back(container + "\\" + HandlerName);
+    return keys;
+}
+
+// The keys the registration opens or creates on its way to the handlers, parents first.
+const Names ShellKeys = {
+    "*",
+    "*\\shellex",
+    "*\\shellex\\ContextMenuHandlers",
+    "AllFileSystemObjects",
+    "AllFileSystemObjects\\shellex",
+    "AllFileSystemObjects\\shellex\\ContextMenuHandlers",
+    std::string(RecycleBinKey) + "\\shellex",
+    std::string(RecycleBinKey) + "\\shellex\\ContextMenuHandlers",
+    "Directory",
+    "Directory\\shellex",
+    "Directory\\shellex\\DragDropHandlers",
+};
+
+// A key under HKEY_CLASSES_ROOT, opened for reading if it exists.
+class ClassesKey
+{
+public:
+    explicit ClassesKey(const std::string& path)
+    {
+        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            key = nullptr;
+    }
+    ~ClassesKey()
+    {
+        if (key)
+            ::RegCloseKey(key);
+    }
+    ClassesKey(const ClassesKey&) = delete;
+    ClassesKey& operator=(const ClassesKey&) = delete;
+
+    bool Exists() const { return key != nullptr; }
+
+    Names Subkeys() const
+    {
+        Names names;
+        char name[256];
+        for (DWORD i = 0; key; ++i) {
+            DWORD size = sizeof name;
+            if (::RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // Every value by name ("" is the default value); data other than strings is shown by type.
+    ValueMap Values() const
+    {
+        ValueMap values;
+        char name[256];
+        BYTE data[2048];
+        for (DWORD i = 0; key; ++i) {
+            DWORD nameSize = sizeof name;
+            DWORD dataSize = sizeof data - 1;
+            DWORD type = 0;
+            if (::RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) !=
+                ERROR_SUCCESS)
+                break;
+            data[dataSize] = 0;
+            values[name] = type == REG_SZ ? std::string(reinterpret_cast<char*>(data))
+                                          : "<type " + std::to_string(type) + ">";
+        }
+        return values;
+    }
+
+private:
+    HKEY key = nullptr;
+};
+
+bool KeyExists(const std::string& path)
+{
+    return ClassesKey(path).Exists();
+}
+
+void CreateKeyWithValue(const std::string& path, const char* name, const std::string& value)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0,
+                                               KEY_ALL_ACCESS, nullptr, &key, nullptr))
+        << path;
+    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+    ::RegCloseKey(key);
+}
+
+// "\\?\unix\..." reaches a file of the build although no drive maps the Linux root.
+std::string FromUnixPath(const std::string& unixPath)
+{
+    std::string path = "\\\\?\\unix" + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+DWORD RunProgram(std::string commandLine, const std::string& directory)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          directory.c_str(), &startup, &process))
+        return ::GetLastError();
+    DWORD code = ProgramTimedOut;
+    if (::WaitForSingleObject(process.hProcess, ProgramTimeoutMs) == WAIT_OBJECT_0) {
+        ::GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        ::TerminateProcess(process.hProcess, ProgramTimedOut);
+        ::WaitForSingleObject(process.hProcess, ProgramTimeoutMs);
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return code;
+}
+
+// The prefix's own 64-bit regsvr32, as an installer runs it: "/s" or "/u /s".
+DWORD Regsvr32(const std::string& options, const std::string& dll)
+{
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    return RunProgram(
+        "\"" + std::string(system) + "\\regsvr32.exe\" " + options + " \"" + dll + "\"", system);
+}
+
+// The path the loaded module reports, which is what the registration must write.
+std::string ModuleFileName(const std::string& dll)
+{
+    HMODULE module = ::LoadLibraryA(dll.c_str());
+    if (!module)
+        return "<cannot load " + dll + ">";
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(module, path, MAX_PATH);
+    ::FreeLibrary(module);
+    return path;
+}
+
+// The DLL loaded for the length of a test, with its exports.
+class LoadedServer
+{
+public:
+    explicit LoadedServer(const std::string& dll) : module(::LoadLibraryA(dll.c_str())) {}
+    ~LoadedServer()
+    {
+        if (module)
+            ::FreeLibrary(module);
+    }
+    LoadedServer(const LoadedServer&) = delete;
+    LoadedServer& operator=(const LoadedServer&) = delete;
+
+    bool IsLoaded() const { return module != nullptr; }
+
+    HRESULT Call(const char* name) const
+    {
+        auto function = reinterpret_cast<HRESULT(WINAPI*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(module, name)));
+        return function ? function() : E_NOTIMPL;
+    }
+
+    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) const
+    {
+        auto function = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
+        return function ? function(clsid, iid, object) : E_NOTIMPL;
+    }
+
+private:
+    HMODULE module;
+};
+
+struct ExpectedKey
+{
+    std::string Path;
+    ValueMap Values;
+    Names Subkeys;
+};
+
+std::vector<ExpectedKey> RegistrationTable(const std::string& modulePath)
+{
+    std::vector<ExpectedKey> table = {
+        {ProgId, {{"", ClassName}}, {"CLSID"}},
+        {std::string(ProgId) + "\\CLSID", {{"", ClassId}}, {}},
+        {IndependentProgId, {{"", ClassName}}, {"CLSID", "CurVer"}},
+        {std::string(IndependentProgId) + "\\CLSID", {{"", ClassId}}, {}},
+        {std::string(IndependentProgId) + "\\CurVer", {{"", ProgId}}, {}},
+        {ClassKey,
+         {{"", ClassName}},
+         {"InprocServer32", "ProgID", "Programmable", "TypeLib", "VersionIndependentProgID"}},
+        {ClassKey + "\\ProgID", {{"", ProgId}}, {}},
+        {ClassKey + "\\VersionIndependentProgID", {{"", IndependentProgId}}, {}},
+        {ClassKey + "\\Programmable", {}, {}},
+        {ClassKey + "\\InprocServer32", {{"", modulePath}, {"ThreadingModel", "Apartment"}}, {}},
+        {ClassKey + "\\TypeLib", {{"", LibraryId}}, {}},
+    };
+    for (const std::string& handler : HandlerKeys())
+        table.push_back({handler, {{"", ClassId}}, {}});
+    for (ExpectedKey& key : table)
+        std::sort(key.Subkeys.begin(), key.Subkeys.end());
+    return table;
+}
+
+// Exactly the table: each key with these values and these subkeys, nothing more.
+void ExpectRegistered(const std::string& modulePath)
+{
+    for (const ExpectedKey& expected : RegistrationTable(modulePath)) {
+        SCOPED_TRACE("HKCR\\" + expected.Path);
+        const ClassesKey key(expected.Path);
+        ASSERT_TRUE(key.Exists());
+        EXPECT_EQ(expected.Values, key.Values());
+        EXPECT_EQ(expected.Subkeys, key.Subkeys());
+    }
+    EXPECT_TRUE(KeyExists(TypeLibKey));
+}
+
+void ExpectNothingOfTheServerLeft()
+{
+    EXPECT_FALSE(KeyExists(ClassKey));
+    EXPECT_FALSE(KeyExists(ProgId));
+    EXPECT_FALSE(KeyExists(IndependentProgId));
+    for (const std::string& handler : HandlerKeys())
+        EXPECT_FALSE(KeyExists(handler)) << handler;
+    EXPECT_FALSE(KeyExists(TypeLibKey));
+}
+
+class RegistrationTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        for (const std::string& key : ShellKeys)
+            ShellKeysFound.push_back(KeyExists(key));
+        Folder = new TempFolder;
+        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_DLL_PATH).c_str(), Dll().c_str(), FALSE))
+            << ORLENWICK_DLL_PATH;
+    }
+
+    // Leaves the shell keys as they were found: what the registrations created and left
+    // behind empty is removed again.
+    static void TearDownTestSuite()
+    {
+        Regsvr32("/u /s", Dll());
+        for (size_t i = ShellKeys.size(); i-- > 0;) {
+            const ClassesKey key(ShellKeys[i]);
+            if (!ShellKeysFound[i] && key.Exists() && key.Subkeys().empty() && key.Values().empty())
+                ::RegDeleteKeyA(HKEY_CLASSES_ROOT, ShellKeys[i].c_str());
+        }
+        ShellKeysFound.clear();
+        delete Folder;
+        Folder = nullptr;
+    }
+
+    void SetUp() override { ASSERT_EQ(0u, Regsvr32("/u /s", Dll())); }
+    void TearDown() override { EXPECT_EQ(0u, Regsvr32("/u /s", Dll())); }
+
+    static std::string Dll() { return *Folder / "Orlenwick.dll"; }
+
+    // A copy of the DLL in a subfolder of the test's own.
+    static std::string CopyInto(const std::string& folderName)
+    {
+        const std::string folder = *Folder / folderName;
+        ::CreateDirectoryA(folder.c_str(), nullptr);
+        const std::string copy = folder + "\\Orlenwick.dll";
+        EXPECT_TRUE(::CopyFileA(Dll().c_str(), copy.c_str(), FALSE)) << copy;
+        return copy;
+    }
+
+    static TempFolder* Folder;
+    static std::vector<bool> ShellKeysFound;
+};
+
+TempFolder* RegistrationTest::Folder = nullptr;
+std::vector<bool> RegistrationTest::ShellKeysFound;
+
+TEST_F(RegistrationTest, Regsvr32WritesEveryKeyWithTheModulePath)
+{
+    ASSERT_FALSE(KeyExists(TypeLibKey));
+    ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+
+    ExpectRegistered(ModuleFileName(Dll()));
+}
+
+TEST_F(RegistrationTest, ModulePathWithAnApostropheIsWrittenAsTheModuleReportsIt)
+{
+    const std::string copy = CopyInto("Quorvane's Shredding Tools");
+    const std::string modulePath = ModuleFileName(copy);
+    ASSERT_NE(std::string::npos, modulePath.find("Quorvane's Shredding Tools\\Orlenwick.dll"))
+        << modulePath;
+
+    ASSERT_EQ(0u, Regsvr32("/s", copy));
+
+    ExpectRegistered(modulePath);
+    EXPECT_EQ(0u, Regsvr32("/u /s", copy));
+    ExpectNothingOfTheServerLeft();
+}
+
+TEST_F(RegistrationTest, RegisteringOverStaleKeysLeavesOneCleanSet)
+{
+    // A handler key and a class key left behind by someone else, with values and subkeys
+    // the registration does not write.
+    for (const std::string& handler : HandlerKeys()) {
+        CreateKeyWithValue(handler, nullptr, "{00000000-0000-0000-0000-000000000000}");
+        CreateKeyWithValue(handler, "Foreign", "stale");
+        CreateKeyWithValue(handler + "\\Leftover", "Foreign", "stale");
+    }
+    CreateKeyWithValue(ClassKey + "\\Leftover", nullptr, "stale");
+    CreateKeyWithValue(ClassKey + "\\InprocServer32", "Foreign", "stale");
+    const std::string modulePath = ModuleFileName(Dll());
+
+    ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+    ExpectRegistered(modulePath);
+
+    ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+    ExpectRegistered(modulePath);
+}
+
+TEST_F(RegistrationTest, RemovalDeletesTheServersKeysAndKeepsTheShells)
+{
+    std::vector<Names> containersBefore;
+    for (const std::string& container : HandlerContainers)
+        containersBefore.push_back(ClassesKey(container).Subkeys());
+    const ValueMap binValuesBefore = ClassesKey(RecycleBinKey).Values();
+    const Names binSubkeysBefore = ClassesKey(RecycleBinKey).Subkeys();
+
+    ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+    int onlyChild = 0;
+    for (const std::string& container : HandlerContainers)
+        onlyChild += ClassesKey(container).Subkeys() == Names{HandlerName};
+    ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
+
+    ExpectNothingOfTheServerLeft();
+    for (size_t i = 0; i < HandlerContainers.size(); ++i) {
+        SCOPED_TRACE(HandlerContainers[i]);
+        const ClassesKey container(HandlerContainers[i]);
+        ASSERT_TRUE(container.Exists());
+        EXPECT_EQ(containersBefore[i], container.Subkeys());
+    }
+    for (const char* root : {"*", "AllFileSystemObjects", "Directory"})
+        EXPECT_TRUE(KeyExists(std::string(root) + "\\shellex")) << root;
+    EXPECT_TRUE(KeyExists(std::string(RecycleBinKey) + "\\shellex"));
+    // The Recycle Bin's own class stays as the system registered it.
+    EXPECT_EQ(binValuesBefore, ClassesKey(RecycleBinKey).Values());
+    const Names binSubkeys = ClassesKey(RecycleBinKey).Subkeys();
+    for (const std::string& name : binSubkeysBefore)
+        EXPECT_NE(binSubkeys.end(), std::find(binSubkeys.begin(), binSubkeys.end(), name)) << name;
+    // The case that matters: a container whose only subkey was the handler is kept too.
+    EXPECT_GT(onlyChild, 0) << "no handler container held the handler alone";
+}
+
+TEST_F(RegistrationTest, ForeignSubkeyKeepsTheClassKeyAfterRemoval)
+{
+    ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+    CreateKeyWithValue(ClassKey + "\\Foreign", "Owner", "another installer");
+
+    ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
+
+    const ClassesKey classKey(ClassKey);
+    EXPECT_TRUE(classKey.Exists());
+    EXPECT_EQ(Names{"Foreign"}, classKey.Subkeys());
+    EXPECT_EQ((ValueMap{{"Owner", "another installer"}}),
+              ClassesKey(ClassKey + "\\Foreign").Values());
+    EXPECT_FALSE(KeyExists(ProgId));
+    EXPECT_FALSE(KeyExists(IndependentProgId));
+    for (const std::string& handler : HandlerKeys())
+        EXPECT_FALSE(KeyExists(handler)) << handler;
+    EXPECT_FALSE(KeyExists(TypeLibKey));
+
+    EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey.c_str()));
+}
+
+TEST_F(RegistrationTest, UnregisteringSucceedsWhateverIsRegistered)
+{
+    ASSERT_FALSE(KeyExists(ClassKey));
+    EXPECT_EQ(0u, Regsvr32("/u /s", Dll()));
+    {
+        const LoadedServer server(Dll());
+        ASSERT_TRUE(server.IsLoaded());
+        EXPECT_EQ(S_OK, server.Call("DllUnregisterServer"));
+    }
+
+    ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+    EXPECT_EQ(0u, Regsvr32("/u /s", Dll()));
+    ExpectNothingOfTheServerLeft();
+    EXPECT_EQ(0u, Regsvr32("/u /s", Dll()));
+    ExpectNothingOfTheServerLeft();
+}
+
+// A script that creates a ProgID and the class key, then fails inside the class key on a
+// value of a kind the language does not have.
+std::string BrokenScript()
+{
+    const Names lines = {
+        "HKCR",
+        "{",
+        "\t" + std::string(ProgId) + " = s 'QuorvaneShlExt Class'",
+        "\t{",
+        "\t\tCLSID = s '" + ClassId + "'",
+        "\t}",
+        "\tNoRemove CLSID",
+        "\t{",
+        "\t\tForceRemove " + ClassId + " = s 'QuorvaneShlExt Class'",
+        "\t\t{",
+        "\t\t\tInprocServer32 = s '%MODULE%'",
+        "\t\t\t{",
+        "\t\t\t\tval ThreadingModel = x 'Apartment'",
+        "\t\t\t}",
+        "\t\t}",
+        "\t}",
+        "}",
+    };
+    std::string script;
+    for (const std::string& line : lines)
+        script += line + "\r\n";
+    return script;
+}
+
+std::string ResourceText(const std::string& dll, const char* type, UINT id)
+{
+    HMODULE module = ::LoadLibraryExA(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    std::string text;
+    if (HRSRC found = module ? ::FindResourceA(module, MAKEINTRESOURCEA(id), type) : nullptr) {
+        const auto* data = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+        text.assign(data, ::SizeofResource(module, found));
+    }
+    if (module)
+        ::FreeLibrary(module);
+    return text;
+}
+
+TEST_F(RegistrationTest, FailingScriptReturnsItsErrorAndRegistersNoTypeLibrary)
+{
+    const std::string copy = CopyInto("broken");
+    const std::string script = BrokenScript();
+    HANDLE update = ::BeginUpdateResourceA(copy.c_str(), FALSE);
+    ASSERT_NE(nullptr, update);
+    ASSERT_TRUE(::UpdateResourceA(
+        update, "REGISTRY", MAKEINTRESOURCEA(102), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+        const_cast<char*>(script.data()), static_cast<DWORD>(script.size())));
+    ASSERT_TRUE(::EndUpdateResourceA(update, FALSE));
+    ASSERT_EQ(script, ResourceText(copy, "REGISTRY", 102));
+    ASSERT_FALSE(ResourceText(copy, "TYPELIB", 1).empty());
+    ASSERT_FALSE(KeyExists(TypeLibKey));
+
+    {
+        const LoadedServer server(copy);
+        ASSERT_TRUE(server.IsLoaded());
+        EXPECT_EQ(DISP_E_EXCEPTION, server.Call("DllRegisterServer"));
+    }
+
+    EXPECT_FALSE(KeyExists(TypeLibKey));
+    // The roll-back removed what the failing block had created.
+    EXPECT_FALSE(KeyExists(ClassKey));
+    EXPECT_FALSE(KeyExists(ProgId));
+}
+
+// The version resource through the system's own reader, loaded at run time.
+class VersionInfo
+{
+public:
+    explicit VersionInfo(const std::string& file) : library(::LoadLibraryA("version.dll"))
+    {
+        using SizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+        using InfoFunction = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+        auto size = reinterpret_cast<SizeFunction>(Function("GetFileVersionInfoSizeA"));
+        auto info = reinterpret_cast<InfoFunction>(Function("GetFileVersionInfoA"));
+        query = reinterpret_cast<QueryFunction>(Function("VerQueryValueA"));
+        DWORD ignored = 0;
+        const DWORD length = size ? size(file.c_str(), &ignored) : 0;
+        block.resize(length);
+        if (length == 0 || !info || !info(file.c_str(), 0, length, block.data()))
+            block.clear();
+    }
+    ~VersionInfo()
+    {
+        if (library)
+            ::FreeLibrary(library);
+    }
+    VersionInfo(const VersionInfo&) = delete;
+    VersionInfo& operator=(const VersionInfo&) = delete;
+
+    bool IsRead() const { return !block.empty() && query; }
+
+    // False when the entry is absent.
+    bool Query(const std::string& path, const void** data, UINT* length)
+    {
+        return IsRead() && query(block.data(), path.c_str(), const_cast<void**>(data), length);
+    }
+
+    bool Text(const std::string& name, std::string& text)
+    {
+        const void* data = nullptr;
+        UINT length = 0;
+        if (!Query("\\StringFileInfo\\040904B0\\" + name, &data, &length))
+            return false;
+        text = length ? static_cast<const char*>(data) : "";
+        return true;
+    }
+
+private:
+    using QueryFunction = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+
+    void* Function(const char* name)
+    {
+        return library ? reinterpret_cast<void*>(::GetProcAddress(library, name)) : nullptr;
+    }
+
+    HMODULE library;
+    QueryFunction query = nullptr;
+    std::vector<BYTE> block;
+};
+
+TEST_F(RegistrationTest, VersionResourceAnnouncesSelfRegistration)
+{
+    VersionInfo version(Dll());
+    ASSERT_TRUE(version.IsRead());
+
+    const void* data = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(version.Query("\\", &data, &length));
+    ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
+    EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
+    EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);
+    EXPECT_EQ(0x00000001u, fixed->dwFileVersionLS);
+    EXPECT_EQ(0x00010000u, fixed->dwProductVersionMS);
+    EXPECT_EQ(0x00000001u, fixed->dwProductVersionLS);
+    EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+    EXPECT_EQ(static_cast<DWORD>(VOS__WINDOWS32), fixed->dwFileOS);
+
+    ASSERT_TRUE(version.Query("\\VarFileInfo\\Translation", &data, &length));
+    ASSERT_EQ(4u, length);
+    EXPECT_EQ(0x0409, static_cast<const WORD*>(data)[0]);
+    EXPECT_EQ(1200, static_cast<const WORD*>(data)[1]);
+
+    const ValueMap expected = {{"FileDescription", "Orlenwick Module"},
+                               {"FileVersion", "1, 12"},
+                               {"ProductVersion", "1, 12"},
+                               {"OriginalFilename", "Orlenwick.DLL"},
+                               {"OLESelfRegister", ""}};
+    for (const auto& [name, value] : expected) {
+        std::string text = "<absent>";
+        EXPECT_TRUE(version.Text(name, text)) << name;
+        EXPECT_EQ(value, text) << name;
+    }
+
+    HMODULE module = ::LoadLibraryExA(Dll().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module);
+    char text[64] = {};
+    EXPECT_EQ(9, ::LoadStringA(module, 100, text, sizeof text));
+    EXPECT_STREQ("Orlenwick", text);
+    ::FreeLibrary(module);
+}
+
+TEST_F(RegistrationTest, LoadedServerWithNothingAliveMayUnload)
+{
+    const LoadedServer server(Dll());
+    ASSERT_TRUE(server.IsLoaded());
+    EXPECT_EQ(S_OK, server.Call("DllCanUnloadNow"));
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(S_OK, server.GetClassObject(CLSID_QuorvaneShlExt, __uuidof(IClassFactory),
+                                          reinterpret_cast<void**>(&factory)));
+    EXPECT_EQ(S_FALSE, server.Call("DllCanUnloadNow"));
+    factory->Release();
+    EXPECT_EQ(S_OK, server.Call("DllCanUnloadNow"));
+}
+
+} // namespace

@@ -1,1 +1,619 @@
+// The whole road, as the shell takes it: the built DLL registered with regsvr32, the shell
+// stand-in creating the handler for a selection (or the Recycle Bin), choosing "Shred Item(s)"
+// and answering the confirm dialog; and the DLL loaded in-process, kept loaded by its workers
+// and its progress window until the last of them has ended.
+#include "DialogDriver.h"
+#include "TestFiles.h"
+#include "shellext/Guids.h"
+
 #include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Names = std::vector<std::string>;
+using Tree = std::map<std::string, std::vector<unsigned char>>;
+
+constexpr DWORD StandInTimeoutMs = 120000;
+constexpr DWORD ProgramTimedOut = 0xFFFFFFF0;
+constexpr char SettingsKey[] = "Software\\Quorvane\\Brindaloe\\Settings";
+constexpr char ConfirmCaption[] = "Confirm Shredding";
+constexpr char ProgressCaption[] = "Shredding items...";
+constexpr char MessageCaption[] = "Orlenwick";
+constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
+
+// The keys the registration opens or creates on its way to its handlers, parents first.
+const Names ShellKeys = {
+    "*",
+    "*\\shellex",
+    "*\\shellex\\ContextMenuHandlers",
+    "AllFileSystemObjects",
+    "AllFileSystemObjects\\shellex",
+    "AllFileSystemObjects\\shellex\\ContextMenuHandlers",
+    std::string(RecycleBinKey) + "\\shellex",
+    std::string(RecycleBinKey) + "\\shellex\\ContextMenuHandlers",
+    "Directory",
+    "Directory\\shellex",
+    "Directory\\shellex\\DragDropHandlers",
+};
+
+bool ClassesKeyExists(const std::string& path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+// Removes a key this program's registrations created, once nothing is left in it.
+void RemoveIfEmpty(const std::string& path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                       nullptr, nullptr, nullptr);
+    ::RegCloseKey(key);
+    if (subkeys == 0 && values == 0)
+        ::RegDeleteKeyA(HKEY_CLASSES_ROOT, path.c_str());
+}
+
+std::vector<DWORD> SettingsValues(bool* exists)
+{
+    std::vector<DWORD> values;
+    HKEY key = nullptr;
+    *exists = ::RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (!*exists)
+        return values;
+    for (const char* name : {"ShreddingMethod", "MangleDateAndTime", "OverwriteTails", "Passes"}) {
+        DWORD value = 0xBAD;
+        DWORD size = sizeof value;
+        DWORD type = 0;
+        ::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+        values.push_back(type == REG_DWORD ? value : 0xBAD);
+    }
+    ::RegCloseKey(key);
+    return values;
+}
+
+void DeleteSettings()
+{
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey);
+}
+
+// "\\?\unix\..." reaches a file of the build although no drive maps the Linux root.
+std::string FromUnixPath(const std::string& unixPath)
+{
+    std::string path = "\\\\?\\unix" + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+struct ProgramRun
+{
+    DWORD ExitCode = ProgramTimedOut;
+    std::string Output;
+};
+
+// Runs a program to its end (or ends it after the timeout), collecting its standard output.
+ProgramRun RunProgram(std::string commandLine, const std::string& directory, DWORD timeoutMs)
+{
+    ProgramRun run;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0))
+        return run;
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    const bool started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                          nullptr, directory.c_str(), &startup, &process);
+    ::CloseHandle(writeEnd);
+    if (!started) {
+        ::CloseHandle(readEnd);
+        run.Output = "cannot start: " + commandLine;
+        return run;
+    }
+    // Polled rather than read blindly, so nothing that inherited the pipe can block the test.
+    auto drain = [&] {
+        DWORD available = 0;
+        while (::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available) {
+            char buffer[4096];
+            DWORD read = 0;
+            if (!::ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &read,
+                            nullptr) ||
+                read == 0)
+                break;
+            run.Output.append(buffer, read);
+        }
+    };
+    const DWORD start = ::GetTickCount();
+    bool ended = false;
+    while (!ended && ::GetTickCount() - start < timeoutMs) {
+        drain();
+        ended = ::WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+    }
+    if (ended) {
+        ::GetExitCodeProcess(process.hProcess, &run.ExitCode);
+    } else {
+        ::TerminateProcess(process.hProcess, ProgramTimedOut);
+        ::WaitForSingleObject(process.hProcess, 10000);
+    }
+    drain();
+    ::CloseHandle(readEnd);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return run;
+}
+
+DWORD Regsvr32(const std::string& options, const std::string& dll)
+{
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    return RunProgram(Quoted(std::string(system) + "\\regsvr32.exe") + " " + options + " " +
+                          Quoted(dll),
+                      system, 60000)
+        .ExitCode;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+std::vector<unsigned char> RandomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::vector<unsigned char> bytes(size);
+    for (unsigned char& byte : bytes)
+        byte = static_cast<unsigned char>(generator());
+    return bytes;
+}
+
+// Every file and folder below `folder` with its content; folders end in "\".
+Tree Contents(const std::string& folder, const std::string& prefix = "")
+{
+    Tree tree;
+    for (const std::string& name : ListFolder(folder)) {
+        const std::string path = folder + "\\" + name;
+        if (::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+            tree[prefix + name + "\\"] = {};
+            Tree inner = Contents(path, prefix + name + "\\");
+            tree.insert(inner.begin(), inner.end());
+        } else {
+            tree[prefix + name] = ReadBytes(path);
+        }
+    }
+    return tree;
+}
+
+class ShellRoadTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        for (const std::string& key : ShellKeys)
+            ShellKeysFound.push_back(ClassesKeyExists(key));
+        Install = new TempFolder;
+        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_DLL_PATH).c_str(), Dll().c_str(), FALSE))
+            << ORLENWICK_DLL_PATH;
+        ASSERT_TRUE(
+            ::CopyFileA(FromUnixPath(ORLENWICK_STANDIN_PATH).c_str(), StandIn().c_str(), FALSE))
+            << ORLENWICK_STANDIN_PATH;
+        ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+    }
+
+    static void TearDownTestSuite()
+    {
+        EXPECT_EQ(0u, Regsvr32("/u /s", Dll()));
+        for (size_t i = ShellKeys.size(); i-- > 0;) {
+            if (!ShellKeysFound[i])
+                RemoveIfEmpty(ShellKeys[i]);
+        }
+        ShellKeysFound.clear();
+        delete Install;
+        Install = nullptr;
+    }
+
+    void SetUp() override { DeleteSettings(); }
+    void TearDown() override { DeleteSettings(); }
+
+    static std::string Dll() { return *Install / "Orlenwick.dll"; }
+    static std::string StandIn() { return *Install / "ShellStandIn.exe"; }
+
+    static ProgramRun RunStandIn(const Names& arguments, const std::string& directory)
+    {
+        std::string commandLine = Quoted(StandIn());
+        for (const std::string& argument : arguments)
+            commandLine += " " + (argument.rfind("--", 0) == 0 ? argument : Quoted(argument));
+        return RunProgram(commandLine, directory, StandInTimeoutMs);
+    }
+
+    // A run that went the whole way: the handler was created, its menu built, its command
+    // invoked, and the server could be unloaded at the end.
+    static void ExpectCompleteRun(const ProgramRun& run, const char* answer)
+    {
+        EXPECT_EQ(0u, run.ExitCode);
+        EXPECT_NE(std::string::npos, run.Output.find("CoCreateInstance: 0x00000000"));
+        EXPECT_NE(std::string::npos, run.Output.find("item 100 \"Shred Item(s)\""));
+        EXPECT_NE(std::string::npos, run.Output.find(std::string("pressing ") + answer));
+        EXPECT_NE(std::string::npos, run.Output.find("InvokeCommand: 0x00000000"));
+        EXPECT_EQ(std::string::npos, run.Output.find("did not close in time"));
+        EXPECT_NE(std::string::npos, run.Output.find("DllCanUnloadNow: S_OK"));
+    }
+
+    static TempFolder* Install;
+    static std::vector<bool> ShellKeysFound;
+    TempFolder work;
+};
+
+TempFolder* ShellRoadTest::Install = nullptr;
+std::vector<bool> ShellRoadTest::ShellKeysFound;
+
+TEST_F(ShellRoadTest, ConfirmedFilesAreOverwrittenAndRemoved)
+{
+    const auto report = RandomBytes(20000, 1);
+    WriteBytes(work / "report.final.doc", report);
+    WriteText(work / "passwords.txt", "account 1234-5678\n");
+    const auto kept = RandomBytes(3000, 2);
+    WriteBytes(work / "not-selected.txt", kept);
+    // A second name for the report's data, outside the selection: it shows what was written
+    // over the data before the selected name was removed.
+    MakeFolder(work / "twin");
+    ASSERT_TRUE(::CreateHardLinkA((work / "twin\\report.link").c_str(),
+                                  (work / "report.final.doc").c_str(), nullptr));
+
+    const ProgramRun run =
+        RunStandIn({"--confirm", work / "report.final.doc", work / "passwords.txt"}, work.Path());
+
+    SCOPED_TRACE(run.Output);
+    ExpectCompleteRun(run, "OK");
+    EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
+    EXPECT_EQ((Names{"not-selected.txt", "twin"}), ListFolder(work.Path()));
+    EXPECT_EQ(kept, ReadBytes(work / "not-selected.txt"));
+    const auto overwritten = ReadBytes(work / "twin\\report.link");
+    EXPECT_EQ(report.size(), overwritten.size());
+    EXPECT_NE(report, overwritten);
+    bool saved = false;
+    EXPECT_EQ((std::vector<DWORD>{0, 0, 0, 1}), SettingsValues(&saved));
+    EXPECT_TRUE(saved);
+}
+
+TEST_F(ShellRoadTest, FolderWithNestedFilesIsRemoved)
+{
+    const std::string photos = work / "Holiday photos";
+    MakeFolder(photos);
+    MakeFolder(photos + "\\raw");
+    MakeFolder(photos + "\\raw\\empty");
+    WriteBytes(photos + "\\beach.jpg", RandomBytes(30000, 3));
+    WriteBytes(photos + "\\raw\\beach.raw", RandomBytes(5000, 4));
+    WriteText(photos + "\\raw\\notes.txt", "");
+    const auto kept = RandomBytes(700, 5);
+    WriteBytes(work / "elsewhere.txt", kept);
+
+    const ProgramRun run = RunStandIn({"--confirm", photos}, work.Path());
+
+    SCOPED_TRACE(run.Output);
+    ExpectCompleteRun(run, "OK");
+    EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
+    EXPECT_FALSE(Exists(photos));
+    EXPECT_EQ(Names{"elsewhere.txt"}, ListFolder(work.Path()));
+    EXPECT_EQ(kept, ReadBytes(work / "elsewhere.txt"));
+}
+
+// Files and a folder selected together in one folder, next to items that are not selected.
+class MixedSelection
+{
+public:
+    explicit MixedSelection(const TempFolder& work) : work(work)
+    {
+        WriteBytes(work / "a.txt", RandomBytes(4000, 6));
+        WriteBytes(work / "b.bin", RandomBytes(9000, 7));
+        MakeFolder(work / "docs");
+        MakeFolder(work / "docs\\deep");
+        WriteBytes(work / "docs\\x.txt", RandomBytes(1500, 8));
+        WriteBytes(work / "docs\\deep\\y.txt", RandomBytes(2500, 9));
+        WriteBytes(work / "c.txt", RandomBytes(1000, 10));
+        MakeFolder(work / "other");
+        WriteBytes(work / "other\\z.txt", RandomBytes(1200, 11));
+    }
+
+    Names Selected() const { return {work / "a.txt", work / "b.bin", work / "docs"}; }
+
+private:
+    const TempFolder& work;
+};
+
+TEST_F(ShellRoadTest, MixedSelectionRemovesOnlyWhatWasSelected)
+{
+    const MixedSelection selection(work);
+    Tree untouched = Contents(work.Path());
+    for (const char* selected :
+         {"a.txt", "b.bin", "docs\\", "docs\\x.txt", "docs\\deep\\", "docs\\deep\\y.txt"})
+        untouched.erase(selected);
+    Names arguments = selection.Selected();
+    arguments.insert(arguments.begin(), "--confirm");
+
+    const ProgramRun run = RunStandIn(arguments, work.Path());
+
+    SCOPED_TRACE(run.Output);
+    ExpectCompleteRun(run, "OK");
+    EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
+    EXPECT_EQ(untouched, Contents(work.Path()));
+}
+
+TEST_F(ShellRoadTest, CancelledRunTouchesNothing)
+{
+    const MixedSelection selection(work);
+    const Tree before = Contents(work.Path());
+    Names arguments = selection.Selected();
+    arguments.insert(arguments.begin(), "--cancel");
+
+    const ProgramRun run = RunStandIn(arguments, work.Path());
+
+    SCOPED_TRACE(run.Output);
+    ExpectCompleteRun(run, "Cancel");
+    EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
+    EXPECT_EQ(before, Contents(work.Path()));
+    bool saved = true;
+    SettingsValues(&saved);
+    EXPECT_FALSE(saved);
+}
+
+// A file put in the prefix's Recycle Bin for one test, and its entry removed afterwards.
+class BinEntry
+{
+public:
+    BinEntry(const std::string& trash, const std::string& name)
+        : file(trash + "\\files\\" + name), info(trash + "\\info\\" + name + ".trashinfo")
+    {}
+    ~BinEntry()
+    {
+        ::DeleteFileA(file.c_str());
+        ::DeleteFileA(info.c_str());
+    }
+    BinEntry(const BinEntry&) = delete;
+    BinEntry& operator=(const BinEntry&) = delete;
+
+    const std::string& File() const { return file; }
+
+private:
+    std::string file;
+    std::string info;
+};
+
+TEST_F(ShellRoadTest, RecycleBinRoadReportsUnreachableItemsAndTouchesNothingElse)
+{
+    const std::string name = "orlenwick-binned-" + std::to_string(::GetCurrentProcessId()) + ".txt";
+    MakeFolder(work / "current");
+    const auto sameNamed = RandomBytes(2000, 12);
+    WriteBytes(work / "current\\" + name, sameNamed);
+
+    // Wine keeps its Recycle Bin in the XDG trash; the project's scripts point it inside the
+    // build folder. Without that, nothing is put in the bin of the machine's user.
+    char xdg[MAX_PATH] = {};
+    const DWORD xdgLength = ::GetEnvironmentVariableA("XDG_DATA_HOME", xdg, MAX_PATH);
+    std::unique_ptr<BinEntry> entry;
+    const auto binned = RandomBytes(1800, 13);
+    size_t binItems = 0;
+    if (xdgLength > 0 && xdgLength < MAX_PATH) {
+        const std::string trash = FromUnixPath(std::string(xdg) + "/Trash");
+        entry = std::make_unique<BinEntry>(trash, name);
+        const std::string original = work / name;
+        WriteBytes(original, binned);
+        std::string from = original + '\0';
+        SHFILEOPSTRUCTA operation = {};
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = from.c_str();
+        operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+        ASSERT_EQ(0, ::SHFileOperationA(&operation));
+        ASSERT_FALSE(Exists(original));
+        ASSERT_EQ(binned, ReadBytes(entry->File()));
+        for (const std::string& info : ListFolder(trash + "\\info"))
+            binItems += info.size() > 10 && info.rfind(".trashinfo") == info.size() - 10;
+        ASSERT_GE(binItems, 1u);
+    }
+
+    const ProgramRun run = RunStandIn({"--confirm", "--bin"}, work / "current");
+
+    SCOPED_TRACE(run.Output);
+    ExpectCompleteRun(run, "OK");
+    EXPECT_EQ(std::string::npos, run.Output.find("Can't empty Recycle Bin"));
+    // Every failure listed is an item that could not be named safely, one per item.
+    const size_t reported = Occurrences(run.Output, "Invalid Arguments");
+    EXPECT_EQ(Occurrences(run.Output, "Unknown:"), reported);
+    if (entry) {
+        EXPECT_EQ(binItems, reported);
+        EXPECT_EQ(binned, ReadBytes(entry->File()));
+    }
+    EXPECT_EQ(Names{name}, ListFolder(work / "current"));
+    EXPECT_EQ(sameNamed, ReadBytes(work / "current\\" + name));
+}
+
+// What the shell hands over for a selection in one folder: its own data object.
+IDataObject* SelectionOf(const Names& paths)
+{
+    std::vector<PIDLIST_ABSOLUTE> items;
+    for (const std::string& path : paths) {
+        const std::wstring wide(path.begin(), path.end());
+        PIDLIST_ABSOLUTE item = nullptr;
+        if (SUCCEEDED(::SHParseDisplayName(wide.c_str(), nullptr, &item, 0, nullptr)))
+            items.push_back(item);
+    }
+    IDataObject* selection = nullptr;
+    if (items.size() == paths.size() && !items.empty()) {
+        PIDLIST_ABSOLUTE folder = ::ILClone(items.front());
+        ::ILRemoveLastID(folder);
+        std::vector<PCUIDLIST_RELATIVE> names;
+        for (PIDLIST_ABSOLUTE item : items)
+            names.push_back(::ILFindLastID(item));
+        ::CIDLData_CreateFromIDArray(folder, static_cast<UINT>(names.size()), names.data(),
+                                     &selection);
+        ::ILFree(folder);
+    }
+    for (PIDLIST_ABSOLUTE item : items)
+        ::ILFree(item);
+    return selection;
+}
+
+// The confirm dialog's OK pressed from another thread; message boxes of the server answered
+// and their texts kept.
+class ConfirmPresser
+{
+public:
+    ConfirmPresser()
+        : thread([this] {
+              if (HWND dialog = WaitForDialog(ConfirmCaption, 20000)) {
+                  Click(dialog, IDOK);
+                  pressed = true;
+              }
+              while (!stop) {
+                  HWND box = ::FindWindowA("#32770", MessageCaption);
+                  if (box && ::IsWindowVisible(box)) {
+                      ++boxes;
+                      ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                      ::Sleep(200);
+                  }
+                  ::Sleep(20);
+              }
+          })
+    {}
+    ~ConfirmPresser()
+    {
+        stop = true;
+        thread.join();
+    }
+    ConfirmPresser(const ConfirmPresser&) = delete;
+    ConfirmPresser& operator=(const ConfirmPresser&) = delete;
+
+    std::atomic<bool> pressed{false};
+    std::atomic<int> boxes{0};
+
+private:
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+void ServeMessages(DWORD waitMs)
+{
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, waitMs, QS_ALLINPUT);
+}
+
+TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
+{
+    ASSERT_EQ(S_OK, ::OleInitialize(nullptr));
+    // Several files large enough that the workers are still at work when the command returns.
+    Names paths;
+    for (int i = 0; i < 4; ++i) {
+        paths.push_back(work / ("large" + std::to_string(i) + ".bin"));
+        WriteBytes(paths.back(), RandomBytes(48 * 1024, 20 + i));
+    }
+    WriteText(work / "kept.txt", "kept");
+
+    HMODULE server = ::LoadLibraryA(Dll().c_str());
+    ASSERT_NE(nullptr, server);
+    auto canUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(
+        reinterpret_cast<void*>(::GetProcAddress(server, "DllCanUnloadNow")));
+    auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+        reinterpret_cast<void*>(::GetProcAddress(server, "DllGetClassObject")));
+    ASSERT_TRUE(canUnloadNow && getClassObject);
+    EXPECT_EQ(S_OK, canUnloadNow());
+
+    IClassFactory* factory = nullptr;
+    IShellExtInit* init = nullptr;
+    IContextMenu* menu = nullptr;
+    IDataObject* selection = SelectionOf(paths);
+    ASSERT_NE(nullptr, selection);
+    ASSERT_EQ(S_OK, getClassObject(CLSID_QuorvaneShlExt, __uuidof(IClassFactory),
+                                   reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, __uuidof(IShellExtInit),
+                                            reinterpret_cast<void**>(&init)));
+    factory->Release();
+    ASSERT_EQ(S_OK, init->Initialize(nullptr, selection, nullptr));
+    selection->Release();
+    ASSERT_EQ(S_OK, init->QueryInterface(__uuidof(IContextMenu), reinterpret_cast<void**>(&menu)));
+    init->Release();
+
+    HWND progress = nullptr;
+    {
+        ConfirmPresser presser;
+        CMINVOKECOMMANDINFO invoke = {};
+        invoke.cbSize = sizeof invoke;
+        invoke.lpVerb = MAKEINTRESOURCEA(0);
+        EXPECT_EQ(S_OK, menu->InvokeCommand(&invoke));
+        ASSERT_TRUE(presser.pressed);
+        menu->Release();
+        // The object is gone; what is left runs on its own.
+        progress = ::FindWindowA(nullptr, ProgressCaption);
+        ASSERT_NE(nullptr, progress);
+        EXPECT_EQ(S_FALSE, canUnloadNow());
+
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        int whileAlive = 0;
+        int unloadableWhileAlive = 0;
+        while (::IsWindow(progress) && std::chrono::steady_clock::now() < deadline) {
+            ++whileAlive;
+            unloadableWhileAlive += canUnloadNow() == S_OK;
+            ServeMessages(2);
+        }
+        ASSERT_FALSE(::IsWindow(progress));
+        EXPECT_GT(whileAlive, 1);
+        EXPECT_EQ(0, unloadableWhileAlive);
+        // The workers end just after their last notification.
+        while (canUnloadNow() != S_OK && std::chrono::steady_clock::now() < deadline)
+            ServeMessages(2);
+        EXPECT_EQ(S_OK, canUnloadNow());
+        EXPECT_EQ(0, presser.boxes.load());
+    }
+
+    EXPECT_EQ(Names{"kept.txt"}, ListFolder(work.Path()));
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(server, path, MAX_PATH);
+    ::FreeLibrary(server);
+    // With the last worker's own reference returned, this program's was the last one.
+    HMODULE stillLoaded = nullptr;
+    for (int i = 0; i < 200 && ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                                    path, &stillLoaded);
+         ++i)
+        ::Sleep(25);
+    EXPECT_FALSE(
+        ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, path, &stillLoaded));
+    ::OleUninitialize();
+}
+
+} // namespace

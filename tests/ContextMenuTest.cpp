@@ -1,1 +1,510 @@
+// The context-menu object as the shell drives it: the selection it collects from a data object
+// (the shell's own for real files, one of the test's own for the Recycle Bin and for names the
+// shell would not make), the entry it adds, its help text, and the command that runs the
+// confirm dialog.
+#include "DialogDriver.h"
+#include "TestFiles.h"
+#include "afx/AfxApp.h"
+#include "afx/AfxDialog.h"
+#include "shellext/ClassTable.h"
+#include "shellext/QuorvaneShlExt.h"
+#include "shellext/ServerModule.h"
+#include "ui/ShredSettings.h"
+
 #include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr char ConfirmCaption[] = "Confirm Shredding";
+constexpr char ProgressCaption[] = "Shredding items...";
+
+std::wstring Widen(const std::string& text)
+{
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(size, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
+    wide.resize(size - 1);
+    return wide;
+}
+
+// The data object the shell makes for a selection of real files in one folder, in that order.
+IDataObject* ShellDataObject(const std::vector<std::string>& paths)
+{
+    std::vector<PIDLIST_ABSOLUTE> items;
+    for (const std::string& path : paths) {
+        PIDLIST_ABSOLUTE item = nullptr;
+        if (FAILED(::SHParseDisplayName(Widen(path).c_str(), nullptr, &item, 0, nullptr)))
+            ADD_FAILURE() << "the shell cannot parse " << path;
+        else
+            items.push_back(item);
+    }
+    IDataObject* data = nullptr;
+    if (!items.empty()) {
+        auto parent = static_cast<PIDLIST_ABSOLUTE>(::ILClone(items[0]));
+        ::ILRemoveLastID(parent);
+        std::vector<PCUITEMID_CHILD> children;
+        for (PIDLIST_ABSOLUTE item : items)
+            children.push_back(::ILFindLastID(item));
+        if (FAILED(::CIDLData_CreateFromIDArray(
+                parent, static_cast<UINT>(children.size()),
+                reinterpret_cast<PCUIDLIST_RELATIVE_ARRAY>(children.data()), &data)))
+            ADD_FAILURE() << "the shell makes no data object";
+        ::ILFree(parent);
+    }
+    for (PIDLIST_ABSOLUTE item : items)
+        ::ILFree(item);
+    return data;
+}
+
+// Counts the releases of the media it is handed out with.
+class MediumOwner : public IUnknown
+{
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        *ppv = riid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ++Releases;
+        return 1;
+    }
+
+    int Releases = 0;
+};
+
+// A data object of the test's own: without a file list (as the Recycle Bin's), or with a wide
+// CF_HDROP list it builds itself. It records the formats asked for. It lives on the stack.
+class OwnDataObject : public IDataObject
+{
+public:
+    enum Kind
+    {
+        NoFileList,
+        FileList,
+        UnlockableFileList
+    };
+
+    explicit OwnDataObject(Kind kind, std::vector<std::wstring> names = {})
+        : kind(kind), names(std::move(names))
+    {}
+    ~OwnDataObject()
+    {
+        for (HGLOBAL block : blocks)
+            ::GlobalFree(block);
+    }
+    OwnDataObject(const OwnDataObject&) = delete;
+    OwnDataObject& operator=(const OwnDataObject&) = delete;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        *ppv = riid == IID_IUnknown || riid == IID_IDataObject ? static_cast<IDataObject*>(this)
+                                                               : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+
+    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
+    {
+        Asked.push_back(*format);
+        if (kind == NoFileList || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
+            return DV_E_FORMATETC;
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = kind == UnlockableFileList ? nullptr : DropBlock();
+        // The block stays ours: a release goes to the owner, not to GlobalFree.
+        medium->pUnkForRelease = &Owner;
+        return S_OK;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC* format) override
+    {
+        return kind != NoFileList && format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
+    }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override
+    {
+        out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override
+    {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+    std::vector<FORMATETC> Asked;
+    MediumOwner Owner;
+
+private:
+    HGLOBAL DropBlock()
+    {
+        // Each name ends with a null, the list with one more; an empty list is two nulls.
+        size_t characters = names.empty() ? 2 : 1;
+        for (const std::wstring& name : names)
+            characters += name.size() + 1;
+        HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
+                                      sizeof(DROPFILES) + characters * sizeof(wchar_t));
+        auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = TRUE;
+        auto* next = reinterpret_cast<wchar_t*>(drop + 1);
+        for (const std::wstring& name : names) {
+            std::memcpy(next, name.c_str(), name.size() * sizeof(wchar_t));
+            next += name.size() + 1;
+        }
+        ::GlobalUnlock(block);
+        blocks.push_back(block);
+        return block;
+    }
+
+    Kind kind;
+    std::vector<std::wstring> names;
+    std::vector<HGLOBAL> blocks;
+};
+
+// Stands in for the user: cancels every confirm dialog that appears, and notes whether a
+// progress window ever did.
+class ConfirmCanceller
+{
+public:
+    ConfirmCanceller() : thread([this] { Loop(); }) {}
+    ~ConfirmCanceller()
+    {
+        stop = true;
+        thread.join();
+    }
+    ConfirmCanceller(const ConfirmCanceller&) = delete;
+    ConfirmCanceller& operator=(const ConfirmCanceller&) = delete;
+
+    int Confirms() const { return confirms; }
+    bool ProgressSeen() const { return progressSeen; }
+
+private:
+    void Loop()
+    {
+        HWND answered = nullptr;
+        while (!stop) {
+            HWND confirm = WaitForDialog(ConfirmCaption, 0);
+            if (confirm && confirm != answered) {
+                answered = confirm;
+                ++confirms;
+                Click(confirm, IDCANCEL);
+            }
+            if (WaitForDialog(ProgressCaption, 0))
+                progressSeen = true;
+            ::Sleep(5);
+        }
+    }
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> confirms{0};
+    std::atomic<bool> progressSeen{false};
+    std::thread thread;
+};
+
+bool SettingsKeyExists()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+std::string MenuItemText(HMENU menu, int position)
+{
+    char text[128] = {};
+    ::GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+class ContextMenuTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
+        Module.Start(ClassTable, ::GetModuleHandleA(nullptr));
+        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(Module.FindClassObject(CLSID_QuorvaneShlExt, IID_IClassFactory,
+                                         reinterpret_cast<void**>(&factory)),
+                  S_OK);
+        IQuorvaneShlExt* created = nullptr;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IQuorvaneShlExt,
+                                          reinterpret_cast<void**>(&created)),
+                  S_OK);
+        factory->Release();
+        Object = static_cast<CQuorvaneShlExt*>(created);
+        ASSERT_EQ(created->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&Init)),
+                  S_OK);
+        ASSERT_EQ(created->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&Menu)), S_OK);
+        created->Release();
+    }
+
+    void TearDown() override
+    {
+        if (Init)
+            Init->Release();
+        if (Menu)
+            Menu->Release();
+        EXPECT_EQ(Module.LockCount, 0);
+        Module.Stop();
+        ::CoUninitialize();
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
+    }
+
+    HRESULT Initialize(IDataObject* data)
+    {
+        const HRESULT hr = Init->Initialize(nullptr, data, nullptr);
+        if (data)
+            data->Release();
+        return hr;
+    }
+
+    HRESULT Invoke(const char* verb)
+    {
+        CMINVOKECOMMANDINFO info = {};
+        info.cbSize = sizeof info;
+        info.lpVerb = verb;
+        info.nShow = SW_SHOWNORMAL;
+        return Menu->InvokeCommand(&info);
+    }
+
+    std::vector<std::string> MakeFiles(const std::vector<std::string>& names)
+    {
+        std::vector<std::string> paths;
+        for (const std::string& name : names) {
+            paths.push_back(Folder / name);
+            WriteText(paths.back(), "contents of " + name);
+        }
+        return paths;
+    }
+
+    TempFolder Folder;
+    CQuorvaneShlExt* Object = nullptr;
+    IShellExtInit* Init = nullptr;
+    IContextMenu* Menu = nullptr;
+};
+
+TEST_F(ContextMenuTest, AMenuForTheDefaultCommandOnlyGetsNothing)
+{
+    HMENU menu = ::CreatePopupMenu();
+    ::AppendMenuA(menu, MF_STRING, 10, "Open");
+    for (UINT flags : {CMF_DEFAULTONLY, CMF_DEFAULTONLY | CMF_EXPLORE}) {
+        EXPECT_EQ(Menu->QueryContextMenu(menu, 0, 100, 200, flags), S_OK);
+        EXPECT_EQ(::GetMenuItemCount(menu), 1);
+    }
+    ::DestroyMenu(menu);
+}
+
+TEST_F(ContextMenuTest, TheEntryGoesWhereTheShellAsksWithTheFirstIdentifier)
+{
+    HMENU menu = ::CreatePopupMenu();
+    ::AppendMenuA(menu, MF_STRING, 10, "Open");
+    ::AppendMenuA(menu, MF_STRING, 11, "Delete");
+    EXPECT_EQ(Menu->QueryContextMenu(menu, 1, 0x7000, 0x7FFF, CMF_NORMAL),
+              MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
+    ASSERT_EQ(::GetMenuItemCount(menu), 3);
+    EXPECT_EQ(::GetMenuItemID(menu, 0), 10u);
+    EXPECT_EQ(::GetMenuItemID(menu, 1), 0x7000u);
+    EXPECT_EQ(::GetMenuItemID(menu, 2), 11u);
+    EXPECT_EQ(MenuItemText(menu, 1), "Shred Item(s)");
+    MENUITEMINFOA item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_FTYPE | MIIM_SUBMENU | MIIM_BITMAP;
+    ASSERT_TRUE(::GetMenuItemInfoA(menu, 1, TRUE, &item));
+    EXPECT_EQ(item.fType, static_cast<UINT>(MFT_STRING));
+    EXPECT_EQ(item.hSubMenu, nullptr);
+    EXPECT_EQ(item.hbmpItem, nullptr);
+    ::DestroyMenu(menu);
+
+    // Other flags change nothing, and one identifier is all the entry needs.
+    menu = ::CreatePopupMenu();
+    EXPECT_EQ(
+        Menu->QueryContextMenu(menu, 0, 42, 42, CMF_EXPLORE | CMF_CANRENAME | CMF_EXTENDEDVERBS),
+        MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
+    ASSERT_EQ(::GetMenuItemCount(menu), 1);
+    EXPECT_EQ(::GetMenuItemID(menu, 0), 42u);
+    EXPECT_EQ(MenuItemText(menu, 0), "Shred Item(s)");
+    ::DestroyMenu(menu);
+}
+
+TEST_F(ContextMenuTest, SelectedFilesArriveInTheShellsOrder)
+{
+    const std::vector<std::string> paths = MakeFiles({"c.txt", "a.txt", "b.txt"});
+    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
+    EXPECT_EQ(Object->Items, paths);
+    EXPECT_FALSE(Object->IsRecycleBin);
+}
+
+TEST_F(ContextMenuTest, EachInitializeReplacesTheSelectionBeforeIt)
+{
+    const std::vector<std::string> paths = MakeFiles({"one.txt", "two.txt", "three.txt"});
+    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
+    ASSERT_EQ(Initialize(ShellDataObject({paths[2]})), S_OK);
+    EXPECT_EQ(Object->Items, std::vector<std::string>{paths[2]});
+
+    OwnDataObject bin(OwnDataObject::NoFileList);
+    ASSERT_EQ(Init->Initialize(nullptr, &bin, nullptr), S_OK);
+    EXPECT_TRUE(Object->Items.empty());
+    EXPECT_TRUE(Object->IsRecycleBin);
+
+    ASSERT_EQ(Initialize(ShellDataObject({paths[0], paths[1]})), S_OK);
+    EXPECT_EQ(Object->Items, (std::vector<std::string>{paths[0], paths[1]}));
+    EXPECT_FALSE(Object->IsRecycleBin);
+}
+
+TEST_F(ContextMenuTest, ADataObjectWithoutAFileListIsTheRecycleBin)
+{
+    OwnDataObject bin(OwnDataObject::NoFileList);
+    EXPECT_EQ(Init->Initialize(nullptr, &bin, nullptr), S_OK);
+    EXPECT_TRUE(Object->IsRecycleBin);
+    EXPECT_TRUE(Object->Items.empty());
+    ASSERT_EQ(bin.Asked.size(), 1u);
+    EXPECT_EQ(bin.Asked[0].cfFormat, CF_HDROP);
+    EXPECT_EQ(bin.Asked[0].ptd, nullptr);
+    EXPECT_EQ(bin.Asked[0].dwAspect, static_cast<DWORD>(DVASPECT_CONTENT));
+    EXPECT_EQ(bin.Asked[0].lindex, -1);
+    EXPECT_EQ(bin.Asked[0].tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+}
+
+TEST_F(ContextMenuTest, AFileListWithoutAReadableNameKeepsTheEntryOff)
+{
+    OwnDataObject empty(OwnDataObject::FileList);
+    EXPECT_EQ(Init->Initialize(nullptr, &empty, nullptr), E_INVALIDARG);
+    EXPECT_TRUE(Object->Items.empty());
+    EXPECT_FALSE(Object->IsRecycleBin);
+    EXPECT_EQ(empty.Owner.Releases, 1);
+
+    OwnDataObject unlockable(OwnDataObject::UnlockableFileList, {L"C:\\a.txt"});
+    EXPECT_EQ(Init->Initialize(nullptr, &unlockable, nullptr), E_INVALIDARG);
+    EXPECT_TRUE(Object->Items.empty());
+    EXPECT_FALSE(Object->IsRecycleBin);
+    EXPECT_EQ(unlockable.Owner.Releases, 1);
+}
+
+TEST_F(ContextMenuTest, NamesArriveWholeAndWithoutLookAlikeSubstitutes)
+{
+    ASSERT_EQ(::GetACP(), 1252u) << "the expected narrow names are those of code page 1252";
+    const std::wstring longest = L"C:\\long\\" + std::wstring(292, L'n');
+    const std::wstring atLimit = L"C:\\" + std::wstring(257, L'm');
+    OwnDataObject data(OwnDataObject::FileList,
+                       {longest, atLimit, L"C:\\t\\\u0100bc.txt", L"C:\\t\\caf\u00e9 \u20ac.txt",
+                        L"C:\\t\\\u65e5\u672c.txt"});
+    ASSERT_EQ(Init->Initialize(nullptr, &data, nullptr), S_OK);
+    ASSERT_EQ(Object->Items.size(), 5u);
+    EXPECT_EQ(Object->Items[0].size(), 300u);
+    EXPECT_EQ(Object->Items[0], "C:\\long\\" + std::string(292, 'n'));
+    EXPECT_EQ(Object->Items[1], "C:\\" + std::string(257, 'm'));
+    // "A" would name another file; "?" names none.
+    EXPECT_EQ(Object->Items[2], "C:\\t\\?bc.txt");
+    EXPECT_EQ(Object->Items[3], "C:\\t\\caf\xE9 \x80.txt");
+    EXPECT_EQ(Object->Items[4], "C:\\t\\??.txt");
+    EXPECT_EQ(data.Owner.Releases, 1);
+}
+
+TEST_F(ContextMenuTest, OnlyTheHelpTextOfTheOneCommandIsGiven)
+{
+    for (UINT type : {GCS_VERBA, GCS_VERBW, GCS_VALIDATEA, GCS_VALIDATEW}) {
+        char buffer[64];
+        std::memset(buffer, 'Z', sizeof buffer);
+        EXPECT_EQ(Menu->GetCommandString(0, type, nullptr, buffer, 32), E_INVALIDARG) << type;
+        EXPECT_EQ(buffer[0], 'Z');
+    }
+    char buffer[64] = {};
+    EXPECT_EQ(Menu->GetCommandString(1, GCS_HELPTEXTA, nullptr, buffer, sizeof buffer),
+              E_INVALIDARG);
+    EXPECT_EQ(Menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, buffer, sizeof buffer), S_OK);
+    EXPECT_STREQ(buffer, "Shred this item");
+
+    wchar_t wide[64] = {};
+    EXPECT_EQ(Menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 64),
+              S_OK);
+    EXPECT_STREQ(wide, L"Shred this item");
+}
+
+TEST_F(ContextMenuTest, TheHelpTextIsCutToTheBuffer)
+{
+    wchar_t wide[16];
+    std::fill(std::begin(wide), std::end(wide), L'Z');
+    EXPECT_EQ(Menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 6),
+              S_OK);
+    EXPECT_STREQ(wide, L"Shred");
+    EXPECT_EQ(wide[6], L'Z');
+
+    char narrow[16];
+    std::memset(narrow, 'Z', sizeof narrow);
+    EXPECT_EQ(Menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, narrow, 15), S_OK);
+    EXPECT_STREQ(narrow, "Shred this ite");
+    EXPECT_EQ(narrow[15], 'Z');
+    EXPECT_EQ(Menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, narrow, 16), S_OK);
+    EXPECT_STREQ(narrow, "Shred this item");
+}
+
+TEST_F(ContextMenuTest, VerbsAndOtherOffsetsShowNothing)
+{
+    const std::vector<std::string> paths = MakeFiles({"keep.txt"});
+    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
+    ConfirmCanceller user;
+    EXPECT_EQ(Invoke("open"), E_INVALIDARG);
+    EXPECT_EQ(Invoke(MAKEINTRESOURCEA(1)), E_INVALIDARG);
+    EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0xFFFF)), E_INVALIDARG);
+    EXPECT_EQ(user.Confirms(), 0);
+    EXPECT_TRUE(Exists(paths[0]));
+}
+
+TEST_F(ContextMenuTest, TheCommandRunsTheConfirmDialogAndACancelChangesNothing)
+{
+    const std::vector<std::string> paths = MakeFiles({"x.txt", "y.txt", "z.txt"});
+    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
+    const std::vector<std::string> before = ListFolder(Folder.Path());
+    // The dialog must come from this module's resources whatever the caller made current,
+    // and the caller's choice must be back afterwards.
+    const HINSTANCE foreign = ::GetModuleHandleA("kernel32.dll");
+    AfxSetResourceHandle(foreign);
+    {
+        ConfirmCanceller user;
+        EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);
+        EXPECT_EQ(user.Confirms(), 1);
+        EXPECT_FALSE(user.ProgressSeen());
+    }
+    EXPECT_EQ(AfxGetResourceHandle(), foreign);
+    AfxSetResourceHandle(nullptr);
+
+    EXPECT_EQ(ListFolder(Folder.Path()), before);
+    for (const char* name : {"x.txt", "y.txt", "z.txt"}) {
+        const std::vector<unsigned char> bytes = ReadBytes(Folder / name);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string("contents of ") + name);
+    }
+    EXPECT_FALSE(SettingsKeyExists());
+    EXPECT_EQ(AfxDllCanUnloadNow(), S_OK);
+    EXPECT_EQ(Object->Items, paths);
+}
+
+TEST_F(ContextMenuTest, TheRecycleBinsCommandRunsTheConfirmDialogToo)
+{
+    OwnDataObject bin(OwnDataObject::NoFileList);
+    ASSERT_EQ(Init->Initialize(nullptr, &bin, nullptr), S_OK);
+    ConfirmCanceller user;
+    EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);
+    EXPECT_EQ(user.Confirms(), 1);
+    EXPECT_FALSE(SettingsKeyExists());
+}
+
+} // namespace

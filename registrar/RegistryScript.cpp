@@ -315,7 +315,9 @@ HRESULT ScriptParser::ProcessKeyBlock(std::string& token, HKEY parent, bool regi
         if (valueEntry)
             continue;
 
-        if (token.find('\\') != std::string::npos)
+        // One level per entry; an empty name would stand for the parent key itself, which a
+        // removal pass would then delete.
+        if (token.empty() || token.find('\\') != std::string::npos)
             return DISP_E_EXCEPTION;
         const std::string name = token;
 

@@ -2,6 +2,7 @@
 // folder removed last; failures reported and left; listings, links, long paths and names the
 // code page cannot hold handled without losing an entry or reaching outside the tree.
 #include "FakeShredOs.h"
+#include "LinkingShredOs.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "WorkerJob.h"
@@ -29,7 +30,7 @@ std::vector<unsigned char> Pattern(size_t size, unsigned char seed)
 // What the walk reaches, as the seam sees it, and the few listings the platform will not give
 // on demand. Links are stood in for by ordinary entries the seam marks: opening or listing
 // through one reaches its target, deleting it removes the link alone.
-class WalkOs : public FakeShredOs
+class WalkOs : public LinkingShredOs
 {
 public:
     // Listings deliver "." and ".." after the first real entry and at the end.
@@ -40,12 +41,6 @@ public:
     std::map<std::string, std::pair<std::string, std::string>> Renamed;
     // Entries added to a folder's listing.
     std::map<std::string, std::vector<WIN32_FIND_DATAA>> Extra;
-
-    void Link(const std::string& link, const std::string& target)
-    {
-        targets[link] = target;
-        ReparsePoints.insert(link);
-    }
 
     // "list:", "open:", "file:" (announced to the window), "remove:", "rmdir:" and
     // "followed:" events, in order.
@@ -65,7 +60,7 @@ public:
             return INVALID_HANDLE_VALUE;
         }
         WIN32_FIND_DATAA entry{};
-        HANDLE listing = FakeShredOs::FindFirstFileA(Through(pattern, false).c_str(), &entry);
+        HANDLE listing = LinkingShredOs::FindFirstFileA(pattern, &entry);
         if (listing == INVALID_HANDLE_VALUE)
             return listing;
         std::deque<WIN32_FIND_DATAA> entries;
@@ -113,32 +108,17 @@ public:
     int Open(const char* name, int flags, int permission) override
     {
         Record(std::string("open:") + name);
-        return FakeShredOs::Open(Through(name, true).c_str(), flags, permission);
-    }
-    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
-                       DWORD flags) override
-    {
-        const bool opensLink = !(flags & FILE_FLAG_OPEN_REPARSE_POINT);
-        return FakeShredOs::CreateFileA(Through(name, opensLink).c_str(), access, share,
-                                        disposition, flags);
-    }
-    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
-    {
-        return FakeShredOs::SetFileAttributesA(Through(path, false).c_str(), attributes);
-    }
-    int Rename(const char* from, const char* to) override
-    {
-        return FakeShredOs::Rename(Through(from, false).c_str(), Through(to, false).c_str());
+        return LinkingShredOs::Open(name, flags, permission);
     }
     int Remove(const char* name) override
     {
         Record(std::string("remove:") + name);
-        return FakeShredOs::Remove(Through(name, false).c_str());
+        return LinkingShredOs::Remove(name);
     }
     BOOL RemoveDirectoryA(const char* path) override
     {
         Record(std::string("rmdir:") + path);
-        return FakeShredOs::RemoveDirectoryA(Through(path, false).c_str());
+        return LinkingShredOs::RemoveDirectoryA(path);
     }
     LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
     {
@@ -146,6 +126,9 @@ public:
             Record(std::string("file:") + reinterpret_cast<const char*>(lParam));
         return FakeShredOs::SendMessageA(window, message, wParam, lParam);
     }
+
+protected:
+    void OnFollowed(const std::string& path) override { Record("followed:" + path); }
 
 private:
     static void MoveDots(std::deque<WIN32_FIND_DATAA>& entries)
@@ -168,23 +151,6 @@ private:
         log.push_back(event);
     }
 
-    // The path a call reaches: beneath a link it is the target's; the link itself leads to the
-    // target only for calls that open what they name.
-    std::string Through(const std::string& path, bool opensLink)
-    {
-        for (const auto& [link, target] : targets) {
-            const bool beneath = path.size() > link.size() &&
-                                 path.compare(0, link.size(), link) == 0 &&
-                                 (path[link.size()] == '\\' || path[link.size()] == ':');
-            if (beneath || (opensLink && path == link)) {
-                Record("followed:" + path);
-                return target + path.substr(link.size());
-            }
-        }
-        return path;
-    }
-
-    std::map<std::string, std::string> targets;
     std::mutex logLock;
     std::vector<std::string> log;
     std::map<HANDLE, std::deque<WIN32_FIND_DATAA>> pending;

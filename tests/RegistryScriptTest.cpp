@@ -1,1 +1,809 @@
+// The registry script interpreter at its edges: replacement of names between percent signs,
+// root names, value kinds, key names, quoted tokens and buffer limits, the roll-back of a
+// failing registration, and the removal pass with its skip mode and "NoRemove". Every script
+// works under a key of the tests' own in HKEY_CURRENT_USER; the registry is read back directly.
+#include "TestFiles.h"
+#include "registrar/RegistryScript.h"
+
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const FixtureKey = "Software\\OrlenwickTests\\RegistryScriptTest";
+
+// The fixture key and a path below it.
+std::string Under(const std::string& path)
+{
+    return path.empty() ? FixtureKey : std::string(FixtureKey) + "\\" + path;
+}
+
+class Key
+{
+public:
+    explicit Key(const std::string& path)
+    {
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, Under(path).c_str(), 0, KEY_READ, &key) !=
+            ERROR_SUCCESS)
+            key = nullptr;
+    }
+    ~Key()
+    {
+        if (key)
+            ::RegCloseKey(key);
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+
+    HKEY Get() const { return key; }
+
+private:
+    HKEY key = nullptr;
+};
+
+bool KeyExists(const std::string& path)
+{
+    return Key(path).Get() != nullptr;
+}
+
+struct StoredValue
+{
+    bool Exists = false;
+    DWORD Type = REG_NONE;
+    std::vector<BYTE> Data;
+};
+
+StoredValue ReadValue(const std::string& path, const char* name)
+{
+    StoredValue stored;
+    Key key(path);
+    DWORD size = 0;
+    if (!key.Get() ||
+        ::RegQueryValueExA(key.Get(), name, nullptr, &stored.Type, nullptr, &size) != ERROR_SUCCESS)
+        return stored;
+    stored.Data.resize(size);
+    stored.Exists = ::RegQueryValueExA(key.Get(), name, nullptr, &stored.Type, stored.Data.data(),
+                                       &size) == ERROR_SUCCESS;
+    stored.Data.resize(size);
+    return stored;
+}
+
+// A REG_SZ value without its terminator; "<missing>" when there is none or it has another type.
+std::string ReadString(const std::string& path, const char* name = nullptr)
+{
+    const StoredValue stored = ReadValue(path, name);
+    if (!stored.Exists || stored.Type != REG_SZ || stored.Data.empty() || stored.Data.back() != 0)
+        return "<missing>";
+    return std::string(stored.Data.begin(), stored.Data.end() - 1);
+}
+
+DWORD CountValues(const std::string& path)
+{
+    Key key(path);
+    DWORD values = 0;
+    ::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                       nullptr, nullptr, nullptr, nullptr);
+    return values;
+}
+
+DWORD CountSubkeys(const std::string& path)
+{
+    Key key(path);
+    DWORD subkeys = 0;
+    ::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr);
+    return subkeys;
+}
+
+void MakeKey(const std::string& path)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, Under(path).c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(key);
+}
+
+void SetString(const std::string& path, const char* name, const std::string& value)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, Under(path).c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>(value.size() + 1));
+    ::RegCloseKey(key);
+}
+
+// The root block that leads to the fixture key; the caller's entries stand inside its block.
+const char* const OpenFixture = "HKCU\r\n{\r\n\tNoRemove Software\r\n\t{\r\n"
+                                "\t\tNoRemove OrlenwickTests\r\n\t\t{\r\n"
+                                "\t\t\tNoRemove RegistryScriptTest\r\n\t\t\t{\r\n";
+const char* const CloseFixture = "\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n}\r\n";
+
+std::string Script(const std::string& entries)
+{
+    return OpenFixture + entries + CloseFixture;
+}
+
+// For the ASCII names and paths of these tests.
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+class RegistryScriptTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DeleteFixture();
+        MakeKey("");
+    }
+    void TearDown() override { DeleteFixture(); }
+
+    static void DeleteFixture()
+    {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, FixtureKey);
+        // Goes only when empty: other test programs keep their keys beside ours.
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\OrlenwickTests");
+    }
+
+    HRESULT Register(const std::string& entries)
+    {
+        return RunScript(Script(entries).c_str(), true, replacements);
+    }
+    HRESULT Remove(const std::string& entries)
+    {
+        return RunScript(Script(entries).c_str(), false, replacements);
+    }
+
+    ReplacementMap replacements;
+};
+
+// Replacement of names between percent signs
+
+TEST_F(RegistryScriptTest, ModuleIsFoundInAnyCaseAndAnApostropheArrivesWhole)
+{
+    // The map holds the apostrophe doubled, so that the value can stand inside a quoted token.
+    ASSERT_EQ(replacements.Add(L"Module", L"C:\\Tom''s Tools\\Orlenwick.dll"), S_OK);
+    ASSERT_EQ(Register("Server = s '%MODULE%'\r\n{\r\n\tval Path = s '%module%'\r\n}"), S_OK);
+
+    EXPECT_EQ(ReadString("Server"), "C:\\Tom's Tools\\Orlenwick.dll");
+    EXPECT_EQ(ReadString("Server", "Path"), "C:\\Tom's Tools\\Orlenwick.dll");
+}
+
+TEST_F(RegistryScriptTest, TheFirstOfTwoMatchingNamesWins)
+{
+    ASSERT_EQ(replacements.Add(L"Name", L"first"), S_OK);
+    ASSERT_EQ(replacements.Add(L"NAME", L"second"), S_OK);
+    ASSERT_EQ(Register("Chosen = s '%name%'"), S_OK);
+
+    EXPECT_EQ(ReadString("Chosen"), "first");
+}
+
+TEST_F(RegistryScriptTest, DoublePercentGivesOnePercent)
+{
+    ASSERT_EQ(replacements.Add(L"Module", L"x.dll"), S_OK);
+    ASSERT_EQ(Register("Rate = s '100%%' Framed = s '%%%Module%%%'"), S_OK);
+
+    EXPECT_EQ(ReadString("Rate"), "100%");
+    EXPECT_EQ(ReadString("Framed"), "%x.dll%");
+}
+
+TEST_F(RegistryScriptTest, UnclosedPercentFailsBeforeAnythingIsWritten)
+{
+    ASSERT_EQ(replacements.Add(L"Module", L"x.dll"), S_OK);
+
+    EXPECT_EQ(RunScript((Script("Early = s 'e'") + "%").c_str(), true, replacements),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(RunScript((Script("Early = s 'e'") + "\r\n%Module").c_str(), true, replacements),
+              DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists("Early"));
+}
+
+TEST_F(RegistryScriptTest, NamesBetweenPercentSignsHoldAtMost31Bytes)
+{
+    const std::string name31(31, 'n');
+    const std::string name32(32, 'n');
+    ASSERT_EQ(replacements.Add(Wide(name31).c_str(), L"short enough"), S_OK);
+    ASSERT_EQ(replacements.Add(Wide(name32).c_str(), L"too long"), S_OK);
+
+    ASSERT_EQ(Register("Fits = s '%" + name31 + "%'"), S_OK);
+    EXPECT_EQ(ReadString("Fits"), "short enough");
+
+    EXPECT_EQ(Register("Long = s '%" + name32 + "%'"), E_FAIL);
+    EXPECT_FALSE(KeyExists("Long"));
+}
+
+TEST_F(RegistryScriptTest, NameMissingFromTheMapFails)
+{
+    ASSERT_EQ(replacements.Add(L"Module", L"x.dll"), S_OK);
+
+    EXPECT_EQ(Register("Early = s 'e' Server = s '%Modul%'"), DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists("Early"));
+    EXPECT_FALSE(KeyExists("Server"));
+}
+
+// Root blocks
+
+TEST_F(RegistryScriptTest, RootNameWrittenAgainstItsBraceIsUnknown)
+{
+    std::string script = Script("Glued = s 'g'");
+    script.replace(0, 6, "HKCU{ "); // "HKCU\r\n{" becomes "HKCU{ "
+
+    EXPECT_EQ(RunScript(script.c_str(), true, replacements), DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists("Glued"));
+}
+
+TEST_F(RegistryScriptTest, EveryRootNameIsAcceptedInAnyCase)
+{
+    const char* const names[] = {"HKCR",
+                                 "HKCU",
+                                 "HKLM",
+                                 "HKU",
+                                 "HKPD",
+                                 "HKDD",
+                                 "HKCC",
+                                 "HKEY_CLASSES_ROOT",
+                                 "HKEY_CURRENT_USER",
+                                 "HKEY_LOCAL_MACHINE",
+                                 "HKEY_USERS",
+                                 "HKEY_PERFORMANCE_DATA",
+                                 "HKEY_DYN_DATA",
+                                 "HKEY_CURRENT_CONFIG"};
+    for (const std::string name : names) {
+        std::string lower = name;
+        for (char& c : lower)
+            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        std::string mixed = lower;
+        mixed[0] = name[0];
+        for (const std::string& written : {name, lower, mixed}) {
+            // An empty block reaches no key: only the name is judged.
+            const std::string script = written + " { }";
+            EXPECT_EQ(RunScript(script.c_str(), true, replacements), S_OK) << written;
+            EXPECT_EQ(RunScript(script.c_str(), false, replacements), S_OK) << written;
+        }
+    }
+    EXPECT_EQ(RunScript("HKEY_CURRENT_USERS { }", true, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(RunScript("HK { }", true, replacements), DISP_E_EXCEPTION);
+
+    // The current user's names write where HKCU does.
+    for (const char* written : {"hkcu", "HkCu", "hkey_current_user", "HKEY_Current_User"}) {
+        std::string script = Script(std::string("ByName = s '") + written + "'");
+        script.replace(0, 4, written);
+        ASSERT_EQ(RunScript(script.c_str(), true, replacements), S_OK) << written;
+        EXPECT_EQ(ReadString("ByName"), written);
+    }
+}
+
+TEST_F(RegistryScriptTest, RootNameMustBeFollowedByABlock)
+{
+    EXPECT_EQ(RunScript("HKCU Software { }", true, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(RunScript("HKCU } {", true, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(RunScript("HKCU", true, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(RunScript("HKCU   \r\n", false, replacements), DISP_E_EXCEPTION);
+    // Blanks alone after the last block end the script.
+    EXPECT_EQ(RunScript("HKCU { }\r\n\t \r\n", true, replacements), S_OK);
+}
+
+// Values
+
+TEST_F(RegistryScriptTest, NamedValueIsWrittenThenDeletedAloneByRemoval)
+{
+    SetString("Server", "Foreign", "theirs");
+    const std::string entries =
+        "NoRemove Server = s 'default'\r\n{\r\n\tval ThreadingModel = s 'Apartment'\r\n}";
+
+    ASSERT_EQ(Register(entries), S_OK);
+    EXPECT_EQ(ReadString("Server"), "default");
+    EXPECT_EQ(ReadString("Server", "ThreadingModel"), "Apartment");
+    EXPECT_EQ(ReadString("Server", "Foreign"), "theirs");
+
+    ASSERT_EQ(Remove(entries), S_OK);
+    EXPECT_FALSE(ReadValue("Server", "ThreadingModel").Exists);
+    EXPECT_EQ(ReadString("Server"), "default");
+    EXPECT_EQ(ReadString("Server", "Foreign"), "theirs");
+    EXPECT_EQ(CountValues("Server"), 2u);
+}
+
+TEST_F(RegistryScriptTest, ValueKindsStoreTheirTypeAndBytes)
+{
+    ASSERT_EQ(Register("Kinds\r\n{\r\n"
+                       "\tval Text = s 'two words'\r\n"
+                       "\tval Small = d '42'\r\n"
+                       "\tval Largest = D 4294967295\r\n"
+                       "\tval Mixed = b '0aF1'\r\n"
+                       "\tval NotHex = B 'zq'\r\n"
+                       "\tval Nothing = b ''\r\n"
+                       "\tval Upper = S 'U'\r\n"
+                       "}"),
+              S_OK);
+
+    const StoredValue text = ReadValue("Kinds", "Text");
+    EXPECT_EQ(text.Type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(text.Data, (std::vector<BYTE>{'t', 'w', 'o', ' ', 'w', 'o', 'r', 'd', 's', 0}));
+    EXPECT_EQ(ReadString("Kinds", "Upper"), "U");
+
+    const StoredValue small = ReadValue("Kinds", "Small");
+    EXPECT_EQ(small.Type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(small.Data, (std::vector<BYTE>{42, 0, 0, 0}));
+    EXPECT_EQ(ReadValue("Kinds", "Largest").Data, (std::vector<BYTE>{0xFF, 0xFF, 0xFF, 0xFF}));
+
+    const StoredValue mixed = ReadValue("Kinds", "Mixed");
+    EXPECT_EQ(mixed.Type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(mixed.Data, (std::vector<BYTE>{0x0A, 0xF1}));
+    EXPECT_EQ(ReadValue("Kinds", "NotHex").Data, std::vector<BYTE>{0x00});
+    const StoredValue nothing = ReadValue("Kinds", "Nothing");
+    EXPECT_TRUE(nothing.Exists);
+    EXPECT_EQ(nothing.Type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_TRUE(nothing.Data.empty());
+}
+
+TEST_F(RegistryScriptTest, OddBinaryDigitsAndUnknownKindsFail)
+{
+    EXPECT_EQ(Register("Odd = b 'abc'"), E_FAIL);
+    EXPECT_FALSE(KeyExists("Odd"));
+
+    EXPECT_EQ(Register("Unknown = x 'abc'"), DISP_E_EXCEPTION);
+    EXPECT_EQ(Register("Word = sz 'abc'"), DISP_E_EXCEPTION);
+    EXPECT_EQ(Register("Holder { val Named = q '1' }"), DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists("Unknown"));
+    EXPECT_FALSE(KeyExists("Word"));
+    EXPECT_FALSE(KeyExists("Holder"));
+}
+
+TEST_F(RegistryScriptTest, ValMustBeFollowedByANameAndAnEqualsSign)
+{
+    EXPECT_EQ(Register("val Named s 'x'"), DISP_E_EXCEPTION);
+    EXPECT_EQ(Register("val Named 'x'"), DISP_E_EXCEPTION);
+    EXPECT_EQ(Remove("val Named s 'x'"), DISP_E_EXCEPTION);
+    EXPECT_FALSE(ReadValue("", "Named").Exists);
+}
+
+// Key names
+
+TEST_F(RegistryScriptTest, KeyNameThatBeginsWithABraceIsAKey)
+{
+    // The class identifier directly after Parent is Parent's sibling, not a block of Parent.
+    ASSERT_EQ(Register("Parent\r\n{645FF040-5081-101B-9F08-00AA002F954E} = s 'bin'\r\n"
+                       "{ Child = s 'c' }"),
+              S_OK);
+
+    EXPECT_EQ(CountSubkeys("Parent"), 0u);
+    EXPECT_EQ(ReadString("{645FF040-5081-101B-9F08-00AA002F954E}"), "bin");
+    EXPECT_EQ(ReadString("{645FF040-5081-101B-9F08-00AA002F954E}\\Child"), "c");
+
+    ASSERT_EQ(Remove("Parent\r\n{645FF040-5081-101B-9F08-00AA002F954E} = s 'bin'\r\n"
+                     "{ Child = s 'c' }"),
+              S_OK);
+    EXPECT_FALSE(KeyExists("Parent"));
+    EXPECT_FALSE(KeyExists("{645FF040-5081-101B-9F08-00AA002F954E}"));
+}
+
+TEST_F(RegistryScriptTest, KeyNameWithABackslashIsRefused)
+{
+    MakeKey("Outer\\Inner");
+
+    EXPECT_EQ(Register("Outer\\Inner = s 'x'"), DISP_E_EXCEPTION);
+    EXPECT_EQ(Register("ForceRemove Outer\\Inner"), DISP_E_EXCEPTION);
+    EXPECT_EQ(Register("Delete Outer\\Inner"), DISP_E_EXCEPTION);
+    EXPECT_EQ(Register("'Quoted\\Name' = s 'x'"), DISP_E_EXCEPTION);
+    EXPECT_EQ(Remove("Outer\\Inner"), DISP_E_EXCEPTION);
+
+    EXPECT_TRUE(KeyExists("Outer\\Inner"));
+    EXPECT_FALSE(ReadValue("Outer\\Inner", nullptr).Exists);
+    EXPECT_FALSE(KeyExists("Quoted"));
+}
+
+TEST_F(RegistryScriptTest, AnEmptyKeyNameIsRefusedAndNeverStandsForItsParent)
+{
+    MakeKey("Parent\\Child");
+
+    EXPECT_EQ(Register("Parent { '' = s 'x' }"), DISP_E_EXCEPTION);
+    // In removal an empty name would open, and then delete, the parent itself.
+    EXPECT_EQ(Remove("Parent { '' }"), DISP_E_EXCEPTION);
+
+    EXPECT_TRUE(KeyExists("Parent\\Child"));
+    EXPECT_FALSE(ReadValue("Parent", nullptr).Exists);
+}
+
+// Roll-back of a failing registration
+
+TEST_F(RegistryScriptTest, FailureInTheThirdEntryUndoesTheBlockExceptNoRemoveKeys)
+{
+    const std::string script =
+        Script("Earlier = s 'e'") + Script("First = s 'one' { Sub = s 'x' }\r\n"
+                                           "Second { NoRemove Kept = s 'k' }\r\n"
+                                           "Third = q 'bad'");
+
+    EXPECT_EQ(RunScript(script.c_str(), true, replacements), DISP_E_EXCEPTION);
+
+    EXPECT_EQ(ReadString("Earlier"), "e");
+    EXPECT_FALSE(KeyExists("First"));
+    EXPECT_FALSE(KeyExists("Third"));
+    // Kept is never deleted, so Second keeps a subkey and stays too.
+    EXPECT_EQ(ReadString("Second\\Kept"), "k");
+}
+
+TEST_F(RegistryScriptTest, UnclosedBlockUndoesWhatTheRootBlockCreated)
+{
+    const std::string script =
+        Script("Earlier = s 'e'") + OpenFixture + "First {} Second = s '2' Third { Sub = s 's'";
+
+    EXPECT_EQ(RunScript(script.c_str(), true, replacements), DISP_E_EXCEPTION);
+
+    EXPECT_TRUE(KeyExists("Earlier"));
+    EXPECT_FALSE(KeyExists("First"));
+    EXPECT_FALSE(KeyExists("Second"));
+    EXPECT_TRUE(KeyExists(""));
+}
+
+TEST_F(RegistryScriptTest, RollBackReturnsTheFirstFailure)
+{
+    EXPECT_EQ(Register("First {} Second {} Third = b '123'"), E_FAIL);
+    EXPECT_FALSE(KeyExists("First"));
+    EXPECT_FALSE(KeyExists("Second"));
+    EXPECT_FALSE(KeyExists("Third"));
+}
+
+// The removal pass
+
+TEST_F(RegistryScriptTest, MissingKeySkipsItsBlockAndDeletesNothingElsewhere)
+{
+    // The fixture key holds the names that the missing key's block would delete.
+    SetString("", "Shared", "stays");
+    SetString("Leaf", nullptr, "stays");
+    MakeKey("Deep");
+    SetString("After", "Named", "goes");
+
+    ASSERT_EQ(Remove("Missing = s 'm'\r\n{\r\n"
+                     "\tLeaf { Deep }\r\n"
+                     "\tval Shared = s 'x'\r\n"
+                     "\tDeep\r\n"
+                     "}\r\n"
+                     "After { val Named = s 'n' }"),
+              S_OK);
+
+    EXPECT_EQ(ReadString("", "Shared"), "stays");
+    EXPECT_EQ(ReadString("Leaf"), "stays");
+    EXPECT_TRUE(KeyExists("Deep"));
+    EXPECT_FALSE(KeyExists("After"));
+}
+
+TEST_F(RegistryScriptTest, MissingLeafLeavesTheLaterEntriesToBeRemoved)
+{
+    const std::string entries = "Class = s 'c'\r\n{\r\n"
+                                "\tProgID = s 'p'\r\n"
+                                "\tOther = s 'o' { Inner }\r\n"
+                                "\tval Named = s 'n'\r\n"
+                                "}";
+    ASSERT_EQ(Register(entries), S_OK);
+    ASSERT_EQ(::RegDeleteKeyA(HKEY_CURRENT_USER, Under("Class\\ProgID").c_str()), ERROR_SUCCESS);
+    SetString("", "Named", "not the class's");
+
+    ASSERT_EQ(Remove(entries), S_OK);
+
+    EXPECT_FALSE(KeyExists("Class"));
+    EXPECT_EQ(ReadString("", "Named"), "not the class's");
+}
+
+TEST_F(RegistryScriptTest, NoRemoveHoldsForEveryLaterEntryOfItsBlock)
+{
+    MakeKey("Holder\\A");
+    MakeKey("Holder\\B");
+    MakeKey("Holder\\Inside\\C");
+    MakeKey("Plain");
+
+    ASSERT_EQ(Remove("Holder\r\n{\r\n"
+                     "\tNoRemove A\r\n\t{\r\n\t}\r\n"
+                     "\tB\r\n\t{\r\n\t}\r\n"
+                     "\tInside { C { } }\r\n"
+                     "}\r\n"
+                     "Plain { }"),
+              S_OK);
+
+    EXPECT_TRUE(KeyExists("Holder\\A"));
+    EXPECT_TRUE(KeyExists("Holder\\B"));
+    // A block of its own starts deletable again, though its key stays.
+    EXPECT_TRUE(KeyExists("Holder\\Inside"));
+    EXPECT_FALSE(KeyExists("Holder\\Inside\\C"));
+    EXPECT_FALSE(KeyExists("Plain"));
+}
+
+TEST_F(RegistryScriptTest, ForeignSubkeyKeepsTheKeyWhileTheNamedEntriesGo)
+{
+    const std::string entries =
+        "Class = s 'Class Name'\r\n{\r\n"
+        "\tProgID = s 'p'\r\n"
+        "\tInprocServer32 = s 'server.dll' { val ThreadingModel = s 'Both' }\r\n"
+        "\tval Named = s 'n'\r\n"
+        "}";
+    ASSERT_EQ(Register(entries), S_OK);
+    SetString("Class\\Foreign", nullptr, "theirs");
+    SetString("Class", "Unnamed", "theirs too");
+
+    ASSERT_EQ(Remove(entries), S_OK);
+
+    EXPECT_EQ(ReadString("Class"), "Class Name");
+    EXPECT_EQ(ReadString("Class\\Foreign"), "theirs");
+    EXPECT_EQ(ReadString("Class", "Unnamed"), "theirs too");
+    EXPECT_FALSE(ReadValue("Class", "Named").Exists);
+    EXPECT_FALSE(KeyExists("Class\\ProgID"));
+    EXPECT_FALSE(KeyExists("Class\\InprocServer32"));
+    EXPECT_EQ(CountSubkeys("Class"), 1u);
+}
+
+TEST_F(RegistryScriptTest, KeptKeyLosesASubkeyOfItsOwnNameUnlessProtected)
+{
+    SetString("Class\\Class\\Deep", nullptr, "d");
+    MakeKey("Class\\Foreign");
+    MakeKey("CLSID\\clsid\\Deep");
+    MakeKey("CLSID\\Foreign");
+
+    ASSERT_EQ(Remove("Class { }\r\nCLSID { }"), S_OK);
+
+    EXPECT_FALSE(KeyExists("Class\\Class"));
+    EXPECT_TRUE(KeyExists("Class\\Foreign"));
+    EXPECT_TRUE(KeyExists("CLSID\\clsid\\Deep"));
+    EXPECT_TRUE(KeyExists("CLSID\\Foreign"));
+}
+
+TEST_F(RegistryScriptTest, KeyThatGrantsOnlyReadingIsStillWalked)
+{
+    SetString("Locked", "Named", "n");
+    MakeKey("Locked\\Child");
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    // Everyone may read and delete the key, but not change its values.
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:P(A;;KRSD;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, Under("Locked").c_str(), 0, WRITE_DAC, &key),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+        ::RegCloseKey(key);
+    }
+    ::LocalFree(descriptor);
+    HKEY probe = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, Under("Locked").c_str(), 0,
+                              KEY_READ | KEY_SET_VALUE, &probe),
+              ERROR_ACCESS_DENIED);
+
+    ASSERT_EQ(Remove("NoRemove Locked { Child val Named = s 'n' }"), S_OK);
+
+    EXPECT_TRUE(KeyExists("Locked"));
+    EXPECT_FALSE(KeyExists("Locked\\Child"));
+}
+
+TEST_F(RegistryScriptTest, ForceRemoveAndDeleteAreOrdinaryKeysInRemoval)
+{
+    MakeKey("Forced");
+    MakeKey("Deleted");
+
+    ASSERT_EQ(Remove("ForceRemove Forced = s 'f' { }\r\nDelete Deleted = s 'd'"), S_OK);
+
+    EXPECT_FALSE(KeyExists("Forced"));
+    EXPECT_FALSE(KeyExists("Deleted"));
+}
+
+// ForceRemove and Delete in registration
+
+TEST_F(RegistryScriptTest, ForceRemoveReplacesAKeyByACleanOne)
+{
+    SetString("Handler", nullptr, "old");
+    SetString("Handler", "Foreign", "theirs");
+    SetString("Handler\\Sub\\Deep", "Foreign", "theirs");
+
+    ASSERT_EQ(Register("ForceRemove Handler = s '{1C3E125F-9542-4FA8-B083-6F5808BADA62}'"), S_OK);
+
+    EXPECT_EQ(ReadString("Handler"), "{1C3E125F-9542-4FA8-B083-6F5808BADA62}");
+    EXPECT_EQ(CountValues("Handler"), 1u);
+    EXPECT_EQ(CountSubkeys("Handler"), 0u);
+}
+
+TEST_F(RegistryScriptTest, ForceRemoveSparesProtectedNamesAndOpensThem)
+{
+    SetString("CLSID", "Foreign", "theirs");
+    MakeKey("CLSID\\Other");
+    SetString("TypeLib\\Other", nullptr, "theirs");
+
+    ASSERT_EQ(Register("ForceRemove CLSID { Entry = s 'e' }\r\n"
+                       "ForceRemove typelib = s 'lib'"),
+              S_OK);
+
+    EXPECT_EQ(ReadString("CLSID", "Foreign"), "theirs");
+    EXPECT_TRUE(KeyExists("CLSID\\Other"));
+    EXPECT_EQ(ReadString("CLSID\\Entry"), "e");
+    EXPECT_EQ(ReadString("TypeLib\\Other"), "theirs");
+    EXPECT_EQ(ReadString("TypeLib"), "lib");
+}
+
+TEST_F(RegistryScriptTest, DeleteRemovesATreeAndCreatesNothing)
+{
+    SetString("Gone\\Sub\\Deep", "Value", "v");
+    SetString("Gone", nullptr, "g");
+
+    ASSERT_EQ(Register("Delete Gone = s 'not written'\r\n"
+                       "Delete Never\r\n"
+                       "After = s 'a'"),
+              S_OK);
+
+    EXPECT_FALSE(KeyExists("Gone"));
+    EXPECT_FALSE(KeyExists("Never"));
+    EXPECT_EQ(ReadString("After"), "a");
+}
+
+// Tokens
+
+TEST_F(RegistryScriptTest, QuotedTokensKeepBlanksAndTurnTwoQuotesIntoOne)
+{
+    ASSERT_EQ(Register("'Key With\tBlanks' = s ' it''s  here '\r\n"
+                       "Quote = s ''''\r\n"
+                       "Empty = s ''\r\n"
+                       "Brace = s '{ = }'\r\n"
+                       "Parent { Child = s 'c' '} ignored' Sibling = s 's'"),
+              S_OK);
+
+    EXPECT_EQ(ReadString("Key With\tBlanks"), " it's  here ");
+    EXPECT_EQ(ReadString("Quote"), "'");
+    EXPECT_EQ(ReadString("Empty"), "");
+    EXPECT_EQ(ReadString("Brace"), "{ = }");
+    // A quoted token beginning with "}" ends a block too.
+    EXPECT_EQ(ReadString("Parent\\Child"), "c");
+    EXPECT_EQ(ReadString("Sibling"), "s");
+}
+
+TEST_F(RegistryScriptTest, UnclosedQuoteAndMissingTokensFail)
+{
+    EXPECT_EQ(
+        RunScript((OpenFixture + std::string("Open = s 'abc } } } }")).c_str(), true, replacements),
+        DISP_E_EXCEPTION);
+    EXPECT_FALSE(ReadValue("Open", nullptr).Exists);
+
+    for (const char* cut : {"Cut =", "Cut = s", "Cut = s   ", "Cut", "Cut {", "val", "val Name",
+                            "val Name =", "NoRemove", "ForceRemove", "Delete"}) {
+        EXPECT_EQ(RunScript((OpenFixture + std::string(cut)).c_str(), true, replacements),
+                  DISP_E_EXCEPTION)
+            << cut;
+        EXPECT_EQ(RunScript((OpenFixture + std::string(cut)).c_str(), false, replacements),
+                  DISP_E_EXCEPTION)
+            << cut;
+    }
+    EXPECT_EQ(RunScript("HKCU {", true, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(RunScript("", true, replacements), S_OK);
+}
+
+TEST_F(RegistryScriptTest, TokensAreBoundedByTheirBuffers)
+{
+    const std::string longest(4095, 'u');
+    ASSERT_EQ(Register("Bare = s " + longest), S_OK);
+    EXPECT_EQ(ReadString("Bare"), longest);
+    EXPECT_EQ(Register("Overlong = s " + longest + "u"), DISP_E_EXCEPTION);
+    EXPECT_FALSE(ReadValue("Overlong", nullptr).Exists);
+
+    const std::string quoted(4094, 'q');
+    ASSERT_EQ(Register("Quoted = s '" + quoted + "'"), S_OK);
+    EXPECT_EQ(ReadString("Quoted"), quoted);
+    EXPECT_EQ(Register("QuotedOverlong = s '" + quoted + "q'"), DISP_E_EXCEPTION);
+    EXPECT_FALSE(ReadValue("QuotedOverlong", nullptr).Exists);
+    // A doubled quote counts once.
+    ASSERT_EQ(Register("Halved = s '" + std::string(4093, 'q') + "'''"), S_OK);
+    EXPECT_EQ(ReadString("Halved"), std::string(4093, 'q') + "'");
+
+    const std::string valueName(255, 'v');
+    ASSERT_EQ(Register("Names { val " + valueName + " = s 'fits' }"), S_OK);
+    EXPECT_EQ(ReadString("Names", valueName.c_str()), "fits");
+    EXPECT_EQ(Register("Names { val " + valueName + "v = s 'long' }"), DISP_E_EXCEPTION);
+    EXPECT_FALSE(ReadValue("Names", (valueName + "v").c_str()).Exists);
+    EXPECT_EQ(Remove("NoRemove Names { val " + valueName + "v = s 'long' }"), DISP_E_EXCEPTION);
+}
+
+// The product's kind of script, under the tests' own key
+
+TEST_F(RegistryScriptTest, RegisteringTwiceThenRemovingLeavesOnlyTheSharedKeys)
+{
+    ASSERT_EQ(replacements.Add(L"Module", L"C:\\Program Files\\Orlenwick.dll"), S_OK);
+    const std::string entries =
+        "Orlenwick.Thing.1 = s 'Thing Class' { CLSID = s '{1C3E125F-9542-4FA8-B083-6F5808BADA62}' "
+        "}\r\n"
+        "NoRemove CLSID\r\n{\r\n"
+        "\tForceRemove {1C3E125F-9542-4FA8-B083-6F5808BADA62} = s 'Thing Class'\r\n\t{\r\n"
+        "\t\tProgID = s 'Orlenwick.Thing.1'\r\n"
+        "\t\tForceRemove 'Programmable'\r\n"
+        "\t\tInprocServer32 = s '%MODULE%'\r\n\t\t{\r\n"
+        "\t\t\tval ThreadingModel = s 'Apartment'\r\n\t\t}\r\n"
+        "\t}\r\n"
+        "}\r\n"
+        "NoRemove *\r\n{\r\n\tNoRemove shellex\r\n\t{\r\n"
+        "\t\tNoRemove ContextMenuHandlers\r\n\t\t{\r\n"
+        "\t\t\tForceRemove QVOrlenwick = s '{1C3E125F-9542-4FA8-B083-6F5808BADA62}'\r\n"
+        "\t\t}\r\n\t}\r\n}";
+    const std::string clsid = "CLSID\\{1C3E125F-9542-4FA8-B083-6F5808BADA62}";
+
+    ASSERT_EQ(Register(entries), S_OK);
+    SetString("*\\shellex\\ContextMenuHandlers\\QVOrlenwick\\Foreign", nullptr, "theirs");
+    ASSERT_EQ(Register(entries), S_OK);
+
+    EXPECT_EQ(ReadString(clsid + "\\InprocServer32"), "C:\\Program Files\\Orlenwick.dll");
+    EXPECT_EQ(ReadString(clsid + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    EXPECT_TRUE(KeyExists(clsid + "\\Programmable"));
+    EXPECT_EQ(CountSubkeys(clsid), 3u);
+    EXPECT_EQ(CountSubkeys("*\\shellex\\ContextMenuHandlers\\QVOrlenwick"), 0u);
+
+    ASSERT_EQ(Remove(entries), S_OK);
+
+    EXPECT_FALSE(KeyExists("Orlenwick.Thing.1"));
+    EXPECT_FALSE(KeyExists(clsid));
+    EXPECT_TRUE(KeyExists("CLSID"));
+    EXPECT_FALSE(KeyExists("*\\shellex\\ContextMenuHandlers\\QVOrlenwick"));
+    EXPECT_TRUE(KeyExists("*\\shellex\\ContextMenuHandlers"));
+}
+
+// Scripts held as resources
+
+class RegistryScriptResourceTest : public RegistryScriptTest
+{
+protected:
+    // A copy of this program with `script` added as a "REGISTRY" resource of the given id.
+    std::string ProgramWithScript(const std::string& folderName, UINT id, const std::string& script)
+    {
+        char name[MAX_PATH] = {};
+        ::GetModuleFileNameA(nullptr, name, MAX_PATH);
+        // Started from a Unix path, this program's name comes back as "unix\..." without the
+        // "\\?\" that makes it a path again.
+        std::string self = name;
+        if (self.compare(0, 5, "unix\\") == 0)
+            self = "\\\\?\\" + self;
+        MakeFolder(folder / folderName);
+        const std::string copy = folder / folderName + "\\Scripted.exe";
+        EXPECT_TRUE(::CopyFileA(self.c_str(), copy.c_str(), FALSE)) << ::GetLastError();
+        HANDLE update = ::BeginUpdateResourceA(copy.c_str(), FALSE);
+        EXPECT_NE(update, nullptr);
+        EXPECT_TRUE(::UpdateResourceA(
+            update, "REGISTRY", MAKEINTRESOURCEA(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+            const_cast<char*>(script.data()), static_cast<DWORD>(script.size())));
+        EXPECT_TRUE(::EndUpdateResourceA(update, FALSE));
+        return copy;
+    }
+
+    TempFolder folder;
+};
+
+TEST_F(RegistryScriptResourceTest, ScriptIsReadFromTheModuleFile)
+{
+    const std::string path =
+        ProgramWithScript("Tom's Tools", 102, Script("Server = s '%Module%' { val V = d 7 }"));
+    std::string doubled;
+    for (char c : path)
+        doubled += c == '\'' ? "''" : std::string(1, c);
+    ASSERT_EQ(replacements.Add(L"Module", Wide(doubled).c_str()), S_OK);
+
+    ASSERT_EQ(RunScriptResource(Wide(path).c_str(), 102, "REGISTRY", true, replacements), S_OK);
+    EXPECT_EQ(ReadString("Server"), path);
+    EXPECT_EQ(ReadValue("Server", "V").Data, (std::vector<BYTE>{7, 0, 0, 0}));
+
+    ASSERT_EQ(RunScriptResource(Wide(path).c_str(), 102, "REGISTRY", false, replacements), S_OK);
+    EXPECT_FALSE(KeyExists("Server"));
+}
+
+TEST_F(RegistryScriptResourceTest, MissingModuleOrResourceGivesTheSystemError)
+{
+    const std::string missing = folder / "Missing.dll";
+    EXPECT_EQ(RunScriptResource(Wide(missing).c_str(), 102, "REGISTRY", true, replacements),
+              HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+
+    const std::string path = ProgramWithScript("Other", 103, Script("Server = s 'x'"));
+    EXPECT_EQ(RunScriptResource(Wide(path).c_str(), 102, "REGISTRY", true, replacements),
+              HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_EQ(RunScriptResource(Wide(path).c_str(), 103, "SCRIPT", true, replacements),
+              HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    EXPECT_FALSE(KeyExists("Server"));
+}
+
+} // namespace

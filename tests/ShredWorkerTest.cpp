@@ -2,6 +2,7 @@
 // it, one item shredded at a time across every job, the item index in every notification, exit
 // code 0, and a selected link removed without ever reaching what it points to.
 #include "FakeShredOs.h"
+#include "LinkingShredOs.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "WorkerJob.h"
@@ -121,78 +122,7 @@ private:
     Delivery log;
 };
 
-// Links as the system treats them, which Wine cannot make: the link's own entry carries the
-// reparse attribute, opening or listing through it reaches its target, and deleting it removes
-// the link alone. Every call that went through to a target is kept.
-class LinkingOs : public FakeShredOs
-{
-public:
-    void Link(const std::string& link, const std::string& target)
-    {
-        targets[link] = target;
-        ReparsePoints.insert(link);
-    }
-
-    std::vector<std::string> Followed()
-    {
-        std::lock_guard<std::mutex> guard(followLock);
-        return followed;
-    }
-
-    int Open(const char* name, int flags, int permission) override
-    {
-        return FakeShredOs::Open(Through(name, true).c_str(), flags, permission);
-    }
-    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
-                       DWORD flags) override
-    {
-        const bool opensLink = !(flags & FILE_FLAG_OPEN_REPARSE_POINT);
-        return FakeShredOs::CreateFileA(Through(name, opensLink).c_str(), access, share,
-                                        disposition, flags);
-    }
-    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override
-    {
-        return FakeShredOs::FindFirstFileA(Through(pattern, false).c_str(), data);
-    }
-    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
-    {
-        return FakeShredOs::SetFileAttributesA(Through(path, false).c_str(), attributes);
-    }
-    int Rename(const char* from, const char* to) override
-    {
-        return FakeShredOs::Rename(Through(from, false).c_str(), Through(to, false).c_str());
-    }
-    int Remove(const char* name) override
-    {
-        return FakeShredOs::Remove(Through(name, false).c_str());
-    }
-    BOOL RemoveDirectoryA(const char* path) override
-    {
-        return FakeShredOs::RemoveDirectoryA(Through(path, false).c_str());
-    }
-
-private:
-    // The path a call reaches: beneath a link it is the target's; the link itself leads to the
-    // target only for calls that open what they name.
-    std::string Through(const std::string& path, bool opensLink)
-    {
-        for (const auto& [link, target] : targets) {
-            const bool beneath = path.size() > link.size() &&
-                                 path.compare(0, link.size(), link) == 0 &&
-                                 (path[link.size()] == '\\' || path[link.size()] == ':');
-            if (beneath || (opensLink && path == link)) {
-                std::lock_guard<std::mutex> guard(followLock);
-                followed.push_back(path);
-                return target + path.substr(link.size());
-            }
-        }
-        return path;
-    }
-
-    std::map<std::string, std::string> targets;
-    std::mutex followLock;
-    std::vector<std::string> followed;
-};
+using LinkingOs = LinkingShredOs;
 
 class ShredWorkerTest : public ::testing::Test
 {

@@ -1,0 +1,41 @@
+// Links as the system treats them, which Wine cannot make: the link's own entry carries the
+// reparse attribute, opening or listing through it reaches its target, and deleting it removes
+// the link alone. Every call that went through to a target is kept.
+#pragma once
+
+#include "FakeShredOs.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class LinkingShredOs : public FakeShredOs
+{
+public:
+    void Link(const std::string& link, const std::string& target);
+    // The paths of the calls that reached a target through a link, in order.
+    std::vector<std::string> Followed();
+
+    int Open(const char* name, int flags, int permission) override;
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags) override;
+    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override;
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
+    int Rename(const char* from, const char* to) override;
+    int Remove(const char* name) override;
+    BOOL RemoveDirectoryA(const char* path) override;
+
+protected:
+    // Called for every call that goes through a link.
+    virtual void OnFollowed(const std::string&) {}
+
+private:
+    // The path a call reaches: beneath a link it is the target's; the link itself leads to the
+    // target only for calls that open what they name.
+    std::string Through(const std::string& path, bool opensLink);
+
+    std::map<std::string, std::string> targets;
+    std::mutex followLock;
+    std::vector<std::string> followed;
+};

@@ -105,8 +105,7 @@ const AFX_MSGMAP* CDialog::GetThisMessageMap()
 
 CDialog::CDialog(UINT templateId, CWnd* parent)
     : m_templateId(templateId), m_parent(parent ? parent->m_hWnd : nullptr)
-{
-}
+{}
 
 CDialog::~CDialog()
 {

@@ -29,16 +29,13 @@ protected:
 };
 
 class CEdit : public CWnd
-{
-};
+{};
 
 class CStatic : public CWnd
-{
-};
+{};
 
 class CProgressCtrl : public CWnd
-{
-};
+{};
 
 class CDialog;
 
@@ -59,6 +56,7 @@ struct AFX_MSGMAP
     const AFX_MSGMAP_ENTRY* Entries; // ends with an entry whose Message is 0
 };
 
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                                                                      \
 protected:                                                                                         \
     static const AFX_MSGMAP* GetThisMessageMap();                                                  \
@@ -89,14 +87,14 @@ protected:                                                                      
 #define ON_WM_HELPINFO()                                                                           \
     {WM_HELP, 0, 0, nullptr, nullptr,                                                              \
      static_cast<BOOL (CDialog::*)(HELPINFO*)>(&ThisClass::OnHelpInfo)},
+// clang-format on
 
 class CDataExchange
 {
 public:
     CDataExchange(CDialog* dialog, BOOL saveAndValidate)
         : m_pDlgWnd(dialog), m_bSaveAndValidate(saveAndValidate)
-    {
-    }
+    {}
 
     // Shows nothing itself: the failing routine has shown its message. Focuses the control
     // last exchanged and stops every later step.

@@ -32,8 +32,14 @@ public:                                                                         
 
 #define IMPLEMENT_DYNCREATE(class_name)                                                            \
     CRuntimeClass class_name::classRuntime = {#class_name, &class_name::CreateObject};             \
-    CObject* class_name::CreateObject() { return new class_name; }                                 \
-    CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
+    CObject* class_name::CreateObject()                                                            \
+    {                                                                                              \
+        return new class_name;                                                                     \
+    }                                                                                              \
+    CRuntimeClass* class_name::GetRuntimeClass() const                                             \
+    {                                                                                              \
+        return RUNTIME_CLASS(class_name);                                                          \
+    }
 
 // A thread whose object lives as long as the thread and, with m_bAutoDelete, deletes itself.
 class CWinThread : public CObject

@@ -86,8 +86,8 @@ double Seconds(Clock::time_point start)
 double ProtocolFloor(HWND window, const std::string& folder)
 {
     const std::string path = folder + "\\floor.bin";
-    int descriptor = ::_open(path.c_str(), _O_WRONLY | _O_BINARY | _O_CREAT | _O_TRUNC,
-                             _S_IREAD | _S_IWRITE);
+    int descriptor =
+        ::_open(path.c_str(), _O_WRONLY | _O_BINARY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
     std::vector<char> block(1024, 'f');
     constexpr int Steps = 20000;
     const auto start = Clock::now();
@@ -136,8 +136,8 @@ int main(int argc, char** argv)
         int Method;
         const char* Name;
         int Passes;
-    } methods[] = {{MethodRandomData, "random", 1}, {MethodDoD, "DoD", 7}, {MethodGutmann,
-                                                                             "Gutmann", 35}};
+    } methods[] = {
+        {MethodRandomData, "random", 1}, {MethodDoD, "DoD", 7}, {MethodGutmann, "Gutmann", 35}};
     for (int mebibytes : sizes) {
         for (const auto& method : methods) {
             std::string name = method.Name;
@@ -165,8 +165,8 @@ int main(int argc, char** argv)
             const double steps = method.Method == MethodGutmann
                                      ? 8.0 * (size / 1024) + 27.0 * ((size + 1022) / 1023)
                                      : method.Passes * (size / 1024.0);
-            std::printf("%-8d %-10s %10.2f %10.0f %12.2f %8.2f\n", mebibytes, method.Name,
-                        seconds, steps, mbps, mbps / floorMBps);
+            std::printf("%-8d %-10s %10.2f %10.0f %12.2f %8.2f\n", mebibytes, method.Name, seconds,
+                        steps, mbps, mbps / floorMBps);
             std::fflush(stdout);
             ::remove(path.c_str());
         }

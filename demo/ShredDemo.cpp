@@ -43,7 +43,7 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         const int status = id - ID_SHRED_STATUS_BASE;
         const char* text = ShredStatusText(status);
         std::snprintf(line, sizeof line, "status %d %s (after %d progress steps)", status,
-                      text ? text
+                      text                       ? text
                       : status == StatusShredded ? "Shredded"
                                                  : "Finished",
                       stepsOfCurrentFile);

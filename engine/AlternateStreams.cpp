@@ -37,8 +37,8 @@ std::string NarrowStreamName(const BYTE* name, DWORD nameSize)
                                            nullptr, 0, nullptr, nullptr);
     std::string narrow(size > 0 ? size : 0, '\0');
     if (size > 0)
-        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, narrow.data(),
-                              size, nullptr, nullptr);
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, narrow.data(), size,
+                              nullptr, nullptr);
     return narrow;
 }
 

@@ -56,10 +56,10 @@ void CShredThread::BackdateLastWriteTime(const std::string& fullName)
     FILETIME lastWrite{};
     if (!::SystemTimeToFileTime(&time, &lastWrite))
         return;
-    ScopedFileHandle file(*Os, Os->CreateFileA(fullName.c_str(), FILE_WRITE_ATTRIBUTES,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                                   FILE_SHARE_DELETE,
-                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    ScopedFileHandle file(*Os,
+                          Os->CreateFileA(fullName.c_str(), FILE_WRITE_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
     if (file.IsValid())
         Os->SetFileTime(file.Get(), &lastWrite);
 }
@@ -70,8 +70,8 @@ bool CShredThread::ScrambleName(std::string& fullName)
     char directory[_MAX_DIR];
     char baseName[_MAX_FNAME];
     char extension[_MAX_EXT];
-    if (_splitpath_s(fullName.c_str(), drive, sizeof drive, directory, sizeof directory,
-                     baseName, sizeof baseName, extension, sizeof extension) != 0) {
+    if (_splitpath_s(fullName.c_str(), drive, sizeof drive, directory, sizeof directory, baseName,
+                     sizeof baseName, extension, sizeof extension) != 0) {
         ShowRenameFailure(EINVAL, fullName, fullName);
         return false;
     }

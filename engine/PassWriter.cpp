@@ -46,7 +46,8 @@ void CShredThread::FillRandomOrFallback(BYTE* buffer, DWORD length)
 {
     if (FillRandom(buffer, length) == 0) {
         uint64_t tail = 0;
-        std::memcpy(&tail, buffer + length - std::min<DWORD>(length, 8), std::min<DWORD>(length, 8));
+        std::memcpy(&tail, buffer + length - std::min<DWORD>(length, 8),
+                    std::min<DWORD>(length, 8));
         FallbackState ^= tail;
         SplitMix64(FallbackState);
         FallbackSeeded = true;
@@ -139,8 +140,8 @@ int64_t CShredThread::WriteGutmannPasses(int descriptor, int64_t length)
     for (int i = 0; i < GutmannRandomPassesEachSide; ++i)
         covered = std::min(covered, WriteRandomPass(descriptor, length));
     for (const auto& pattern : GutmannPatterns)
-        covered = std::min(covered,
-                           WritePatternPass(descriptor, length, pattern, GutmannPatternLength));
+        covered =
+            std::min(covered, WritePatternPass(descriptor, length, pattern, GutmannPatternLength));
     for (int i = 0; i < GutmannRandomPassesEachSide; ++i)
         covered = std::min(covered, WriteRandomPass(descriptor, length));
     return covered;

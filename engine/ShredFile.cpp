@@ -50,8 +50,8 @@ void CShredThread::ShredFile(std::string path, int tailLength, bool ntfs, std::s
 
     Os->SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     errno = 0;
-    ScopedDescriptor file(*Os, Os->Open(fullName.c_str(), _O_WRONLY | _O_BINARY,
-                                        _S_IREAD | _S_IWRITE));
+    ScopedDescriptor file(*Os,
+                          Os->Open(fullName.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
     if (!file.IsOpen()) {
         SendStatus(StatusForOpenError(errno));
         return;

@@ -14,8 +14,7 @@ class ApartmentScope
 {
 public:
     ApartmentScope() : initialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-    {
-    }
+    {}
     ~ApartmentScope()
     {
         if (initialized)
@@ -46,13 +45,13 @@ BinName ReadParsingName(IShellFolder* bin, PCUITEMID_CHILD item, char (&path)[MA
     if (FAILED(::StrRetToStrW(&name, item, &wide)))
         return BinName::Failed;
     BOOL lossy = FALSE;
-    const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path,
-                                           MAX_PATH, nullptr, &lossy);
+    const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path, MAX_PATH,
+                                           nullptr, &lossy);
     ::CoTaskMemFree(wide);
     if (size == 0 || lossy)
         return BinName::Unusable;
-    const bool absolute = ::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-                          path[2] == '\\';
+    const bool absolute =
+        ::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\';
     return absolute ? BinName::Usable : BinName::Unusable;
 }
 
@@ -69,8 +68,7 @@ void CShredThread::ShredRecycleBin()
 
     HRESULT hr = Os->SHGetMalloc(allocator.Receive());
     if (SUCCEEDED(hr))
-        hr = Os->SHGetSpecialFolderLocation(ProgressWindow, CSIDL_BITBUCKET,
-                                            binLocation.Receive());
+        hr = Os->SHGetSpecialFolderLocation(ProgressWindow, CSIDL_BITBUCKET, binLocation.Receive());
     if (SUCCEEDED(hr))
         hr = Os->SHGetDesktopFolder(desktop.Receive());
     if (SUCCEEDED(hr))

@@ -67,8 +67,8 @@ private:
     void RunJob();
     void SendStatus(ShredStatus status);
     void SendStep();
-    int64_t WriteBlocks(int descriptor, int64_t length, std::vector<BYTE>& block,
-                        int patternLength, bool refillRandom);
+    int64_t WriteBlocks(int descriptor, int64_t length, std::vector<BYTE>& block, int patternLength,
+                        bool refillRandom);
     bool CommitWithRetry(int descriptor);
     // Random bytes even when the provider fails: the gaps are filled from a generator seeded
     // from the provider's last good output, or from the clock.

@@ -24,5 +24,4 @@ constexpr WORD ORLENWICKLibMinor = 0;
 
 // A dual interface with no operations of its own.
 struct IQuorvaneShlExt : public IDispatch
-{
-};
+{};

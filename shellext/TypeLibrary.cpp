@@ -143,8 +143,8 @@ void TypeInfoCache::BuildNameCache()
         if (FAILED(TypeInfo->GetFuncDesc(i, &function)))
             continue;
         BSTR name = nullptr;
-        if (SUCCEEDED(TypeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr,
-                                                 nullptr))) {
+        if (SUCCEEDED(
+                TypeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr))) {
             NameCache[i] = {name, ::SysStringLen(name), function->memid};
         }
         TypeInfo->ReleaseFuncDesc(function);

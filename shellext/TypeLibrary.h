@@ -27,8 +27,7 @@ class TypeInfoCache
 public:
     TypeInfoCache(const GUID* interfaceId, const GUID* libraryId, WORD major, WORD minor)
         : InterfaceId(interfaceId), LibraryId(libraryId), Major(major), Minor(minor)
-    {
-    }
+    {}
 
     HRESULT LoadTypeInfo(LCID lcid);
     HRESULT GetTypeInfo(LCID lcid, ITypeInfo** typeInfo);

@@ -21,8 +21,8 @@ LSTATUS SettingsRegistry::QueryValue(HKEY key, const char* name, DWORD* type, BY
 LSTATUS SettingsRegistry::CreateKey(HKEY root, const char* subKey, REGSAM access, HKEY* key)
 {
     char emptyClass[] = "";
-    return ::RegCreateKeyExA(root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, access,
-                             nullptr, key, nullptr);
+    return ::RegCreateKeyExA(root, subKey, 0, emptyClass, REG_OPTION_NON_VOLATILE, access, nullptr,
+                             key, nullptr);
 }
 
 LSTATUS SettingsRegistry::SetValue(HKEY key, const char* name, DWORD type, const BYTE* data,

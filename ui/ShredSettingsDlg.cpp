@@ -9,8 +9,7 @@ END_MESSAGE_MAP()
 
 CShredSettingsDlg::CShredSettingsDlg(ShredSettings* record, CWnd* parent)
     : CDialog(IDD_SHRED_SETTINGS, parent), SettingsRecord(record)
-{
-}
+{}
 
 void CShredSettingsDlg::DoDataExchange(CDataExchange* exchange)
 {

@@ -33,7 +33,8 @@ void SyncWith(HWND dialog);
 class UiThread
 {
 public:
-    UiThread(std::function<void()> work, std::function<bool()> done = [] { return true; });
+    UiThread(
+        std::function<void()> work, std::function<bool()> done = [] { return true; });
     ~UiThread();
     UiThread(const UiThread&) = delete;
     UiThread& operator=(const UiThread&) = delete;

@@ -65,9 +65,9 @@ HANDLE FakeShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWO
         backupStream.clear();
         for (const BackupRecord& record : Records) {
             BYTE header[20] = {};
-            const auto nameSize = static_cast<DWORD>(
-                record.NameSizeOverride >= 0 ? record.NameSizeOverride
-                                             : record.Name.size() * sizeof(wchar_t));
+            const auto nameSize = static_cast<DWORD>(record.NameSizeOverride >= 0
+                                                         ? record.NameSizeOverride
+                                                         : record.Name.size() * sizeof(wchar_t));
             const auto lowSize = static_cast<DWORD>(record.Size & 0xFFFFFFFF);
             const auto highSize = static_cast<DWORD>(record.Size >> 32);
             std::memcpy(header, &record.StreamId, 4);

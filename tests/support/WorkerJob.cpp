@@ -4,8 +4,7 @@
 
 WorkerJob::WorkerJob(HWND progressWindow, const ShredSettings& settings, ShredOs* os)
     : progressWindow(progressWindow), settings(settings), os(os)
-{
-}
+{}
 
 WorkerJob::~WorkerJob()
 {

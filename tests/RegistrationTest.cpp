@@ -2,6 +2,7 @@
 // exports called directly): every key it writes under HKEY_CLASSES_ROOT, the module path, the
 // type library, registering over stale keys, removal that spares the shell's own keys and
 // foreign subkeys, a failing script's roll-back, and the module's version resource.
+#include "ProgramRunner.h"
 #include "TestFiles.h"
 #include "shellext/Guids.h"
 
@@ -20,9 +21,6 @@ namespace {
 
 using ValueMap = std::map<std::string, std::string>;
 using Names = std::vector<std::string>;
-
-constexpr DWORD ProgramTimeoutMs = 60000;
-constexpr DWORD ProgramTimedOut = 0xFFFFFFF0;
 
 constexpr char ClassName[] = "QuorvaneShlExt Class";
 constexpr char ProgId[] = "Orlenwick.QuorvaneShlExt.1";
@@ -145,43 +143,6 @@ void CreateKeyWithValue(const std::string& path, const char* name, const std::st
     ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                      static_cast<DWORD>(value.size() + 1));
     ::RegCloseKey(key);
-}
-
-// "\\?\unix\..." reaches a file of the build although no drive maps the Linux root.
-std::string FromUnixPath(const std::string& unixPath)
-{
-    std::string path = "\\\\?\\unix" + unixPath;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-DWORD RunProgram(std::string commandLine, const std::string& directory)
-{
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          directory.c_str(), &startup, &process))
-        return ::GetLastError();
-    DWORD code = ProgramTimedOut;
-    if (::WaitForSingleObject(process.hProcess, ProgramTimeoutMs) == WAIT_OBJECT_0) {
-        ::GetExitCodeProcess(process.hProcess, &code);
-    } else {
-        ::TerminateProcess(process.hProcess, ProgramTimedOut);
-        ::WaitForSingleObject(process.hProcess, ProgramTimeoutMs);
-    }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return code;
-}
-
-// The prefix's own 64-bit regsvr32, as an installer runs it: "/s" or "/u /s".
-DWORD Regsvr32(const std::string& options, const std::string& dll)
-{
-    char system[MAX_PATH] = {};
-    ::GetSystemDirectoryA(system, MAX_PATH);
-    return RunProgram(
-        "\"" + std::string(system) + "\\regsvr32.exe\" " + options + " \"" + dll + "\"", system);
 }
 
 // The path the loaded module reports, which is what the registration must write.

@@ -1,0 +1,80 @@
+#include "ProgramRunner.h"
+
+#include <algorithm>
+
+std::string FromUnixPath(const std::string& unixPath)
+{
+    std::string path = "\\\\?\\unix" + unixPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+ProgramRun RunProgram(std::string commandLine, const std::string& directory, DWORD timeoutMs)
+{
+    ProgramRun run;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0))
+        return run;
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process = {};
+    const bool started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                          nullptr, directory.c_str(), &startup, &process);
+    ::CloseHandle(writeEnd);
+    if (!started) {
+        ::CloseHandle(readEnd);
+        run.Output = "cannot start: " + commandLine;
+        return run;
+    }
+    // Polled rather than read blindly, so nothing that inherited the pipe can block the test.
+    auto drain = [&] {
+        DWORD available = 0;
+        while (::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available) {
+            char buffer[4096];
+            DWORD read = 0;
+            if (!::ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &read,
+                            nullptr) ||
+                read == 0)
+                break;
+            run.Output.append(buffer, read);
+        }
+    };
+    const DWORD start = ::GetTickCount();
+    bool ended = false;
+    while (!ended && ::GetTickCount() - start < timeoutMs) {
+        drain();
+        ended = ::WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+    }
+    if (ended) {
+        ::GetExitCodeProcess(process.hProcess, &run.ExitCode);
+    } else {
+        ::TerminateProcess(process.hProcess, ProgramTimedOut);
+        ::WaitForSingleObject(process.hProcess, 10000);
+    }
+    drain();
+    ::CloseHandle(readEnd);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return run;
+}
+
+DWORD Regsvr32(const std::string& options, const std::string& dll)
+{
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    return RunProgram(Quoted(std::string(system) + "\\regsvr32.exe") + " " + options + " " +
+                          Quoted(dll),
+                      system, 60000)
+        .ExitCode;
+}

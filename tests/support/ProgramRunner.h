@@ -1,0 +1,25 @@
+// Programs of the build run from inside Wine, as an installer or the shell would run them.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+constexpr DWORD ProgramTimedOut = 0xFFFFFFF0;
+
+// The Windows path that reaches a file of the build, although no drive maps the Linux root.
+std::string FromUnixPath(const std::string& unixPath);
+
+std::string Quoted(const std::string& text);
+
+struct ProgramRun
+{
+    DWORD ExitCode = ProgramTimedOut;
+    std::string Output;
+};
+
+// Runs a program to its end (or ends it after the timeout), collecting its standard output.
+ProgramRun RunProgram(std::string commandLine, const std::string& directory, DWORD timeoutMs);
+
+// The prefix's own 64-bit regsvr32, as an installer runs it: options "/s" or "/u /s".
+DWORD Regsvr32(const std::string& options, const std::string& dll);

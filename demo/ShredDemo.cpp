@@ -42,11 +42,12 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     } else {
         const int status = id - ID_SHRED_STATUS_BASE;
         const char* text = ShredStatusText(status);
-        std::snprintf(line, sizeof line, "status %d %s (after %d progress steps)", status,
-                      text                       ? text
-                      : status == StatusShredded ? "Shredded"
-                                                 : "Finished",
-                      stepsOfCurrentFile);
+        if (status == StatusShredded || status == StatusRemoveFailed ||
+            status == StatusOverwriteFailed)
+            std::snprintf(line, sizeof line, "status %d %s, after %d progress steps", status,
+                          text ? text : "Shredded", stepsOfCurrentFile);
+        else
+            std::snprintf(line, sizeof line, "status %d %s", status, text ? text : "Finished");
         if (status == StatusFinished && ++finishedWorkers == expectedWorkers)
             ::PostQuitMessage(0);
     }

@@ -10,6 +10,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     timeout 180 "$WINE64" wineboot -i </dev/null >/dev/null 2>&1
     timeout 60 "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
         </dev/null >/dev/null 2>&1
+    # The desktop process started by the boot chose its driver before the setting existed:
+    # end every process of the prefix so that the next start reads it.
+    timeout 60 wineserver -k </dev/null >/dev/null 2>&1 || true
+    timeout 60 wineserver -w </dev/null >/dev/null 2>&1 || true
 fi
 # A Wine upgrade or a new boot can restore z:, so this runs every time.
 rm -f "$WINEPREFIX/dosdevices/z:"

@@ -1,6 +1,7 @@
 #include "RecordingWindow.h"
 
 #include <chrono>
+#include <stdexcept>
 
 namespace {
 constexpr UINT WM_FLUSH = WM_APP + 77;
@@ -31,6 +32,13 @@ RecordingWindow::RecordingWindow()
     });
     std::unique_lock<std::mutex> guard(readyLock);
     ready.wait(guard, [&] { return created; });
+    if (!window) {
+        // Without a window every wait would only time out: say why at once.
+        guard.unlock();
+        thread.join();
+        throw std::runtime_error("cannot create a window: is the prefix's null graphics "
+                                 "driver set (scripts/wine-prefix.sh)?");
+    }
 }
 
 RecordingWindow::~RecordingWindow()

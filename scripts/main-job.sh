@@ -4,12 +4,12 @@
 # road (the shell stand-in creates the handler, builds its menu and chooses "Shred Item(s)",
 # answering the confirm dialog), and show what is left.
 set -euo pipefail
-here=$(dirname "$0")
+here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 timeout 1200 "$here/install-deps.sh"
 timeout 1800 "$here/build.sh" x86_64
 timeout 300 "$here/wine-prefix.sh"
-trap '"$here/wine-stop.sh"' EXIT
+trap 'status=$?; "$here/wine-stop.sh"; exit $status' EXIT
 
 # Everything lives under T:, the prefix's drive for the build's scratch folder.
 install=$ORLENWICK_SCRATCH/Orlenwick

@@ -2,7 +2,7 @@
 # Renders each of the three dialogs under Xvfb, with Wine's X11 driver in a prefix of its own
 # (the test prefix uses the null driver), into docs/pictures/*.png.
 set -euo pipefail
-here=$(dirname "$0")
+here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 export WINEPREFIX=$ORLENWICK_BUILD/wineprefix-x11
 out=$ORLENWICK_ROOT/docs/pictures

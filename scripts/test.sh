@@ -2,11 +2,11 @@
 # The test command: installs what is missing, builds the x86_64 tree, boots the project's Wine
 # prefix and runs every test program under Wine through ctest, each with its own time limit.
 set -euo pipefail
-here=$(dirname "$0")
+here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 timeout 1200 "$here/install-deps.sh"
 timeout 1800 "$here/build.sh" x86_64
 timeout 300 "$here/wine-prefix.sh"
-trap '"$here/wine-stop.sh"' EXIT
+trap 'status=$?; "$here/wine-stop.sh"; exit $status' EXIT
 cd "$ORLENWICK_BUILD/x86_64"
 timeout 1500 ctest --output-on-failure --timeout 300 "$@"

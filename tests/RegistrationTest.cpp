@@ -3,6 +3,7 @@
 // type library, registering over stale keys, removal that spares the shell's own keys and
 // foreign subkeys, a failing script's roll-back, and the module's version resource.
 #include "ProgramRunner.h"
+#include "ShellKeys.h"
 #include "TestFiles.h"
 #include "shellext/Guids.h"
 
@@ -55,21 +56,6 @@ Names HandlerKeys()
         keys.push_back(container + "\\" + HandlerName);
     return keys;
 }
-
-// The keys the registration opens or creates on its way to the handlers, parents first.
-const Names ShellKeys = {
-    "*",
-    "*\\shellex",
-    "*\\shellex\\ContextMenuHandlers",
-    "AllFileSystemObjects",
-    "AllFileSystemObjects\\shellex",
-    "AllFileSystemObjects\\shellex\\ContextMenuHandlers",
-    std::string(RecycleBinKey) + "\\shellex",
-    std::string(RecycleBinKey) + "\\shellex\\ContextMenuHandlers",
-    "Directory",
-    "Directory\\shellex",
-    "Directory\\shellex\\DragDropHandlers",
-};
 
 // A key under HKEY_CLASSES_ROOT, opened for reading if it exists.
 class ClassesKey
@@ -249,8 +235,7 @@ class RegistrationTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        for (const std::string& key : ShellKeys)
-            ShellKeysFound.push_back(KeyExists(key));
+        ShellKeysBefore = ShellKeysSnapshot::Take();
         Folder = new TempFolder;
         ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_DLL_PATH).c_str(), Dll().c_str(), FALSE))
             << ORLENWICK_DLL_PATH;
@@ -261,12 +246,7 @@ protected:
     static void TearDownTestSuite()
     {
         Regsvr32("/u /s", Dll());
-        for (size_t i = ShellKeys.size(); i-- > 0;) {
-            const ClassesKey key(ShellKeys[i]);
-            if (!ShellKeysFound[i] && key.Exists() && key.Subkeys().empty() && key.Values().empty())
-                ::RegDeleteKeyA(HKEY_CLASSES_ROOT, ShellKeys[i].c_str());
-        }
-        ShellKeysFound.clear();
+        ShellKeysBefore.Restore();
         delete Folder;
         Folder = nullptr;
     }
@@ -287,11 +267,11 @@ protected:
     }
 
     static TempFolder* Folder;
-    static std::vector<bool> ShellKeysFound;
+    static ShellKeysSnapshot ShellKeysBefore;
 };
 
 TempFolder* RegistrationTest::Folder = nullptr;
-std::vector<bool> RegistrationTest::ShellKeysFound;
+ShellKeysSnapshot RegistrationTest::ShellKeysBefore;
 
 TEST_F(RegistrationTest, Regsvr32WritesEveryKeyWithTheModulePath)
 {

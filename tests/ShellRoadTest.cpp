@@ -4,6 +4,7 @@
 // and its progress window until the last of them has ended.
 #include "DialogDriver.h"
 #include "ProgramRunner.h"
+#include "ShellKeys.h"
 #include "TestFiles.h"
 #include "shellext/Guids.h"
 
@@ -34,46 +35,6 @@ constexpr char SettingsKey[] = "Software\\Quorvane\\Brindaloe\\Settings";
 constexpr char ConfirmCaption[] = "Confirm Shredding";
 constexpr char ProgressCaption[] = "Shredding items...";
 constexpr char MessageCaption[] = "Orlenwick";
-constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
-
-// The keys the registration opens or creates on its way to its handlers, parents first.
-const Names ShellKeys = {
-    "*",
-    "*\\shellex",
-    "*\\shellex\\ContextMenuHandlers",
-    "AllFileSystemObjects",
-    "AllFileSystemObjects\\shellex",
-    "AllFileSystemObjects\\shellex\\ContextMenuHandlers",
-    std::string(RecycleBinKey) + "\\shellex",
-    std::string(RecycleBinKey) + "\\shellex\\ContextMenuHandlers",
-    "Directory",
-    "Directory\\shellex",
-    "Directory\\shellex\\DragDropHandlers",
-};
-
-bool ClassesKeyExists(const std::string& path)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
-}
-
-// Removes a key this program's registrations created, once nothing is left in it.
-void RemoveIfEmpty(const std::string& path)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    DWORD subkeys = 1;
-    DWORD values = 1;
-    ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                       nullptr, nullptr, nullptr);
-    ::RegCloseKey(key);
-    if (subkeys == 0 && values == 0)
-        ::RegDeleteKeyA(HKEY_CLASSES_ROOT, path.c_str());
-}
 
 std::vector<DWORD> SettingsValues(bool* exists)
 {
@@ -137,8 +98,7 @@ class ShellRoadTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        for (const std::string& key : ShellKeys)
-            ShellKeysFound.push_back(ClassesKeyExists(key));
+        ShellKeysBefore = ShellKeysSnapshot::Take();
         Install = new TempFolder;
         ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_DLL_PATH).c_str(), Dll().c_str(), FALSE))
             << ORLENWICK_DLL_PATH;
@@ -151,11 +111,7 @@ protected:
     static void TearDownTestSuite()
     {
         EXPECT_EQ(0u, Regsvr32("/u /s", Dll()));
-        for (size_t i = ShellKeys.size(); i-- > 0;) {
-            if (!ShellKeysFound[i])
-                RemoveIfEmpty(ShellKeys[i]);
-        }
-        ShellKeysFound.clear();
+        ShellKeysBefore.Restore();
         delete Install;
         Install = nullptr;
     }
@@ -188,12 +144,12 @@ protected:
     }
 
     static TempFolder* Install;
-    static std::vector<bool> ShellKeysFound;
+    static ShellKeysSnapshot ShellKeysBefore;
     TempFolder work;
 };
 
 TempFolder* ShellRoadTest::Install = nullptr;
-std::vector<bool> ShellRoadTest::ShellKeysFound;
+ShellKeysSnapshot ShellRoadTest::ShellKeysBefore;
 
 TEST_F(ShellRoadTest, ConfirmedFilesAreOverwrittenAndRemoved)
 {

@@ -1,0 +1,67 @@
+#include "ShellKeys.h"
+
+#include <windows.h>
+
+namespace {
+
+constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
+
+bool Exists(const std::string& path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+void RemoveIfEmpty(const std::string& path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                       nullptr, nullptr, nullptr);
+    ::RegCloseKey(key);
+    if (subkeys == 0 && values == 0)
+        ::RegDeleteKeyA(HKEY_CLASSES_ROOT, path.c_str());
+}
+
+} // namespace
+
+const std::vector<std::string>& ShellHandlerParentKeys()
+{
+    static const std::vector<std::string> keys = {
+        "*",
+        "*\\shellex",
+        "*\\shellex\\ContextMenuHandlers",
+        "AllFileSystemObjects",
+        "AllFileSystemObjects\\shellex",
+        "AllFileSystemObjects\\shellex\\ContextMenuHandlers",
+        std::string(RecycleBinKey) + "\\shellex",
+        std::string(RecycleBinKey) + "\\shellex\\ContextMenuHandlers",
+        "Directory",
+        "Directory\\shellex",
+        "Directory\\shellex\\DragDropHandlers",
+    };
+    return keys;
+}
+
+ShellKeysSnapshot ShellKeysSnapshot::Take()
+{
+    ShellKeysSnapshot snapshot;
+    for (const std::string& key : ShellHandlerParentKeys())
+        snapshot.existed.push_back(Exists(key));
+    return snapshot;
+}
+
+void ShellKeysSnapshot::Restore() const
+{
+    const std::vector<std::string>& keys = ShellHandlerParentKeys();
+    for (size_t i = existed.size(); i-- > 0;) {
+        if (!existed[i])
+            RemoveIfEmpty(keys[i]);
+    }
+}

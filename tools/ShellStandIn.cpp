@@ -2,10 +2,11 @@
 // context-menu handler, hands it the selection, builds its menu, asks for its help text,
 // chooses "Shred Item(s)" and serves messages until the progress window is gone.
 //
-//   ShellStandIn [--confirm | --cancel] (--bin | path...)
+//   ShellStandIn [--confirm | --cancel] [--progid ProgID] (--bin | path...)
 //
 // With --confirm or --cancel it answers the confirm dialog itself (and OKs the final box,
-// printing its text), so it runs unattended; without, a person answers.
+// printing its text), so it runs unattended; without, a person answers. With --progid the
+// handler's class is looked up by its ProgID, as a script or installer check would.
 #include "shellext/Guids.h"
 
 #include <shlobj.h>
@@ -73,16 +74,15 @@ private:
 
 // The shell's own data object over the items, as Explorer hands it for a selection: the
 // items' folder and their names in it. A selection lies in one folder.
-HRESULT CreateSelection(const std::vector<std::string>& paths, IDataObject** dataObject)
+HRESULT CreateSelection(const std::vector<std::wstring>& paths, IDataObject** dataObject)
 {
     std::vector<PIDLIST_ABSOLUTE> items;
     HRESULT hr = S_OK;
-    for (const std::string& path : paths) {
-        std::wstring wide(path.begin(), path.end());
+    for (const std::wstring& path : paths) {
         PIDLIST_ABSOLUTE item = nullptr;
-        hr = ::SHParseDisplayName(wide.c_str(), nullptr, &item, 0, nullptr);
+        hr = ::SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr);
         if (FAILED(hr)) {
-            std::printf("cannot name %s (0x%08lX)\n", path.c_str(), hr);
+            std::printf("cannot name %ls (0x%08lX)\n", path.c_str(), hr);
             break;
         }
         items.push_back(item);
@@ -163,34 +163,46 @@ void ServeUntilProgressWindowGone(DWORD timeoutMs)
 
 } // namespace
 
-int main(int argc, char** argv)
+// Paths arrive as the shell has them, in UTF-16: a narrow command line would already have
+// lost the names outside the code page.
+int wmain(int argc, wchar_t** argv)
 {
     bool answer = false;
     bool confirm = true;
     bool recycleBin = false;
-    std::vector<std::string> paths;
+    const wchar_t* progId = nullptr;
+    std::vector<std::wstring> paths;
     for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--confirm")
+        const std::wstring argument = argv[i];
+        if (argument == L"--confirm")
             answer = true;
-        else if (argument == "--cancel")
+        else if (argument == L"--cancel")
             answer = true, confirm = false;
-        else if (argument == "--bin")
+        else if (argument == L"--bin")
             recycleBin = true;
+        else if (argument == L"--progid" && i + 1 < argc)
+            progId = argv[++i];
         else
             paths.push_back(argument);
     }
     if (!recycleBin && paths.empty()) {
-        std::printf("usage: ShellStandIn [--confirm | --cancel] (--bin | path...)\n");
+        std::printf(
+            "usage: ShellStandIn [--confirm | --cancel] [--progid ProgID] (--bin | path...)\n");
         return 2;
     }
 
     ::OleInitialize(nullptr);
     int exitCode = 1;
+    CLSID handlerClass = CLSID_QuorvaneShlExt;
+    HRESULT hr = progId ? ::CLSIDFromProgID(progId, &handlerClass) : S_OK;
+    if (progId)
+        std::printf("CLSIDFromProgID: 0x%08lX\n", hr);
     IShellExtInit* init = nullptr;
-    HRESULT hr = ::CoCreateInstance(CLSID_QuorvaneShlExt, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IShellExtInit, reinterpret_cast<void**>(&init));
-    std::printf("CoCreateInstance: 0x%08lX\n", hr);
+    if (SUCCEEDED(hr)) {
+        hr = ::CoCreateInstance(handlerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                                reinterpret_cast<void**>(&init));
+        std::printf("CoCreateInstance: 0x%08lX\n", hr);
+    }
     IDataObject* selection = nullptr;
     if (SUCCEEDED(hr)) {
         if (recycleBin)

@@ -1,3 +1,4 @@
+#include "common/TextConversion.h"
 #include "engine/ScopedDescriptor.h"
 #include "jobs/ShredThread.h"
 
@@ -26,20 +27,16 @@ StreamHeader ReadHeader(const BYTE* buffer)
     return header;
 }
 
-// Without best-fit mapping: a character the code page lacks becomes "?", which the shredder
-// then refuses, rather than a look-alike that could name another stream.
-std::string NarrowStreamName(const BYTE* name, DWORD nameSize)
+// A name that converts exactly and has the form ":name:type" addresses that stream and no
+// other; anything else is listed only to be reported.
+StreamName NarrowStreamName(const BYTE* name, DWORD nameSize)
 {
-    const int units = static_cast<int>(nameSize / 2);
-    std::wstring wide(units, L'\0');
-    std::memcpy(wide.data(), name, units * sizeof(wchar_t));
-    const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units,
-                                           nullptr, 0, nullptr, nullptr);
-    std::string narrow(size > 0 ? size : 0, '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, narrow.data(), size,
-                              nullptr, nullptr);
-    return narrow;
+    std::wstring wide(nameSize / 2, L'\0');
+    std::memcpy(wide.data(), name, wide.size() * sizeof(wchar_t));
+    const std::optional<std::string> narrow = NarrowExactly(wide);
+    if (!narrow || !IsStreamSuffix(wide))
+        return StreamName{NarrowWithSubstitutes(wide), false};
+    return StreamName{*narrow, true};
 }
 
 } // namespace

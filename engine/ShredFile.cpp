@@ -1,3 +1,4 @@
+#include "common/TextConversion.h"
 #include "engine/ScopedDescriptor.h"
 #include "engine/ShredNames.h"
 #include "jobs/ShredThread.h"
@@ -28,6 +29,28 @@ ShredStatus StatusForOpenError(int error)
     }
 }
 
+// The file itself, or one of its streams named exactly; a name cut short or rewritten by the
+// system could be another file, and a stream suffix that is not one would be the file again.
+bool IsShreddableFullName(const std::string& path, const std::string& streamSuffix)
+{
+    if (!IsShreddablePath(path) || path.size() + streamSuffix.size() >= MAX_PATH)
+        return false;
+    if (streamSuffix.empty())
+        return true;
+    const std::optional<std::wstring> wide = WidenExactly(streamSuffix);
+    return wide && IsStreamSuffix(*wide);
+}
+
+// Where streams decide the file's fate: any stream not overwritten keeps the file, and says why.
+ShredStatus CombineStreamStatus(ShredStatus kept, ShredStatus stream)
+{
+    if (stream == StatusShredded || stream == StatusRemoveFailed)
+        return kept; // overwritten; deleting the file removes a stream left behind
+    if (kept == StatusOverwriteFailed || stream == StatusOverwriteFailed)
+        return StatusOverwriteFailed;
+    return kept == StatusShredded ? stream : kept;
+}
+
 } // namespace
 
 void CShredThread::SendStatus(ShredStatus status)
@@ -36,12 +59,13 @@ void CShredThread::SendStatus(ShredStatus status)
                      MakeShredWParam(ItemIndex, ShredStatusCommand(status)), 0);
 }
 
-void CShredThread::ShredFile(std::string path, int tailLength, bool ntfs, std::string streamSuffix)
+ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
+                                    std::string streamSuffix)
 {
     std::string fullName = path + streamSuffix;
-    if (!IsShreddableName(fullName)) {
+    if (!IsShreddableFullName(path, streamSuffix)) {
         SendStatus(StatusInvalidArguments);
-        return;
+        return StatusInvalidArguments;
     }
     const int64_t cycles = Settings.ShreddingMethod == MethodRandomData ? Settings.Passes : 1;
     const int64_t passesPerCycle = Settings.ShreddingMethod == MethodDoD       ? 7
@@ -53,15 +77,16 @@ void CShredThread::ShredFile(std::string path, int tailLength, bool ntfs, std::s
     ScopedDescriptor file(*Os,
                           Os->Open(fullName.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
     if (!file.IsOpen()) {
-        SendStatus(StatusForOpenError(errno));
-        return;
+        const ShredStatus status = StatusForOpenError(errno);
+        SendStatus(status);
+        return status;
     }
 
     const int64_t originalLength = Os->FileLength(file.Get());
     if (originalLength < 0) {
         file.Close();
         SendStatus(StatusOverwriteFailed);
-        return;
+        return StatusOverwriteFailed;
     }
     const int64_t overwriteLength =
         originalLength + (Settings.OverwriteTails ? int64_t{tailLength} + 1 : 0);
@@ -97,19 +122,40 @@ void CShredThread::ShredFile(std::string path, int tailLength, bool ntfs, std::s
     // user can try again; only the tail extension past the old end may fall short.
     if (covered < originalLength) {
         SendStatus(StatusOverwriteFailed);
-        return;
+        return StatusOverwriteFailed;
     }
 
     if (Settings.MangleDateAndTime && streamSuffix.empty()) {
         BackdateLastWriteTime(fullName);
         if (!ScrambleName(fullName))
-            return;
+            return StatusFinished;
     }
 
     if (ntfs && streamSuffix.empty()) {
-        for (const std::string& stream : EnumAlternateStreams(fullName))
-            ShredFile(fullName, tailLength, ntfs, stream);
+        const ShredStatus streams = ShredStreams(fullName, tailLength);
+        if (streams != StatusShredded) {
+            // Deleting the file would delete a stream that was never overwritten with it.
+            SendStatus(streams);
+            return streams;
+        }
     }
 
-    SendStatus(Os->Remove(fullName.c_str()) == -1 ? StatusRemoveFailed : StatusShredded);
+    const ShredStatus status =
+        Os->Remove(fullName.c_str()) == -1 ? StatusRemoveFailed : StatusShredded;
+    SendStatus(status);
+    return status;
+}
+
+ShredStatus CShredThread::ShredStreams(const std::string& fullName, int tailLength)
+{
+    ShredStatus kept = StatusShredded;
+    for (const StreamName& stream : EnumAlternateStreams(fullName)) {
+        if (!stream.Usable) {
+            SendStatus(StatusInvalidArguments);
+            kept = CombineStreamStatus(kept, StatusInvalidArguments);
+            continue;
+        }
+        kept = CombineStreamStatus(kept, ShredFile(fullName, tailLength, true, stream.Suffix));
+    }
+    return kept;
 }

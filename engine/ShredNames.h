@@ -1,13 +1,42 @@
-// Names the engine refuses before it looks anything up: too long for the narrow calls' fixed
-// buffers, or holding a wildcard or the "?" that stands for a character the code page lacks,
-// either of which could name a different file than the one selected.
+// Which names the engine acts on, and how a name from the shell or from a listing becomes one
+// that names exactly that item for the narrow calls. Names arrive in UTF-16; a narrow name is
+// used only when it converts exactly and the system will not read it as another file.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
-inline bool IsShreddableName(const std::string& name)
-{
-    return name.size() < MAX_PATH && name.find_first_of("?*") == std::string::npos;
-}
+// A full path the narrow calls take as naming exactly what it says: shorter than MAX_PATH,
+// valid text in the code page, no wildcard or "?" substitute, no ":" but the drive's, and no
+// component the system rewrites (".", "..", trailing dots or blanks, an empty one) or takes for
+// a device (CON, NUL, COM1...).
+bool IsShreddablePath(const std::string& path, UINT codePage = CP_ACP);
+
+// A name from a listing that may be joined to its folder's path: not empty, "." or "..", no
+// "\", "/" or ":", and no name the system rewrites or takes for a device.
+bool IsJoinableName(std::wstring_view name);
+
+// A stream's name as the backup interface lists it, ":name:type": the name between the colons
+// and the type are not empty and hold no separator and no wildcard.
+bool IsStreamSuffix(std::wstring_view suffix);
+
+// The system's short-name lookup, GetShortPathNameW or a stand-in with its signature.
+using ShortPathCall = std::function<DWORD(const wchar_t*, wchar_t*, DWORD)>;
+
+// The short form of a full path as the volume gives it, looked up without letting the system
+// rewrite the path first; nothing when the lookup fails.
+std::optional<std::wstring> ShortPathOf(const std::wstring& path, const ShortPathCall& lookup);
+
+// The narrow path that names exactly the item at `path`: the path itself when it converts
+// exactly and is shreddable, else its short form when that is; nothing otherwise.
+std::optional<std::string> ReachablePath(const std::wstring& path, const ShortPathCall& lookup,
+                                         UINT codePage = CP_ACP);
+
+// `folder` joined with a listed entry: its own name when that converts exactly and the child
+// path is shreddable, else its short name when that is; nothing when neither names it safely.
+std::optional<std::string> ChildPath(const std::string& folder, const WIN32_FIND_DATAW& entry,
+                                     UINT codePage = CP_ACP);

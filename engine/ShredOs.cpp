@@ -8,11 +8,6 @@ BOOL ShredOs::SetFileAttributesA(const char* path, DWORD attributes)
     return ::SetFileAttributesA(path, attributes);
 }
 
-DWORD ShredOs::GetFileAttributesA(const char* path)
-{
-    return ::GetFileAttributesA(path);
-}
-
 int ShredOs::Open(const char* name, int flags, int permission)
 {
     return ::_open(name, flags, permission);
@@ -58,19 +53,24 @@ BOOL ShredOs::RemoveDirectoryA(const char* path)
     return ::RemoveDirectoryA(path);
 }
 
-HANDLE ShredOs::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data)
+HANDLE ShredOs::FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data)
 {
-    return ::FindFirstFileA(pattern, data);
+    return ::FindFirstFileW(pattern, data);
 }
 
-BOOL ShredOs::FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* data)
+BOOL ShredOs::FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data)
 {
-    return ::FindNextFileA(listing, data);
+    return ::FindNextFileW(listing, data);
 }
 
 BOOL ShredOs::FindClose(HANDLE listing)
 {
     return ::FindClose(listing);
+}
+
+DWORD ShredOs::GetShortPathNameW(const wchar_t* longPath, wchar_t* shortPath, DWORD size)
+{
+    return ::GetShortPathNameW(longPath, shortPath, size);
 }
 
 HANDLE ShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,

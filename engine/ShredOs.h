@@ -17,7 +17,6 @@ public:
 
     // Files and names. The runtime-library calls set errno as the real ones do.
     virtual BOOL SetFileAttributesA(const char* path, DWORD attributes);
-    virtual DWORD GetFileAttributesA(const char* path);
     virtual int Open(const char* name, int flags, int permission);
     virtual int64_t FileLength(int descriptor);
     virtual int64_t Seek(int descriptor, int64_t offset, int origin);
@@ -27,9 +26,12 @@ public:
     virtual int Rename(const char* from, const char* to);
     virtual int Remove(const char* name);
     virtual BOOL RemoveDirectoryA(const char* path);
-    virtual HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data);
-    virtual BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* data);
+    // Listings are read in UTF-16: the narrow listing best-fit maps what the code page lacks,
+    // and a look-alike of "\" or ".." would lead the walk out of its folder.
+    virtual HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data);
+    virtual BOOL FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data);
     virtual BOOL FindClose(HANDLE listing);
+    virtual DWORD GetShortPathNameW(const wchar_t* longPath, wchar_t* shortPath, DWORD size);
     virtual HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                                DWORD flags);
     virtual BOOL CloseHandle(HANDLE handle);

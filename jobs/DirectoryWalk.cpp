@@ -1,3 +1,4 @@
+#include "common/TextConversion.h"
 #include "engine/ShredNames.h"
 #include "jobs/ShredThread.h"
 
@@ -23,52 +24,63 @@ private:
     HANDLE listing;
 };
 
-// The name an entry can be reached by. A long name the narrow listing could not represent
-// carries "?" substitutes; its short name, when the volume has one, names the same entry.
-std::string ReachableName(const WIN32_FIND_DATAA& entry)
+bool IsDotEntry(const WIN32_FIND_DATAW& entry)
 {
-    const std::string name = entry.cFileName;
-    if (name.find('?') == std::string::npos)
-        return name;
-    const std::string shortName = entry.cAlternateFileName;
-    if (shortName.empty() || shortName.find('?') != std::string::npos)
-        return std::string();
-    return shortName;
+    const std::wstring_view name(entry.cFileName);
+    return name == L"." || name == L"..";
+}
+
+bool ListingFits(const std::string& folder)
+{
+    return folder.size() + 2 < MAX_PATH;
 }
 
 } // namespace
 
+std::optional<std::string> CShredThread::ListablePath(const std::string& folder)
+{
+    if (ListingFits(folder))
+        return folder;
+    // Too long to list as it is: the same folder by its short path, when the volume has one.
+    const std::optional<std::wstring> wide = WidenExactly(folder);
+    const std::optional<std::wstring> shortForm =
+        wide ? ShortPathOf(*wide, ShortPathLookup()) : std::nullopt;
+    std::optional<std::string> shortPath = shortForm ? NarrowExactly(*shortForm) : std::nullopt;
+    if (shortPath && IsShreddablePath(*shortPath) && ListingFits(*shortPath))
+        return shortPath;
+    return std::nullopt;
+}
+
 void CShredThread::ShredDirectory(std::string path, int tailLength, bool ntfs)
 {
-    const std::string pattern = path + "\\*";
-    // A folder whose listing pattern does not fit the narrow calls cannot be looked into: it is
-    // removed when empty and reported otherwise, never left behind in silence.
-    if (pattern.size() >= MAX_PATH) {
+    const std::optional<std::string> folder = ListablePath(path);
+    // A folder that cannot be looked into is removed when empty and reported otherwise, never
+    // left behind in silence.
+    if (!folder) {
         if (!Os->RemoveDirectoryA(path.c_str()))
             SendStatus(StatusInvalidArguments);
         return;
     }
     {
-        WIN32_FIND_DATAA entry{};
-        ScopedListing listing(*Os, Os->FindFirstFileA(pattern.c_str(), &entry));
+        const std::wstring pattern = Widen(*folder) + L"\\*";
+        WIN32_FIND_DATAW entry{};
+        ScopedListing listing(*Os, Os->FindFirstFileW(pattern.c_str(), &entry));
         // Every entry is examined, the first one too: not every listing starts with ".".
-        for (bool more = listing.IsOpen(); more; more = Os->FindNextFileA(listing.Get(), &entry)) {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..")
+        for (bool more = listing.IsOpen(); more; more = Os->FindNextFileW(listing.Get(), &entry)) {
+            if (IsDotEntry(entry))
                 continue;
-            const std::string reachable = ReachableName(entry);
-            const std::string child = path + "\\" + reachable;
-            if (reachable.empty() || !IsShreddableName(child)) {
+            const std::optional<std::string> child = ChildPath(*folder, entry);
+            if (!child) {
                 SendStatus(StatusInvalidArguments);
                 continue;
             }
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-                RemoveLink(child, entry.dwFileAttributes);
+            if (IsLink(entry))
+                RemoveLink(*child, entry.dwFileAttributes);
             else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                ShredDirectory(child, tailLength, ntfs);
+                ShredDirectory(*child, tailLength, ntfs);
             else
-                ShredFile(child, tailLength, ntfs, std::string());
+                ShredFile(*child, tailLength, ntfs, std::string());
         }
     }
-    Os->RemoveDirectoryA(path.c_str());
+    Os->RemoveDirectoryA(folder->c_str());
 }

@@ -1,7 +1,6 @@
 #include "jobs/ComHolders.h"
 #include "jobs/ShredThread.h"
 
-#include <cctype>
 #include <objbase.h>
 #include <shlwapi.h>
 
@@ -34,25 +33,35 @@ enum class BinName
     Failed,   // the shell could not give a name: the walk ends
 };
 
-// The item's parsing name as a full path in a 260-byte buffer, converted without best-fit
-// mapping. A name cut short, or one that is not absolute, could name another file.
-BinName ReadParsingName(IShellFolder* bin, PCUITEMID_CHILD item, char (&path)[MAX_PATH])
+bool IsAbsolute(const std::wstring& path)
+{
+    const wchar_t drive = path.empty() ? L'\0' : path[0];
+    const bool letter = (drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z');
+    return letter && path.size() >= 3 && path[1] == L':' && path[2] == L'\\';
+}
+
+// The item's parsing name as a full path that names exactly that item in a 260-byte buffer:
+// the name itself, or its short form where the code page cannot hold it or it is too long. A
+// name cut short, converted to a look-alike or not absolute could name another file.
+BinName ReadParsingName(IShellFolder* bin, PCUITEMID_CHILD item, const ShortPathCall& shortPaths,
+                        char (&path)[MAX_PATH])
 {
     STRRET name{};
     if (FAILED(bin->GetDisplayNameOf(item, SHGDN_FORPARSING, &name)))
         return BinName::Failed;
-    wchar_t* wide = nullptr;
-    if (FAILED(::StrRetToStrW(&name, item, &wide)))
+    wchar_t* parsingName = nullptr;
+    if (FAILED(::StrRetToStrW(&name, item, &parsingName)))
         return BinName::Failed;
-    BOOL lossy = FALSE;
-    const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path, MAX_PATH,
-                                           nullptr, &lossy);
-    ::CoTaskMemFree(wide);
-    if (size == 0 || lossy)
+    const std::wstring wide = parsingName;
+    ::CoTaskMemFree(parsingName);
+    if (!IsAbsolute(wide))
         return BinName::Unusable;
-    const bool absolute =
-        ::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\';
-    return absolute ? BinName::Usable : BinName::Unusable;
+    const std::optional<std::string> reachable = ReachablePath(wide, shortPaths);
+    if (!reachable)
+        return BinName::Unusable;
+    reachable->copy(path, MAX_PATH - 1);
+    path[reachable->size()] = '\0';
+    return BinName::Usable;
 }
 
 } // namespace
@@ -86,7 +95,7 @@ void CShredThread::ShredRecycleBin()
         if (items->Next(1, item.Receive(), &fetched) != S_OK)
             break;
         char path[MAX_PATH] = {};
-        switch (ReadParsingName(bin.Get(), item.Get(), path)) {
+        switch (ReadParsingName(bin.Get(), item.Get(), ShortPathLookup(), path)) {
         case BinName::Usable:
             ShredItem(path);
             break;

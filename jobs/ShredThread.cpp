@@ -1,9 +1,8 @@
 #include "jobs/ShredThread.h"
 
 #include "afx/AfxApp.h"
+#include "common/TextConversion.h"
 #include "engine/ShredNames.h"
-
-#include <shlwapi.h>
 
 IMPLEMENT_DYNCREATE(CShredThread)
 
@@ -78,26 +77,47 @@ int CShredThread::ShredItem(std::string path)
     bool ntfs = false;
     if (!ProbeVolume(path, tailLength, ntfs))
         return 2;
-    if (!IsShreddableName(path)) {
+    if (!IsShreddablePath(path)) {
         SendStatus(StatusInvalidArguments);
         return 1;
     }
 
-    CFileFind finder;
-    if (!finder.FindFile(path.c_str(), 0)) {
+    // One lookup tells whether the item exists, whether it is a folder and what kind of reparse
+    // point it is, if any.
+    WIN32_FIND_DATAW entry{};
+    const std::wstring widePath = Widen(path);
+    HANDLE found = Os->FindFirstFileW(widePath.c_str(), &entry);
+    if (found == INVALID_HANDLE_VALUE) {
         if (::GetLastError() == ERROR_FILE_NOT_FOUND)
             SendStatus(StatusFileNotFound);
         return 1;
     }
-    const DWORD attributes = Os->GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        RemoveLink(path, attributes);
-    else if (::PathIsDirectoryA(path.c_str()))
+    Os->FindClose(found);
+    if (IsLink(entry))
+        RemoveLink(path, entry.dwFileAttributes);
+    else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         ShredDirectory(path, tailLength, ntfs);
     else
         ShredFile(path, tailLength, ntfs, std::string());
-    finder.Close();
     return 1;
+}
+
+ShortPathCall CShredThread::ShortPathLookup()
+{
+    return [os = Os](const wchar_t* longPath, wchar_t* shortPath, DWORD size) {
+        return os->GetShortPathNameW(longPath, shortPath, size);
+    };
+}
+
+bool IsLink(DWORD attributes, DWORD reparseTag)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag);
+}
+
+bool IsLink(const WIN32_FIND_DATAW& entry)
+{
+    // For a reparse point the listing carries its tag in dwReserved0.
+    return IsLink(entry.dwFileAttributes, entry.dwReserved0);
 }
 
 void CShredThread::RemoveLink(const std::string& path, DWORD attributes)

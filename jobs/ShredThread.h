@@ -7,11 +7,27 @@
 #include "jobs/ShredProtocol.h"
 #include "ui/ShredSettings.h"
 
+#include "engine/ShredNames.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-using StreamNameList = std::vector<std::string>;
+// A named data stream of a file, as the backup interface lists it. A name that does not convert
+// exactly, or is not a plain ":name:type", is kept in the list only to be reported: it is never
+// used to address anything.
+struct StreamName
+{
+    std::string Suffix;
+    bool Usable = false;
+};
+using StreamNameList = std::vector<StreamName>;
+
+// Only name surrogates (symbolic links, junctions, mount points) are links; any other reparse
+// point (a cloud placeholder, a deduplicated file) holds the user's data.
+bool IsLink(DWORD attributes, DWORD reparseTag);
+bool IsLink(const WIN32_FIND_DATAW& entry);
 
 class CShredThread : public CWinThread
 {
@@ -31,8 +47,9 @@ public:
     // 1 when the path was handled, whatever the outcome; 2 when the volume probe refused it.
     int ShredItem(std::string path);
 
-    // Shredding one file, or one named stream of it when streamSuffix is not empty.
-    void ShredFile(std::string path, int tailLength, bool ntfs, std::string streamSuffix);
+    // Shredding one file, or one named stream of it when streamSuffix is not empty. Returns the
+    // final status sent for it, or StatusFinished when it sent none (a failed rename).
+    ShredStatus ShredFile(std::string path, int tailLength, bool ntfs, std::string streamSuffix);
     void ShredDirectory(std::string path, int tailLength, bool ntfs);
     void ShredRecycleBin();
 
@@ -65,6 +82,13 @@ public:
 
 private:
     void RunJob();
+    // The folder's path, or its short form, short enough to be listed; nothing when neither is.
+    std::optional<std::string> ListablePath(const std::string& folder);
+    // The seam's short-name lookup.
+    ShortPathCall ShortPathLookup();
+    // Shreds the file's named streams; StatusShredded when every one was overwritten, else the
+    // status that keeps the file.
+    ShredStatus ShredStreams(const std::string& fullName, int tailLength);
     void SendStatus(ShredStatus status);
     void SendStep();
     int64_t WriteBlocks(int descriptor, int64_t length, std::vector<BYTE>& block, int patternLength,

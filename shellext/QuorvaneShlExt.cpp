@@ -1,6 +1,8 @@
 #include "shellext/QuorvaneShlExt.h"
 
 #include "afx/AfxDialog.h"
+#include "common/TextConversion.h"
+#include "engine/ShredNames.h"
 #include "shellext/ServerModule.h"
 #include "shellext/TypeLibrary.h"
 #include "ui/ShredConfirmDlg.h"
@@ -48,22 +50,16 @@ private:
     CQuorvaneShlExt contained;
 };
 
-// A name converted without best-fit mapping: a character the code page lacks becomes "?",
-// which the worker refuses, instead of a look-alike naming another file.
-std::string NarrowFileName(const std::vector<wchar_t>& wide)
-{
-    const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, nullptr,
-                                           0, nullptr, nullptr);
-    if (size <= 1)
-        return std::string();
-    std::string narrow(size, '\0');
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, narrow.data(), size,
-                          nullptr, nullptr);
-    narrow.resize(size - 1);
-    return narrow;
-}
-
 } // namespace
+
+std::string SelectionName(const std::wstring& name, UINT codePage, const ShortPathCall& shortPaths)
+{
+    if (std::optional<std::string> reachable = ReachablePath(name, shortPaths, codePage))
+        return *reachable;
+    // Passed on as it converts, "?" for what the code page lacks, at full length: the worker
+    // refuses it and the user is told, which a best-fit or cut name would not do.
+    return NarrowWithSubstitutes(name, codePage);
+}
 
 CQuorvaneShlExt::CQuorvaneShlExt(IUnknown* outer) : Outer(outer)
 {
@@ -183,10 +179,12 @@ STDMETHODIMP CQuorvaneShlExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* dataObj
     Items.clear();
     IsRecycleBin = false;
 
+    if (!dataObject)
+        return E_INVALIDARG;
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
     medium.tymed = TYMED_HGLOBAL;
-    if (!dataObject || FAILED(dataObject->GetData(&format, &medium))) {
+    if (FAILED(dataObject->GetData(&format, &medium))) {
         // The Recycle Bin's data object carries no file list.
         IsRecycleBin = true;
         return S_OK;
@@ -203,17 +201,15 @@ HRESULT CQuorvaneShlExt::CollectDroppedFiles(HGLOBAL files)
         return E_INVALIDARG;
     const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        // The whole name, whatever its length: the worker refuses what is too long rather
-        // than shredding a name cut short, which could be another file.
+        // The whole name, whatever its length: a name cut short could be another file.
         const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
         if (length == 0)
             continue;
-        std::vector<wchar_t> name(length + 1, L'\0');
-        if (::DragQueryFileW(drop, i, name.data(), length + 1) == 0)
+        std::wstring name(length + 1, L'\0');
+        if (::DragQueryFileW(drop, i, name.data(), length + 1) != length)
             continue;
-        std::string narrow = NarrowFileName(name);
-        if (!narrow.empty())
-            Items.push_back(std::move(narrow));
+        name.resize(length);
+        Items.push_back(SelectionName(name, CP_ACP, &::GetShortPathNameW));
     }
     ::GlobalUnlock(files);
     return Items.empty() ? E_INVALIDARG : S_OK;
@@ -231,10 +227,10 @@ STDMETHODIMP CQuorvaneShlExt::QueryContextMenu(HMENU menu, UINT indexMenu, UINT 
 STDMETHODIMP CQuorvaneShlExt::InvokeCommand(CMINVOKECOMMANDINFO* info)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    if (!info)
+    // Only the command given by offset 0, and only for a selection that was made.
+    if (!info || !IS_INTRESOURCE(info->lpVerb) || LOWORD(info->lpVerb) != 0)
         return E_INVALIDARG;
-    const auto verb = reinterpret_cast<UINT_PTR>(info->lpVerb);
-    if (HIWORD(verb) != 0 || LOWORD(verb) != 0)
+    if (Items.empty() && !IsRecycleBin)
         return E_INVALIDARG;
     CShredConfirmDlg confirm(IsRecycleBin, &Items, nullptr);
     confirm.DoModal();
@@ -247,9 +243,8 @@ STDMETHODIMP CQuorvaneShlExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*,
     if (idCmd != 0 || !(type & GCS_HELPTEXTA))
         return E_INVALIDARG;
     if (type & GCS_UNICODE) {
-        std::vector<wchar_t> wide(::lstrlenA(HelpText) + 1, L'\0');
-        ::MultiByteToWideChar(CP_ACP, 0, HelpText, -1, wide.data(), static_cast<int>(wide.size()));
-        ::lstrcpynW(reinterpret_cast<wchar_t*>(name), wide.data(), static_cast<int>(cchMax));
+        const std::wstring wide = Widen(HelpText);
+        ::lstrcpynW(reinterpret_cast<wchar_t*>(name), wide.c_str(), static_cast<int>(cchMax));
     } else {
         ::lstrcpynA(name, HelpText, static_cast<int>(cchMax));
     }

@@ -2,10 +2,15 @@
 // "Shred Item(s)", gives its help text, and runs the confirm dialog when it is chosen.
 #pragma once
 
+#include "engine/ShredNames.h"
 #include "shellext/Guids.h"
 #include "ui/ShredItemList.h"
 
 #include <shlobj.h>
+
+// The narrow name a selected item reaches the worker by: one that names exactly that item (its
+// own or its short path), or, where none does, one the worker refuses.
+std::string SelectionName(const std::wstring& name, UINT codePage, const ShortPathCall& shortPaths);
 
 class CQuorvaneShlExt : public IQuorvaneShlExt, public IShellExtInit, public IContextMenu
 {

@@ -6,6 +6,15 @@
 
 ServerModule Module;
 
+std::optional<std::wstring> ModuleFilePath(HINSTANCE instance)
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(instance, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::nullopt;
+    return std::wstring(path, length);
+}
+
 namespace {
 
 // A factory whose cached reference does not keep the server loaded; every further reference

@@ -6,6 +6,9 @@
 
 #include <objbase.h>
 
+#include <optional>
+#include <string>
+
 using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
 
 struct ClassTableEntry
@@ -47,6 +50,10 @@ public:
 };
 
 extern ServerModule Module;
+
+// The full path of a module's file, read in UTF-16 so that no character is replaced by a
+// look-alike; nothing when it does not fit MAX_PATH, since a path cut short names another file.
+std::optional<std::wstring> ModuleFilePath(HINSTANCE instance);
 
 // Makes a class factory bound to an instance creator.
 HRESULT CreateClassFactory(InstanceCreator creator, REFIID riid, void** ppv);

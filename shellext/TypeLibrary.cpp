@@ -5,21 +5,13 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
 #include <new>
 
 TypeInfoCache QuorvaneShlExtTypeInfo(&IID_IQuorvaneShlExt, &LIBID_ORLENWICKLib, ORLENWICKLibMajor,
                                      ORLENWICKLibMinor);
 
 namespace {
-
-std::wstring Widen(const char* text)
-{
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(size > 0 ? size : 1, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
 
 class LibraryHolder
 {
@@ -37,24 +29,18 @@ public:
 HRESULT LoadOwnTypeLibrary(HINSTANCE instance, ITypeLib** library, std::wstring& modulePath)
 {
     *library = nullptr;
-    char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(instance, path, MAX_PATH);
-    // A path cut short by the buffer would name another file.
-    if (length == 0 || length >= MAX_PATH)
+    const std::optional<std::wstring> path = ModuleFilePath(instance);
+    if (!path)
         return TYPE_E_CANTLOADLIBRARY;
-    std::wstring wide = Widen(path);
+    std::wstring wide = *path;
     HRESULT hr = ::LoadTypeLib(wide.c_str(), library);
     if (FAILED(hr)) {
-        char* dot = path + length;
-        for (char* p = path; *p; p = ::CharNextA(p)) {
-            if (*p == '.')
-                dot = p;
-        }
+        // From the last "." of the whole path on, which may lie in a folder's name.
+        const size_t dot = std::min(wide.find_last_of(L'.'), wide.size());
         // The retried name must still fit the path buffer, terminator included.
-        if ((dot - path) + 4 >= MAX_PATH)
+        if (dot + 4 >= MAX_PATH)
             return hr;
-        lstrcpyA(dot, ".tlb");
-        wide = Widen(path);
+        wide = wide.substr(0, dot) + L".tlb";
         hr = ::LoadTypeLib(wide.c_str(), library);
         if (FAILED(hr))
             return hr;

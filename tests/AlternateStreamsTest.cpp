@@ -57,6 +57,17 @@ public:
     }
 };
 
+using Names = std::vector<std::string>;
+
+// The listed names in order, those listed only to be refused marked so.
+Names Listed(const StreamNameList& list)
+{
+    Names names;
+    for (const StreamName& stream : list)
+        names.push_back(stream.Usable ? stream.Suffix : "refused " + stream.Suffix);
+    return names;
+}
+
 class AlternateStreamsTest : public ::testing::Test
 {
 protected:
@@ -67,11 +78,11 @@ protected:
         os.RecordMessages = true;
     }
 
-    StreamNameList Enumerate(const std::string& file)
+    Names Enumerate(const std::string& file)
     {
         CShredThread worker;
         worker.Os = &os;
-        return worker.EnumAlternateStreams(file);
+        return Listed(worker.EnumAlternateStreams(file));
     }
 
     TempFolder folder;
@@ -84,7 +95,7 @@ TEST_F(AlternateStreamsTest, ListsNamedDataStreamsInDeliveryOrderAndSkipsEveryOt
     os.Records = {Record(BACKUP_SECURITY_DATA, L"", 40), Record(BACKUP_DATA, L"", 100),
                   Stream(L":a:$DATA", 10), Record(BACKUP_EA_DATA, L":ea:$DATA", 8),
                   Stream(L":b:$DATA", 7)};
-    EXPECT_EQ(Enumerate(path), (StreamNameList{":a:$DATA", ":b:$DATA"}));
+    EXPECT_EQ(Enumerate(path), (Names{":a:$DATA", ":b:$DATA"}));
     EXPECT_EQ(os.Seeks, 5);
     EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{path});
 }
@@ -99,7 +110,7 @@ TEST_F(AlternateStreamsTest, AFileWithoutNamedStreamsGivesAnEmptyList)
 TEST_F(AlternateStreamsTest, AZeroLengthStreamIsListedWithoutASeek)
 {
     os.Records = {Stream(L":empty:$DATA", 0), Stream(L":next:$DATA", 0)};
-    EXPECT_EQ(Enumerate(path), (StreamNameList{":empty:$DATA", ":next:$DATA"}));
+    EXPECT_EQ(Enumerate(path), (Names{":empty:$DATA", ":next:$DATA"}));
     EXPECT_EQ(os.Seeks, 0);
 }
 
@@ -149,7 +160,7 @@ TEST_F(AlternateStreamsTest, ANameThatFillsTheBufferExactlyIsListed)
     const std::wstring name = L":" + std::wstring(2031, L'n') + L":$DATA";
     ASSERT_EQ(name.size() * 2, 4076u);
     os.Records = {Stream(name), Stream(L":z:$DATA")};
-    const StreamNameList names = Enumerate(path);
+    const Names names = Enumerate(path);
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(names[0].size(), 2038u);
     EXPECT_EQ(names[1], ":z:$DATA");
@@ -160,7 +171,7 @@ TEST_F(AlternateStreamsTest, ANameLongerThanTheBufferEndsTheListingWithoutReadin
     BackupRecord tooLong = Stream(L":long:$DATA");
     tooLong.NameSizeOverride = 4078;
     os.Records = {Stream(L":a:$DATA"), tooLong, Stream(L":c:$DATA")};
-    EXPECT_EQ(Enumerate(path), StreamNameList{":a:$DATA"});
+    EXPECT_EQ(Enumerate(path), Names{":a:$DATA"});
     for (const BackupRecordingOs::Call& call : os.Calls)
         EXPECT_LE(call.Count, 4076u);
 }
@@ -185,18 +196,18 @@ TEST(BrokenBackupTest, AShortOrFailedReadEndsTheListingWithTheNamesBefore)
         os.FailingCall = c.FailingCall;
         CShredThread worker;
         worker.Os = &os;
-        EXPECT_EQ(worker.EnumAlternateStreams(folder / "f.txt"), StreamNameList{":a:$DATA"})
+        EXPECT_EQ(Listed(worker.EnumAlternateStreams(folder / "f.txt")), Names{":a:$DATA"})
             << c.What;
         ASSERT_FALSE(os.Calls.empty());
         EXPECT_TRUE(os.Calls.back().Abort) << c.What << ": the context is still released";
     }
 }
 
-TEST_F(AlternateStreamsTest, CharactersTheCodePageLacksBecomeQuestionMarksNotLookAlikes)
+TEST_F(AlternateStreamsTest, NamesTheCodePageLacksAreRefusedNotTurnedIntoLookAlikes)
 {
     // Best-fit mapping would turn U+0100 into "A", naming a stream ":A:$DATA" that may exist.
     os.Records = {Stream(L":\x4E2D:$DATA"), Stream(L":\x0100:$DATA"), Stream(L":caf\x00E9:$DATA")};
-    EXPECT_EQ(Enumerate(path), (StreamNameList{":?:$DATA", ":?:$DATA", ":caf\xE9:$DATA"}));
+    EXPECT_EQ(Enumerate(path), (Names{"refused :?:$DATA", "refused :?:$DATA", ":caf\xE9:$DATA"}));
 }
 
 // Settings for one random pass, tails off; the file itself keeps its name unless mangle.
@@ -210,16 +221,16 @@ void Configure(CShredThread& worker, ShredOs& os, bool mangle)
     worker.Settings.MangleDateAndTime = mangle;
 }
 
-TEST_F(AlternateStreamsTest, AStreamWhoseNameLostACharacterIsRefused)
+TEST_F(AlternateStreamsTest, AStreamWhoseNameLostACharacterIsRefusedAndKeepsItsFile)
 {
     os.Records = {Stream(L":\x4E2D:$DATA")};
     CShredThread worker;
     Configure(worker, os, false);
-    worker.ShredFile(path, 512, true, "");
+    EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusInvalidArguments);
 
     EXPECT_EQ(Describe(os.Recorded()),
-              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1035", "S:1038"}));
-    EXPECT_FALSE(Exists(path));
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1035", "S:1035"}));
+    EXPECT_TRUE(Exists(path));
 }
 
 TEST_F(AlternateStreamsTest, NoStreamSearchOffNtfs)
@@ -297,7 +308,7 @@ TEST(StreamShreddingTest, StreamsAreShreddedAfterTheFileUnderItsNewName)
     EXPECT_TRUE(ListFolder(folder.Path()).empty());
 }
 
-TEST(StreamShreddingTest, AStreamThatCannotBeOpenedIsSkippedAndTheFileStillDeleted)
+TEST(StreamShreddingTest, AStreamThatCannotBeOpenedIsReportedAndKeepsItsFile)
 {
     // The listed streams exist only in the backup records (and Wine has no named streams at
     // all), so the platform's own open of "file:a:$DATA" finds nothing.
@@ -314,10 +325,12 @@ TEST(StreamShreddingTest, AStreamThatCannotBeOpenedIsSkippedAndTheFileStillDelet
     worker.ShredFile(path, 512, true, "");
 
     ASSERT_EQ(os.Renames.size(), 1u);
-    // Each stream reports its failed open (1037, file not found) and is skipped.
+    // Each stream reports its failed open (1037, file not found); the file, overwritten and
+    // renamed, is kept, since deleting it would delete streams nobody overwrote.
     EXPECT_EQ(Describe(os.Recorded()), (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",
-                                                                 "S:1037", "S:1037", "S:1038"}));
-    EXPECT_TRUE(ListFolder(folder.Path()).empty());
+                                                                 "S:1037", "S:1037", "S:1037"}));
+    EXPECT_EQ(ListFolder(folder.Path()),
+              std::vector<std::string>{os.Renames[0].second.substr(folder.Path().size() + 1)});
 }
 
 } // namespace

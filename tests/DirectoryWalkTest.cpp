@@ -6,6 +6,7 @@
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "WorkerJob.h"
+#include "common/TextConversion.h"
 
 #include <gtest/gtest.h>
 
@@ -38,9 +39,9 @@ public:
     // Folders whose listing cannot be opened.
     std::set<std::string> Sealed;
     // Entries (by full path) delivered under another long and short name.
-    std::map<std::string, std::pair<std::string, std::string>> Renamed;
+    std::map<std::string, std::pair<std::wstring, std::wstring>> Renamed;
     // Entries added to a folder's listing.
-    std::map<std::string, std::vector<WIN32_FIND_DATAA>> Extra;
+    std::map<std::string, std::vector<WIN32_FIND_DATAW>> Extra;
 
     // "list:", "open:", "file:" (announced to the window), "remove:", "rmdir:" and
     // "followed:" events, in order.
@@ -50,30 +51,31 @@ public:
         return log;
     }
 
-    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override
+    HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override
     {
-        std::string folder(pattern);
-        folder = folder.substr(0, folder.find_last_of('\\'));
+        std::string folder = NarrowWithSubstitutes(pattern);
+        const bool listing = folder.size() > 2 && folder.compare(folder.size() - 2, 2, "\\*") == 0;
+        if (!listing)
+            return LinkingShredOs::FindFirstFileW(pattern, data);
+        folder.resize(folder.size() - 2);
         Record("list:" + folder);
         if (Sealed.count(folder)) {
             ::SetLastError(ERROR_ACCESS_DENIED);
             return INVALID_HANDLE_VALUE;
         }
-        WIN32_FIND_DATAA entry{};
-        HANDLE listing = LinkingShredOs::FindFirstFileA(pattern, &entry);
-        if (listing == INVALID_HANDLE_VALUE)
-            return listing;
-        std::deque<WIN32_FIND_DATAA> entries;
+        WIN32_FIND_DATAW entry{};
+        HANDLE handle = LinkingShredOs::FindFirstFileW(pattern, &entry);
+        if (handle == INVALID_HANDLE_VALUE)
+            return handle;
+        std::deque<WIN32_FIND_DATAW> entries;
         do {
-            auto renamed = Renamed.find(folder + "\\" + entry.cFileName);
+            auto renamed = Renamed.find(folder + "\\" + NarrowWithSubstitutes(entry.cFileName));
             if (renamed != Renamed.end()) {
-                std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s",
-                              renamed->second.first.c_str());
-                std::snprintf(entry.cAlternateFileName, sizeof entry.cAlternateFileName, "%s",
-                              renamed->second.second.c_str());
+                CopyName(renamed->second.first, entry.cFileName);
+                CopyName(renamed->second.second, entry.cAlternateFileName);
             }
             entries.push_back(entry);
-        } while (FakeShredOs::FindNextFileA(listing, &entry));
+        } while (FakeShredOs::FindNextFileW(handle, &entry));
         auto extra = Extra.find(folder);
         if (extra != Extra.end())
             entries.insert(entries.end(), extra->second.begin(), extra->second.end());
@@ -82,19 +84,21 @@ public:
         *data = entries.front();
         entries.pop_front();
         std::lock_guard<std::mutex> guard(logLock);
-        pending[listing] = std::move(entries);
-        return listing;
+        pending[handle] = std::move(entries);
+        return handle;
     }
-    BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* data) override
+    BOOL FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data) override
     {
         std::lock_guard<std::mutex> guard(logLock);
-        std::deque<WIN32_FIND_DATAA>& entries = pending[listing];
-        if (entries.empty()) {
+        auto entries = pending.find(listing);
+        if (entries == pending.end())
+            return FakeShredOs::FindNextFileW(listing, data);
+        if (entries->second.empty()) {
             ::SetLastError(ERROR_NO_MORE_FILES);
             return FALSE;
         }
-        *data = entries.front();
-        entries.pop_front();
+        *data = entries->second.front();
+        entries->second.pop_front();
         return TRUE;
     }
     BOOL FindClose(HANDLE listing) override
@@ -131,13 +135,19 @@ protected:
     void OnFollowed(const std::string& path) override { Record("followed:" + path); }
 
 private:
-    static void MoveDots(std::deque<WIN32_FIND_DATAA>& entries)
+    template <size_t Size> static void CopyName(const std::wstring& name, wchar_t (&field)[Size])
     {
-        std::deque<WIN32_FIND_DATAA> dots;
-        std::deque<WIN32_FIND_DATAA> names;
-        for (const WIN32_FIND_DATAA& entry : entries) {
-            const std::string name = entry.cFileName;
-            (name == "." || name == ".." ? dots : names).push_back(entry);
+        const size_t length = name.copy(field, Size - 1);
+        field[length] = L'\0';
+    }
+
+    static void MoveDots(std::deque<WIN32_FIND_DATAW>& entries)
+    {
+        std::deque<WIN32_FIND_DATAW> dots;
+        std::deque<WIN32_FIND_DATAW> names;
+        for (const WIN32_FIND_DATAW& entry : entries) {
+            const std::wstring name = entry.cFileName;
+            (name == L"." || name == L".." ? dots : names).push_back(entry);
         }
         entries = names;
         for (size_t i = 0; i < dots.size(); ++i)
@@ -153,14 +163,15 @@ private:
 
     std::mutex logLock;
     std::vector<std::string> log;
-    std::map<HANDLE, std::deque<WIN32_FIND_DATAA>> pending;
+    std::map<HANDLE, std::deque<WIN32_FIND_DATAW>> pending;
 };
 
-WIN32_FIND_DATAA Entry(const std::string& name, DWORD attributes)
+WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes)
 {
-    WIN32_FIND_DATAA entry{};
+    WIN32_FIND_DATAW entry{};
     entry.dwFileAttributes = attributes;
-    std::snprintf(entry.cFileName, sizeof entry.cFileName, "%s", name.c_str());
+    const size_t length = name.copy(entry.cFileName, MAX_PATH - 1);
+    entry.cFileName[length] = L'\0';
     return entry;
 }
 
@@ -509,8 +520,9 @@ TEST_F(DirectoryWalkTest, LinksInsideAreRemovedAndWhatTheyPointToIsNeverReached)
     EXPECT_EQ(ReadBytes(outsideFile), Pattern(1500, 8));
 }
 
-TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedAndTheWalkGoesOn)
+TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNameExists)
 {
+    os.NoShortNames = true;
     struct Cleanup
     {
         std::string root;
@@ -543,8 +555,8 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedAndTheWalkGoes
     MakeWideFolder(Wide(emptyUnlistable));
     const std::string after = File(root + "\\~after.txt");
     // Names longer than any the volume allows, as only a listing can deliver them.
-    os.Extra[sub] = {Entry(std::string(259, 'h'), FILE_ATTRIBUTE_ARCHIVE),
-                     Entry(std::string(259, 'i'), FILE_ATTRIBUTE_DIRECTORY)};
+    os.Extra[sub] = {Entry(std::wstring(259, L'h'), FILE_ATTRIBUTE_ARCHIVE),
+                     Entry(std::wstring(259, L'i'), FILE_ATTRIBUTE_DIRECTORY)};
 
     const Notifications received = ShredItem(root);
 
@@ -585,7 +597,9 @@ TEST_F(DirectoryWalkTest, NamesTheCodePageCannotHoldAreReachedThroughTheirShortN
     // A folder delivered the same way, its short name being one the volume resolves.
     MakeFolder(root + "\\reach");
     const std::string inner = File(root + "\\reach\\inner.bin");
-    os.Renamed[root + "\\reach"] = {"r?ach", "reach"};
+    os.Renamed[root + "\\reach"] = {L"r\x0100"
+                                    L"ach",
+                                    L"reach"};
 
     const Notifications received = ShredItem(root);
 
@@ -601,8 +615,10 @@ TEST_F(DirectoryWalkTest, NamesWithoutAShortNameAreReportedAndNeverEntered)
     MakeFolder(root + "\\dXr");
     const std::string kept = File(root + "\\dXr\\kept.txt", 300, 7);
     const std::string other = File(root + "\\other.txt");
-    os.Renamed[unnamed] = {"pl?in-one.txt", ""};
-    os.Renamed[root + "\\dXr"] = {"d?r", ""};
+    os.Renamed[unnamed] = {L"pl\x0100in-one.txt", L""};
+    os.Renamed[root + "\\dXr"] = {L"d\x0100"
+                                  L"r",
+                                  L""};
 
     const Notifications received = ShredItem(root);
 

@@ -6,6 +6,7 @@
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "WorkerJob.h"
+#include "common/TextConversion.h"
 #include "jobs/ShredThread.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ bool StartsWith(const std::string& text, const std::string& prefix)
 class FileFaultOs : public FakeShredOs
 {
 public:
-    // "attributes <path>", "query <path>", "find <pattern>", "open <name>", "rename <from>",
+    // "attributes <path>", "find <pattern>", "open <name>", "rename <from>",
     // "remove <name>", in call order.
     std::vector<std::string> Calls;
     // When not 0, every open fails with this errno.
@@ -55,15 +56,10 @@ public:
         Calls.push_back(std::string("attributes ") + path);
         return FakeShredOs::SetFileAttributesA(path, attributes);
     }
-    DWORD GetFileAttributesA(const char* path) override
+    HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override
     {
-        Calls.push_back(std::string("query ") + path);
-        return FakeShredOs::GetFileAttributesA(path);
-    }
-    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override
-    {
-        Calls.push_back(std::string("find ") + pattern);
-        return FakeShredOs::FindFirstFileA(pattern, data);
+        Calls.push_back("find " + NarrowWithSubstitutes(pattern));
+        return FakeShredOs::FindFirstFileW(pattern, data);
     }
     int Open(const char* name, int flags, int permission) override
     {

@@ -4,6 +4,7 @@
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "WorkerJob.h"
+#include "common/TextConversion.h"
 #include "jobs/ShredThread.h"
 
 #include <gtest/gtest.h>
@@ -31,11 +32,6 @@ public:
         Touch(path);
         return FakeShredOs::SetFileAttributesA(path, attributes);
     }
-    DWORD GetFileAttributesA(const char* path) override
-    {
-        Touch(path);
-        return FakeShredOs::GetFileAttributesA(path);
-    }
     int Open(const char* name, int flags, int permission) override
     {
         Touch(name);
@@ -55,10 +51,10 @@ public:
         }
         return FakeShredOs::Remove(name);
     }
-    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override
+    HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override
     {
-        Touch(pattern);
-        return FakeShredOs::FindFirstFileA(pattern, data);
+        Touch(NarrowWithSubstitutes(pattern).c_str());
+        return FakeShredOs::FindFirstFileW(pattern, data);
     }
     HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) override
@@ -197,7 +193,8 @@ TEST_P(FileSystemNameTest, OnlyANameBeginningWithNtfsInAnyCaseSearchesForStreams
     EXPECT_EQ(worker.ShredItem(path), 1);
     EXPECT_EQ(os.BackupFilesOpened,
               GetParam().Ntfs ? std::vector<std::string>{path} : std::vector<std::string>{});
-    EXPECT_FALSE(Exists(path));
+    // The listed stream cannot be opened here (Wine has none), so on NTFS it keeps the file.
+    EXPECT_EQ(Exists(path), GetParam().Ntfs);
 }
 
 INSTANTIATE_TEST_SUITE_P(

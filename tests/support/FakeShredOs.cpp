@@ -1,5 +1,7 @@
 #include "FakeShredOs.h"
 
+#include "common/TextConversion.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -10,40 +12,51 @@ Notifications FakeShredOs::Recorded()
     return recorded;
 }
 
-DWORD FakeShredOs::GetFileAttributesA(const char* path)
+void FakeShredOs::Adjust(const std::wstring& folder, WIN32_FIND_DATAW* data)
 {
-    const DWORD attributes = ShredOs::GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && ReparsePoints.count(path))
-        return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
-    return attributes;
-}
-
-void FakeShredOs::MarkReparse(const std::string& folder, WIN32_FIND_DATAA* data)
-{
-    if (ReparsePoints.count(folder + "\\" + data->cFileName))
+    if (NoShortNames)
+        data->cAlternateFileName[0] = L'\0';
+    const auto tag = ReparseTags.find(NarrowWithSubstitutes(folder + L"\\" + data->cFileName));
+    if (tag != ReparseTags.end()) {
         data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        data->dwReserved0 = tag->second;
+    }
 }
 
-HANDLE FakeShredOs::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data)
+HANDLE FakeShredOs::FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data)
 {
-    HANDLE listing = ShredOs::FindFirstFileA(pattern, data);
+    HANDLE listing = ShredOs::FindFirstFileW(pattern, data);
     if (listing != INVALID_HANDLE_VALUE) {
-        std::string folder(pattern);
-        folder = folder.substr(0, folder.find_last_of('\\'));
+        std::wstring folder(pattern);
+        folder = folder.substr(0, folder.find_last_of(L'\\'));
         std::lock_guard<std::mutex> guard(lock);
         listings[listing] = folder;
-        MarkReparse(folder, data);
+        Adjust(folder, data);
     }
     return listing;
 }
 
-BOOL FakeShredOs::FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* data)
+BOOL FakeShredOs::FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data)
 {
-    if (!ShredOs::FindNextFileA(listing, data))
+    if (!ShredOs::FindNextFileW(listing, data))
         return FALSE;
     std::lock_guard<std::mutex> guard(lock);
-    MarkReparse(listings[listing], data);
+    Adjust(listings[listing], data);
     return TRUE;
+}
+
+DWORD FakeShredOs::GetShortPathNameW(const wchar_t* longPath, wchar_t* shortPath, DWORD size)
+{
+    if (!NoShortNames)
+        return ShredOs::GetShortPathNameW(longPath, shortPath, size);
+    const std::wstring path = longPath;
+    if (::GetFileAttributesW(longPath) == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    if (!shortPath || size <= path.size())
+        return static_cast<DWORD>(path.size() + 1);
+    path.copy(shortPath, path.size());
+    shortPath[path.size()] = L'\0';
+    return static_cast<DWORD>(path.size());
 }
 
 int FakeShredOs::Rename(const char* from, const char* to)

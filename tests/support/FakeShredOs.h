@@ -46,8 +46,11 @@ public:
     int Seeks = 0;
     std::vector<std::string> BackupFilesOpened;
 
-    // Paths (exact) whose attributes, and listing entries, carry FILE_ATTRIBUTE_REPARSE_POINT.
-    std::set<std::string> ReparsePoints;
+    // Paths (exact) whose listing entries are reparse points, with their tags.
+    std::map<std::string, DWORD> ReparseTags;
+    // The volume makes no short names: listings carry none and the short form of a path is the
+    // path itself, as on a volume with 8.3 names turned off.
+    bool NoShortNames = false;
 
     // Random source and clocks. Acquiring a provider context takes milliseconds under Wine, so
     // the fake keeps one for the whole test unless told to acquire each time.
@@ -63,9 +66,9 @@ public:
     int RenameError = 0;
     std::vector<std::pair<std::string, std::string>> Renames;
 
-    DWORD GetFileAttributesA(const char* path) override;
-    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override;
-    BOOL FindNextFileA(HANDLE listing, WIN32_FIND_DATAA* data) override;
+    HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override;
+    BOOL FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data) override;
+    DWORD GetShortPathNameW(const wchar_t* longPath, wchar_t* shortPath, DWORD size) override;
     int Rename(const char* from, const char* to) override;
     HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) override;
@@ -88,12 +91,13 @@ public:
     BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void MarkReparse(const std::string& folder, WIN32_FIND_DATAA* data);
+    // Applies what the test set for the entry of `folder` the listing delivered.
+    void Adjust(const std::wstring& folder, WIN32_FIND_DATAW* data);
 
     HCRYPTPROV cachedProvider = 0;
     std::mutex lock;
     Notifications recorded;
-    std::map<HANDLE, std::string> listings;
+    std::map<HANDLE, std::wstring> listings;
     // The backup stream of the open file: its bytes, the read position, and where the data of
     // the current record ends.
     std::vector<BYTE> backupStream;

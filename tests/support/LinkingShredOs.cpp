@@ -1,9 +1,11 @@
 #include "LinkingShredOs.h"
 
+#include "common/TextConversion.h"
+
 void LinkingShredOs::Link(const std::string& link, const std::string& target)
 {
     targets[link] = target;
-    ReparsePoints.insert(link);
+    ReparseTags[link] = IO_REPARSE_TAG_SYMLINK;
 }
 
 std::vector<std::string> LinkingShredOs::Followed()
@@ -25,9 +27,14 @@ HANDLE LinkingShredOs::CreateFileA(const char* name, DWORD access, DWORD share, 
                                     flags);
 }
 
-HANDLE LinkingShredOs::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data)
+HANDLE LinkingShredOs::FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data)
 {
-    return FakeShredOs::FindFirstFileA(Through(pattern, false).c_str(), data);
+    // A listing through a link shows the target's entries, under the link's own path.
+    const std::string path = NarrowWithSubstitutes(pattern);
+    const std::string through = Through(path, false);
+    if (through == path)
+        return FakeShredOs::FindFirstFileW(pattern, data);
+    return FakeShredOs::FindFirstFileW(Widen(through).c_str(), data);
 }
 
 BOOL LinkingShredOs::SetFileAttributesA(const char* path, DWORD attributes)

@@ -20,7 +20,7 @@ public:
     int Open(const char* name, int flags, int permission) override;
     HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) override;
-    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override;
+    HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override;
     BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
     int Rename(const char* from, const char* to) override;
     int Remove(const char* name) override;

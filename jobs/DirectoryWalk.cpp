@@ -37,16 +37,24 @@ bool ListingFits(const std::string& folder)
 
 } // namespace
 
+std::optional<std::string> CShredThread::ShortFormOf(const std::string& path)
+{
+    const std::optional<std::wstring> wide = WidenExactly(path);
+    const std::optional<std::wstring> shortForm =
+        wide ? ShortPathOf(*wide, ShortPathLookup()) : std::nullopt;
+    std::optional<std::string> shortPath = shortForm ? NarrowExactly(*shortForm) : std::nullopt;
+    if (shortPath && IsShreddablePath(*shortPath) && shortPath->size() < path.size())
+        return shortPath;
+    return std::nullopt;
+}
+
 std::optional<std::string> CShredThread::ListablePath(const std::string& folder)
 {
     if (ListingFits(folder))
         return folder;
     // Too long to list as it is: the same folder by its short path, when the volume has one.
-    const std::optional<std::wstring> wide = WidenExactly(folder);
-    const std::optional<std::wstring> shortForm =
-        wide ? ShortPathOf(*wide, ShortPathLookup()) : std::nullopt;
-    std::optional<std::string> shortPath = shortForm ? NarrowExactly(*shortForm) : std::nullopt;
-    if (shortPath && IsShreddablePath(*shortPath) && ListingFits(*shortPath))
+    std::optional<std::string> shortPath = ShortFormOf(folder);
+    if (shortPath && ListingFits(*shortPath))
         return shortPath;
     return std::nullopt;
 }
@@ -62,6 +70,8 @@ void CShredThread::ShredDirectory(std::string path, int tailLength, bool ntfs)
         return;
     }
     {
+        // The folder's short form, asked for once, when a child does not fit below its path.
+        std::optional<std::optional<std::string>> shortFolder;
         const std::wstring pattern = Widen(*folder) + L"\\*";
         WIN32_FIND_DATAW entry{};
         ScopedListing listing(*Os, Os->FindFirstFileW(pattern.c_str(), &entry));
@@ -69,7 +79,13 @@ void CShredThread::ShredDirectory(std::string path, int tailLength, bool ntfs)
         for (bool more = listing.IsOpen(); more; more = Os->FindNextFileW(listing.Get(), &entry)) {
             if (IsDotEntry(entry))
                 continue;
-            const std::optional<std::string> child = ChildPath(*folder, entry);
+            std::optional<std::string> child = ChildPath(*folder, entry);
+            if (!child) {
+                if (!shortFolder)
+                    shortFolder = ShortFormOf(*folder);
+                if (*shortFolder)
+                    child = ChildPath(**shortFolder, entry);
+            }
             if (!child) {
                 SendStatus(StatusInvalidArguments);
                 continue;

@@ -84,6 +84,8 @@ private:
     void RunJob();
     // The folder's path, or its short form, short enough to be listed; nothing when neither is.
     std::optional<std::string> ListablePath(const std::string& folder);
+    // The short form of a path when the volume gives one that is shorter and shreddable.
+    std::optional<std::string> ShortFormOf(const std::string& path);
     // The seam's short-name lookup.
     ShortPathCall ShortPathLookup();
     // Shreds the file's named streams; StatusShredded when every one was overwritten, else the

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <map>
 
@@ -331,6 +332,108 @@ TEST(StreamShreddingTest, AStreamThatCannotBeOpenedIsReportedAndKeepsItsFile)
                                                                  "S:1037", "S:1037", "S:1037"}));
     EXPECT_EQ(ListFolder(folder.Path()),
               std::vector<std::string>{os.Renames[0].second.substr(folder.Path().size() + 1)});
+}
+
+// Streams named so that no stream is addressed by them: empty, a name that converts to nothing,
+// a separator or a wildcard inside, a missing type.
+TEST(StreamShreddingTest, AStreamThatNamesNoStreamIsReportedOnceAndNeverShredsItsFileAgain)
+{
+    struct Case
+    {
+        const char* What;
+        BackupRecord Record;
+    };
+    BackupRecord lone = Stream(L"x");
+    lone.NameSizeOverride = 1; // half a character: converts to nothing at all
+    BackupRecord nul = Stream(std::wstring(1, L'\0'));
+    for (const Case& c :
+         {Case{"half a unit", lone}, Case{"a NUL", nul}, Case{"empty name", Stream(L"::$DATA")},
+          Case{"no type", Stream(L":a:")}, Case{"backslash", Stream(L":a\\b:$DATA")},
+          Case{"slash", Stream(L":../b:$DATA")}, Case{"colon", Stream(L":a:b:c")},
+          Case{"wildcard", Stream(L":*:$DATA")},
+          Case{"lost character", Stream(L":\x4E2D:$DATA")}}) {
+        TempFolder folder;
+        const std::string path = folder / "host.txt";
+        WriteText(path, "host");
+        FakeShredOs os;
+        os.RecordMessages = true;
+        os.UseBackupRecords = true;
+        os.Records = {c.Record};
+
+        CShredThread worker;
+        Configure(worker, os, false);
+        EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusInvalidArguments) << c.What;
+
+        // The file's own passes, the stream's one status, then the file's, which keeps it.
+        EXPECT_EQ(Describe(os.Recorded()),
+                  (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1035", "S:1035"}))
+            << c.What;
+        EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{path}) << c.What;
+        EXPECT_TRUE(Exists(path)) << c.What;
+    }
+}
+
+// A stream whose overwrite fails part-way: the disk is full under it.
+class FullUnderStreamOs : public StreamFilesOs
+{
+public:
+    int Open(const char* name, int flags, int permission) override
+    {
+        const int descriptor = StreamFilesOs::Open(name, flags, permission);
+        if (std::string(name).find(":a:$DATA") != std::string::npos)
+            streamDescriptor = descriptor;
+        return descriptor;
+    }
+    int Write(int descriptor, const void* data, unsigned count) override
+    {
+        if (descriptor == streamDescriptor) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return StreamFilesOs::Write(descriptor, data, count);
+    }
+    int Close(int descriptor) override
+    {
+        if (descriptor == streamDescriptor)
+            streamDescriptor = -2;
+        return StreamFilesOs::Close(descriptor);
+    }
+
+private:
+    int streamDescriptor = -2;
+};
+
+TEST(StreamShreddingTest, AStreamNotOverwrittenKeepsItsFileWhichSaysSoLast)
+{
+    TempFolder folder;
+    const std::string path = folder / "host.txt";
+    WriteText(path, "host");
+    WriteText(folder / "stream-a", "ten bytes!");
+    WriteText(folder / "stream-b", "other");
+    FullUnderStreamOs os;
+    os.RecordMessages = true;
+    os.UseBackupRecords = true;
+    os.Records = {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 5)};
+    os.StreamFiles = {{":a:$DATA", folder / "stream-a"}, {":b:$DATA", folder / "stream-b"}};
+
+    CShredThread worker;
+    Configure(worker, os, true);
+    EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusOverwriteFailed);
+
+    ASSERT_EQ(os.Renames.size(), 1u);
+    const std::string newName = os.Renames[0].second;
+    const std::string b = newName + ":b:$DATA";
+    // Stream a fails (1043); stream b is shredded; the file, overwritten, keeps its new name
+    // and its status comes last.
+    EXPECT_EQ(Describe(os.Recorded()),
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",                 //
+                                        "F:1:" + newName + ":a:$DATA", "P:1125", "S:1043", //
+                                        "F:1:" + b, "P:1125", "S:1044", "S:1038",          //
+                                        "S:1043"}));
+    EXPECT_EQ(os.Removed, std::vector<std::string>{b});
+    EXPECT_EQ(ReadBytes(folder / "stream-a"),
+              (std::vector<unsigned char>{'t', 'e', 'n', ' ', 'b', 'y', 't', 'e', 's', '!'}));
+    EXPECT_TRUE(Exists(newName));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "TestFiles.h"
 #include "afx/AfxApp.h"
 #include "afx/AfxDialog.h"
+#include "common/TextConversion.h"
 #include "shellext/ClassTable.h"
 #include "shellext/QuorvaneShlExt.h"
 #include "shellext/ServerModule.h"
@@ -16,6 +17,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <atomic>
 #include <cstring>
 #include <iterator>
@@ -27,15 +29,6 @@ namespace {
 
 constexpr char ConfirmCaption[] = "Confirm Shredding";
 constexpr char ProgressCaption[] = "Shredding items...";
-
-std::wstring Widen(const std::string& text)
-{
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(size, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
-    wide.resize(size - 1);
-    return wide;
-}
 
 // The data object the shell makes for a selection of real files in one folder, in that order.
 IDataObject* ShellDataObject(const std::vector<std::string>& paths)
@@ -505,6 +498,128 @@ TEST_F(ContextMenuTest, TheRecycleBinsCommandRunsTheConfirmDialogToo)
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);
     EXPECT_EQ(user.Confirms(), 1);
     EXPECT_FALSE(SettingsKeyExists());
+}
+
+TEST_F(ContextMenuTest, AStringVerbIsNeverTakenForAnOffsetWhereverItLies)
+{
+    const std::vector<std::string> paths = MakeFiles({"keep.txt"});
+    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
+    // A verb whose address has its low 32 bits all zero looks like offset 0 to a check of the
+    // low two words only.
+    char* verb = nullptr;
+    for (uintptr_t gigabytes = 4; !verb && gigabytes < 1024; gigabytes += 4)
+        verb = static_cast<char*>(::VirtualAlloc(reinterpret_cast<void*>(gigabytes << 30), 4096,
+                                                 MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(verb, nullptr);
+    ASSERT_EQ(reinterpret_cast<uintptr_t>(verb) & 0xFFFFFFFF, 0u);
+    std::strcpy(verb, "open");
+
+    ConfirmCanceller user;
+    EXPECT_EQ(Invoke(verb), E_INVALIDARG);
+    EXPECT_EQ(Invoke(verb + 1), E_INVALIDARG);
+    EXPECT_EQ(user.Confirms(), 0);
+    ::VirtualFree(verb, 0, MEM_RELEASE);
+    EXPECT_TRUE(Exists(paths[0]));
+}
+
+TEST_F(ContextMenuTest, WithoutASelectionThereIsNoCommand)
+{
+    ConfirmCanceller user;
+    // Never initialised.
+    EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
+    // No data object at all is no Recycle Bin.
+    EXPECT_EQ(Init->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
+    EXPECT_FALSE(Object->IsRecycleBin);
+    EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
+    // A selection that came to nothing.
+    OwnDataObject empty(OwnDataObject::FileList);
+    EXPECT_EQ(Init->Initialize(nullptr, &empty, nullptr), E_INVALIDARG);
+    EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
+    EXPECT_EQ(user.Confirms(), 0);
+    EXPECT_FALSE(user.ProgressSeen());
+    EXPECT_EQ(AfxDllCanUnloadNow(), S_OK);
+}
+
+// Names a selection can hold, the users' own and the look-alikes beside them.
+class SelectionNameTest : public ::testing::Test
+{
+protected:
+    SelectionNameTest() : top(Widen(folder.Path()))
+    {
+        for (const std::wstring& name : {Cyrillic, Kanji, Emoji, Macron, LongCyrillic})
+            WriteWide(top + L"\\" + name, {1, 2, 3});
+    }
+
+    std::wstring Full(const std::wstring& name) const { return top + L"\\" + name; }
+
+    // The short path the volume gives, as the narrow calls take it.
+    std::string ShortPath(const std::wstring& name) const
+    {
+        wchar_t buffer[MAX_PATH] = {};
+        const DWORD length = ::GetShortPathNameW(LongPath(Full(name)).c_str(), buffer, MAX_PATH);
+        std::wstring shortPath(buffer, length);
+        shortPath.erase(0, 4);
+        return *NarrowExactly(shortPath);
+    }
+
+    std::string Chosen(const std::wstring& name, UINT codePage) const
+    {
+        return SelectionName(Full(name), codePage, &::GetShortPathNameW);
+    }
+
+    const std::wstring Cyrillic = L"\x041E\x0442\x0447\x0451\x0442.txt"; // Отчёт.txt
+    const std::wstring Kanji = L"\x65E5\x672C\x8A9E.doc";                // 日本語.doc
+    const std::wstring Emoji = L"\xD83D\xDE42.txt";                      // 🙂.txt
+    const std::wstring Macron = L"\x0100.txt";                           // Ā.txt
+    // Short of MAX_PATH in characters, past it in bytes wherever a letter takes two.
+    const std::wstring LongCyrillic = std::wstring(120, L'\x0436') + L".txt";
+    TempFolder folder;
+    const std::wstring top;
+};
+
+TEST_F(SelectionNameTest, OnTheWesternCodePageOtherScriptsArriveByTheirShortPaths)
+{
+    for (const std::wstring& name : {Cyrillic, Kanji, Emoji, Macron, LongCyrillic}) {
+        const std::string chosen = Chosen(name, 1252);
+        EXPECT_EQ(chosen, ShortPath(name));
+        EXPECT_EQ(chosen.find('?'), std::string::npos);
+    }
+    EXPECT_EQ(Chosen(L"caf\x00E9.txt", 1252), NarrowExactly(Full(L"caf\x00E9.txt"), 1252));
+}
+
+TEST_F(SelectionNameTest, OnTheJapaneseCodePageItsOwnScriptsArriveByTheirNames)
+{
+    EXPECT_EQ(Chosen(Kanji, 932), *NarrowExactly(Full(Kanji), 932));
+    EXPECT_EQ(Chosen(Cyrillic, 932), *NarrowExactly(Full(Cyrillic), 932));
+    EXPECT_EQ(Chosen(Emoji, 932), ShortPath(Emoji));
+    EXPECT_EQ(Chosen(Macron, 932), ShortPath(Macron));
+    EXPECT_EQ(Chosen(LongCyrillic, 932), ShortPath(LongCyrillic));
+}
+
+TEST_F(SelectionNameTest, OnUtf8EveryNameArrivesByItselfWhileItFitsTheBuffers)
+{
+    for (const std::wstring& name : {Cyrillic, Kanji, Emoji, Macron})
+        EXPECT_EQ(Chosen(name, CP_UTF8), *NarrowExactly(Full(name), CP_UTF8));
+    ASSERT_GE(NarrowExactly(Full(LongCyrillic), CP_UTF8)->size(), size_t{MAX_PATH});
+    EXPECT_EQ(Chosen(LongCyrillic, CP_UTF8), ShortPath(LongCyrillic));
+}
+
+TEST_F(SelectionNameTest, WithoutAShortNameANameArrivesOnlyAsOneTheWorkerRefuses)
+{
+    // A volume without short names answers with the long path itself.
+    auto noShortNames = [](const wchar_t* path, wchar_t* out, DWORD size) -> DWORD {
+        const DWORD length = static_cast<DWORD>(std::wcslen(path));
+        if (!out || size <= length)
+            return length + 1;
+        std::wcscpy(out, path);
+        return length;
+    };
+    const std::string cyrillic = SelectionName(Full(Cyrillic), 1252, noShortNames);
+    EXPECT_EQ(cyrillic, NarrowExactly(top, 1252).value() + "\\?????.txt");
+    const std::string emoji = SelectionName(Full(Emoji), 932, noShortNames);
+    EXPECT_EQ(emoji.substr(emoji.size() - 5), "?.txt");
+    // Nothing of the kind exists: a lookup that fails gives the same.
+    EXPECT_EQ(SelectionName(L"C:\\gone\\\x0100", 1252, &::GetShortPathNameW), "C:\\gone\\?");
 }
 
 } // namespace

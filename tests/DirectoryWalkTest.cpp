@@ -1,8 +1,7 @@
 // Shredding a selected folder: every file inside through its own notifications, depth first, the
 // folder removed last; failures reported and left; listings, links, long paths and names the
 // code page cannot hold handled without losing an entry or reaching outside the tree.
-#include "FakeShredOs.h"
-#include "LinkingShredOs.h"
+#include "WalkOs.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "WorkerJob.h"
@@ -28,165 +27,6 @@ std::vector<unsigned char> Pattern(size_t size, unsigned char seed)
     return bytes;
 }
 
-// What the walk reaches, as the seam sees it, and the few listings the platform will not give
-// on demand. Links are stood in for by ordinary entries the seam marks: opening or listing
-// through one reaches its target, deleting it removes the link alone.
-class WalkOs : public LinkingShredOs
-{
-public:
-    // Listings deliver "." and ".." after the first real entry and at the end.
-    bool DotsInside = false;
-    // Folders whose listing cannot be opened.
-    std::set<std::string> Sealed;
-    // Entries (by full path) delivered under another long and short name.
-    std::map<std::string, std::pair<std::wstring, std::wstring>> Renamed;
-    // Entries added to a folder's listing.
-    std::map<std::string, std::vector<WIN32_FIND_DATAW>> Extra;
-
-    // "list:", "open:", "file:" (announced to the window), "remove:", "rmdir:" and
-    // "followed:" events, in order.
-    std::vector<std::string> Log()
-    {
-        std::lock_guard<std::mutex> guard(logLock);
-        return log;
-    }
-
-    HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override
-    {
-        std::string folder = NarrowWithSubstitutes(pattern);
-        const bool listing = folder.size() > 2 && folder.compare(folder.size() - 2, 2, "\\*") == 0;
-        if (!listing)
-            return LinkingShredOs::FindFirstFileW(pattern, data);
-        folder.resize(folder.size() - 2);
-        Record("list:" + folder);
-        if (Sealed.count(folder)) {
-            ::SetLastError(ERROR_ACCESS_DENIED);
-            return INVALID_HANDLE_VALUE;
-        }
-        WIN32_FIND_DATAW entry{};
-        HANDLE handle = LinkingShredOs::FindFirstFileW(pattern, &entry);
-        if (handle == INVALID_HANDLE_VALUE)
-            return handle;
-        std::deque<WIN32_FIND_DATAW> entries;
-        do {
-            auto renamed = Renamed.find(folder + "\\" + NarrowWithSubstitutes(entry.cFileName));
-            if (renamed != Renamed.end()) {
-                CopyName(renamed->second.first, entry.cFileName);
-                CopyName(renamed->second.second, entry.cAlternateFileName);
-            }
-            entries.push_back(entry);
-        } while (FakeShredOs::FindNextFileW(handle, &entry));
-        auto extra = Extra.find(folder);
-        if (extra != Extra.end())
-            entries.insert(entries.end(), extra->second.begin(), extra->second.end());
-        if (DotsInside)
-            MoveDots(entries);
-        *data = entries.front();
-        entries.pop_front();
-        std::lock_guard<std::mutex> guard(logLock);
-        pending[handle] = std::move(entries);
-        return handle;
-    }
-    BOOL FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data) override
-    {
-        std::lock_guard<std::mutex> guard(logLock);
-        auto entries = pending.find(listing);
-        if (entries == pending.end())
-            return FakeShredOs::FindNextFileW(listing, data);
-        if (entries->second.empty()) {
-            ::SetLastError(ERROR_NO_MORE_FILES);
-            return FALSE;
-        }
-        *data = entries->second.front();
-        entries->second.pop_front();
-        return TRUE;
-    }
-    BOOL FindClose(HANDLE listing) override
-    {
-        {
-            std::lock_guard<std::mutex> guard(logLock);
-            pending.erase(listing);
-        }
-        return FakeShredOs::FindClose(listing);
-    }
-    int Open(const char* name, int flags, int permission) override
-    {
-        Record(std::string("open:") + name);
-        return LinkingShredOs::Open(name, flags, permission);
-    }
-    int Remove(const char* name) override
-    {
-        Record(std::string("remove:") + name);
-        return LinkingShredOs::Remove(name);
-    }
-    BOOL RemoveDirectoryA(const char* path) override
-    {
-        Record(std::string("rmdir:") + path);
-        return LinkingShredOs::RemoveDirectoryA(path);
-    }
-    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
-    {
-        if (message == WM_SHRED_FILE)
-            Record(std::string("file:") + reinterpret_cast<const char*>(lParam));
-        return FakeShredOs::SendMessageA(window, message, wParam, lParam);
-    }
-
-protected:
-    void OnFollowed(const std::string& path) override { Record("followed:" + path); }
-
-private:
-    template <size_t Size> static void CopyName(const std::wstring& name, wchar_t (&field)[Size])
-    {
-        const size_t length = name.copy(field, Size - 1);
-        field[length] = L'\0';
-    }
-
-    static void MoveDots(std::deque<WIN32_FIND_DATAW>& entries)
-    {
-        std::deque<WIN32_FIND_DATAW> dots;
-        std::deque<WIN32_FIND_DATAW> names;
-        for (const WIN32_FIND_DATAW& entry : entries) {
-            const std::wstring name = entry.cFileName;
-            (name == L"." || name == L".." ? dots : names).push_back(entry);
-        }
-        entries = names;
-        for (size_t i = 0; i < dots.size(); ++i)
-            entries.insert(i == 0 && !entries.empty() ? entries.begin() + 1 : entries.end(),
-                           dots[i]);
-    }
-
-    void Record(const std::string& event)
-    {
-        std::lock_guard<std::mutex> guard(logLock);
-        log.push_back(event);
-    }
-
-    std::mutex logLock;
-    std::vector<std::string> log;
-    std::map<HANDLE, std::deque<WIN32_FIND_DATAW>> pending;
-};
-
-WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes)
-{
-    WIN32_FIND_DATAW entry{};
-    entry.dwFileAttributes = attributes;
-    const size_t length = name.copy(entry.cFileName, MAX_PATH - 1);
-    entry.cFileName[length] = L'\0';
-    return entry;
-}
-
-std::vector<std::string> Only(const std::vector<std::string>& events,
-                              const std::vector<std::string>& prefixes)
-{
-    std::vector<std::string> kept;
-    for (const std::string& event : events)
-        for (const std::string& prefix : prefixes)
-            if (event.compare(0, prefix.size(), prefix) == 0)
-                kept.push_back(event);
-    return kept;
-}
-
-// Statuses sent, by command id, pass markers and steps left out.
 std::map<WORD, size_t> Statuses(const Notifications& all)
 {
     std::map<WORD, size_t> counts;
@@ -257,61 +97,10 @@ void ExpectedWalk(const std::string& folder, std::vector<std::string>& events,
     events.push_back("rmdir:" + folder);
 }
 
-// Paths past the narrow calls' limit are made and cleaned up with the wide ones.
+// Paths past the narrow calls' limit are made and cleaned up with the wide calls.
 std::wstring Wide(const std::string& path)
 {
-    return L"\\\\?\\" + std::wstring(path.begin(), path.end());
-}
-
-void WriteWide(const std::wstring& path, const std::vector<unsigned char>& bytes)
-{
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("cannot create a long file");
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
-}
-
-std::vector<unsigned char> ReadWide(const std::wstring& path)
-{
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::vector<unsigned char> bytes(::GetFileSize(file, nullptr));
-    DWORD read = 0;
-    ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    ::CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
-
-void MakeWideFolder(const std::wstring& path)
-{
-    if (!::CreateDirectoryW(path.c_str(), nullptr))
-        throw std::runtime_error("cannot create a long folder");
-}
-
-void RemoveWideTree(const std::wstring& path)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE listing = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (listing != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = path + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveWideTree(child);
-            else
-                ::DeleteFileW(child.c_str());
-        } while (::FindNextFileW(listing, &entry));
-        ::FindClose(listing);
-    }
-    ::RemoveDirectoryW(path.c_str());
+    return LongPath(path);
 }
 
 class DirectoryWalkTest : public ::testing::Test
@@ -577,6 +366,37 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     for (const std::string& path : unlistable)
         EXPECT_EQ(ReadWide(Wide(path + "\\held.txt")), Pattern(100, 4));
     EXPECT_TRUE(Exists(root));
+}
+
+TEST_F(DirectoryWalkTest, ATreeDeeperThanTheNarrowLimitIsShreddedWholeThroughShortNames)
+{
+    struct Cleanup
+    {
+        std::string root;
+        ~Cleanup() { RemoveWideTree(Wide(root)); }
+    } cleanup{root};
+    // Three levels of 100-character folders: every long path below the second level passes
+    // MAX_PATH, while the short forms stay far below it.
+    std::string level = root;
+    std::vector<std::string> files;
+    for (char fill : {'a', 'b', 'c'}) {
+        level += "\\" + std::string(100, fill);
+        MakeWideFolder(Wide(level));
+        files.push_back(level + "\\" + std::string(60, fill) + ".txt");
+        WriteWide(Wide(files.back()), Pattern(700, static_cast<unsigned char>(fill)));
+    }
+    MakeWideFolder(Wide(level + "\\empty"));
+    ASSERT_GT(files.back().size(), size_t{MAX_PATH});
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Statuses(received), Expect(files.size()));
+    for (const std::string& event : os.Log()) {
+        const size_t colon = event.find(':');
+        const size_t pattern = event.compare(0, colon, "list") == 0 ? 2 : 0;
+        EXPECT_LT(event.size() - colon - 1 + pattern, size_t{MAX_PATH}) << event;
+    }
+    EXPECT_FALSE(ExistsWide(Wide(root)));
 }
 
 TEST_F(DirectoryWalkTest, NamesTheCodePageCannotHoldAreReachedThroughTheirShortNames)

@@ -6,6 +6,7 @@
 #include "ProgramRunner.h"
 #include "ShellKeys.h"
 #include "TestFiles.h"
+#include "common/TextConversion.h"
 #include "shellext/Guids.h"
 
 #include <gtest/gtest.h>
@@ -105,6 +106,9 @@ protected:
         ASSERT_TRUE(
             ::CopyFileA(FromUnixPath(ORLENWICK_STANDIN_PATH).c_str(), StandIn().c_str(), FALSE))
             << ORLENWICK_STANDIN_PATH;
+        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_STANDIN_UTF8_PATH).c_str(),
+                                StandInUtf8().c_str(), FALSE))
+            << ORLENWICK_STANDIN_UTF8_PATH;
         ASSERT_EQ(0u, Regsvr32("/s", Dll()));
     }
 
@@ -121,6 +125,8 @@ protected:
 
     static std::string Dll() { return *Install / "Orlenwick.dll"; }
     static std::string StandIn() { return *Install / "ShellStandIn.exe"; }
+    // The shell as it runs where the ANSI code page is UTF-8.
+    static std::string StandInUtf8() { return *Install / "ShellStandInUtf8.exe"; }
 
     static ProgramRun RunStandIn(const Names& arguments, const std::string& directory)
     {
@@ -224,6 +230,71 @@ public:
 private:
     const TempFolder& work;
 };
+
+// Names in scripts the code page lacks, selected together with a folder that holds more, beside
+// the names a best-fit conversion would turn them into.
+class WorldSelection
+{
+public:
+    explicit WorldSelection(const TempFolder& work) : top(Widen(work.Path()))
+    {
+        WriteWide(top + L"\\\x041E\x0442\x0447\x0451\x0442.txt", RandomBytes(3000, 20));
+        WriteWide(top + L"\\\x65E5\x672C\x8A9E.doc", RandomBytes(5000, 21));
+        WriteWide(top + L"\\\x0100.txt", RandomBytes(700, 22));
+        MakeWideFolder(top + L"\\\x041F\x0430\x043F\x043A\x0430");
+        WriteWide(top + L"\\\x041F\x0430\x043F\x043A\x0430\\\xD83D\xDE42.txt",
+                  RandomBytes(900, 23));
+        MakeWideFolder(top + L"\\\x041F\x0430\x043F\x043A\x0430\\\x6DF1");
+        WriteWide(top + L"\\\x041F\x0430\x043F\x043A\x0430\\\x6DF1\\deep.bin",
+                  RandomBytes(400, 24));
+        // What the selected names would become under best fit, and an unrelated neighbour.
+        WriteWide(top + L"\\Otchet.txt", RandomBytes(1000, 25));
+        WriteWide(top + L"\\A.txt", RandomBytes(1100, 26));
+        MakeWideFolder(top + L"\\Papka");
+        WriteWide(top + L"\\Papka\\smile.txt", {});
+        WriteWide(top + L"\\neighbour.txt", RandomBytes(1200, 27));
+    }
+
+    std::vector<std::wstring> Selected() const
+    {
+        return {top + L"\\\x041E\x0442\x0447\x0451\x0442.txt", top + L"\\\x65E5\x672C\x8A9E.doc",
+                top + L"\\\x0100.txt", top + L"\\\x041F\x0430\x043F\x043A\x0430"};
+    }
+    std::vector<std::wstring> Unselected() const
+    {
+        return {L"A.txt", L"Otchet.txt", L"Papka", L"neighbour.txt"};
+    }
+
+private:
+    const std::wstring top;
+};
+
+TEST_F(ShellRoadTest, NamesOfEveryScriptAreShreddedWholeAndTheirLookAlikesKept)
+{
+    for (const auto& [standIn, codePage] : {std::pair{StandIn(), 1252}, {StandInUtf8(), 65001}}) {
+        SCOPED_TRACE(standIn);
+        TempFolder here;
+        const WorldSelection selection(here);
+        TreeSnapshot untouched = SnapshotTree(Widen(here.Path()));
+        for (auto it = untouched.begin(); it != untouched.end();)
+            it = it->first.find_first_of(L"\x041E\x65E5\x0100\x041F") != std::wstring::npos
+                     ? untouched.erase(it)
+                     : std::next(it);
+        std::wstring commandLine = Widen(Quoted(standIn)) + L" --confirm";
+        for (const std::wstring& path : selection.Selected())
+            commandLine += L" \"" + path + L"\"";
+
+        const ProgramRun run = RunProgram(commandLine, Widen(here.Path()), StandInTimeoutMs);
+
+        SCOPED_TRACE(run.Output);
+        ExpectCompleteRun(run, "OK");
+        EXPECT_NE(std::string::npos,
+                  run.Output.find("ANSI code page: " + std::to_string(codePage)));
+        EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
+        EXPECT_EQ(ListWideFolder(Widen(here.Path())), selection.Unselected());
+        EXPECT_EQ(SnapshotTree(Widen(here.Path())), untouched);
+    }
+}
 
 TEST_F(ShellRoadTest, MixedSelectionRemovesOnlyWhatWasSelected)
 {

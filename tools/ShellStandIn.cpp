@@ -191,6 +191,7 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
 
+    std::printf("ANSI code page: %u\n", ::GetACP());
     ::OleInitialize(nullptr);
     int exitCode = 1;
     CLSID handlerClass = CLSID_QuorvaneShlExt;

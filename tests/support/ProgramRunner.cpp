@@ -1,5 +1,7 @@
 #include "ProgramRunner.h"
 
+#include "common/TextConversion.h"
+
 #include <algorithm>
 
 std::string FromUnixPath(const std::string& unixPath)
@@ -14,7 +16,12 @@ std::string Quoted(const std::string& text)
     return "\"" + text + "\"";
 }
 
-ProgramRun RunProgram(std::string commandLine, const std::string& directory, DWORD timeoutMs)
+ProgramRun RunProgram(const std::string& commandLine, const std::string& directory, DWORD timeoutMs)
+{
+    return RunProgram(Widen(commandLine), Widen(directory), timeoutMs);
+}
+
+ProgramRun RunProgram(std::wstring commandLine, const std::wstring& directory, DWORD timeoutMs)
 {
     ProgramRun run;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
@@ -23,18 +30,18 @@ ProgramRun RunProgram(std::string commandLine, const std::string& directory, DWO
     if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0))
         return run;
     ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     PROCESS_INFORMATION process = {};
-    const bool started = ::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+    const bool started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
                                           nullptr, directory.c_str(), &startup, &process);
     ::CloseHandle(writeEnd);
     if (!started) {
         ::CloseHandle(readEnd);
-        run.Output = "cannot start: " + commandLine;
+        run.Output = "cannot start: " + NarrowWithSubstitutes(commandLine);
         return run;
     }
     // Polled rather than read blindly, so nothing that inherited the pipe can block the test.

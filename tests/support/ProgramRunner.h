@@ -18,8 +18,11 @@ struct ProgramRun
     std::string Output;
 };
 
-// Runs a program to its end (or ends it after the timeout), collecting its standard output.
-ProgramRun RunProgram(std::string commandLine, const std::string& directory, DWORD timeoutMs);
+// Runs a program to its end (or ends it after the timeout), collecting its standard output. The
+// wide form passes names outside the code page on whole.
+ProgramRun RunProgram(std::wstring commandLine, const std::wstring& directory, DWORD timeoutMs);
+ProgramRun RunProgram(const std::string& commandLine, const std::string& directory,
+                      DWORD timeoutMs);
 
 // The prefix's own 64-bit regsvr32, as an installer runs it: options "/s" or "/u /s".
 DWORD Regsvr32(const std::string& options, const std::string& dll);

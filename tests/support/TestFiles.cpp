@@ -1,5 +1,7 @@
 #include "TestFiles.h"
 
+#include "common/TextConversion.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -86,15 +88,111 @@ void MakeFolder(const std::string& path)
 
 void RemoveTree(const std::string& path)
 {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    // Through the wide calls: a narrow listing would best-fit map the names the code page lacks,
+    // and a look-alike of "..\" would lead the clean-up out of the tree.
+    RemoveWideTree(LongPath(path));
+}
+
+std::wstring LongPath(const std::wstring& path)
+{
+    return path.compare(0, 4, L"\\\\?\\") == 0 ? path : L"\\\\?\\" + path;
+}
+
+std::wstring LongPath(const std::string& path)
+{
+    return LongPath(Widen(path));
+}
+
+void WriteWide(const std::wstring& path, const std::vector<unsigned char>& bytes)
+{
+    HANDLE file = ::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot create " + NarrowWithSubstitutes(path));
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+std::vector<unsigned char> ReadWide(const std::wstring& path)
+{
+    HANDLE file = ::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::vector<unsigned char> bytes(::GetFileSize(file, nullptr));
+    DWORD read = 0;
+    ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    ::CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+bool ExistsWide(const std::wstring& path)
+{
+    return ::GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void MakeWideFolder(const std::wstring& path)
+{
+    if (!::CreateDirectoryW(LongPath(path).c_str(), nullptr))
+        throw std::runtime_error("cannot create " + NarrowWithSubstitutes(path));
+}
+
+std::vector<std::wstring> ListWideFolder(const std::wstring& path)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE listing = ::FindFirstFileW((LongPath(path) + L"\\*").c_str(), &entry);
+    if (listing == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (::FindNextFileW(listing, &entry));
+    ::FindClose(listing);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void RemoveWideTree(const std::wstring& path)
+{
+    const std::wstring literal = LongPath(path);
+    const DWORD attributes = ::GetFileAttributesW(literal.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(literal.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::DeleteFileA(path.c_str());
+        ::DeleteFileW(literal.c_str());
         return;
     }
-    for (const std::string& name : ListFolder(path))
-        RemoveTree(path + "\\" + name);
-    ::RemoveDirectoryA(path.c_str());
+    for (const std::wstring& name : ListWideFolder(literal))
+        RemoveWideTree(literal + L"\\" + name);
+    ::RemoveDirectoryW(literal.c_str());
+}
+
+namespace {
+
+void AddToSnapshot(const std::wstring& root, const std::wstring& relative, TreeSnapshot& snapshot)
+{
+    for (const std::wstring& name : ListWideFolder(root + relative)) {
+        const std::wstring child = relative + L"\\" + name;
+        const DWORD attributes = ::GetFileAttributesW((root + child).c_str());
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            snapshot[child + L"\\"];
+            AddToSnapshot(root, child, snapshot);
+        } else {
+            snapshot[child] = ReadWide(root + child);
+        }
+    }
+}
+
+} // namespace
+
+TreeSnapshot SnapshotTree(const std::wstring& path)
+{
+    TreeSnapshot snapshot;
+    AddToSnapshot(LongPath(path), L"", snapshot);
+    return snapshot;
 }

@@ -1,6 +1,7 @@
 // A temporary folder of the test's own inside the Wine prefix, removed with everything in it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,3 +28,20 @@ bool Exists(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& path);
 void MakeFolder(const std::string& path);
 void RemoveTree(const std::string& path);
+
+// Paths outside the code page or past the narrow calls' limit are made, read and removed with the
+// wide calls through the long-path prefix, which takes every name as it stands.
+std::wstring LongPath(const std::wstring& path);
+std::wstring LongPath(const std::string& path);
+void WriteWide(const std::wstring& path, const std::vector<unsigned char>& bytes);
+std::vector<unsigned char> ReadWide(const std::wstring& path);
+bool ExistsWide(const std::wstring& path);
+void MakeWideFolder(const std::wstring& path);
+// Names of the entries of a folder, without "." and "..", sorted.
+std::vector<std::wstring> ListWideFolder(const std::wstring& path);
+void RemoveWideTree(const std::wstring& path);
+
+// Every file and folder below `path` (names relative to it) with the bytes of each file, to tell
+// whether anything in a tree changed.
+using TreeSnapshot = std::map<std::wstring, std::vector<unsigned char>>;
+TreeSnapshot SnapshotTree(const std::wstring& path);

@@ -1,0 +1,223 @@
+// A name a listing delivers never steers the walk out of its folder or onto another file: look-
+// alikes of "\" and "/" that the narrow calls would best-fit map, names the system would rewrite
+// (trailing dots and blanks) or open as a device, and names no real volume gives. Each is
+// reached through the short name the volume gives it, or reported and left alone.
+#include "RecordingWindow.h"
+#include "TestFiles.h"
+#include "WalkOs.h"
+#include "WorkerJob.h"
+#include "common/TextConversion.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes Content(unsigned char seed, size_t size = 300)
+{
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(seed * 31 + i);
+    return bytes;
+}
+
+// U+FF3C, U+FF0F, U+2215 and U+2216: Windows' narrow calls best-fit map each to "\" or "/".
+const std::wstring LookAlikes[] = {L"..\xFF3C", L"..\xFF0F", L"..\x2215", L"..\x2216"};
+
+std::vector<std::string> Announced(const Notifications& all)
+{
+    std::vector<std::string> paths;
+    for (const Notification& n : all)
+        if (n.Message == WM_SHRED_FILE)
+            paths.push_back(n.Path);
+    return paths;
+}
+
+// The entries of a snapshot that are not below `inside` (relative, ending in "\").
+TreeSnapshot Outside(const TreeSnapshot& all, const std::wstring& inside)
+{
+    TreeSnapshot outside;
+    for (const auto& [path, bytes] : all)
+        if (path.compare(0, inside.size(), inside) != 0)
+            outside[path] = bytes;
+    return outside;
+}
+
+class ListedNamesTest : public ::testing::Test
+{
+protected:
+    ListedNamesTest()
+        : top(Widen(folder.Path())), selected(folder / "selected"), wideSelected(Widen(selected))
+    {
+        MakeFolder(selected);
+    }
+
+    Notifications Shred(const std::string& path)
+    {
+        WorkerJob job(window.Handle(), settings, &os);
+        job.Start(WorkerItem{path, 3, false});
+        EXPECT_TRUE(window.WaitForFinished(1));
+        EXPECT_TRUE(job.Join());
+        return window.Received();
+    }
+
+    // Beside the selected folder, what each look-alike would name once best-fit mapped: a file
+    // "x" and a folder "outside"; inside it, files and folders under the look-alike names.
+    void PlantLookAlikes()
+    {
+        WriteWide(top + L"\\x", Content(1));
+        MakeWideFolder(top + L"\\outside");
+        WriteWide(top + L"\\outside\\kept.bin", Content(2));
+        unsigned char seed = 10;
+        for (const std::wstring& prefix : LookAlikes) {
+            WriteWide(wideSelected + L"\\" + prefix + L"x", Content(seed++));
+            MakeWideFolder(wideSelected + L"\\" + prefix + L"outside");
+            WriteWide(wideSelected + L"\\" + prefix + L"outside\\inner.bin", Content(seed++));
+        }
+        WriteBytes(selected + "\\plain.txt", Content(3));
+        MakeFolder(selected + "\\sub");
+        WriteBytes(selected + "\\sub\\inner.txt", Content(4));
+    }
+
+    TempFolder folder;
+    const std::wstring top;
+    const std::string selected;
+    const std::wstring wideSelected;
+    WalkOs os;
+    RecordingWindow window;
+    ShredSettings settings = [] {
+        ShredSettings quick;
+        quick.Passes = 1;
+        quick.OverwriteTails = false;
+        quick.MangleDateAndTime = false;
+        return quick;
+    }();
+};
+
+TEST_F(ListedNamesTest, TheNarrowListingWouldLeadOutOfTheFolder)
+{
+    // What the walk must not rely on: the narrow listing hands over a real separator.
+    WriteWide(wideSelected + L"\\" + LookAlikes[0] + L"x", Content(1));
+    WIN32_FIND_DATAA entry{};
+    HANDLE listing = ::FindFirstFileA((selected + "\\*x").c_str(), &entry);
+    ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+    ::FindClose(listing);
+    EXPECT_STREQ(entry.cFileName, "..\\x");
+}
+
+TEST_F(ListedNamesTest, WithoutShortNamesLookAlikesAreReportedAndNothingOutsideIsTouched)
+{
+    os.NoShortNames = true;
+    PlantLookAlikes();
+    const TreeSnapshot before = SnapshotTree(top);
+
+    const Notifications received = Shred(selected);
+
+    const TreeSnapshot after = SnapshotTree(top);
+    EXPECT_EQ(Outside(after, L"\\selected\\"), Outside(before, L"\\selected\\"));
+    // Four files and four folders under look-alike names: each reported, each kept whole.
+    EXPECT_EQ(CountStatus(received, StatusInvalidArguments), 8u);
+    EXPECT_EQ(CountStatus(received, StatusShredded), 2u);
+    for (const auto& [path, bytes] : before) {
+        if (path.find(L"..") != std::wstring::npos) {
+            EXPECT_EQ(after.at(path), bytes) << NarrowWithSubstitutes(path);
+        }
+    }
+    EXPECT_FALSE(ExistsWide(wideSelected + L"\\plain.txt"));
+    EXPECT_FALSE(ExistsWide(wideSelected + L"\\sub"));
+    // Not empty, so kept.
+    EXPECT_EQ(ListWideFolder(wideSelected).size(), 8u);
+    for (const std::string& event : os.Log())
+        EXPECT_EQ(event.find("..\\"), std::string::npos) << event;
+}
+
+TEST_F(ListedNamesTest, WithShortNamesLookAlikesAreShreddedInsideTheFolderOnly)
+{
+    PlantLookAlikes();
+    const TreeSnapshot before = SnapshotTree(top);
+
+    const Notifications received = Shred(selected);
+
+    EXPECT_EQ(Outside(SnapshotTree(top), L"\\selected\\"), Outside(before, L"\\selected\\"));
+    EXPECT_EQ(CountStatus(received, StatusInvalidArguments), 0u);
+    // The look-alike files, the files in the look-alike folders, plain.txt and sub\inner.txt.
+    EXPECT_EQ(CountStatus(received, StatusShredded), 10u);
+    for (const std::string& path : Announced(received)) {
+        EXPECT_EQ(path.compare(0, selected.size() + 1, selected + "\\"), 0) << path;
+        EXPECT_EQ(path.find("..\\"), std::string::npos) << path;
+    }
+    EXPECT_FALSE(ExistsWide(wideSelected));
+}
+
+TEST_F(ListedNamesTest, NamesTheSystemWouldRewriteNeverNameAnotherFile)
+{
+    os.NoShortNames = true;
+    // "victim." would be opened as "victim", "twin " as "twin"; the device names as devices.
+    WriteWide(wideSelected + L"\\victim.", Content(5));
+    WriteWide(wideSelected + L"\\twin ", Content(6));
+    WriteWide(wideSelected + L"\\twin", Content(7));
+    for (const wchar_t* device : {L"CON.txt", L"nul", L"COM1.log", L"lpt2"})
+        WriteWide(wideSelected + L"\\" + device, Content(8));
+
+    const Notifications received = Shred(selected);
+
+    EXPECT_EQ(CountStatus(received, StatusInvalidArguments), 6u);
+    EXPECT_EQ(Announced(received), std::vector<std::string>{selected + "\\twin"});
+    EXPECT_EQ(ReadWide(wideSelected + L"\\victim."), Content(5));
+    EXPECT_EQ(ReadWide(wideSelected + L"\\twin "), Content(6));
+    EXPECT_FALSE(ExistsWide(wideSelected + L"\\twin"));
+    for (const std::string& event : Only(os.Log(), {"open:", "remove:", "list:"}))
+        EXPECT_TRUE(event == "open:" + selected + "\\twin" ||
+                    event == "remove:" + selected + "\\twin" || event == "list:" + selected)
+            << event;
+}
+
+TEST_F(ListedNamesTest, ANameWithATrailingDotIsReachedThroughItsShortName)
+{
+    WriteWide(wideSelected + L"\\victim.", Content(5));
+    WriteWide(wideSelected + L"\\victim", Content(6));
+
+    const Notifications received = Shred(selected);
+
+    EXPECT_EQ(CountStatus(received, StatusShredded), 2u);
+    const std::vector<std::string> announced = Announced(received);
+    ASSERT_EQ(announced.size(), 2u);
+    // Each announced once: neither was overwritten under the other's name.
+    EXPECT_NE(announced[0], announced[1]);
+    EXPECT_FALSE(ExistsWide(wideSelected));
+}
+
+TEST_F(ListedNamesTest, NamesNoVolumeGivesAreReportedAndNeverJoined)
+{
+    const std::string kept = selected + "\\kept.txt";
+    WriteBytes(kept, Content(9));
+    WriteBytes(folder / "escaped.txt", Content(10));
+    for (const wchar_t* name : {L"", L"a\\b", L"a/b", L"a:b", L"..\\escaped.txt", L"c:\\x"})
+        os.Extra[selected].push_back(Entry(name, FILE_ATTRIBUTE_ARCHIVE));
+    os.Extra[selected].push_back(Entry(L"..\\..", FILE_ATTRIBUTE_DIRECTORY));
+
+    const Notifications received = Shred(selected);
+
+    EXPECT_EQ(CountStatus(received, StatusInvalidArguments), 7u);
+    EXPECT_EQ(Announced(received), std::vector<std::string>{kept});
+    EXPECT_EQ(ReadBytes(folder / "escaped.txt"), Content(10));
+    EXPECT_EQ(Only(os.Log(), {"list:"}), std::vector<std::string>{"list:" + selected});
+    EXPECT_EQ(Only(os.Log(), {"open:"}), std::vector<std::string>{"open:" + kept});
+}
+
+TEST_F(ListedNamesTest, ASelectedPathTheSystemWouldRewriteIsRefusedUntouched)
+{
+    WriteWide(wideSelected + L"\\victim", Content(6));
+    const std::string rewritten = selected + "\\victim.";
+
+    const Notifications received = Shred(rewritten);
+
+    EXPECT_EQ(Describe(received), (std::vector<std::string>{"S:1035", "S:1041"}));
+    EXPECT_EQ(ReadWide(wideSelected + L"\\victim"), Content(6));
+    EXPECT_TRUE(os.Log().empty());
+}
+
+} // namespace

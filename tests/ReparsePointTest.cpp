@@ -1,0 +1,152 @@
+// Only name surrogates (symbolic links, junctions, mount points) are links: removed, never
+// opened or followed. Every other reparse point (a cloud placeholder, a deduplicated file) holds
+// the user's data and is shredded like any file or folder, or kept and reported when it cannot be.
+#include "RecordingWindow.h"
+#include "TestFiles.h"
+#include "WalkOs.h"
+#include "WorkerJob.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes Content(unsigned char seed, size_t size = 500)
+{
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(seed + i * 7);
+    return bytes;
+}
+
+std::vector<std::string> Announced(const Notifications& all)
+{
+    std::vector<std::string> paths;
+    for (const Notification& n : all)
+        if (n.Message == WM_SHRED_FILE)
+            paths.push_back(n.Path);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+class ReparsePointTest : public ::testing::Test
+{
+protected:
+    ReparsePointTest() : root(folder / "root"), outside(folder / "outside")
+    {
+        MakeFolder(root);
+        MakeFolder(outside);
+        WriteBytes(outside + "\\target.bin", Content(1));
+        MakeFolder(outside + "\\deep");
+        WriteBytes(outside + "\\deep\\inner.bin", Content(2));
+    }
+
+    Notifications Shred(const std::vector<std::string>& items)
+    {
+        WorkerJob job(window.Handle(), settings, &os);
+        for (size_t i = 0; i < items.size(); ++i)
+            job.Start(WorkerItem{items[i], static_cast<int32_t>(i), false});
+        EXPECT_TRUE(window.WaitForFinished(items.size()));
+        EXPECT_TRUE(job.Join());
+        return window.Received();
+    }
+
+    // A file link, a directory symbolic link and a junction to what lies outside, and a
+    // placeholder and a deduplicated file and a placeholder folder that hold data of their own.
+    void Plant(const std::string& where)
+    {
+        WriteBytes(where + "\\file-link", {});
+        os.Link(where + "\\file-link", outside + "\\target.bin");
+        MakeFolder(where + "\\dir-link");
+        os.Link(where + "\\dir-link", outside);
+        MakeFolder(where + "\\junction");
+        os.Link(where + "\\junction", outside);
+        os.ReparseTags[where + "\\junction"] = IO_REPARSE_TAG_MOUNT_POINT;
+        WriteBytes(where + "\\placeholder.doc", Content(3));
+        os.ReparseTags[where + "\\placeholder.doc"] = IO_REPARSE_TAG_CLOUD;
+        WriteBytes(where + "\\dedup.vhd", Content(4));
+        os.ReparseTags[where + "\\dedup.vhd"] = IO_REPARSE_TAG_DEDUP;
+        MakeFolder(where + "\\synced");
+        WriteBytes(where + "\\synced\\notes.txt", Content(5));
+        os.ReparseTags[where + "\\synced"] = IO_REPARSE_TAG_CLOUD_6;
+    }
+
+    void ExpectOutsideUntouched()
+    {
+        EXPECT_EQ(Only(os.Log(), {"followed:"}), std::vector<std::string>{});
+        EXPECT_EQ(ReadBytes(outside + "\\target.bin"), Content(1));
+        EXPECT_EQ(ReadBytes(outside + "\\deep\\inner.bin"), Content(2));
+    }
+
+    TempFolder folder;
+    const std::string root;
+    const std::string outside;
+    WalkOs os;
+    RecordingWindow window;
+    ShredSettings settings = [] {
+        ShredSettings quick;
+        quick.Passes = 1;
+        quick.OverwriteTails = false;
+        quick.MangleDateAndTime = false;
+        return quick;
+    }();
+};
+
+TEST_F(ReparsePointTest, InsideAFolderLinksAreRemovedAndDataReparsePointsShredded)
+{
+    Plant(root);
+
+    const Notifications received = Shred({root});
+
+    ExpectOutsideUntouched();
+    EXPECT_EQ(Announced(received),
+              (std::vector<std::string>{root + "\\dedup.vhd", root + "\\placeholder.doc",
+                                        root + "\\synced\\notes.txt"}));
+    // Three links removed and three files shredded, each reported so.
+    EXPECT_EQ(CountStatus(received, StatusShredded), 6u);
+    const std::vector<std::string> opened = Only(os.Log(), {"open:"});
+    for (const char* link : {"\\file-link", "\\dir-link", "\\junction"}) {
+        EXPECT_EQ(std::count(opened.begin(), opened.end(), "open:" + root + link), 0) << link;
+        EXPECT_EQ(Only(os.Log(), {"list:" + root + link}), std::vector<std::string>{}) << link;
+    }
+    EXPECT_FALSE(Exists(root));
+}
+
+TEST_F(ReparsePointTest, SelectedLinksAreRemovedAndSelectedDataReparsePointsShredded)
+{
+    Plant(root);
+    const std::vector<std::string> items{root + "\\file-link", root + "\\dir-link",
+                                         root + "\\junction",  root + "\\placeholder.doc",
+                                         root + "\\dedup.vhd", root + "\\synced"};
+
+    const Notifications received = Shred(items);
+
+    ExpectOutsideUntouched();
+    EXPECT_EQ(Announced(received),
+              (std::vector<std::string>{root + "\\dedup.vhd", root + "\\placeholder.doc",
+                                        root + "\\synced\\notes.txt"}));
+    EXPECT_EQ(CountStatus(received, StatusShredded), 6u);
+    EXPECT_EQ(CountStatus(received, StatusFinished), items.size());
+    EXPECT_EQ(ListFolder(root), std::vector<std::string>{});
+}
+
+TEST_F(ReparsePointTest, ADataReparsePointThatCannotBeOpenedIsKeptAndReported)
+{
+    const std::string placeholder = root + "\\offline.doc";
+    WriteBytes(placeholder, Content(6));
+    os.ReparseTags[placeholder] = IO_REPARSE_TAG_CLOUD;
+    HANDLE holder = ::CreateFileA(placeholder.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+    const Notifications received = Shred({placeholder});
+    ::CloseHandle(holder);
+
+    EXPECT_EQ(Describe(received), (std::vector<std::string>{"S:1033", "S:1041"}));
+    EXPECT_EQ(ReadBytes(placeholder), Content(6));
+}
+
+} // namespace

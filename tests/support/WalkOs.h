@@ -1,0 +1,174 @@
+// The walk's view of the system for tests: every listing, open, announcement and removal
+// logged in order; links stood in for by ordinary entries the seam marks (opening or listing
+// through one reaches its target, deleting it removes the link alone); and the listings the
+// platform will not give on demand: sealed folders, renamed and extra entries, dots anywhere.
+#pragma once
+
+#include "LinkingShredOs.h"
+#include "common/TextConversion.h"
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+class WalkOs : public LinkingShredOs
+{
+public:
+    // Listings deliver "." and ".." after the first real entry and at the end.
+    bool DotsInside = false;
+    // Folders whose listing cannot be opened.
+    std::set<std::string> Sealed;
+    // Entries (by full path) delivered under another long and short name.
+    std::map<std::string, std::pair<std::wstring, std::wstring>> Renamed;
+    // Entries added to a folder's listing.
+    std::map<std::string, std::vector<WIN32_FIND_DATAW>> Extra;
+
+    // "list:", "open:", "file:" (announced to the window), "remove:", "rmdir:" and
+    // "followed:" events, in order.
+    std::vector<std::string> Log()
+    {
+        std::lock_guard<std::mutex> guard(logLock);
+        return log;
+    }
+
+    HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override
+    {
+        std::string folder = NarrowWithSubstitutes(pattern);
+        const bool listing = folder.size() > 2 && folder.compare(folder.size() - 2, 2, "\\*") == 0;
+        if (!listing)
+            return LinkingShredOs::FindFirstFileW(pattern, data);
+        folder.resize(folder.size() - 2);
+        Record("list:" + folder);
+        if (Sealed.count(folder)) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }
+        WIN32_FIND_DATAW entry{};
+        HANDLE handle = LinkingShredOs::FindFirstFileW(pattern, &entry);
+        if (handle == INVALID_HANDLE_VALUE)
+            return handle;
+        std::deque<WIN32_FIND_DATAW> entries;
+        do {
+            auto renamed = Renamed.find(folder + "\\" + NarrowWithSubstitutes(entry.cFileName));
+            if (renamed != Renamed.end()) {
+                CopyName(renamed->second.first, entry.cFileName);
+                CopyName(renamed->second.second, entry.cAlternateFileName);
+            }
+            entries.push_back(entry);
+        } while (FakeShredOs::FindNextFileW(handle, &entry));
+        auto extra = Extra.find(folder);
+        if (extra != Extra.end())
+            entries.insert(entries.end(), extra->second.begin(), extra->second.end());
+        if (DotsInside)
+            MoveDots(entries);
+        *data = entries.front();
+        entries.pop_front();
+        std::lock_guard<std::mutex> guard(logLock);
+        pending[handle] = std::move(entries);
+        return handle;
+    }
+    BOOL FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data) override
+    {
+        std::lock_guard<std::mutex> guard(logLock);
+        auto entries = pending.find(listing);
+        if (entries == pending.end())
+            return FakeShredOs::FindNextFileW(listing, data);
+        if (entries->second.empty()) {
+            ::SetLastError(ERROR_NO_MORE_FILES);
+            return FALSE;
+        }
+        *data = entries->second.front();
+        entries->second.pop_front();
+        return TRUE;
+    }
+    BOOL FindClose(HANDLE listing) override
+    {
+        {
+            std::lock_guard<std::mutex> guard(logLock);
+            pending.erase(listing);
+        }
+        return FakeShredOs::FindClose(listing);
+    }
+    int Open(const char* name, int flags, int permission) override
+    {
+        Record(std::string("open:") + name);
+        return LinkingShredOs::Open(name, flags, permission);
+    }
+    int Remove(const char* name) override
+    {
+        Record(std::string("remove:") + name);
+        return LinkingShredOs::Remove(name);
+    }
+    BOOL RemoveDirectoryA(const char* path) override
+    {
+        Record(std::string("rmdir:") + path);
+        return LinkingShredOs::RemoveDirectoryA(path);
+    }
+    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_SHRED_FILE)
+            Record(std::string("file:") + reinterpret_cast<const char*>(lParam));
+        return FakeShredOs::SendMessageA(window, message, wParam, lParam);
+    }
+
+protected:
+    void OnFollowed(const std::string& path) override { Record("followed:" + path); }
+
+private:
+    template <size_t Size> static void CopyName(const std::wstring& name, wchar_t (&field)[Size])
+    {
+        const size_t length = name.copy(field, Size - 1);
+        field[length] = L'\0';
+    }
+
+    static void MoveDots(std::deque<WIN32_FIND_DATAW>& entries)
+    {
+        std::deque<WIN32_FIND_DATAW> dots;
+        std::deque<WIN32_FIND_DATAW> names;
+        for (const WIN32_FIND_DATAW& entry : entries) {
+            const std::wstring name = entry.cFileName;
+            (name == L"." || name == L".." ? dots : names).push_back(entry);
+        }
+        entries = names;
+        for (size_t i = 0; i < dots.size(); ++i)
+            entries.insert(i == 0 && !entries.empty() ? entries.begin() + 1 : entries.end(),
+                           dots[i]);
+    }
+
+    void Record(const std::string& event)
+    {
+        std::lock_guard<std::mutex> guard(logLock);
+        log.push_back(event);
+    }
+
+    std::mutex logLock;
+    std::vector<std::string> log;
+    std::map<HANDLE, std::deque<WIN32_FIND_DATAW>> pending;
+};
+
+// A listing entry with a name and attributes and nothing else.
+inline WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes)
+{
+    WIN32_FIND_DATAW entry{};
+    entry.dwFileAttributes = attributes;
+    const size_t length = name.copy(entry.cFileName, MAX_PATH - 1);
+    entry.cFileName[length] = L'\0';
+    return entry;
+}
+
+// The events that begin with one of the prefixes, in order.
+inline std::vector<std::string> Only(const std::vector<std::string>& events,
+                                     const std::vector<std::string>& prefixes)
+{
+    std::vector<std::string> kept;
+    for (const std::string& event : events)
+        for (const std::string& prefix : prefixes)
+            if (event.compare(0, prefix.size(), prefix) == 0)
+                kept.push_back(event);
+    return kept;
+}
+
+// Statuses sent, by command id, pass markers and steps left out.

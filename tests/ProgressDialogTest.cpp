@@ -340,7 +340,7 @@ std::vector<std::string> pumpingTexts;
 HWND pumpedWindow = nullptr;
 std::atomic<int> markersDuringBox{0};
 
-int AnswerAfterPumping(const char* text, UINT)
+int AnswerAfterPumping(HWND, const char* text, UINT)
 {
     {
         std::lock_guard<std::mutex> guard(pumpingLock);

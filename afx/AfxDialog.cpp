@@ -119,8 +119,9 @@ CDialog::~CDialog()
 INT_PTR CDialog::DoModal()
 {
     RegisterControlClasses();
-    return ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_templateId), m_parent,
-                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    return ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_templateId),
+                             AfxGetSafeOwner(m_parent), &CDialog::DialogProc,
+                             reinterpret_cast<LPARAM>(this));
 }
 
 BOOL CDialog::Create(UINT templateId, CWnd* parent)

@@ -113,8 +113,10 @@ public:
     CDialog(UINT templateId, CWnd* parent = nullptr);
     ~CDialog() override;
 
+    // Runs the dialog owned by AfxGetSafeOwner of the parent, which is disabled meanwhile.
     virtual INT_PTR DoModal();
-    // Creates the dialog as a modeless window; the object must outlive the window.
+    // Creates the dialog as a modeless window, without an owner unless a parent is given; the
+    // object must outlive the window.
     virtual BOOL Create(UINT templateId, CWnd* parent = nullptr);
 
     // Moves data between the controls and the fields; FALSE when validation failed.

@@ -116,9 +116,15 @@ private:
     WIN32_FIND_DATAA m_data{};
 };
 
-// An OK-style message box with the module's name as caption.
+// The owner of a modal dialog or box: the given parent's top-level window; with no parent, the
+// last active popup of the calling thread's active window, so the window the user works in is
+// disabled underneath. Null on a thread with no active window, such as a worker's.
+HWND AfxGetSafeOwner(HWND parent);
+
+// An OK-style message box with the module's name as caption, owned by AfxGetSafeOwner(null).
 int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
 
-// Lets a test answer every AfxMessageBox without a window; null restores the real box.
-using AfxMessageBoxHandler = int (*)(const char* text, UINT type);
+// Lets a test answer every AfxMessageBox without a window, and see the owner the box would
+// have had; null restores the real box.
+using AfxMessageBoxHandler = int (*)(HWND owner, const char* text, UINT type);
 AfxMessageBoxHandler AfxSetMessageBoxHandler(AfxMessageBoxHandler handler);

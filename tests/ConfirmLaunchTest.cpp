@@ -3,6 +3,7 @@
 // record the job they were given instead of shredding.
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
+#include "SettingsRegistryInPlace.h"
 #include "jobs/ShredThread.h"
 #include "resources/resource.h"
 #include "ui/SettingsRegistry.h"
@@ -439,30 +440,6 @@ public:
     {
         return ERROR_ACCESS_DENIED;
     }
-};
-
-// Cannot even create the key.
-class LockedRegistry : public SettingsRegistry
-{
-public:
-    LSTATUS CreateKey(HKEY, const char*, REGSAM, HKEY* key) override
-    {
-        *key = nullptr;
-        return ERROR_ACCESS_DENIED;
-    }
-};
-
-class RegistryInPlace
-{
-public:
-    explicit RegistryInPlace(SettingsRegistry* registry) : previous(UseSettingsRegistry(registry))
-    {}
-    ~RegistryInPlace() { UseSettingsRegistry(previous); }
-    RegistryInPlace(const RegistryInPlace&) = delete;
-    RegistryInPlace& operator=(const RegistryInPlace&) = delete;
-
-private:
-    SettingsRegistry* previous;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 // the name and bar it shows, the errors it collects, and a completion that happens only once.
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
+#include "ProgressWindow.h"
 #include "jobs/ShredProtocol.h"
 #include "resources/resource.h"
 #include "ui/ShredProgressDlg.h"
@@ -91,125 +92,6 @@ public:
 
 private:
     int used = 0;
-};
-
-constexpr UINT WM_HOLD_UNTIL_SENT = WM_APP + 1;
-
-struct Tally
-{
-    std::atomic<int> DestroyCalls{0};
-    std::atomic<int> Deletions{0};
-};
-
-// The window under test, counting its destruction; WM_HOLD_UNTIL_SENT keeps its thread busy
-// until a message from another thread waits for it, so posted messages stay queued meanwhile.
-class TalliedProgressDlg : public CShredProgressDlg
-{
-public:
-    TalliedProgressDlg(bool isRecycleBin, const ShredItemList& items, Tally& tally)
-        : CShredProgressDlg(isRecycleBin, items), tally(tally)
-    {}
-    ~TalliedProgressDlg() override { ++tally.Deletions; }
-
-    BOOL DestroyWindow() override
-    {
-        ++tally.DestroyCalls;
-        return CShredProgressDlg::DestroyWindow();
-    }
-
-protected:
-    LRESULT OnHoldUntilSent(WPARAM, LPARAM)
-    {
-        // Inside a sent message (a final box's loop dispatching this), the wait is over.
-        const DWORD deadline = ::GetTickCount() + 5000;
-        while (!::InSendMessage() && !(HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) &&
-               ::GetTickCount() < deadline)
-            ::Sleep(1);
-        return 0;
-    }
-
-    DECLARE_MESSAGE_MAP()
-
-private:
-    Tally& tally;
-};
-
-BEGIN_MESSAGE_MAP(TalliedProgressDlg, CShredProgressDlg)
-ON_MESSAGE(WM_HOLD_UNTIL_SENT, OnHoldUntilSent)
-END_MESSAGE_MAP()
-
-// A progress window on a thread of its own, created as the launcher creates it.
-class ProgressWindow
-{
-public:
-    ProgressWindow(bool isRecycleBin, const ShredItemList& items)
-        : ui(
-              [this, isRecycleBin, items] {
-                  auto* dialog = new TalliedProgressDlg(isRecycleBin, items, tally);
-                  if (dialog->Create(IDD_SHRED_PROGRESS, nullptr)) {
-                      dialog->ShowWindow(SW_SHOW);
-                      window = dialog->m_hWnd;
-                  } else {
-                      delete dialog;
-                  }
-                  created = true;
-              },
-              [this] { return tally.Deletions > 0 || abandoned; })
-    {
-        while (!created)
-            ::Sleep(1);
-    }
-    ~ProgressWindow()
-    {
-        abandoned = true;
-        ui.Join(5000);
-    }
-    ProgressWindow(const ProgressWindow&) = delete;
-    ProgressWindow& operator=(const ProgressWindow&) = delete;
-
-    HWND Handle() const { return window; }
-    bool IsOpen() const { return ::IsWindow(window) != FALSE; }
-    int DestroyCalls() const { return tally.DestroyCalls; }
-    int Deletions() const { return tally.Deletions; }
-
-    void Command(int index, WORD id, LPARAM lParam = 0) const
-    {
-        ::SendMessageA(window, WM_COMMAND, MakeShredWParam(index, id), lParam);
-    }
-    void Status(int index, ShredStatus status) const { Command(index, ShredStatusCommand(status)); }
-    void PostPassMarker(int index, int cycle) const
-    {
-        ::PostMessageA(window, WM_COMMAND, MakeShredWParam(index, ID_SHRED_PASS_BASE + cycle), 0);
-    }
-    void AnnounceBlock(int index, char* block, int64_t range) const
-    {
-        ::SendMessageA(window, WM_SHRED_FILE, MakeShredWParam(index, range),
-                       reinterpret_cast<LPARAM>(block));
-    }
-    void AnnounceFile(int index, const std::string& path, int64_t range = 10) const
-    {
-        char* block = AllocateShredFileNameBlock();
-        std::memset(block, 0, ShredFileNameBlockSize);
-        std::memcpy(block, path.c_str(), path.size());
-        AnnounceBlock(index, block, range);
-    }
-
-    std::string FileName() const { return ControlText(window, IDC_FILE_NAME); }
-    int BarLow() const { return Bar(PBM_GETRANGE, TRUE); }
-    int BarHigh() const { return Bar(PBM_GETRANGE, FALSE); }
-    int BarPosition() const { return Bar(PBM_GETPOS, 0); }
-
-private:
-    int Bar(UINT message, WPARAM wParam) const
-    {
-        return static_cast<int>(::SendDlgItemMessageA(window, IDC_PROGRESS, message, wParam, 0));
-    }
-
-    Tally tally;
-    std::atomic<bool> created{false};
-    std::atomic<bool> abandoned{false};
-    HWND window = nullptr;
-    UiThread ui;
 };
 
 const ShredItemList ThreeItems{"T:\\one.txt", "T:\\two.txt", "T:\\three.txt"};
@@ -458,7 +340,7 @@ std::vector<std::string> pumpingTexts;
 HWND pumpedWindow = nullptr;
 std::atomic<int> markersDuringBox{0};
 
-int AnswerAfterPumping(const char* text, UINT)
+int AnswerAfterPumping(HWND, const char* text, UINT)
 {
     {
         std::lock_guard<std::mutex> guard(pumpingLock);

@@ -18,10 +18,20 @@ template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutM
     return true;
 }
 
+constexpr char MessageBoxCaption[] = "Orlenwick";
+constexpr char DialogClass[] = "#32770";
+// The text of a message box is the static control of this id.
+constexpr int MessageBoxTextId = 0xFFFF;
+
+HWND FindVisible(const char* windowClass, const char* caption)
+{
+    HWND window = ::FindWindowA(windowClass, caption);
+    return window && ::IsWindowVisible(window) ? window : nullptr;
+}
+
 HWND FindVisible(const char* caption)
 {
-    HWND window = ::FindWindowA(nullptr, caption);
-    return window && ::IsWindowVisible(window) ? window : nullptr;
+    return FindVisible(nullptr, caption);
 }
 
 } // namespace
@@ -78,6 +88,29 @@ void Click(HWND dialog, int id)
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
+bool MouseClick(HWND dialog, int id)
+{
+    RECT area{};
+    if (!::GetWindowRect(::GetDlgItem(dialog, id), &area))
+        return false;
+    // Absolute mouse coordinates run from 0 to 65535 across the primary screen.
+    const int width = ::GetSystemMetrics(SM_CXSCREEN);
+    const int height = ::GetSystemMetrics(SM_CYSCREEN);
+    if (width <= 1 || height <= 1)
+        return false;
+    const int x = (area.left + area.right) / 2;
+    const int y = (area.top + area.bottom) / 2;
+    INPUT input[3] = {};
+    for (INPUT& event : input)
+        event.type = INPUT_MOUSE;
+    input[0].mi.dx = (x * 65535 + (width - 1) / 2) / (width - 1);
+    input[0].mi.dy = (y * 65535 + (height - 1) / 2) / (height - 1);
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    return ::SendInput(3, input, sizeof input[0]) == 3;
+}
+
 void SetControlText(HWND dialog, int id, const std::string& text)
 {
     ::SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -88,6 +121,25 @@ void SelectComboItem(HWND dialog, int id, int index)
     ::SendDlgItemMessageA(dialog, id, CB_SETCURSEL, index, 0);
     ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+HWND WaitForMessageBox(DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindVisible(DialogClass, MessageBoxCaption)) != nullptr; },
+              timeoutMs);
+    return found;
+}
+
+std::string MessageBoxText(HWND box)
+{
+    return ControlText(box, MessageBoxTextId);
+}
+
+bool AnswerMessageBox(HWND box)
+{
+    ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return WaitUntil([box] { return !::IsWindow(box); }, 10000);
 }
 
 void SyncWith(HWND dialog)

@@ -22,9 +22,18 @@ int ComboCount(HWND dialog, int id);
 
 // Posts the click, so a handler that opens another modal dialog does not block the caller.
 void Click(HWND dialog, int id);
+// Clicks the control with the system's mouse input at its centre on the screen, as a person
+// does: a disabled window, or one under a modal dialog, does not take it. False when the input
+// was refused.
+bool MouseClick(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, const std::string& text);
 // Selects an item and tells the dialog as a user's selection would.
 void SelectComboItem(HWND dialog, int id, int index);
+// A real message box of this module (caption "Orlenwick"), once visible; null on timeout.
+HWND WaitForMessageBox(DWORD timeoutMs = 10000);
+std::string MessageBoxText(HWND box);
+// Presses OK in the box and waits until it has gone; false on timeout.
+bool AnswerMessageBox(HWND box);
 // Waits until every message posted to the dialog's thread before the call has been handled.
 void SyncWith(HWND dialog);
 

@@ -3,13 +3,15 @@
 #include <mutex>
 
 namespace {
-std::mutex textsLock;
+std::mutex answersLock;
 std::vector<std::string> texts;
+std::vector<HWND> owners;
 
-int Answer(const char* text, UINT)
+int Answer(HWND owner, const char* text, UINT)
 {
-    std::lock_guard<std::mutex> guard(textsLock);
+    std::lock_guard<std::mutex> guard(answersLock);
     texts.push_back(text ? text : "");
+    owners.push_back(owner);
     return IDOK;
 }
 } // namespace
@@ -17,8 +19,9 @@ int Answer(const char* text, UINT)
 MessageBoxAnswerer::MessageBoxAnswerer()
 {
     {
-        std::lock_guard<std::mutex> guard(textsLock);
+        std::lock_guard<std::mutex> guard(answersLock);
         texts.clear();
+        owners.clear();
     }
     previous = AfxSetMessageBoxHandler(&Answer);
 }
@@ -30,6 +33,12 @@ MessageBoxAnswerer::~MessageBoxAnswerer()
 
 std::vector<std::string> MessageBoxAnswerer::Texts() const
 {
-    std::lock_guard<std::mutex> guard(textsLock);
+    std::lock_guard<std::mutex> guard(answersLock);
     return texts;
+}
+
+std::vector<HWND> MessageBoxAnswerer::Owners() const
+{
+    std::lock_guard<std::mutex> guard(answersLock);
+    return owners;
 }

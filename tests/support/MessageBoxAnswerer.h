@@ -1,4 +1,5 @@
-// Answers every AfxMessageBox with OK while it lives, and remembers the texts in order.
+// Answers every AfxMessageBox with OK while it lives, and remembers the texts, and the owners
+// the boxes would have had, in order.
 #pragma once
 
 #include "afx/AfxWin.h"
@@ -15,6 +16,7 @@ public:
     MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
 
     std::vector<std::string> Texts() const;
+    std::vector<HWND> Owners() const;
 
 private:
     AfxMessageBoxHandler previous;

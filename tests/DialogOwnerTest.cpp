@@ -1,0 +1,433 @@
+// Who owns the dialogs and boxes, driven as a person would with real boxes: "Settings" is owned
+// by "Confirm Shredding", which cannot be clicked while it is open; each box is owned by the
+// window it was raised from, and a box raised on a worker thread by none.
+#include "DialogDriver.h"
+#include "FakeShredOs.h"
+#include "MessageBoxAnswerer.h"
+#include "ProgressWindow.h"
+#include "SettingsRegistryInPlace.h"
+#include "TestFiles.h"
+#include "jobs/ShredThread.h"
+#include "resources/resource.h"
+#include "ui/ShredConfirmDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+constexpr char ConfirmCaption[] = "Confirm Shredding";
+constexpr char SettingsCaption[] = "Settings";
+constexpr char ProgressCaption[] = "Shredding items...";
+constexpr char MessageBoxCaption[] = "Orlenwick";
+
+// How long a click is given to open a window that must not open.
+constexpr DWORD RefusalWaitMs = 1000;
+
+std::atomic<int> workersRun{0};
+std::atomic<HWND> progressOwner{nullptr};
+
+// Has nothing to shred: reports its item finished, as every worker ends.
+class FinishingWorker : public CShredThread
+{
+    DECLARE_DYNCREATE(FinishingWorker)
+
+public:
+    int Run() override
+    {
+        ++workersRun;
+        progressOwner = ::GetWindow(ProgressWindow, GW_OWNER);
+        ::SendMessageA(ProgressWindow, WM_COMMAND,
+                       MakeShredWParam(ItemIndex, ShredStatusCommand(StatusFinished)), 0);
+        AfxEndThread(0);
+    }
+};
+
+IMPLEMENT_DYNCREATE(FinishingWorker)
+
+struct CaptionedWindows
+{
+    const char* Caption;
+    std::vector<HWND> Found;
+};
+
+BOOL CALLBACK CollectVisible(HWND window, LPARAM windows)
+{
+    auto* collected = reinterpret_cast<CaptionedWindows*>(windows);
+    char caption[64] = {};
+    ::GetWindowTextA(window, caption, sizeof caption);
+    if (::IsWindowVisible(window) && std::string(caption) == collected->Caption)
+        collected->Found.push_back(window);
+    return TRUE;
+}
+
+// The visible top-level windows of a thread with this caption.
+std::vector<HWND> VisibleWindows(DWORD threadId, const char* caption)
+{
+    CaptionedWindows windows{caption, {}};
+    ::EnumThreadWindows(threadId, &CollectVisible, reinterpret_cast<LPARAM>(&windows));
+    return windows.Found;
+}
+
+HWND ActiveWindowOf(DWORD threadId)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    ::GetGUIThreadInfo(threadId, &info);
+    return info.hwndActive;
+}
+
+HWND Owner(HWND window)
+{
+    return ::GetWindow(window, GW_OWNER);
+}
+
+// "Confirm Shredding" over one file, run modally on a thread standing in for the shell's, which
+// then serves the progress window until it is gone; its workers only report that they finished.
+class ConfirmRun
+{
+public:
+    ConfirmRun()
+        : ui(
+              [this] {
+                  CShredConfirmDlg dialog(false, &items);
+                  dialog.WorkerClass = RUNTIME_CLASS(FinishingWorker);
+                  result = dialog.DoModal();
+              },
+              [deadline = ::GetTickCount() + 30000] {
+                  return !::FindWindowA(nullptr, ProgressCaption) || ::GetTickCount() > deadline;
+              }),
+          confirm(WaitForDialog(ConfirmCaption))
+    {}
+
+    // A failed check must leave no dialog behind for the next test, nor hang.
+    ~ConfirmRun()
+    {
+        const DWORD deadline = ::GetTickCount() + 10000;
+        while (!ui.Join(50)) {
+            if (::GetTickCount() > deadline) {
+                std::fprintf(stderr, "the confirm dialog's thread did not end\n");
+                std::_Exit(3);
+            }
+            for (const char* caption : {MessageBoxCaption, SettingsCaption, ConfirmCaption})
+                for (HWND window : Visible(caption))
+                    ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        }
+    }
+    ConfirmRun(const ConfirmRun&) = delete;
+    ConfirmRun& operator=(const ConfirmRun&) = delete;
+
+    HWND Confirm() const { return confirm; }
+    std::vector<HWND> Visible(const char* caption) const
+    {
+        return VisibleWindows(ui.ThreadId(), caption);
+    }
+    HWND ActiveWindow() const { return ActiveWindowOf(ui.ThreadId()); }
+
+    // Opens "Settings" through "Options" and puts it beside the confirm dialog, where it
+    // covers none of its buttons; null when it does not open.
+    HWND OpenSettings() const
+    {
+        Click(confirm, IDC_OPTIONS);
+        HWND settings = WaitForDialog(SettingsCaption);
+        if (settings)
+            MoveBeside(settings);
+        return settings;
+    }
+
+    void MoveBeside(HWND settings) const
+    {
+        RECT area{};
+        ::GetWindowRect(confirm, &area);
+        ::SetWindowPos(settings, nullptr, area.right + 10, area.top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    // True when the button's centre lies outside every "Settings" window, so a click there
+    // reaches the confirm dialog or nothing.
+    bool ButtonUncovered(int id) const
+    {
+        RECT button{};
+        ::GetWindowRect(::GetDlgItem(confirm, id), &button);
+        const POINT centre{(button.left + button.right) / 2, (button.top + button.bottom) / 2};
+        for (HWND settings : Visible(SettingsCaption)) {
+            RECT area{};
+            ::GetWindowRect(settings, &area);
+            if (::PtInRect(&area, centre))
+                return false;
+        }
+        return true;
+    }
+
+    // Waits for the count of visible windows of the caption to reach `count`.
+    bool WaitForCount(const char* caption, size_t count, DWORD timeoutMs) const
+    {
+        const DWORD deadline = ::GetTickCount() + timeoutMs;
+        while (Visible(caption).size() < count) {
+            if (::GetTickCount() > deadline)
+                return false;
+            ::Sleep(10);
+        }
+        return true;
+    }
+
+    bool Join() { return ui.Join(20000); }
+    INT_PTR Result() const { return result; }
+
+private:
+    const ShredItemList items{"T:\\a.txt"};
+    INT_PTR result = 0;
+    UiThread ui;
+    HWND confirm;
+};
+
+ShredSettings StoredSettings()
+{
+    ShredSettings stored;
+    stored.Load();
+    return stored;
+}
+
+class DialogOwnerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
+        workersRun = 0;
+        progressOwner = nullptr;
+    }
+    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
+};
+
+} // namespace
+
+TEST_F(DialogOwnerTest, SettingsIsOwnedByConfirmWhichStaysDisabledUntilSettingsCloses)
+{
+    ConfirmRun run;
+    HWND confirm = run.Confirm();
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_EQ(Owner(confirm), nullptr) << "no window was active on the shell thread";
+    EXPECT_TRUE(::IsWindowEnabled(confirm));
+
+    HWND settings = run.OpenSettings();
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(Owner(settings), confirm);
+    EXPECT_FALSE(::IsWindowEnabled(confirm));
+    EXPECT_EQ(run.ActiveWindow(), settings);
+
+    Click(settings, IDCANCEL);
+    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+    SyncWith(confirm);
+    EXPECT_TRUE(::IsWindowEnabled(confirm));
+    EXPECT_EQ(run.ActiveWindow(), confirm);
+
+    Click(confirm, IDCANCEL);
+    ASSERT_TRUE(run.Join());
+    EXPECT_EQ(run.Result(), IDCANCEL);
+}
+
+TEST_F(DialogOwnerTest, AMouseClickOnOptionsOpensSettingsOnceAndNotASecondTime)
+{
+    ConfirmRun run;
+    HWND confirm = run.Confirm();
+    ASSERT_NE(confirm, nullptr);
+
+    // The click as a person makes it opens "Settings" while the confirm dialog takes input.
+    ASSERT_TRUE(MouseClick(confirm, IDC_OPTIONS));
+    HWND settings = WaitForDialog(SettingsCaption);
+    ASSERT_NE(settings, nullptr) << "a mouse click does not reach the button";
+    run.MoveBeside(settings);
+    ASSERT_TRUE(run.ButtonUncovered(IDC_OPTIONS));
+
+    ASSERT_TRUE(MouseClick(confirm, IDC_OPTIONS));
+    EXPECT_FALSE(run.WaitForCount(SettingsCaption, 2, RefusalWaitMs)) << "a second \"Settings\"";
+    EXPECT_EQ(run.Visible(SettingsCaption), std::vector<HWND>{settings});
+
+    Click(settings, IDCANCEL);
+    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+    Click(confirm, IDCANCEL);
+    ASSERT_TRUE(run.Join());
+    EXPECT_EQ(run.Result(), IDCANCEL);
+}
+
+TEST_F(DialogOwnerTest, OkInConfirmCannotBeClickedWhileSettingsIsOpenSoTheEditIsSaved)
+{
+    ConfirmRun run;
+    HWND confirm = run.Confirm();
+    ASSERT_NE(confirm, nullptr);
+    HWND settings = run.OpenSettings();
+    ASSERT_NE(settings, nullptr);
+    ASSERT_TRUE(run.ButtonUncovered(IDOK));
+    SetControlText(settings, IDC_PASSES, "9");
+
+    ASSERT_TRUE(MouseClick(confirm, IDOK));
+    const DWORD deadline = ::GetTickCount() + RefusalWaitMs;
+    while (workersRun == 0 && ::GetTickCount() < deadline)
+        ::Sleep(10);
+    EXPECT_EQ(workersRun.load(), 0) << "the run started";
+    EXPECT_TRUE(::IsWindowVisible(confirm));
+    EXPECT_TRUE(::IsWindowVisible(settings));
+
+    Click(settings, IDOK);
+    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+    SyncWith(confirm);
+    // Now the same click starts the run, with the edit.
+    ASSERT_TRUE(MouseClick(confirm, IDOK));
+    ASSERT_TRUE(run.Join());
+    EXPECT_EQ(run.Result(), IDOK);
+    EXPECT_EQ(workersRun.load(), 1);
+    EXPECT_EQ(progressOwner.load(), nullptr)
+        << "the progress window must outlive the confirm dialog";
+    EXPECT_EQ(StoredSettings().Passes, 9);
+}
+
+TEST_F(DialogOwnerTest, ValidationBoxesAreOwnedBySettings)
+{
+    ConfirmRun run;
+    HWND confirm = run.Confirm();
+    ASSERT_NE(confirm, nullptr);
+    HWND settings = run.OpenSettings();
+    ASSERT_NE(settings, nullptr);
+
+    const struct
+    {
+        const char* Passes;
+        const char* Message;
+    } cases[] = {{"0", "Please enter a whole number from 1 to 100."},
+                 {"101", "Please enter a whole number from 1 to 100."},
+                 {"abc", "Please enter a whole number."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("passes \"") + c.Passes + "\"");
+        SetControlText(settings, IDC_PASSES, c.Passes);
+        Click(settings, IDOK);
+        HWND box = WaitForMessageBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(MessageBoxText(box), c.Message);
+        EXPECT_EQ(Owner(box), settings);
+        EXPECT_FALSE(::IsWindowEnabled(settings));
+        EXPECT_FALSE(::IsWindowEnabled(confirm));
+        ASSERT_TRUE(AnswerMessageBox(box));
+        SyncWith(settings);
+        EXPECT_TRUE(::IsWindowVisible(settings)) << "a refused OK closes nothing";
+        EXPECT_TRUE(::IsWindowEnabled(settings));
+    }
+
+    // Tests that answer boxes without windows see the owner the real box gets.
+    {
+        const MessageBoxAnswerer answerer;
+        SetControlText(settings, IDC_PASSES, "0");
+        Click(settings, IDOK);
+        SyncWith(settings);
+        EXPECT_EQ(answerer.Owners(), std::vector<HWND>{settings});
+    }
+
+    Click(settings, IDCANCEL);
+    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+    Click(confirm, IDCANCEL);
+    ASSERT_TRUE(run.Join());
+}
+
+TEST_F(DialogOwnerTest, SaveFailureBoxIsOwnedByConfirmAndTheRunGoesOn)
+{
+    LockedRegistry locked;
+    RegistryInPlace inPlace(&locked);
+    ConfirmRun run;
+    HWND confirm = run.Confirm();
+    ASSERT_NE(confirm, nullptr);
+
+    Click(confirm, IDOK);
+    HWND box = WaitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "Can't save parameters in registry!");
+    EXPECT_EQ(Owner(box), confirm);
+    EXPECT_FALSE(::IsWindowEnabled(confirm));
+    EXPECT_TRUE(::IsWindowVisible(confirm)) << "the box comes before the confirm dialog hides";
+    ASSERT_TRUE(AnswerMessageBox(box));
+
+    ASSERT_TRUE(run.Join());
+    EXPECT_EQ(run.Result(), IDOK);
+    EXPECT_EQ(WaitForMessageBox(0), nullptr);
+}
+
+TEST_F(DialogOwnerTest, RenameBoxOfAWorkerHasNoOwnerWhileTheShellThreadHasAnActiveDialog)
+{
+    ConfirmRun run;
+    HWND confirm = run.Confirm();
+    ASSERT_NE(confirm, nullptr);
+    ASSERT_EQ(run.ActiveWindow(), confirm);
+    ASSERT_EQ(::GetForegroundWindow(), confirm);
+
+    TempFolder folder;
+    const std::string path = folder / "renamed.txt";
+    WriteText(path, "contents");
+    FakeShredOs os;
+    os.RecordMessages = true;
+    os.RenameError = EACCES;
+    std::thread worker([&os, path] {
+        CShredThread shredder;
+        shredder.Os = &os;
+        shredder.Settings.ShreddingMethod = MethodRandomData;
+        shredder.Settings.Passes = 1;
+        shredder.Settings.MangleDateAndTime = true;
+        shredder.ShredFile(path, 512, false, "");
+    });
+    HWND box = WaitForMessageBox();
+    EXPECT_NE(box, nullptr);
+    if (box) {
+        EXPECT_EQ(MessageBoxText(box), "Access violation");
+        EXPECT_EQ(Owner(box), nullptr);
+        EXPECT_TRUE(::IsWindowEnabled(confirm));
+        EXPECT_TRUE(AnswerMessageBox(box));
+    }
+    worker.join();
+    EXPECT_EQ(os.Renames.size(), 1u);
+
+    Click(confirm, IDCANCEL);
+    ASSERT_TRUE(run.Join());
+}
+
+TEST(DialogOwnerProgress, FinalErrorBoxIsOwnedByTheActiveProgressWindowWhichCompletesOnce)
+{
+    ProgressWindow progress(false, {"T:\\a", "T:\\b"});
+    ASSERT_NE(progress.Handle(), nullptr);
+    EXPECT_EQ(Owner(progress.Handle()), nullptr);
+    EXPECT_EQ(ActiveWindowOf(progress.ThreadId()), progress.Handle());
+    progress.Status(0, StatusAccessViolation);
+    progress.Status(0, StatusFinished);
+
+    // The last worker waits in its notification until the box is answered; pass markers
+    // posted before it are dispatched by the box's own loop.
+    HWND box = nullptr;
+    HWND owner = nullptr;
+    std::string text;
+    bool progressEnabled = true;
+    std::thread person([&] {
+        box = WaitForMessageBox();
+        if (!box)
+            return;
+        owner = Owner(box);
+        text = MessageBoxText(box);
+        progressEnabled = ::IsWindowEnabled(progress.Handle()) != FALSE;
+        AnswerMessageBox(box);
+    });
+    ::PostMessageA(progress.Handle(), WM_HOLD_UNTIL_SENT, 0, 0);
+    for (int cycle = 0; cycle < 5; ++cycle)
+        progress.PostPassMarker(1, cycle);
+    progress.Status(1, StatusFinished);
+    person.join();
+
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(text, "Error(s) occured while deleting item(s): \n\nUnknown: \nAccess Violation\n\n");
+    EXPECT_EQ(owner, progress.Handle());
+    EXPECT_FALSE(progressEnabled);
+    EXPECT_FALSE(progress.IsOpen());
+    EXPECT_EQ(progress.DestroyCalls(), 1);
+    EXPECT_EQ(progress.Deletions(), 1);
+    EXPECT_EQ(WaitForMessageBox(RefusalWaitMs), nullptr) << "a second final box";
+}

@@ -160,7 +160,8 @@ bool RegisterTypeLibrary(const Part& part)
     if (kind != part.Kind)
         return Fail(std::string(part.Name) + ": the type library's system kind is " +
                     std::to_string(kind) + ", not " + std::to_string(part.Kind));
-    // What self-registration passes: the module's path and its folder, up to the last "\".
+    // What self-registration passes: the module's path and its folder up to the last "\" (a
+    // folder reference resolves with its trailing "\").
     std::wstring path = part.FileReference;
     std::wstring folder = part.FolderReference;
     const HRESULT hr = ::RegisterTypeLib(library.Get(), path.data(), folder.data());

@@ -71,6 +71,12 @@ std::wstring Formatted(const std::wstring& text, const std::vector<std::wstring>
     return formatted;
 }
 
+// wixl's preprocessor expands "$(...)" anywhere in the source and knows no escape for it.
+bool CanCarry(const std::wstring& text)
+{
+    return text.find(L"$(") == std::wstring::npos;
+}
+
 std::string Element(const std::wstring& key, const std::wstring& name, const char* type,
                     const std::wstring& value, const std::vector<std::wstring>& references)
 {
@@ -103,7 +109,15 @@ bool WriteRegistryElements(const RegistryTree& tree, const std::wstring& prefix,
                         "\" Name=\"*\" Type=\"string\" Value=\"\"/>\n";
             continue;
         }
+        if (!CanCarry(key)) {
+            error = "cannot carry the key " + Utf8(key);
+            return false;
+        }
         for (const auto& [name, data] : entry->second) {
+            if (!CanCarry(name) || (data.Type == REG_SZ && !CanCarry(RegistryText(data)))) {
+                error = "cannot carry the value \"" + Utf8(name) + "\" of " + Utf8(key);
+                return false;
+            }
             if (data.Type == REG_SZ && !RegistryText(data).empty()) {
                 elements += Element(key, name, "string", RegistryText(data), references);
             } else if (data.Type == REG_DWORD && data.Bytes.size() == sizeof(DWORD)) {

@@ -8,6 +8,7 @@
 #include "ShellKeys.h"
 #include "TestFiles.h"
 #include "shellext/Guids.h"
+#include "tools/FileVersion.h"
 #include "tools/RegistryTree.h"
 
 #include <gtest/gtest.h>
@@ -43,13 +44,6 @@ std::wstring Wide(const std::string& text)
 std::string Narrow(const std::wstring& text)
 {
     return std::string(text.begin(), text.end());
-}
-
-std::wstring RegistryForm(const GUID& guid)
-{
-    wchar_t text[40] = {};
-    ::StringFromGUID2(guid, text, 40);
-    return text;
 }
 
 const std::wstring ClassId = RegistryForm(CLSID_QuorvaneShlExt);
@@ -171,19 +165,12 @@ const std::string Dll32 = Folder32 + "\\Orlenwick.dll";
 // "a.b.c.d" of the file's fixed version information, or "".
 std::string FileVersion(const std::string& file)
 {
-    DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(file.c_str(), &ignored);
-    std::vector<BYTE> block(size);
-    void* data = nullptr;
-    UINT length = 0;
-    if (size == 0 || !::GetFileVersionInfoA(file.c_str(), 0, size, block.data()) ||
-        !::VerQueryValueA(block.data(), "\\", &data, &length) || length < sizeof(VS_FIXEDFILEINFO))
+    std::string fileVersion;
+    std::string productVersion;
+    if (!ReadFileVersion(Wide(file), fileVersion, productVersion))
         return "";
-    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
-    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
-           std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-           std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
-           std::to_string(LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(fileVersion, productVersion) << file;
+    return fileVersion;
 }
 
 // The machine type in the file's PE header, or 0.

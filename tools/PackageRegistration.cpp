@@ -12,6 +12,7 @@
 // Version.wxi (the version both DLLs' version resources carry).
 #include "registrar/RegistryScript.h"
 #include "shellext/Guids.h"
+#include "tools/FileVersion.h"
 #include "tools/RegistryTree.h"
 #include "tools/WixRegistryElements.h"
 
@@ -133,13 +134,6 @@ std::string AsciiText(const std::wstring& text)
     return std::string(text.begin(), text.end());
 }
 
-std::wstring RegistryForm(const GUID& guid)
-{
-    wchar_t text[40] = {};
-    ::StringFromGUID2(guid, text, 40);
-    return text;
-}
-
 std::string Hex(long value)
 {
     char text[16];
@@ -253,23 +247,10 @@ void DropSharedValues(const RegistryTree& tree64, RegistryTree& tree32)
 
 bool ReadVersion(const std::wstring& dll, std::string& version)
 {
-    DWORD handle = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(dll.c_str(), &handle);
-    std::vector<BYTE> block(size);
-    void* data = nullptr;
-    UINT length = 0;
-    if (size == 0 || !::GetFileVersionInfoW(dll.c_str(), 0, size, block.data()) ||
-        !::VerQueryValueW(block.data(), L"\\", &data, &length) || length < sizeof(VS_FIXEDFILEINFO))
+    std::string productVersion;
+    if (!ReadFileVersion(dll, version, productVersion))
         return Fail("no version resource in the DLL");
-    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
-    if (fixed->dwFileVersionMS != fixed->dwProductVersionMS ||
-        fixed->dwFileVersionLS != fixed->dwProductVersionLS)
-        return Fail("the DLL's file and product versions differ");
-    version = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
-              std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-              std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
-              std::to_string(LOWORD(fixed->dwFileVersionLS));
-    return true;
+    return version == productVersion || Fail("the DLL's file and product versions differ");
 }
 
 bool WriteFile(const std::wstring& path, const std::string& text)

@@ -1,5 +1,7 @@
 #include "tools/RegistryTree.h"
 
+#include <objbase.h>
+
 #include <utility>
 
 namespace {
@@ -138,4 +140,11 @@ RegistryData RegistryString(const std::wstring& text)
     const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
     return RegistryData{REG_SZ,
                         std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
+}
+
+std::wstring RegistryForm(const GUID& guid)
+{
+    wchar_t text[40] = {};
+    ::StringFromGUID2(guid, text, 40);
+    return text;
 }

@@ -60,3 +60,6 @@ private:
 // The text of a REG_SZ or REG_EXPAND_SZ value, without its terminating NUL.
 std::wstring RegistryText(const RegistryData& data);
 RegistryData RegistryString(const std::wstring& text);
+
+// A GUID as registry keys name it: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+std::wstring RegistryForm(const GUID& guid);

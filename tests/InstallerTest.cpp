@@ -18,7 +18,6 @@
 #include <msi.h>
 #include <shlobj.h>
 
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>

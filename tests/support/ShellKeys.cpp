@@ -1,24 +1,22 @@
 #include "ShellKeys.h"
 
-#include <windows.h>
-
 namespace {
 
 constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
 
-bool Exists(const std::string& path)
+bool Exists(const std::string& path, REGSAM view)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     ::RegCloseKey(key);
     return true;
 }
 
-void RemoveIfEmpty(const std::string& path)
+void RemoveIfEmpty(const std::string& path, REGSAM view)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return;
     DWORD subkeys = 1;
     DWORD values = 1;
@@ -26,7 +24,7 @@ void RemoveIfEmpty(const std::string& path)
                        nullptr, nullptr, nullptr);
     ::RegCloseKey(key);
     if (subkeys == 0 && values == 0)
-        ::RegDeleteKeyA(HKEY_CLASSES_ROOT, path.c_str());
+        ::RegDeleteKeyExA(HKEY_CLASSES_ROOT, path.c_str(), view, 0);
 }
 
 } // namespace
@@ -49,11 +47,12 @@ const std::vector<std::string>& ShellHandlerParentKeys()
     return keys;
 }
 
-ShellKeysSnapshot ShellKeysSnapshot::Take()
+ShellKeysSnapshot ShellKeysSnapshot::Take(REGSAM view)
 {
     ShellKeysSnapshot snapshot;
+    snapshot.view = view;
     for (const std::string& key : ShellHandlerParentKeys())
-        snapshot.existed.push_back(Exists(key));
+        snapshot.existed.push_back(Exists(key, view));
     return snapshot;
 }
 
@@ -62,6 +61,6 @@ void ShellKeysSnapshot::Restore() const
     const std::vector<std::string>& keys = ShellHandlerParentKeys();
     for (size_t i = existed.size(); i-- > 0;) {
         if (!existed[i])
-            RemoveIfEmpty(keys[i]);
+            RemoveIfEmpty(keys[i], view);
     }
 }

@@ -1,0 +1,533 @@
+// The installer package as an administrator deploys it, with the prefix's own msiexec: installed
+// per machine (each DLL in its Program Files folder, its registration in its registry view,
+// exactly the registration table plus the type library's keys, the same as the DLL's own
+// self-registration), the class created from its ProgID and shredding through the shell road,
+// repaired, upgraded by the next version (which a downgrade cannot replace), and removed without
+// a trace but the shared shell keys and the user's settings.
+#include "ProgramRunner.h"
+#include "ShellKeys.h"
+#include "TestFiles.h"
+#include "shellext/Guids.h"
+#include "tools/FileVersion.h"
+#include "tools/RegistryTree.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <msi.h>
+#include <shlobj.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+constexpr char UpgradeCode[] = "{3F0B9C2E-6D41-4A7B-9E25-81C4D7A3B660}"; // the package template's
+constexpr wchar_t ClassesKey[] = L"Software\\Classes";
+constexpr wchar_t SettingsKey[] = L"Software\\Quorvane\\Brindaloe\\Settings";
+constexpr wchar_t HandlerName[] = L"QVOrlenwick";
+constexpr wchar_t ForeignHandler[] = L"OrlenwickTestForeignHandler";
+constexpr REGSAM View64 = KEY_WOW64_64KEY;
+constexpr REGSAM View32 = KEY_WOW64_32KEY;
+constexpr DWORD MsiexecTimeoutMs = 120000;
+
+std::wstring Wide(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+const std::wstring ClassId = RegistryForm(CLSID_QuorvaneShlExt);
+const std::wstring LibraryId = RegistryForm(LIBID_ORLENWICKLib);
+const std::wstring ClassKey = L"CLSID\\" + ClassId;
+const std::wstring TypeLibKey = L"TypeLib\\" + LibraryId;
+const std::wstring ProgId = L"Orlenwick.QuorvaneShlExt.1";
+const std::wstring IndependentProgId = L"Orlenwick.QuorvaneShlExt";
+
+const std::vector<std::wstring> HandlerContainers = {
+    L"*\\shellex\\ContextMenuHandlers",
+    L"AllFileSystemObjects\\shellex\\ContextMenuHandlers",
+    L"CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\\shellex\\ContextMenuHandlers",
+    L"Directory\\shellex\\DragDropHandlers",
+};
+
+// Every key the package owns below Software\Classes, in each view.
+std::vector<std::wstring> PackageKeys()
+{
+    std::vector<std::wstring> keys = {ProgId,
+                                      IndependentProgId,
+                                      ClassKey,
+                                      TypeLibKey,
+                                      L"Interface\\" + RegistryForm(IID_IQuorvaneShlExt),
+                                      L"Interface\\" + RegistryForm(IID_IShredConfDlg)};
+    for (const std::wstring& container : HandlerContainers)
+        keys.push_back(container + L"\\" + HandlerName);
+    return keys;
+}
+
+RegistryTree ClassesTree(const std::wstring& path, REGSAM view)
+{
+    return ReadRegistryTree(HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + path, view);
+}
+
+bool ClassesKeyExists(const std::wstring& path, REGSAM view)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(ClassesKey) + L"\\" + path).c_str(), 0,
+                        KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+// The part of `tree` below `path`, with paths relative to it.
+RegistryTree Subtree(const RegistryTree& tree, const std::wstring& path)
+{
+    RegistryTree part;
+    for (const auto& [key, values] : tree) {
+        if (_wcsicmp(key.c_str(), path.c_str()) == 0)
+            part[L""] = values;
+        else if (key.size() > path.size() && key[path.size()] == L'\\' &&
+                 _wcsnicmp(key.c_str(), path.c_str(), path.size()) == 0)
+            part[key.substr(path.size() + 1)] = values;
+    }
+    return part;
+}
+
+std::string Describe(const RegistryTree& tree)
+{
+    std::ostringstream text;
+    for (const auto& [key, values] : tree) {
+        text << "[" << Narrow(key) << "]\n";
+        for (const auto& [name, data] : values)
+            text << "  " << (name.empty() ? "@" : Narrow(name)) << " = "
+                 << (data.Type == REG_SZ ? "\"" + Narrow(RegistryText(data)) + "\""
+                                         : "<type " + std::to_string(data.Type) + ">")
+                 << "\n";
+    }
+    return text.str();
+}
+
+// The registration table as it reads in one view when `dll` is the registered module, by the
+// package key it belongs to.
+std::vector<std::pair<std::wstring, RegistryTree>> RegistrationTable(const std::wstring& dll)
+{
+    const RegistryData className = RegistryString(L"QuorvaneShlExt Class");
+    const RegistryData classId = RegistryString(ClassId);
+    std::vector<std::pair<std::wstring, RegistryTree>> table = {
+        {ProgId, {{L"", {{L"", className}}}, {L"CLSID", {{L"", classId}}}}},
+        {IndependentProgId,
+         {{L"", {{L"", className}}},
+          {L"CLSID", {{L"", classId}}},
+          {L"CurVer", {{L"", RegistryString(ProgId)}}}}},
+        {ClassKey,
+         {{L"", {{L"", className}}},
+          {L"ProgID", {{L"", RegistryString(ProgId)}}},
+          {L"VersionIndependentProgID", {{L"", RegistryString(IndependentProgId)}}},
+          {L"Programmable", {}},
+          {L"InprocServer32",
+           {{L"", RegistryString(dll)}, {L"ThreadingModel", RegistryString(L"Apartment")}}},
+          {L"TypeLib", {{L"", RegistryString(LibraryId)}}}}},
+    };
+    for (const std::wstring& container : HandlerContainers)
+        table.push_back({container + L"\\" + HandlerName, {{L"", {{L"", classId}}}}});
+    return table;
+}
+
+std::string SystemDirectory()
+{
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    return system;
+}
+
+std::string KnownFolder(int csidl)
+{
+    char path[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+const std::string Folder64 = KnownFolder(CSIDL_PROGRAM_FILES) + "\\Orlenwick";
+const std::string Folder32 = KnownFolder(CSIDL_PROGRAM_FILESX86) + "\\Orlenwick";
+const std::string Dll64 = Folder64 + "\\Orlenwick.dll";
+const std::string Dll32 = Folder32 + "\\Orlenwick.dll";
+
+// "a.b.c.d" of the file's fixed version information, or "".
+std::string FileVersion(const std::string& file)
+{
+    std::string fileVersion;
+    std::string productVersion;
+    if (!ReadFileVersion(Wide(file), fileVersion, productVersion))
+        return "";
+    EXPECT_EQ(fileVersion, productVersion) << file;
+    return fileVersion;
+}
+
+// The machine type in the file's PE header, or 0.
+WORD MachineOf(const std::string& file)
+{
+    const std::vector<unsigned char> bytes = ReadBytes(file);
+    if (bytes.size() < 0x40)
+        return 0;
+    DWORD header = 0;
+    memcpy(&header, &bytes[0x3C], sizeof header);
+    if (bytes.size() < header + 6 || memcmp(&bytes[header], "PE\0\0", 4) != 0)
+        return 0;
+    WORD machine = 0;
+    memcpy(&machine, &bytes[header + 4], sizeof machine);
+    return machine;
+}
+
+// The products installed from this package's upgrade code, with their versions.
+std::vector<std::string> InstalledVersions()
+{
+    std::vector<std::string> versions;
+    wchar_t product[39];
+    for (DWORD i = 0;
+         ::MsiEnumRelatedProductsW(Wide(UpgradeCode).c_str(), 0, i, product) == ERROR_SUCCESS;
+         ++i) {
+        wchar_t version[64] = {};
+        DWORD length = 64;
+        ::MsiGetProductInfoW(product, L"VersionString", version, &length);
+        versions.push_back(Narrow(version));
+    }
+    return versions;
+}
+
+// Unattended, as a deployment runs it.
+DWORD Msiexec(const std::string& action, const std::string& package,
+              const std::string& properties = "")
+{
+    const ProgramRun run = RunProgram(Quoted(SystemDirectory() + "\\msiexec.exe") + " " + action +
+                                          " " + Quoted(package) + " " + properties + " /qn",
+                                      SystemDirectory(), MsiexecTimeoutMs);
+    return run.ExitCode;
+}
+
+// A foreign handler in each shared handler key of both views, as every real system has one:
+// removal must leave them and the keys that hold them.
+class ForeignHandlers
+{
+public:
+    ForeignHandlers()
+    {
+        for (REGSAM view : {View64, View32}) {
+            shellKeys.push_back(ShellKeysSnapshot::Take(view));
+            for (const std::wstring& container : HandlerContainers)
+                WriteRegistryTree(HKEY_LOCAL_MACHINE, Path(container), Handler(), view);
+        }
+    }
+    ~ForeignHandlers()
+    {
+        for (REGSAM view : {View64, View32}) {
+            for (const std::wstring& container : HandlerContainers)
+                DeleteRegistryTree(HKEY_LOCAL_MACHINE, Path(container), view);
+        }
+        for (const ShellKeysSnapshot& snapshot : shellKeys)
+            snapshot.Restore();
+    }
+    ForeignHandlers(const ForeignHandlers&) = delete;
+    ForeignHandlers& operator=(const ForeignHandlers&) = delete;
+
+    static std::wstring Path(const std::wstring& container)
+    {
+        return std::wstring(ClassesKey) + L"\\" + container + L"\\" + ForeignHandler;
+    }
+    static RegistryTree Handler()
+    {
+        return {{L"", {{L"", RegistryString(L"{0F0F0F0F-1111-2222-3333-444455556666}")}}}};
+    }
+
+private:
+    std::vector<ShellKeysSnapshot> shellKeys;
+};
+
+std::vector<RegistryPlace> PlacesTheTestChanges()
+{
+    std::vector<RegistryPlace> places;
+    for (REGSAM view : {View64, View32}) {
+        for (const std::wstring& key : PackageKeys())
+            places.push_back({HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + key, view});
+    }
+    // The settings key and the vendor key above it, which a saved setting creates.
+    places.push_back({HKEY_CURRENT_USER, L"Software\\Quorvane", 0});
+    return places;
+}
+
+class InstallerTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        Packages = new TempFolder;
+        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_PACKAGE).c_str(), Current().c_str(), FALSE))
+            << ORLENWICK_PACKAGE;
+        ASSERT_TRUE(
+            ::CopyFileA(FromUnixPath(ORLENWICK_NEXT_PACKAGE).c_str(), Next().c_str(), FALSE))
+            << ORLENWICK_NEXT_PACKAGE;
+        // A registration left in the prefix (the main job's regsvr32, say) is set aside for the
+        // test and put back after it, with the user's settings.
+        Before = new RegistrySnapshot(PlacesTheTestChanges());
+        for (const RegistryPlace& place : PlacesTheTestChanges())
+            DeleteRegistryTree(place.Root, place.Path, place.View);
+        Foreign = new ForeignHandlers;
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete Foreign;
+        Foreign = nullptr;
+        if (Before)
+            Before->Restore();
+        delete Before;
+        Before = nullptr;
+        delete Packages;
+        Packages = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(InstalledVersions().empty())
+            << "the package is installed in the prefix already: uninstall it first";
+        ASSERT_FALSE(Exists(Folder64));
+        ASSERT_FALSE(Exists(Folder32));
+    }
+
+    // Whatever a test leaves installed is removed after it.
+    void TearDown() override
+    {
+        if (!InstalledVersions().empty())
+            Msiexec("/x",
+                    InstalledVersions().front() == ORLENWICK_NEXT_VERSION ? Next() : Current());
+    }
+
+    static std::string Current() { return *Packages / "Orlenwick-" ORLENWICK_VERSION ".msi"; }
+    static std::string Next() { return *Packages / "Orlenwick-" ORLENWICK_NEXT_VERSION ".msi"; }
+
+    // The registration table in both views, each pointing at its own installed DLL.
+    static void ExpectRegistrationTableInBothViews()
+    {
+        for (const auto& [view, dll] : {std::pair{View64, Dll64}, std::pair{View32, Dll32}}) {
+            SCOPED_TRACE(view == View64 ? "64-bit view" : "32-bit view");
+            for (const auto& [key, expected] : RegistrationTable(Wide(dll))) {
+                const RegistryTree installed = ClassesTree(key, view);
+                EXPECT_EQ(expected, installed) << Narrow(key) << " reads\n" << Describe(installed);
+            }
+        }
+    }
+
+    static TempFolder* Packages;
+    static RegistrySnapshot* Before;
+    static ForeignHandlers* Foreign;
+};
+
+TempFolder* InstallerTest::Packages = nullptr;
+RegistrySnapshot* InstallerTest::Before = nullptr;
+ForeignHandlers* InstallerTest::Foreign = nullptr;
+
+TEST_F(InstallerTest, InstallPutsEachDllInItsFolderAndItsRegistrationInItsView)
+{
+    ASSERT_EQ(0u, Msiexec("/i", Current()));
+
+    EXPECT_EQ(Names{ORLENWICK_VERSION}, InstalledVersions());
+    EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder64));
+    EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder32));
+    EXPECT_EQ(ReadBytes(FromUnixPath(ORLENWICK_DLL_PATH)), ReadBytes(Dll64));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(Dll64));
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Dll32));
+    EXPECT_EQ(ORLENWICK_VERSION, FileVersion(Dll64));
+    EXPECT_EQ(ORLENWICK_VERSION, FileVersion(Dll32));
+
+    ExpectRegistrationTableInBothViews();
+
+    // The type library is one key for both views, with each bitness' module under its platform.
+    const RegistryTree typeLibrary = ClassesTree(TypeLibKey, View64);
+    EXPECT_EQ(typeLibrary, ClassesTree(TypeLibKey, View32));
+    const RegistryTree version = Subtree(typeLibrary, L"1.0");
+    EXPECT_EQ(RegistryString(L"Orlenwick 1.0 Type Library"), version.at(L"").at(L""));
+    EXPECT_EQ(RegistryString(Wide(Dll64)), version.at(L"409\\win64").at(L""));
+    EXPECT_EQ(RegistryString(Wide(Dll32)), version.at(L"409\\win32").at(L""));
+    // The interfaces are kept apart by view, with the same content in each.
+    for (const GUID* iid : {&IID_IQuorvaneShlExt, &IID_IShredConfDlg}) {
+        const std::wstring key = L"Interface\\" + RegistryForm(*iid);
+        const RegistryTree interface64 = ClassesTree(key, View64);
+        EXPECT_EQ(RegistryString(LibraryId), interface64.at(L"TypeLib").at(L""));
+        EXPECT_EQ(interface64, ClassesTree(key, View32)) << Describe(interface64);
+    }
+}
+
+TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
+{
+    ASSERT_EQ(0u, Msiexec("/i", Current()));
+
+    // The installed 64-bit DLL registers itself into a scratch key standing in for
+    // HKEY_CLASSES_ROOT; what it writes there is what the package wrote, key for key.
+    const std::wstring scratchPath =
+        L"Software\\Orlenwick Installer Test\\" + std::to_wstring(::GetCurrentProcessId());
+    RegistryTree selfRegistration;
+    {
+        // The type library's interfaces also go to the 32-bit view, which is not redirected.
+        const RegistrySnapshot interfaces32(
+            {{HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IQuorvaneShlExt), View32},
+             {HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IShredConfDlg), View32}});
+        HKEY scratch = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegCreateKeyExW(HKEY_CURRENT_USER, scratchPath.c_str(), 0, nullptr, 0,
+                                    KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
+        HMODULE server = ::LoadLibraryA(Dll64.c_str());
+        ASSERT_NE(nullptr, server);
+        auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(server, "DllRegisterServer")));
+        ASSERT_NE(nullptr, registerServer);
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
+        const HRESULT hr = registerServer();
+        ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+        ::FreeLibrary(server);
+        ::RegCloseKey(scratch);
+        EXPECT_EQ(S_OK, hr);
+        selfRegistration = ReadRegistryTree(HKEY_CURRENT_USER, scratchPath, 0);
+        DeleteRegistryTree(HKEY_CURRENT_USER, scratchPath, 0);
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Orlenwick Installer Test");
+        interfaces32.Restore();
+    }
+
+    size_t keysWithValues = 0;
+    for (const std::wstring& key : PackageKeys()) {
+        const RegistryTree own = Subtree(selfRegistration, key);
+        RegistryTree package = ClassesTree(key, View64);
+        // The type library's key is shared with the 32-bit view, where the package registers
+        // the 32-bit module beside this one.
+        if (key == TypeLibKey) {
+            EXPECT_EQ(1u, package.erase(L"1.0\\409\\win32"));
+        }
+        EXPECT_FALSE(own.empty()) << Narrow(key);
+        EXPECT_EQ(own, package) << Narrow(key) << ": self-registration\n"
+                                << Describe(own) << "package\n"
+                                << Describe(package);
+        for (const auto& entry : own)
+            keysWithValues += !entry.second.empty();
+    }
+    // Nothing the DLL registers lies outside the package's keys.
+    size_t allWithValues = 0;
+    for (const auto& entry : selfRegistration)
+        allWithValues += !entry.second.empty();
+    EXPECT_EQ(allWithValues, keysWithValues) << Describe(selfRegistration);
+}
+
+TEST_F(InstallerTest, InstalledClassShredsThroughTheShellRoad)
+{
+    ASSERT_EQ(0u, Msiexec("/i", Current()));
+    // The shell stand-in and the files live under T:, the prefix's scratch drive.
+    const std::string work = "T:\\installer-test-" + std::to_string(::GetCurrentProcessId());
+    RemoveTree(work);
+    MakeFolder(work);
+    ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_STANDIN_PATH).c_str(),
+                            (work + "\\ShellStandIn.exe").c_str(), FALSE));
+    WriteText(work + "\\sample.txt", "account 1234-5678\n");
+    WriteText(work + "\\neighbour.txt", "keep me\n");
+
+    const ProgramRun run =
+        RunProgram(Quoted(work + "\\ShellStandIn.exe") + " --progid Orlenwick.QuorvaneShlExt" +
+                       " --confirm " + Quoted(work + "\\sample.txt"),
+                   work, 120000);
+
+    SCOPED_TRACE(run.Output);
+    EXPECT_EQ(0u, run.ExitCode);
+    EXPECT_NE(std::string::npos, run.Output.find("CLSIDFromProgID: 0x00000000"));
+    EXPECT_NE(std::string::npos, run.Output.find("CoCreateInstance: 0x00000000"));
+    EXPECT_NE(std::string::npos, run.Output.find("InvokeCommand: 0x00000000"));
+    EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
+    EXPECT_EQ((Names{"ShellStandIn.exe", "neighbour.txt"}), ListFolder(work));
+    const std::vector<unsigned char> neighbour = ReadBytes(work + "\\neighbour.txt");
+    EXPECT_EQ("keep me\n", std::string(neighbour.begin(), neighbour.end()));
+    RemoveTree(work);
+}
+
+TEST_F(InstallerTest, UninstallLeavesNothingOfThePackageButTheSharedKeysAndTheSettings)
+{
+    ASSERT_EQ(0u, Msiexec("/i", Current()));
+    // The user's settings, as the confirm dialog saves them.
+    const RegistryTree settings = {{L"", {{L"Passes", RegistryData{REG_DWORD, {3, 0, 0, 0}}}}}};
+    DeleteRegistryTree(HKEY_CURRENT_USER, SettingsKey, 0);
+    ASSERT_TRUE(WriteRegistryTree(HKEY_CURRENT_USER, SettingsKey, settings, 0));
+
+    ASSERT_EQ(0u, Msiexec("/x", Current()));
+
+    EXPECT_TRUE(InstalledVersions().empty());
+    EXPECT_FALSE(Exists(Folder64));
+    EXPECT_FALSE(Exists(Folder32));
+    for (REGSAM view : {View64, View32}) {
+        SCOPED_TRACE(view == View64 ? "64-bit view" : "32-bit view");
+        for (const std::wstring& key : PackageKeys())
+            EXPECT_FALSE(ClassesKeyExists(key, view)) << Narrow(key);
+        EXPECT_TRUE(ClassesKeyExists(L"CLSID", view));
+        for (const std::string& shared : ShellHandlerParentKeys())
+            EXPECT_TRUE(ClassesKeyExists(Wide(shared), view)) << shared;
+        for (const std::wstring& container : HandlerContainers)
+            EXPECT_EQ(ForeignHandlers::Handler(),
+                      ReadRegistryTree(HKEY_LOCAL_MACHINE, ForeignHandlers::Path(container), view))
+                << Narrow(container);
+    }
+    EXPECT_EQ(settings, ReadRegistryTree(HKEY_CURRENT_USER, SettingsKey, 0));
+}
+
+TEST_F(InstallerTest, RepairRestoresAMissingDllAndRegistration)
+{
+    ASSERT_EQ(0u, Msiexec("/i", Current()));
+    const std::vector<unsigned char> installed = ReadBytes(Dll32);
+    ASSERT_TRUE(::DeleteFileA(Dll32.c_str()));
+    ASSERT_TRUE(DeleteRegistryTree(
+        HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + ClassKey + L"\\InprocServer32",
+        View32));
+    ASSERT_TRUE(
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + ProgId, View64));
+
+    // Wine's msiexec cannot repair with /f (it takes the package for a product code); the
+    // properties say the same to the installer.
+    ASSERT_EQ(0u, Msiexec("/i", Current(), "REINSTALL=ALL REINSTALLMODE=omus"));
+
+    EXPECT_EQ(installed, ReadBytes(Dll32));
+    ExpectRegistrationTableInBothViews();
+}
+
+TEST_F(InstallerTest, NextVersionReplacesTheInstalledOneAndCannotBeDowngraded)
+{
+    ASSERT_EQ(0u, Msiexec("/i", Current()));
+    ASSERT_EQ(0u, Msiexec("/i", Next()));
+
+    // One installation, one registration, pointing at the new files.
+    EXPECT_EQ(Names{ORLENWICK_NEXT_VERSION}, InstalledVersions());
+    EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder64));
+    EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder32));
+    EXPECT_EQ(ORLENWICK_NEXT_VERSION, FileVersion(Dll64));
+    EXPECT_EQ(ORLENWICK_NEXT_VERSION, FileVersion(Dll32));
+    ExpectRegistrationTableInBothViews();
+    const RegistryTree version = Subtree(ClassesTree(TypeLibKey, View64), L"1.0");
+    EXPECT_EQ(RegistryString(Wide(Dll64)), version.at(L"409\\win64").at(L""));
+    EXPECT_EQ(RegistryString(Wide(Dll32)), version.at(L"409\\win32").at(L""));
+
+    // The older package refuses to replace the newer one, which stays whole.
+    EXPECT_NE(0u, Msiexec("/i", Current()));
+    EXPECT_EQ(Names{ORLENWICK_NEXT_VERSION}, InstalledVersions());
+    EXPECT_EQ(ORLENWICK_NEXT_VERSION, FileVersion(Dll64));
+    ExpectRegistrationTableInBothViews();
+
+    ASSERT_EQ(0u, Msiexec("/x", Next()));
+    EXPECT_TRUE(InstalledVersions().empty());
+    EXPECT_FALSE(Exists(Folder64));
+    for (REGSAM view : {View64, View32}) {
+        for (const std::wstring& key : PackageKeys())
+            EXPECT_FALSE(ClassesKeyExists(key, view)) << Narrow(key);
+    }
+}
+
+} // namespace

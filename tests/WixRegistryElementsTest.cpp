@@ -1,0 +1,104 @@
+// The installer's registry elements made from a registry tree: installer formatting and XML
+// escaping, the formatted references the package resolves, keys without values, and values the
+// elements cannot carry faithfully.
+#include "tools/WixRegistryElements.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<std::wstring> References = {L"[#Dll]", L"[Folder]"};
+
+std::string Elements(const RegistryTree& tree)
+{
+    std::string elements;
+    std::string error;
+    EXPECT_TRUE(WriteRegistryElements(tree, L"Software\\Classes", References, elements, error))
+        << error;
+    return elements;
+}
+
+std::string Refused(const RegistryTree& tree)
+{
+    std::string elements;
+    std::string error;
+    EXPECT_FALSE(WriteRegistryElements(tree, L"Software\\Classes", References, elements, error));
+    EXPECT_FALSE(error.empty());
+    return elements;
+}
+
+TEST(WixRegistryElementsTest, DefaultAndNamedTextValuesOfAKey)
+{
+    const RegistryTree tree = {
+        {L"CLSID\\{1}\\InprocServer32",
+         {{L"", RegistryString(L"[#Dll]")}, {L"ThreadingModel", RegistryString(L"Apartment")}}}};
+
+    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\CLSID\\{1}\\InprocServer32\" "
+              "Type=\"string\" Value=\"[#Dll]\"/>\n"
+              "<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\CLSID\\{1}\\InprocServer32\" "
+              "Name=\"ThreadingModel\" Type=\"string\" Value=\"Apartment\"/>\n",
+              Elements(tree));
+}
+
+TEST(WixRegistryElementsTest, BracketsAreLiteralExceptInTheKnownReferences)
+{
+    const RegistryTree tree = {
+        {L"K[x]", {{L"n]", RegistryString(L"[#Dll] in [Folder], not [Other] or [#Dll")}}}};
+
+    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\K[\\[]x[\\]]\" "
+              "Name=\"n[\\]]\" Type=\"string\" "
+              "Value=\"[#Dll] in [Folder], not [\\[]Other[\\]] or [\\[]#Dll\"/>\n",
+              Elements(tree));
+}
+
+TEST(WixRegistryElementsTest, XmlSpecialCharactersAreEscaped)
+{
+    const RegistryTree tree = {{L"K", {{L"", RegistryString(L"a'b & <c> \"d\"")}}}};
+
+    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\K\" Type=\"string\" "
+              "Value=\"a&apos;b &amp; &lt;c&gt; &quot;d&quot;\"/>\n",
+              Elements(tree));
+}
+
+TEST(WixRegistryElementsTest, OnlyAKeyWithNeitherValuesNorSubkeysGetsItsOwnRow)
+{
+    // "A B" sorts between "A" and "A\C": "A" still has a subkey, "A B" has none.
+    const RegistryTree tree = {{L"", {}},
+                               {L"A", {}},
+                               {L"A B", {}},
+                               {L"A\\C", {{L"", RegistryString(L"c")}}},
+                               {L"Programmable", {}}};
+
+    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\A B\" Name=\"*\" "
+              "Type=\"string\" Value=\"\"/>\n"
+              "<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\A\\C\" Type=\"string\" "
+              "Value=\"c\"/>\n"
+              "<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\Programmable\" Name=\"*\" "
+              "Type=\"string\" Value=\"\"/>\n",
+              Elements(tree));
+}
+
+TEST(WixRegistryElementsTest, NumbersBecomeIntegerValues)
+{
+    const RegistryTree tree = {{L"K", {{L"Count", RegistryData{REG_DWORD, {0x2A, 0x01, 0, 0}}}}}};
+
+    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\K\" Name=\"Count\" "
+              "Type=\"integer\" Value=\"298\"/>\n",
+              Elements(tree));
+}
+
+TEST(WixRegistryElementsTest, ValuesWithoutAFaithfulFormAreRefused)
+{
+    // The installer's table cannot tell an empty text from no value.
+    Refused({{L"K", {{L"", RegistryString(L"")}}}});
+    Refused({{L"K", {{L"Data", RegistryData{REG_BINARY, {1, 2}}}}}});
+    Refused({{L"K", {{L"Odd", RegistryData{REG_DWORD, {1, 2}}}}}});
+    // wixl's preprocessor would replace it.
+    Refused({{L"K", {{L"", RegistryString(L"$(var.X)")}}}});
+    Refused({{L"K$(var.X)", {{L"", RegistryString(L"x")}}}});
+}
+
+} // namespace

@@ -5,8 +5,8 @@
 # answering the confirm dialog), and show what is left.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
 timeout 1200 "$here/install-deps.sh"
+source "$here/common.sh"
 timeout 1800 "$here/build.sh" x86_64
 timeout 300 "$here/wine-prefix.sh"
 trap 'status=$?; "$here/wine-stop.sh"; exit $status' EXIT
@@ -15,13 +15,19 @@ trap 'status=$?; "$here/wine-stop.sh"; exit $status' EXIT
 install=$ORLENWICK_SCRATCH/Orlenwick
 samples=$ORLENWICK_SCRATCH/samples
 rm -rf "$install" "$samples"
-mkdir -p "$install" "$samples/Holiday photos/raw"
+mkdir -p "$install" "$samples/Holiday photos/raw" "$samples/Папка/日記"
 cp "$ORLENWICK_BUILD/x86_64/Orlenwick.dll" "$ORLENWICK_BUILD/x86_64/ShellStandIn.exe" "$install/"
 head -c 20000 /dev/urandom >"$samples/report.final.doc"
 printf 'account 1234-5678\n' >"$samples/passwords.txt"
 head -c 70000 /dev/urandom >"$samples/Holiday photos/beach.jpg"
 head -c 5000 /dev/urandom >"$samples/Holiday photos/raw/beach.raw"
+# Names outside the Western code page the prefix uses, and what a best-fit conversion would
+# have made of one of them, which must stay.
+head -c 3000 /dev/urandom >"$samples/Отчёт.txt"
+head -c 4000 /dev/urandom >"$samples/Папка/🙂.txt"
+head -c 2000 /dev/urandom >"$samples/Папка/日記/メモ.txt"
 printf 'keep me\n' >"$samples/not-selected.txt"
+printf 'keep me too\n' >"$samples/Otchet.txt"
 
 echo "== registering T:\\Orlenwick\\Orlenwick.dll"
 timeout 120 "$WINE64" regsvr32 /s 'T:\Orlenwick\Orlenwick.dll' </dev/null >/dev/null 2>&1
@@ -32,7 +38,8 @@ echo "== before shredding (T:\\samples)"
 
 echo "== shredding through the shell extension"
 timeout 600 "$WINE64" 'T:\Orlenwick\ShellStandIn.exe' --confirm \
-    'T:\samples\report.final.doc' 'T:\samples\passwords.txt' 'T:\samples\Holiday photos' </dev/null 2>/dev/null
+    'T:\samples\report.final.doc' 'T:\samples\passwords.txt' 'T:\samples\Holiday photos' \
+    'T:\samples\Отчёт.txt' 'T:\samples\Папка' </dev/null 2>/dev/null
 
 echo "== left in T:\\samples"
 (cd "$samples" && find . -mindepth 1 | sort)

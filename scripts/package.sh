@@ -10,6 +10,7 @@
 # that runs more Wine programs.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+timeout 1200 "$here/install-deps.sh"
 source "$here/common.sh"
 trees=$ORLENWICK_BUILD
 output=$ORLENWICK_BUILD/package
@@ -30,7 +31,6 @@ mkdir -p "$trees" "$output"
 # wixl runs in a folder of its own: every path it is given must be absolute.
 trees=$(cd "$trees" && pwd)
 output=$(cd "$output" && pwd)
-timeout 1200 "$here/install-deps.sh"
 # Only what the package needs: the DLL of each bitness and the generator.
 for arch in x86_64 i686; do
     cmake -S "$ORLENWICK_ROOT" -B "$trees/$arch" -DCMAKE_BUILD_TYPE=Release "${version_option[@]}" \

@@ -3,6 +3,7 @@
 # (the test prefix uses the null driver), into docs/pictures/*.png.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+timeout 1200 "$here/install-deps.sh"
 source "$here/common.sh"
 export WINEPREFIX=$ORLENWICK_BUILD/wineprefix-x11
 out=$ORLENWICK_ROOT/docs/pictures

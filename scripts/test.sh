@@ -3,8 +3,8 @@
 # prefix and runs every test program under Wine through ctest, each with its own time limit.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/common.sh"
 timeout 1200 "$here/install-deps.sh"
+source "$here/common.sh"
 timeout 1800 "$here/build.sh" x86_64
 timeout 300 "$here/wine-prefix.sh"
 trap 'status=$?; "$here/wine-stop.sh"; exit $status' EXIT

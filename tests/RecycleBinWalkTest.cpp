@@ -896,6 +896,44 @@ TEST_F(RecycleBinWalkTest, ANameOutsideTheCodePageIsPassedOverNotMappedToALookal
     EXPECT_FALSE(Exists(acute));
 }
 
+TEST_F(RecycleBinWalkTest, ANameTheBufferOrCodePageCannotHoldIsReachedByItsShortPath)
+{
+    const std::wstring top = Wide(folder.Path());
+    const std::wstring cyrillic = top + L"\\\x041E\x0442\x0447\x0451\x0442.txt";
+    WriteWide(cyrillic, {1, 2, 3});
+    const std::wstring deep = top + L"\\" + std::wstring(120, L'd');
+    MakeWideFolder(deep);
+    const std::wstring deepFile = deep + L"\\" + std::wstring(150, L'f') + L".bin";
+    WriteWide(deepFile, {4, 5, 6});
+    shell.Entries = {BinEntry{cyrillic}, BinEntry{deepFile}};
+
+    const Notifications received = RunWalk();
+
+    EXPECT_EQ(CountStatus(received, StatusShredded), 2u);
+    EXPECT_EQ(CountStatus(received, StatusInvalidArguments), 0u);
+    for (const Notification& n : received) {
+        if (n.Message == WM_SHRED_FILE) {
+            EXPECT_LT(n.Path.size(), size_t{MAX_PATH}) << n.Path;
+        }
+    }
+    EXPECT_FALSE(ExistsWide(cyrillic));
+    EXPECT_FALSE(ExistsWide(deepFile));
+}
+
+TEST_F(RecycleBinWalkTest, WithoutShortNamesSuchANameIsPassedOverUntouched)
+{
+    os.NoShortNames = true;
+    const std::wstring cyrillic = Wide(folder.Path()) + L"\\\x041E\x0442\x0447\x0451\x0442.txt";
+    WriteWide(cyrillic, {1, 2, 3});
+    const std::string plain = MakeFile("plain.txt");
+    shell.Entries = {BinEntry{cyrillic}, Entry(plain)};
+
+    EXPECT_EQ(Outline(RunWalk()),
+              (std::vector<std::string>{Status(StatusInvalidArguments), File(plain),
+                                        Status(StatusShredded), Status(StatusFinished)}));
+    EXPECT_EQ(ReadWide(cyrillic), (std::vector<unsigned char>{1, 2, 3}));
+}
+
 // The real shell's bin, listed the way the walk lists it, from the calling thread.
 bool ListRealBin(std::vector<std::wstring>& names)
 {

@@ -3,7 +3,7 @@
 // SendMessageA round trip plus one 1 KiB _write per progress step.
 //
 //   ShredBenchmark [--methods random,dod,gutmann] [sizes in MiB...]   (default: all, 1 16 64)
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 #include <fcntl.h>
 #include <io.h>

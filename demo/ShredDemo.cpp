@@ -1,6 +1,6 @@
 // Runs one shred job on sample files it creates, the way the confirm dialog starts it, and
 // prints what a progress window would receive and what is left on disk.
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 #include <cstdio>
 #include <string>

@@ -1,6 +1,7 @@
 #include "common/TextConversion.h"
 #include "engine/ScopedDescriptor.h"
-#include "jobs/ShredThread.h"
+#include "engine/ShredNames.h"
+#include "core/ShredThread.h"
 
 #include <cstring>
 

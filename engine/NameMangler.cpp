@@ -1,5 +1,5 @@
 #include "engine/ScopedDescriptor.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 #include <algorithm>
 #include <cerrno>

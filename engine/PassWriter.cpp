@@ -1,5 +1,6 @@
 #include "engine/GutmannPatterns.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
+#include "engine/ShredOs.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "common/TextConversion.h"
 #include "engine/ScopedDescriptor.h"
 #include "engine/ShredNames.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 #include <algorithm>
 #include <cerrno>

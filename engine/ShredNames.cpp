@@ -55,6 +55,24 @@ template <size_t Size> std::wstring_view FieldText(const wchar_t (&field)[Size])
 
 } // namespace
 
+ShortPathCall ShortPathsThrough(ShredOs& os)
+{
+    return [&os](const wchar_t* longPath, wchar_t* shortPath, DWORD size) {
+        return os.GetShortPathNameW(longPath, shortPath, size);
+    };
+}
+
+bool IsLink(DWORD attributes, DWORD reparseTag)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag);
+}
+
+bool IsLink(const WIN32_FIND_DATAW& entry)
+{
+    // For a reparse point the listing carries its tag in dwReserved0.
+    return IsLink(entry.dwFileAttributes, entry.dwReserved0);
+}
+
 bool IsJoinableName(std::wstring_view name)
 {
     if (name.empty() || name == L"." || name == L"..")

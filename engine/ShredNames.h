@@ -3,6 +3,8 @@
 // used only when it converts exactly and the system will not read it as another file.
 #pragma once
 
+#include "engine/ShredOs.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -26,6 +28,14 @@ bool IsStreamSuffix(std::wstring_view suffix);
 
 // The system's short-name lookup, GetShortPathNameW or a stand-in with its signature.
 using ShortPathCall = std::function<DWORD(const wchar_t*, wchar_t*, DWORD)>;
+
+// The short-name lookup of the engine's seam.
+ShortPathCall ShortPathsThrough(ShredOs& os);
+
+// Only name surrogates (symbolic links, junctions, mount points) are links; any other reparse
+// point (a cloud placeholder, a deduplicated file) holds the user's data.
+bool IsLink(DWORD attributes, DWORD reparseTag);
+bool IsLink(const WIN32_FIND_DATAW& entry);
 
 // The short form of a full path as the volume gives it, looked up without letting the system
 // rewrite the path first; nothing when the lookup fails.

@@ -1,4 +1,5 @@
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
+#include "engine/ShredOs.h"
 
 #include <cstring>
 

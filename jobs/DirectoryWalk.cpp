@@ -1,6 +1,6 @@
 #include "common/TextConversion.h"
 #include "engine/ShredNames.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::optional<std::string> CShredThread::ShortFormOf(const std::string& path)
 {
     const std::optional<std::wstring> wide = WidenExactly(path);
     const std::optional<std::wstring> shortForm =
-        wide ? ShortPathOf(*wide, ShortPathLookup()) : std::nullopt;
+        wide ? ShortPathOf(*wide, ShortPathsThrough(*Os)) : std::nullopt;
     std::optional<std::string> shortPath = shortForm ? NarrowExactly(*shortForm) : std::nullopt;
     if (shortPath && IsShreddablePath(*shortPath) && shortPath->size() < path.size())
         return shortPath;

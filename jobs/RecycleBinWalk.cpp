@@ -1,5 +1,7 @@
 #include "jobs/ComHolders.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
+#include "engine/ShredNames.h"
+#include "engine/ShredOs.h"
 
 #include <objbase.h>
 #include <shlwapi.h>
@@ -95,7 +97,7 @@ void CShredThread::ShredRecycleBin()
         if (items->Next(1, item.Receive(), &fetched) != S_OK)
             break;
         char path[MAX_PATH] = {};
-        switch (ReadParsingName(bin.Get(), item.Get(), ShortPathLookup(), path)) {
+        switch (ReadParsingName(bin.Get(), item.Get(), ShortPathsThrough(*Os), path)) {
         case BinName::Usable:
             ShredItem(path);
             break;

@@ -1,4 +1,5 @@
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
+#include "engine/ShredOs.h"
 
 #include "afx/AfxApp.h"
 #include "common/TextConversion.h"
@@ -100,24 +101,6 @@ int CShredThread::ShredItem(std::string path)
     else
         ShredFile(path, tailLength, ntfs, std::string());
     return 1;
-}
-
-ShortPathCall CShredThread::ShortPathLookup()
-{
-    return [os = Os](const wchar_t* longPath, wchar_t* shortPath, DWORD size) {
-        return os->GetShortPathNameW(longPath, shortPath, size);
-    };
-}
-
-bool IsLink(DWORD attributes, DWORD reparseTag)
-{
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag);
-}
-
-bool IsLink(const WIN32_FIND_DATAW& entry)
-{
-    // For a reparse point the listing carries its tag in dwReserved0.
-    return IsLink(entry.dwFileAttributes, entry.dwReserved0);
 }
 
 void CShredThread::RemoveLink(const std::string& path, DWORD attributes)

@@ -2,7 +2,7 @@
 // after the file itself on NTFS.
 #include "FakeShredOs.h"
 #include "TestFiles.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
 #include "SettingsRegistryInPlace.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "ui/SettingsRegistry.h"
 #include "ui/ShredConfirmDlg.h"

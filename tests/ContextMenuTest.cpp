@@ -10,7 +10,7 @@
 #include "shellext/ClassTable.h"
 #include "shellext/QuorvaneShlExt.h"
 #include "shellext/ServerModule.h"
-#include "ui/ShredSettings.h"
+#include "core/ShredSettings.h"
 
 #include <gtest/gtest.h>
 

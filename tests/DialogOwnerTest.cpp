@@ -7,7 +7,7 @@
 #include "ProgressWindow.h"
 #include "SettingsRegistryInPlace.h"
 #include "TestFiles.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "ui/ShredConfirmDlg.h"
 

@@ -3,7 +3,7 @@
 #include "FakeShredOs.h"
 #include "MessageBoxAnswerer.h"
 #include "TestFiles.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "FakeShredOs.h"
 #include "TestFiles.h"
 #include "engine/ScopedDescriptor.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
 #include "ProgressWindow.h"
-#include "jobs/ShredProtocol.h"
+#include "core/ShredProtocol.h"
 #include "resources/resource.h"
 #include "ui/ShredProgressDlg.h"
 

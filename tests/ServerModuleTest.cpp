@@ -8,7 +8,7 @@
 #include "TestFiles.h"
 #include "WorkerJob.h"
 #include "afx/AfxApp.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "shellext/ClassTable.h"
 #include "shellext/QuorvaneShlExt.h"

@@ -3,7 +3,7 @@
 // registry calls, and what a failed save shows and leaves behind.
 #include "MessageBoxAnswerer.h"
 #include "ui/SettingsRegistry.h"
-#include "ui/ShredSettings.h"
+#include "core/ShredSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "TestFiles.h"
 #include "WorkerJob.h"
 #include "common/TextConversion.h"
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
 

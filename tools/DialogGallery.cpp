@@ -2,7 +2,7 @@
 // scripts/render-dialogs.sh can take its picture.
 //
 //   DialogGallery confirm|settings|progress [seconds]
-#include "jobs/ShredProtocol.h"
+#include "core/ShredProtocol.h"
 #include "resources/resource.h"
 #include "ui/ShredConfirmDlg.h"
 #include "ui/ShredProgressDlg.h"

@@ -1,6 +1,6 @@
 #include "ui/ShredConfirmDlg.h"
 
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "ui/ShredProgressDlg.h"
 #include "ui/ShredSettingsDlg.h"

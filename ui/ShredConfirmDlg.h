@@ -4,7 +4,7 @@
 
 #include "afx/AfxDialog.h"
 #include "ui/ShredItemList.h"
-#include "ui/ShredSettings.h"
+#include "core/ShredSettings.h"
 
 class CShredConfirmDlg : public CDialog
 {

@@ -1,7 +1,7 @@
 #include "ui/ShredProgressDlg.h"
 
 #include "afx/AfxApp.h"
-#include "jobs/ShredProtocol.h"
+#include "core/ShredProtocol.h"
 #include "resources/resource.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "ui/ShredSettings.h"
+#include "core/ShredSettings.h"
 
 #include "afx/AfxWin.h"
 #include "ui/SettingsRegistry.h"

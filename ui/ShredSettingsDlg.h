@@ -2,7 +2,7 @@
 #pragma once
 
 #include "afx/AfxDialog.h"
-#include "ui/ShredSettings.h"
+#include "core/ShredSettings.h"
 
 class CShredSettingsDlg : public CDialog
 {

@@ -1,7 +1,7 @@
 // One notification as the progress window would receive it.
 #pragma once
 
-#include "jobs/ShredProtocol.h"
+#include "core/ShredProtocol.h"
 
 #include <string>
 #include <vector>

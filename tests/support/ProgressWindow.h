@@ -3,7 +3,7 @@
 #pragma once
 
 #include "DialogDriver.h"
-#include "jobs/ShredProtocol.h"
+#include "core/ShredProtocol.h"
 #include "resources/resource.h"
 #include "ui/ShredProgressDlg.h"
 

@@ -1,7 +1,7 @@
 // Starts workers the way the launcher does: created suspended, given their job, resumed.
 #pragma once
 
-#include "jobs/ShredThread.h"
+#include "core/ShredThread.h"
 
 #include <string>
 #include <vector>

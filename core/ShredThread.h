@@ -3,11 +3,8 @@
 #pragma once
 
 #include "afx/AfxWin.h"
-#include "engine/ShredOs.h"
-#include "jobs/ShredProtocol.h"
-#include "ui/ShredSettings.h"
-
-#include "engine/ShredNames.h"
+#include "core/ShredProtocol.h"
+#include "core/ShredSettings.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,10 +21,9 @@ struct StreamName
 };
 using StreamNameList = std::vector<StreamName>;
 
-// Only name surrogates (symbolic links, junctions, mount points) are links; any other reparse
-// point (a cloud placeholder, a deduplicated file) holds the user's data.
-bool IsLink(DWORD attributes, DWORD reparseTag);
-bool IsLink(const WIN32_FIND_DATAW& entry);
+// The system calls of the engine (engine/ShredOs.h).
+class ShredOs;
+ShredOs& RealShredOs();
 
 class CShredThread : public CWinThread
 {
@@ -86,8 +82,6 @@ private:
     std::optional<std::string> ListablePath(const std::string& folder);
     // The short form of a path when the volume gives one that is shorter and shreddable.
     std::optional<std::string> ShortFormOf(const std::string& path);
-    // The seam's short-name lookup.
-    ShortPathCall ShortPathLookup();
     // Shreds the file's named streams; StatusShredded when every one was overwritten, else the
     // status that keeps the file.
     ShredStatus ShredStreams(const std::string& fullName, int tailLength);

@@ -98,6 +98,37 @@ private:
     CRITICAL_SECTION m_sect;
 };
 
+// Holds a critical section until the end of the scope, or until Unlock.
+class CSingleLock
+{
+public:
+    CSingleLock(CCriticalSection* section, BOOL initialLock) : m_pSection(section)
+    {
+        if (initialLock)
+            Lock();
+    }
+    ~CSingleLock() { Unlock(); }
+    CSingleLock(const CSingleLock&) = delete;
+    CSingleLock& operator=(const CSingleLock&) = delete;
+
+    BOOL Lock()
+    {
+        if (!m_bLocked)
+            m_bLocked = m_pSection->Lock();
+        return TRUE;
+    }
+    BOOL Unlock()
+    {
+        if (m_bLocked)
+            m_bLocked = !m_pSection->Unlock();
+        return TRUE;
+    }
+
+private:
+    CCriticalSection* m_pSection;
+    BOOL m_bLocked = FALSE;
+};
+
 // Looks a path or pattern up; the listing stays open until Close or destruction.
 class CFileFind
 {

@@ -7,7 +7,7 @@ CWinApp* application = nullptr;
 std::atomic<long> applicationLocks{0};
 } // namespace
 
-CWinApp::CWinApp(const char* appName) : m_pszAppName(appName)
+CWinApp::CWinApp(const char*)
 {
     application = this;
 }

@@ -17,7 +17,6 @@ public:
     virtual int ExitInstance() { return 0; }
 
     HINSTANCE m_hInstance = nullptr;
-    const char* m_pszAppName;
 };
 
 CWinApp* AfxGetApp();

@@ -1,10 +1,6 @@
 #include "AfxWin.h"
 
-#include <atomic>
-
-namespace {
-std::atomic<AfxMessageBoxHandler> messageBoxHandler{nullptr};
-}
+#include "common/Seam.h"
 
 HWND AfxGetSafeOwner(HWND parent)
 {
@@ -18,15 +14,12 @@ HWND AfxGetSafeOwner(HWND parent)
     return owner;
 }
 
-int AfxMessageBox(const char* text, UINT type, UINT)
+int AfxMessageBoxes::Show(HWND owner, const char* text, UINT type)
 {
-    const HWND owner = AfxGetSafeOwner(nullptr);
-    if (AfxMessageBoxHandler handler = messageBoxHandler.load())
-        return handler(owner, text, type);
     return ::MessageBoxA(owner, text, "Orlenwick", type);
 }
 
-AfxMessageBoxHandler AfxSetMessageBoxHandler(AfxMessageBoxHandler handler)
+int AfxMessageBox(const char* text, UINT type, UINT)
 {
-    return messageBoxHandler.exchange(handler);
+    return Seam<AfxMessageBoxes>::Active().Show(AfxGetSafeOwner(nullptr), text, type);
 }

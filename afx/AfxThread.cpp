@@ -33,9 +33,8 @@ CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority, UINT stackS
     // under the thread's last instructions.
     ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                          reinterpret_cast<LPCSTR>(&ThreadEntry), &thread->m_hModuleReference);
-    unsigned threadId = 0;
     auto handle = _beginthreadex(securityAttributes, stackSize, &ThreadEntry, thread,
-                                 createFlags | CREATE_SUSPENDED, &threadId);
+                                 createFlags | CREATE_SUSPENDED, nullptr);
     if (handle == 0) {
         if (thread->m_hModuleReference)
             ::FreeLibrary(thread->m_hModuleReference);
@@ -43,7 +42,6 @@ CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority, UINT stackS
         return nullptr;
     }
     thread->m_hThread = reinterpret_cast<HANDLE>(handle);
-    thread->m_nThreadID = threadId;
     ::SetThreadPriority(thread->m_hThread, priority);
     if (!(createFlags & CREATE_SUSPENDED))
         thread->ResumeThread();
@@ -62,12 +60,4 @@ void AfxEndThread(UINT exitCode, BOOL deleteThread)
     if (module)
         ::FreeLibraryAndExitThread(module, exitCode);
     _endthreadex(exitCode);
-    // _endthreadex does not return.
-    for (;;)
-        ::ExitThread(exitCode);
-}
-
-CWinThread* AfxGetThread()
-{
-    return currentThread;
 }

@@ -1,5 +1,5 @@
 // The small part of the dialog-and-thread framework this DLL is built on: runtime classes,
-// worker threads, a critical section, a file finder and the message box.
+// worker threads, a critical section and its scoped lock, and the message box.
 #pragma once
 
 #include <windows.h>
@@ -57,7 +57,6 @@ public:
     virtual int ExitInstance() { return 0; }
 
     HANDLE m_hThread = nullptr;
-    DWORD m_nThreadID = 0;
     BOOL m_bAutoDelete = TRUE;
     // The module holding the thread's code, kept loaded until the thread has left it.
     HMODULE m_hModuleReference = nullptr;
@@ -71,9 +70,6 @@ CWinThread* AfxBeginThread(CRuntimeClass* threadClass, int priority = THREAD_PRI
 
 // Ends the calling framework thread; deletes its object first when asked and auto-deleting.
 [[noreturn]] void AfxEndThread(UINT exitCode, BOOL deleteThread = TRUE);
-
-// The framework thread object of the calling thread, or null.
-CWinThread* AfxGetThread();
 
 class CCriticalSection
 {
@@ -129,24 +125,6 @@ private:
     BOOL m_bLocked = FALSE;
 };
 
-// Looks a path or pattern up; the listing stays open until Close or destruction.
-class CFileFind
-{
-public:
-    CFileFind() = default;
-    ~CFileFind() { Close(); }
-    CFileFind(const CFileFind&) = delete;
-    CFileFind& operator=(const CFileFind&) = delete;
-
-    // On failure GetLastError() still tells why.
-    BOOL FindFile(const char* name, DWORD unused = 0);
-    void Close();
-
-private:
-    HANDLE m_hFind = INVALID_HANDLE_VALUE;
-    WIN32_FIND_DATAA m_data{};
-};
-
 // The owner of a modal dialog or box: the given parent's top-level window; with no parent, the
 // last active popup of the calling thread's active window, so the window the user works in is
 // disabled underneath. Null on a thread with no active window, such as a worker's.
@@ -155,7 +133,11 @@ HWND AfxGetSafeOwner(HWND parent);
 // An OK-style message box with the module's name as caption, owned by AfxGetSafeOwner(null).
 int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
 
-// Lets a test answer every AfxMessageBox without a window, and see the owner the box would
-// have had; null restores the real box.
-using AfxMessageBoxHandler = int (*)(HWND owner, const char* text, UINT type);
-AfxMessageBoxHandler AfxSetMessageBoxHandler(AfxMessageBoxHandler handler);
+// Where AfxMessageBox shows its box: the real MessageBoxA unless a test puts its own in place
+// (Seam<AfxMessageBoxes>), which then sees the owner the box would have had.
+class AfxMessageBoxes
+{
+public:
+    virtual ~AfxMessageBoxes() = default;
+    virtual int Show(HWND owner, const char* text, UINT type);
+};

@@ -23,7 +23,6 @@ using StreamNameList = std::vector<StreamName>;
 
 // The system calls of the engine (engine/ShredOs.h).
 class ShredOs;
-ShredOs& RealShredOs();
 
 class CShredThread : public CWinThread
 {
@@ -71,8 +70,9 @@ public:
     HWND ProgressWindow = nullptr;
     bool IsRecycleBin = false;
 
-    // Every operating-system call of the job goes through here.
-    ShredOs* Os = &RealShredOs();
+    // Every system call of the job goes through here: the real calls, or a test's in their
+    // place (Seam<ShredOs>).
+    ShredOs& Os() const;
 
     static CCriticalSection ShredLock;
 

@@ -45,8 +45,8 @@ StreamName NarrowStreamName(const BYTE* name, DWORD nameSize)
 StreamNameList CShredThread::EnumAlternateStreams(std::string path)
 {
     StreamNameList names;
-    ScopedFileHandle file(*Os, Os->CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                               OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM));
+    ScopedFileHandle file(Os(), Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM));
     if (!file.IsValid())
         return names;
 
@@ -54,15 +54,15 @@ StreamNameList CShredThread::EnumAlternateStreams(std::string path)
     void* context = nullptr;
     for (;;) {
         DWORD read = 0;
-        if (!Os->BackupRead(file.Get(), buffer, StreamHeaderSize, &read, FALSE, TRUE, &context) ||
+        if (!Os().BackupRead(file.Get(), buffer, StreamHeaderSize, &read, FALSE, TRUE, &context) ||
             read < StreamHeaderSize)
             break;
         const StreamHeader header = ReadHeader(buffer);
         if (header.NameSize > StreamBufferSize - StreamHeaderSize)
             break;
         if (header.NameSize != 0) {
-            if (!Os->BackupRead(file.Get(), buffer + StreamHeaderSize, header.NameSize, &read,
-                                FALSE, TRUE, &context) ||
+            if (!Os().BackupRead(file.Get(), buffer + StreamHeaderSize, header.NameSize, &read,
+                                 FALSE, TRUE, &context) ||
                 read < header.NameSize)
                 break;
             if (header.StreamId == BACKUP_ALTERNATE_DATA)
@@ -71,10 +71,10 @@ StreamNameList CShredThread::EnumAlternateStreams(std::string path)
         if (header.HighSize > 0 || (header.HighSize == 0 && header.LowSize > 0)) {
             DWORD lowSought = 0;
             DWORD highSought = 0;
-            Os->BackupSeek(file.Get(), 0xFFFFFFFF, 0x7FFFFFFF, &lowSought, &highSought, &context);
+            Os().BackupSeek(file.Get(), 0xFFFFFFFF, 0x7FFFFFFF, &lowSought, &highSought, &context);
         }
     }
     DWORD read = 0;
-    Os->BackupRead(file.Get(), buffer, 0, &read, TRUE, FALSE, &context);
+    Os().BackupRead(file.Get(), buffer, 0, &read, TRUE, FALSE, &context);
     return names;
 }

@@ -46,7 +46,7 @@ void ShowRenameFailure(int error, const std::string& oldName, const std::string&
 void CShredThread::BackdateLastWriteTime(const std::string& fullName)
 {
     SYSTEMTIME time{};
-    Os->GetSystemTime(&time);
+    Os().GetSystemTime(&time);
     time.wYear = static_cast<WORD>(time.wYear - 5);
     // 29 February five years back does not exist; Wine's conversion turns it into 1 March
     // instead of failing, so the date is mended before converting.
@@ -56,12 +56,12 @@ void CShredThread::BackdateLastWriteTime(const std::string& fullName)
     FILETIME lastWrite{};
     if (!::SystemTimeToFileTime(&time, &lastWrite))
         return;
-    ScopedFileHandle file(*Os,
-                          Os->CreateFileA(fullName.c_str(), FILE_WRITE_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    ScopedFileHandle file(Os(),
+                          Os().CreateFileA(fullName.c_str(), FILE_WRITE_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
     if (file.IsValid())
-        Os->SetFileTime(file.Get(), &lastWrite);
+        Os().SetFileTime(file.Get(), &lastWrite);
 }
 
 bool CShredThread::ScrambleName(std::string& fullName)
@@ -90,7 +90,7 @@ bool CShredThread::ScrambleName(std::string& fullName)
         return false;
     }
     errno = 0;
-    if (Os->Rename(fullName.c_str(), newName) != 0) {
+    if (Os().Rename(fullName.c_str(), newName) != 0) {
         ShowRenameFailure(errno, fullName, newName);
         return false;
     }

@@ -34,12 +34,12 @@ uint64_t ClockSeed()
 DWORD CShredThread::FillRandom(BYTE* buffer, DWORD length)
 {
     HCRYPTPROV provider = 0;
-    if (!Os->CryptAcquireContextA(&provider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+    if (!Os().CryptAcquireContextA(&provider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
         return ::GetLastError();
     DWORD error = 0;
-    if (!Os->CryptGenRandom(provider, length, buffer))
+    if (!Os().CryptGenRandom(provider, length, buffer))
         error = ::GetLastError();
-    Os->CryptReleaseContext(provider);
+    Os().CryptReleaseContext(provider);
     return error;
 }
 
@@ -66,13 +66,13 @@ void CShredThread::FillRandomOrFallback(BYTE* buffer, DWORD length)
 
 void CShredThread::SendStep()
 {
-    Os->SendMessageA(ProgressWindow, WM_COMMAND, MakeShredWParam(ItemIndex, ID_SHRED_STEP), 0);
+    Os().SendMessageA(ProgressWindow, WM_COMMAND, MakeShredWParam(ItemIndex, ID_SHRED_STEP), 0);
 }
 
 bool CShredThread::CommitWithRetry(int descriptor)
 {
     for (int attempt = 0; attempt < CommitAttempts; ++attempt) {
-        if (Os->Commit(descriptor) == 0)
+        if (Os().Commit(descriptor) == 0)
             return true;
     }
     return false;
@@ -82,7 +82,7 @@ int64_t CShredThread::WriteBlocks(int descriptor, int64_t length, std::vector<BY
                                   int patternLength, bool refillRandom)
 {
     int64_t written = 0;
-    if (Os->Seek(descriptor, 0, SEEK_SET) == 0) {
+    if (Os().Seek(descriptor, 0, SEEK_SET) == 0) {
         const auto blockSize = static_cast<int64_t>(block.size());
         while (written < length) {
             // After a short write the next one starts inside the pattern where the file is.
@@ -91,7 +91,7 @@ int64_t CShredThread::WriteBlocks(int descriptor, int64_t length, std::vector<BY
                 std::min<int64_t>(length - written, blockSize - static_cast<int64_t>(offset)));
             if (refillRandom)
                 FillRandomOrFallback(block.data(), static_cast<DWORD>(block.size()));
-            const int result = Os->Write(descriptor, block.data() + offset, count);
+            const int result = Os().Write(descriptor, block.data() + offset, count);
             if (result <= 0)
                 break;
             written += result;
@@ -121,7 +121,7 @@ int64_t CShredThread::WriteRandomPass(int descriptor, int64_t length)
 
 int64_t CShredThread::WriteDoDPasses(int descriptor, int64_t length)
 {
-    std::srand(static_cast<unsigned>(Os->Time()));
+    std::srand(static_cast<unsigned>(Os().Time()));
     auto patternPass = [&](BYTE value) { return WritePatternPass(descriptor, length, &value, 1); };
     const auto b1 = static_cast<BYTE>(std::rand());
     int64_t covered = patternPass(b1);

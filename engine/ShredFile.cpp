@@ -55,8 +55,8 @@ ShredStatus CombineStreamStatus(ShredStatus kept, ShredStatus stream)
 
 void CShredThread::SendStatus(ShredStatus status)
 {
-    Os->SendMessageA(ProgressWindow, WM_COMMAND,
-                     MakeShredWParam(ItemIndex, ShredStatusCommand(status)), 0);
+    Os().SendMessageA(ProgressWindow, WM_COMMAND,
+                      MakeShredWParam(ItemIndex, ShredStatusCommand(status)), 0);
 }
 
 ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
@@ -72,17 +72,17 @@ ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
                                    : Settings.ShreddingMethod == MethodGutmann ? 35
                                                                                : 1;
 
-    Os->SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    Os().SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     errno = 0;
-    ScopedDescriptor file(*Os,
-                          Os->Open(fullName.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+    ScopedDescriptor file(Os(),
+                          Os().Open(fullName.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
     if (!file.IsOpen()) {
         const ShredStatus status = StatusForOpenError(errno);
         SendStatus(status);
         return status;
     }
 
-    const int64_t originalLength = Os->FileLength(file.Get());
+    const int64_t originalLength = Os().FileLength(file.Get());
     if (originalLength < 0) {
         file.Close();
         SendStatus(StatusOverwriteFailed);
@@ -95,13 +95,13 @@ ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
     char* nameBlock = AllocateShredFileNameBlock();
     std::memset(nameBlock, 0, ShredFileNameBlockSize);
     std::memcpy(nameBlock, fullName.c_str(), fullName.size());
-    Os->SendMessageA(ProgressWindow, WM_SHRED_FILE, MakeShredWParam(ItemIndex, progressRange),
-                     reinterpret_cast<LPARAM>(nameBlock));
+    Os().SendMessageA(ProgressWindow, WM_SHRED_FILE, MakeShredWParam(ItemIndex, progressRange),
+                      reinterpret_cast<LPARAM>(nameBlock));
 
     int64_t covered = INT64_MAX;
     for (int64_t cycle = 0; cycle < cycles; ++cycle) {
-        Os->PostMessageA(ProgressWindow, WM_COMMAND,
-                         MakeShredWParam(ItemIndex, ID_SHRED_PASS_BASE + cycle), 0);
+        Os().PostMessageA(ProgressWindow, WM_COMMAND,
+                          MakeShredWParam(ItemIndex, ID_SHRED_PASS_BASE + cycle), 0);
         int64_t written;
         switch (Settings.ShreddingMethod) {
         case MethodDoD:
@@ -141,7 +141,7 @@ ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
     }
 
     const ShredStatus status =
-        Os->Remove(fullName.c_str()) == -1 ? StatusRemoveFailed : StatusShredded;
+        Os().Remove(fullName.c_str()) == -1 ? StatusRemoveFailed : StatusShredded;
     SendStatus(status);
     return status;
 }

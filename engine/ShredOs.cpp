@@ -167,9 +167,3 @@ BOOL ShredOs::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 {
     return ::PostMessageA(window, message, wParam, lParam);
 }
-
-ShredOs& RealShredOs()
-{
-    static ShredOs real;
-    return real;
-}

@@ -1,6 +1,6 @@
-// The operating-system calls the shredding engine makes. Production code uses RealShredOs();
-// a test derives from ShredOs and overrides the few calls whose failures or results the
-// platform will not produce on demand.
+// The system calls the shredding engine makes: each member is the real call. A test derives from
+// ShredOs, overrides the few calls whose failures or results the platform will not produce on
+// demand, and puts its object in place with Seam<ShredOs>::Substitute.
 #pragma once
 
 #include <windows.h>
@@ -66,5 +66,3 @@ public:
     virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
-
-ShredOs& RealShredOs();

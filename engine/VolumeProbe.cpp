@@ -27,8 +27,8 @@ int CShredThread::GetBytesPerSector(const std::string& root)
     DWORD bytesPerSector = 0;
     DWORD freeClusters = 0;
     DWORD totalClusters = 0;
-    if (!Os->GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
-                               &totalClusters))
+    if (!Os().GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                                &totalClusters))
         return 0;
     return static_cast<int>(bytesPerSector);
 }
@@ -40,9 +40,9 @@ bool CShredThread::IsNtfsVolume(const std::string& root)
     DWORD serialNumber = 0;
     DWORD maximumComponentLength = 0;
     DWORD fileSystemFlags = 0;
-    if (!Os->GetVolumeInformationA(root.c_str(), volumeName, MAX_PATH, &serialNumber,
-                                   &maximumComponentLength, &fileSystemFlags, fileSystemName,
-                                   MAX_PATH))
+    if (!Os().GetVolumeInformationA(root.c_str(), volumeName, MAX_PATH, &serialNumber,
+                                    &maximumComponentLength, &fileSystemFlags, fileSystemName,
+                                    MAX_PATH))
         return false;
     fileSystemName[MAX_PATH - 1] = '\0';
     return ::_strnicmp(fileSystemName, "NTFS", 4) == 0;

@@ -41,7 +41,7 @@ std::optional<std::string> CShredThread::ShortFormOf(const std::string& path)
 {
     const std::optional<std::wstring> wide = WidenExactly(path);
     const std::optional<std::wstring> shortForm =
-        wide ? ShortPathOf(*wide, ShortPathsThrough(*Os)) : std::nullopt;
+        wide ? ShortPathOf(*wide, ShortPathsThrough(Os())) : std::nullopt;
     std::optional<std::string> shortPath = shortForm ? NarrowExactly(*shortForm) : std::nullopt;
     if (shortPath && IsShreddablePath(*shortPath) && shortPath->size() < path.size())
         return shortPath;
@@ -65,7 +65,7 @@ void CShredThread::ShredDirectory(std::string path, int tailLength, bool ntfs)
     // A folder that cannot be looked into is removed when empty and reported otherwise, never
     // left behind in silence.
     if (!folder) {
-        if (!Os->RemoveDirectoryA(path.c_str()))
+        if (!Os().RemoveDirectoryA(path.c_str()))
             SendStatus(StatusInvalidArguments);
         return;
     }
@@ -74,9 +74,9 @@ void CShredThread::ShredDirectory(std::string path, int tailLength, bool ntfs)
         std::optional<std::optional<std::string>> shortFolder;
         const std::wstring pattern = Widen(*folder) + L"\\*";
         WIN32_FIND_DATAW entry{};
-        ScopedListing listing(*Os, Os->FindFirstFileW(pattern.c_str(), &entry));
+        ScopedListing listing(Os(), Os().FindFirstFileW(pattern.c_str(), &entry));
         // Every entry is examined, the first one too: not every listing starts with ".".
-        for (bool more = listing.IsOpen(); more; more = Os->FindNextFileW(listing.Get(), &entry)) {
+        for (bool more = listing.IsOpen(); more; more = Os().FindNextFileW(listing.Get(), &entry)) {
             if (IsDotEntry(entry))
                 continue;
             std::optional<std::string> child = ChildPath(*folder, entry);
@@ -98,5 +98,5 @@ void CShredThread::ShredDirectory(std::string path, int tailLength, bool ntfs)
                 ShredFile(*child, tailLength, ntfs, std::string());
         }
     }
-    Os->RemoveDirectoryA(folder->c_str());
+    Os().RemoveDirectoryA(folder->c_str());
 }

@@ -77,11 +77,12 @@ void CShredThread::ShredRecycleBin()
     ComHolder<IShellFolder> bin;
     ComHolder<IEnumIDList> items;
 
-    HRESULT hr = Os->SHGetMalloc(allocator.Receive());
+    HRESULT hr = Os().SHGetMalloc(allocator.Receive());
     if (SUCCEEDED(hr))
-        hr = Os->SHGetSpecialFolderLocation(ProgressWindow, CSIDL_BITBUCKET, binLocation.Receive());
+        hr =
+            Os().SHGetSpecialFolderLocation(ProgressWindow, CSIDL_BITBUCKET, binLocation.Receive());
     if (SUCCEEDED(hr))
-        hr = Os->SHGetDesktopFolder(desktop.Receive());
+        hr = Os().SHGetDesktopFolder(desktop.Receive());
     if (SUCCEEDED(hr))
         hr = desktop->BindToObject(binLocation.Get(), nullptr, IID_IShellFolder,
                                    reinterpret_cast<void**>(bin.Receive()));
@@ -97,7 +98,7 @@ void CShredThread::ShredRecycleBin()
         if (items->Next(1, item.Receive(), &fetched) != S_OK)
             break;
         char path[MAX_PATH] = {};
-        switch (ReadParsingName(bin.Get(), item.Get(), ShortPathsThrough(*Os), path)) {
+        switch (ReadParsingName(bin.Get(), item.Get(), ShortPathsThrough(Os()), path)) {
         case BinName::Usable:
             ShredItem(path);
             break;

@@ -2,6 +2,7 @@
 #include "engine/ShredOs.h"
 
 #include "afx/AfxApp.h"
+#include "common/Seam.h"
 #include "common/TextConversion.h"
 #include "engine/ShredNames.h"
 
@@ -33,6 +34,11 @@ CShredThread::CShredThread()
 CShredThread::~CShredThread()
 {
     AfxOleUnlockApp();
+}
+
+ShredOs& CShredThread::Os() const
+{
+    return Seam<ShredOs>::Active();
 }
 
 void CShredThread::SetSettings(ShredSettings settings)
@@ -87,13 +93,13 @@ int CShredThread::ShredItem(std::string path)
     // point it is, if any.
     WIN32_FIND_DATAW entry{};
     const std::wstring widePath = Widen(path);
-    HANDLE found = Os->FindFirstFileW(widePath.c_str(), &entry);
+    HANDLE found = Os().FindFirstFileW(widePath.c_str(), &entry);
     if (found == INVALID_HANDLE_VALUE) {
         if (::GetLastError() == ERROR_FILE_NOT_FOUND)
             SendStatus(StatusFileNotFound);
         return 1;
     }
-    Os->FindClose(found);
+    Os().FindClose(found);
     if (IsLink(entry))
         RemoveLink(path, entry.dwFileAttributes);
     else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -108,7 +114,7 @@ void CShredThread::RemoveLink(const std::string& path, DWORD attributes)
     // A symbolic link, junction or mount point: only the link is the user's to destroy, never
     // what it points to, so it is removed without being opened.
     const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY)
-                             ? Os->RemoveDirectoryA(path.c_str()) != FALSE
-                             : Os->Remove(path.c_str()) == 0;
+                             ? Os().RemoveDirectoryA(path.c_str()) != FALSE
+                             : Os().Remove(path.c_str()) == 0;
     SendStatus(removed ? StatusShredded : StatusRemoveFailed);
 }

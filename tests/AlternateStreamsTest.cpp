@@ -82,7 +82,7 @@ protected:
     Names Enumerate(const std::string& file)
     {
         CShredThread worker;
-        worker.Os = &os;
+        Seam<ShredOs>::Substitute seam(os);
         return Listed(worker.EnumAlternateStreams(file));
     }
 
@@ -196,7 +196,7 @@ TEST(BrokenBackupTest, AShortOrFailedReadEndsTheListingWithTheNamesBefore)
         os.ShortCall = c.ShortCall;
         os.FailingCall = c.FailingCall;
         CShredThread worker;
-        worker.Os = &os;
+        Seam<ShredOs>::Substitute seam(os);
         EXPECT_EQ(Listed(worker.EnumAlternateStreams(folder / "f.txt")), Names{":a:$DATA"})
             << c.What;
         ASSERT_FALSE(os.Calls.empty());
@@ -212,9 +212,8 @@ TEST_F(AlternateStreamsTest, NamesTheCodePageLacksAreRefusedNotTurnedIntoLookAli
 }
 
 // Settings for one random pass, tails off; the file itself keeps its name unless mangle.
-void Configure(CShredThread& worker, ShredOs& os, bool mangle)
+void Configure(CShredThread& worker, bool mangle)
 {
-    worker.Os = &os;
     worker.ItemIndex = 0;
     worker.Settings.ShreddingMethod = MethodRandomData;
     worker.Settings.Passes = 1;
@@ -226,7 +225,8 @@ TEST_F(AlternateStreamsTest, AStreamWhoseNameLostACharacterIsRefusedAndKeepsItsF
 {
     os.Records = {Stream(L":\x4E2D:$DATA")};
     CShredThread worker;
-    Configure(worker, os, false);
+    Seam<ShredOs>::Substitute seam(os);
+    Configure(worker, false);
     EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusInvalidArguments);
 
     EXPECT_EQ(Describe(os.Recorded()),
@@ -238,7 +238,8 @@ TEST_F(AlternateStreamsTest, NoStreamSearchOffNtfs)
 {
     os.Records = {Stream(L":a:$DATA")};
     CShredThread worker;
-    Configure(worker, os, false);
+    Seam<ShredOs>::Substitute seam(os);
+    Configure(worker, false);
     worker.ShredFile(path, 512, false, "");
 
     EXPECT_TRUE(os.BackupFilesOpened.empty());
@@ -291,7 +292,8 @@ TEST(StreamShreddingTest, StreamsAreShreddedAfterTheFileUnderItsNewName)
     os.StreamFiles = {{":a:$DATA", folder / "stream-a"}, {":b:$DATA", folder / "stream-b"}};
 
     CShredThread worker;
-    Configure(worker, os, true);
+    Seam<ShredOs>::Substitute seam(os);
+    Configure(worker, true);
     worker.ShredFile(path, 512, true, "");
 
     ASSERT_EQ(os.Renames.size(), 1u) << "only the file itself is renamed";
@@ -322,7 +324,8 @@ TEST(StreamShreddingTest, AStreamThatCannotBeOpenedIsReportedAndKeepsItsFile)
     os.Records = {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)};
 
     CShredThread worker;
-    Configure(worker, os, true);
+    Seam<ShredOs>::Substitute seam(os);
+    Configure(worker, true);
     worker.ShredFile(path, 512, true, "");
 
     ASSERT_EQ(os.Renames.size(), 1u);
@@ -361,7 +364,8 @@ TEST(StreamShreddingTest, AStreamThatNamesNoStreamIsReportedOnceAndNeverShredsIt
         os.Records = {c.Record};
 
         CShredThread worker;
-        Configure(worker, os, false);
+        Seam<ShredOs>::Substitute seam(os);
+        Configure(worker, false);
         EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusInvalidArguments) << c.What;
 
         // The file's own passes, the stream's one status, then the file's, which keeps it.
@@ -417,7 +421,8 @@ TEST(StreamShreddingTest, AStreamNotOverwrittenKeepsItsFileWhichSaysSoLast)
     os.StreamFiles = {{":a:$DATA", folder / "stream-a"}, {":b:$DATA", folder / "stream-b"}};
 
     CShredThread worker;
-    Configure(worker, os, true);
+    Seam<ShredOs>::Substitute seam(os);
+    Configure(worker, true);
     EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusOverwriteFailed);
 
     ASSERT_EQ(os.Renames.size(), 1u);

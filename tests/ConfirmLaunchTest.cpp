@@ -452,7 +452,7 @@ TEST_F(ConfirmLaunchTest, AFailedSaveIsReportedOnceAndTheRunGoesOn)
          std::initializer_list<SettingsRegistry*>{&readOnly, &locked}) {
         SetUp();
         MessageBoxAnswerer boxes;
-        RegistryInPlace inPlace(registry);
+        Seam<SettingsRegistry>::Substitute inPlace(*registry);
         const ShredItemList items{"T:\\a.txt", "T:\\b.txt"};
         const LaunchResult result = Launch(false, items, [](HWND confirm) {
             ChangeSettings(confirm, true);

@@ -336,7 +336,7 @@ TEST_F(DialogOwnerTest, ValidationBoxesAreOwnedBySettings)
 TEST_F(DialogOwnerTest, SaveFailureBoxIsOwnedByConfirmAndTheRunGoesOn)
 {
     LockedRegistry locked;
-    RegistryInPlace inPlace(&locked);
+    Seam<SettingsRegistry>::Substitute inPlace(locked);
     ConfirmRun run;
     HWND confirm = run.Confirm();
     ASSERT_NE(confirm, nullptr);
@@ -371,7 +371,7 @@ TEST_F(DialogOwnerTest, RenameBoxOfAWorkerHasNoOwnerWhileTheShellThreadHasAnActi
     os.RenameError = EACCES;
     std::thread worker([&os, path] {
         CShredThread shredder;
-        shredder.Os = &os;
+        Seam<ShredOs>::Substitute seam(os);
         shredder.Settings.ShreddingMethod = MethodRandomData;
         shredder.Settings.Passes = 1;
         shredder.Settings.MangleDateAndTime = true;

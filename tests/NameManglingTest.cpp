@@ -86,7 +86,7 @@ protected:
     std::string Shred(const std::string& path, bool ntfs = false)
     {
         CShredThread worker;
-        worker.Os = &os;
+        Seam<ShredOs>::Substitute seam(os);
         worker.ItemIndex = 0;
         worker.Settings.ShreddingMethod = MethodRandomData;
         worker.Settings.Passes = 1;
@@ -207,7 +207,7 @@ TEST(NameCollisionTest, AGeneratedNameThatExistsIsNotRetriedAndNotOverwritten)
     os.RecordMessages = true;
     os.KeepFiles = false;
     CShredThread worker;
-    worker.Os = &os;
+    Seam<ShredOs>::Substitute seam(os);
     worker.Settings.ShreddingMethod = MethodRandomData;
     worker.Settings.Passes = 1;
     worker.Settings.OverwriteTails = false;
@@ -273,7 +273,7 @@ TEST(LetterDrawTest, EachDrawMapsToItsLetterAndTheHighestDrawGivesY)
     const std::string path = folder / std::string(Length, 'n');
     WriteBytes(path, {});
     CShredThread worker;
-    worker.Os = &os;
+    Seam<ShredOs>::Substitute seam(os);
     worker.Settings.ShreddingMethod = MethodRandomData;
     worker.Settings.Passes = 1;
     worker.Settings.OverwriteTails = false;

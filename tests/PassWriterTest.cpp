@@ -110,13 +110,13 @@ struct Rig
     Rig()
     {
         os.RecordMessages = true;
-        worker.Os = &os;
         worker.ItemIndex = 5;
     }
 
     size_t Steps() { return CountCommand(os.Recorded(), ID_SHRED_STEP); }
 
     PassRecordingOs os;
+    Seam<ShredOs>::Substitute seam{os};
     CShredThread worker;
 };
 

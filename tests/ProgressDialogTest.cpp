@@ -340,23 +340,28 @@ std::vector<std::string> pumpingTexts;
 HWND pumpedWindow = nullptr;
 std::atomic<int> markersDuringBox{0};
 
-int AnswerAfterPumping(HWND, const char* text, UINT)
+// Answers a box after dispatching what its own message loop would have dispatched.
+class PumpingAnswerer : public AfxMessageBoxes
 {
+public:
+    int Show(HWND, const char* text, UINT) override
     {
-        std::lock_guard<std::mutex> guard(pumpingLock);
-        pumpingTexts.push_back(text);
+        {
+            std::lock_guard<std::mutex> guard(pumpingLock);
+            pumpingTexts.push_back(text);
+        }
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            const WORD id = LOWORD(message.wParam);
+            if (message.hwnd == pumpedWindow && message.message == WM_COMMAND &&
+                id >= ID_SHRED_PASS_BASE && id <= ID_SHRED_PASS_LAST)
+                ++markersDuringBox;
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+        return IDOK;
     }
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        const WORD id = LOWORD(message.wParam);
-        if (message.hwnd == pumpedWindow && message.message == WM_COMMAND &&
-            id >= ID_SHRED_PASS_BASE && id <= ID_SHRED_PASS_LAST)
-            ++markersDuringBox;
-        ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
-    }
-    return IDOK;
-}
+};
 
 } // namespace
 
@@ -364,8 +369,9 @@ TEST(ProgressDialogCompletion, MarkersDispatchedByTheFinalBoxDoNotCompleteAgain)
 {
     pumpingTexts.clear();
     markersDuringBox = 0;
-    AfxMessageBoxHandler previous = AfxSetMessageBoxHandler(&AnswerAfterPumping);
+    PumpingAnswerer answerer;
     {
+        Seam<AfxMessageBoxes>::Substitute inPlace(answerer);
         ProgressWindow progress(false, {"T:\\a", "T:\\b"});
         pumpedWindow = progress.Handle();
         progress.Status(0, StatusFinished);
@@ -383,7 +389,6 @@ TEST(ProgressDialogCompletion, MarkersDispatchedByTheFinalBoxDoNotCompleteAgain)
         EXPECT_EQ(progress.DestroyCalls(), 1);
         EXPECT_EQ(progress.Deletions(), 1);
     }
-    AfxSetMessageBoxHandler(previous);
     pumpedWindow = nullptr;
     EXPECT_EQ(pumpingTexts, std::vector<std::string>{ErrorBox({"Access Violation"})});
 }

@@ -140,11 +140,7 @@ class SettingsStoreTest : public ::testing::Test
 protected:
     void SetUp() override { DeleteKey(); }
 
-    void TearDown() override
-    {
-        UseSettingsRegistry(nullptr);
-        DeleteKey();
-    }
+    void TearDown() override { DeleteKey(); }
 
     static void DeleteKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
 
@@ -347,7 +343,7 @@ TEST_F(SettingsStoreTest, PassesLoadWithoutALimitAndAreWrittenBackAsThey)
 TEST_F(SettingsStoreTest, LoadOpensForReadingQueriesTheFourValuesInOrderAndCloses)
 {
     RecordingRegistry registry;
-    UseSettingsRegistry(&registry);
+    Seam<SettingsRegistry>::Substitute inPlace(registry);
     const std::string open =
         "open HKCU Software\\Quorvane\\Brindaloe\\Settings access " + Hex(KEY_READ);
 
@@ -368,7 +364,7 @@ TEST_F(SettingsStoreTest, LoadOpensForReadingQueriesTheFourValuesInOrderAndClose
 TEST_F(SettingsStoreTest, SaveCreatesForWritingSetsTheFourDwordsInOrderAndCloses)
 {
     RecordingRegistry registry;
-    UseSettingsRegistry(&registry);
+    Seam<SettingsRegistry>::Substitute inPlace(registry);
     Make({2, true, false, 77}).Save();
     EXPECT_EQ(
         registry.Calls,
@@ -384,7 +380,7 @@ TEST_F(SettingsStoreTest, KeyThatCannotBeCreatedShowsTheMessageOncePerSave)
 {
     RecordingRegistry registry;
     registry.FailCreate = true;
-    UseSettingsRegistry(&registry);
+    Seam<SettingsRegistry>::Substitute inPlace(registry);
     const ShredSettings settings = Make({1, true, true, 5});
     ShredSettings copy = settings;
     copy.Save();
@@ -411,9 +407,10 @@ TEST_F(SettingsStoreTest, FailedWriteStopsTheSaveKeepsEarlierValuesAndClosesTheK
         const MessageBoxAnswerer answerer;
         RecordingRegistry registry;
         registry.FailWrite = failing;
-        UseSettingsRegistry(&registry);
-        Make({2, true, false, 6}).Save();
-        UseSettingsRegistry(nullptr);
+        {
+            Seam<SettingsRegistry>::Substitute inPlace(registry);
+            Make({2, true, false, 6}).Save();
+        }
 
         std::map<std::string, std::string> written;
         for (int i = 0; i < failing - 1; ++i)
@@ -432,7 +429,7 @@ TEST_F(SettingsStoreTest, FailedWriteOverStoredValuesLeavesTheLaterOnesAsTheyWer
     StoreAll(0, 0, 0, 1);
     RecordingRegistry registry;
     registry.FailWrite = 2; // the second write of all, so only the first save fails
-    UseSettingsRegistry(&registry);
+    Seam<SettingsRegistry>::Substitute inPlace(registry);
     ShredSettings settings = Make({2, true, true, 40});
     settings.Save();
     EXPECT_EQ(StoredValues(), FourDwords(2, 0, 0, 1));

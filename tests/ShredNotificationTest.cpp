@@ -31,7 +31,7 @@ protected:
     Notifications Shred(const std::string& path, const ShredSettings& settings, int index = 3)
     {
         CShredThread worker;
-        worker.Os = &os;
+        Seam<ShredOs>::Substitute seam(os);
         worker.ProgressWindow = window.Handle();
         worker.ItemIndex = index;
         worker.SetSettings(settings);
@@ -159,7 +159,7 @@ TEST(ShredRangeTest, TwoMebibytesUnderGutmannSendTheRangeModulo65536)
     FakeShredOs os;
     os.RecordMessages = true;
     CShredThread worker;
-    worker.Os = &os;
+    Seam<ShredOs>::Substitute seam(os);
     worker.ItemIndex = 0;
     worker.SetSettings(Settings(MethodGutmann, 1));
     worker.ShredFile(path, 512, false, "");

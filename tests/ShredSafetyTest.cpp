@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -164,9 +165,10 @@ protected:
     // A new seam for the worker, with nothing recorded yet.
     FileFaultOs& Fresh()
     {
+        seam.reset();
         os = std::make_unique<FileFaultOs>();
         os->RecordMessages = true;
-        worker.Os = os.get();
+        seam.emplace(*os);
         return *os;
     }
 
@@ -197,6 +199,7 @@ protected:
 
     TempFolder folder;
     std::unique_ptr<FileFaultOs> os;
+    std::optional<Seam<ShredOs>::Substitute> seam;
     CShredThread worker;
     MessageBoxAnswerer boxes;
 };
@@ -302,7 +305,7 @@ TEST(HugeFileTest, FilesOfTwoGibibytesAndMoreAreOverwrittenOverTheirWholeLength)
         HugeFileOs os(c.Length);
         os.OverwriteLength = c.Length + (c.Tails ? 513 : 0);
         CShredThread worker;
-        worker.Os = &os;
+        Seam<ShredOs>::Substitute seam(os);
         worker.ItemIndex = 9;
         worker.SetSettings(Settings(MethodRandomData, c.Passes, c.Tails, false));
         const std::string path = folder / "huge.bin";
@@ -333,7 +336,7 @@ TEST(HugeFileTest, APatternPassPastTwoGibibytesStaysAlignedToTheEnd)
     os.OverwriteLength = length;
     os.Pattern = {0x92, 0x49, 0x24};
     CShredThread worker;
-    worker.Os = &os;
+    Seam<ShredOs>::Substitute seam(os);
 
     EXPECT_EQ(worker.WritePatternPass(4242, length, os.Pattern.data(), 3), length);
 

@@ -91,7 +91,7 @@ protected:
     Probe Run(const std::string& path, const std::string& itemPath)
     {
         CShredThread worker;
-        worker.Os = &os;
+        Seam<ShredOs>::Substitute seam(os);
         worker.ItemPath = itemPath;
         Probe first{false, -7, true};
         first.Accepted = worker.ProbeVolume(path, first.TailLength, first.Ntfs);
@@ -128,7 +128,7 @@ TEST_F(VolumeProbeTest, ALocalPathGivesTheSectorSizeAndTheFileSystem)
 TEST_F(VolumeProbeTest, ANetworkPathIsRefusedWithoutAQuery)
 {
     CShredThread worker;
-    worker.Os = &os;
+    Seam<ShredOs>::Substitute seam(os);
     worker.ItemPath = "\\\\server\\share\\file.txt";
     int tailLength = -7;
     bool ntfs = true;
@@ -186,7 +186,7 @@ TEST_P(FileSystemNameTest, OnlyANameBeginningWithNtfsInAnyCaseSearchesForStreams
     os.UseBackupRecords = true;
     os.Records = {BackupRecord{BACKUP_ALTERNATE_DATA, L":a:$DATA", 4}};
     CShredThread worker;
-    worker.Os = &os;
+    Seam<ShredOs>::Substitute seam(os);
     worker.ItemPath = path;
     worker.Settings.Passes = 1;
     worker.Settings.MangleDateAndTime = false;
@@ -228,7 +228,7 @@ TEST_F(VolumeProbeTest, AFailingSectorQueryGivesTailLengthZeroAndOneByteTails)
     WriteBytes(path, std::vector<unsigned char>(100, 0x5A));
     os.RemoveFails = true;
     CShredThread worker;
-    worker.Os = &os;
+    Seam<ShredOs>::Substitute seam(os);
     worker.ItemPath = path;
     worker.Settings.ShreddingMethod = MethodRandomData;
     worker.Settings.Passes = 3;

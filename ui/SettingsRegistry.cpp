@@ -1,12 +1,5 @@
 #include "ui/SettingsRegistry.h"
 
-#include <atomic>
-
-namespace {
-SettingsRegistry realRegistry;
-std::atomic<SettingsRegistry*> activeRegistry{&realRegistry};
-} // namespace
-
 LSTATUS SettingsRegistry::OpenKey(HKEY root, const char* subKey, REGSAM access, HKEY* key)
 {
     return ::RegOpenKeyExA(root, subKey, 0, access, key);
@@ -34,15 +27,4 @@ LSTATUS SettingsRegistry::SetValue(HKEY key, const char* name, DWORD type, const
 LSTATUS SettingsRegistry::CloseKey(HKEY key)
 {
     return ::RegCloseKey(key);
-}
-
-SettingsRegistry& ActiveSettingsRegistry()
-{
-    return *activeRegistry.load();
-}
-
-SettingsRegistry* UseSettingsRegistry(SettingsRegistry* registry)
-{
-    SettingsRegistry* previous = activeRegistry.exchange(registry ? registry : &realRegistry);
-    return previous == &realRegistry ? nullptr : previous;
 }

@@ -1,4 +1,5 @@
-// The registry calls of the settings store: the real ones unless a test puts its own in place.
+// The registry calls of the settings store: the real ones unless a test puts its own in place
+// (Seam<SettingsRegistry>).
 #pragma once
 
 #include <windows.h>
@@ -13,7 +14,3 @@ public:
     virtual LSTATUS SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
     virtual LSTATUS CloseKey(HKEY key);
 };
-
-SettingsRegistry& ActiveSettingsRegistry();
-// Puts another registry in place (null restores the real one); returns the one it replaces.
-SettingsRegistry* UseSettingsRegistry(SettingsRegistry* registry);

@@ -1,6 +1,7 @@
 #include "core/ShredSettings.h"
 
 #include "afx/AfxWin.h"
+#include "common/Seam.h"
 #include "ui/SettingsRegistry.h"
 
 namespace {
@@ -35,7 +36,7 @@ bool SetDword(SettingsRegistry& registry, HKEY key, const char* name, int32_t va
 
 void ShredSettings::Load()
 {
-    SettingsRegistry& registry = ActiveSettingsRegistry();
+    SettingsRegistry& registry = Seam<SettingsRegistry>::Active();
     HKEY key = nullptr;
     const bool opened =
         registry.OpenKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_READ, &key) == ERROR_SUCCESS;
@@ -59,7 +60,7 @@ void ShredSettings::Load()
 
 void ShredSettings::Save()
 {
-    SettingsRegistry& registry = ActiveSettingsRegistry();
+    SettingsRegistry& registry = Seam<SettingsRegistry>::Active();
     HKEY key = nullptr;
     bool saved =
         registry.CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE, &key) == ERROR_SUCCESS;

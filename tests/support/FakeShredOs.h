@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Notification.h"
+#include "common/Seam.h"
 #include "engine/ShredOs.h"
 
 #include <atomic>

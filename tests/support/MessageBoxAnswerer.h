@@ -3,21 +3,27 @@
 #pragma once
 
 #include "afx/AfxWin.h"
+#include "common/Seam.h"
 
+#include <mutex>
 #include <string>
 #include <vector>
 
-class MessageBoxAnswerer
+class MessageBoxAnswerer : public AfxMessageBoxes
 {
 public:
-    MessageBoxAnswerer();
-    ~MessageBoxAnswerer();
+    MessageBoxAnswerer() = default;
     MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
     MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
+    int Show(HWND owner, const char* text, UINT type) override;
 
     std::vector<std::string> Texts() const;
     std::vector<HWND> Owners() const;
 
 private:
-    AfxMessageBoxHandler previous;
+    mutable std::mutex lock;
+    std::vector<std::string> texts;
+    std::vector<HWND> owners;
+    Seam<AfxMessageBoxes>::Substitute inPlace{*this};
 };

@@ -1,6 +1,7 @@
-// Registries a test puts in place of the settings store's real one.
+// A registry a test puts in place of the settings store's real one (Seam<SettingsRegistry>).
 #pragma once
 
+#include "common/Seam.h"
 #include "ui/SettingsRegistry.h"
 
 // Cannot even create the key.
@@ -12,18 +13,4 @@ public:
         *key = nullptr;
         return ERROR_ACCESS_DENIED;
     }
-};
-
-// Puts a registry in place until the scope ends.
-class RegistryInPlace
-{
-public:
-    explicit RegistryInPlace(SettingsRegistry* registry) : previous(UseSettingsRegistry(registry))
-    {}
-    ~RegistryInPlace() { UseSettingsRegistry(previous); }
-    RegistryInPlace(const RegistryInPlace&) = delete;
-    RegistryInPlace& operator=(const RegistryInPlace&) = delete;
-
-private:
-    SettingsRegistry* previous;
 };

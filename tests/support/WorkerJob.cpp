@@ -3,8 +3,11 @@
 #include <stdexcept>
 
 WorkerJob::WorkerJob(HWND progressWindow, const ShredSettings& settings, ShredOs* os)
-    : progressWindow(progressWindow), settings(settings), os(os)
-{}
+    : progressWindow(progressWindow), settings(settings)
+{
+    if (os)
+        seam.emplace(*os);
+}
 
 WorkerJob::~WorkerJob()
 {
@@ -25,8 +28,6 @@ void WorkerJob::Start(const WorkerItem& item)
     worker->ItemIndex = item.Index;
     worker->SetSettings(settings);
     worker->ProgressWindow = progressWindow;
-    if (os)
-        worker->Os = os;
     // The worker deletes itself and closes its own handle: keep one of ours to wait on.
     HANDLE own = nullptr;
     ::DuplicateHandle(::GetCurrentProcess(), worker->m_hThread, ::GetCurrentProcess(), &own, 0,

@@ -1,8 +1,11 @@
 // Starts workers the way the launcher does: created suspended, given their job, resumed.
 #pragma once
 
+#include "common/Seam.h"
 #include "core/ShredThread.h"
+#include "engine/ShredOs.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@ struct WorkerItem
 class WorkerJob
 {
 public:
+    // With `os`, the workers' system calls go to it until the job object ends.
     WorkerJob(HWND progressWindow, const ShredSettings& settings, ShredOs* os = nullptr);
     ~WorkerJob();
     WorkerJob(const WorkerJob&) = delete;
@@ -30,6 +34,6 @@ public:
 private:
     HWND progressWindow;
     ShredSettings settings;
-    ShredOs* os;
+    std::optional<Seam<ShredOs>::Substitute> seam;
     std::vector<HANDLE> threads;
 };

@@ -409,15 +409,17 @@ HRESULT ScriptParser::DeleteEntryKey(const std::string& name, Block& block)
     return hr;
 }
 
-// The block of the latest key entry, then the token after its "}" (past a value clause in
-// removal).
+// The block of the latest key entry, then the token after its "}".
 HRESULT ScriptParser::WalkInnerBlock(std::string& token, Block& block)
 {
     HRESULT hr =
         ProcessKeyBlock(token, block.Current.Get(), block.Registering, block.Skip, block.Level + 1);
     if (SUCCEEDED(hr))
         hr = ReadToken(token);
-    if (SUCCEEDED(hr) && !block.Registering)
-        hr = SkipValueClause(token);
+    // A value clause stands before its key's block. After it, registration would take "=" for
+    // the next key and removal would skip it as a value clause: the two passes would then read
+    // the rest of the block at different levels.
+    if (SUCCEEDED(hr) && token == "=")
+        hr = DISP_E_EXCEPTION;
     return hr;
 }

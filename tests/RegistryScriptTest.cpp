@@ -608,6 +608,20 @@ TEST_F(RegistryScriptTest, BlockAfterAValueIsRefusedInBothPassesAndTheUndoStopsT
     ExpectSentinel("", "block after a value");
 }
 
+TEST_F(RegistryScriptTest, ValueClauseAfterABlockIsRefusedInBothPasses)
+{
+    // A key of the fixture's own level named like an entry of the later block.
+    MakeKey("X");
+    PlantSentinel("");
+    const std::string entries = "A { } = s v { X }";
+
+    EXPECT_EQ(Register(entries), DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists("="));
+    EXPECT_EQ(Remove(entries), DISP_E_EXCEPTION);
+    EXPECT_TRUE(KeyExists("X"));
+    ExpectSentinel("", "value clause after a block");
+}
+
 // Nested key entries, each block one level deeper; `levels` counts the fixture's own three.
 std::string Nested(size_t levels, const std::string& innermost = "")
 {

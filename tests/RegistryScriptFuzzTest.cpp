@@ -151,32 +151,32 @@ KeyState StateOf(HKEY key)
     return state;
 }
 
-std::vector<std::string> SubkeyNames(HKEY key)
+// The names `enumerate` gives for index 0, 1, ... until it fails.
+template <class Enumerate> std::vector<std::string> Names(HKEY key, Enumerate enumerate)
 {
     std::vector<std::string> names;
     for (DWORD index = 0;; ++index) {
-        char name[512];
+        char name[16384];
         DWORD size = sizeof name;
-        if (::RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
+        if (enumerate(key, index, name, &size) != ERROR_SUCCESS)
             break;
         names.emplace_back(name, size);
     }
     return names;
 }
 
+std::vector<std::string> SubkeyNames(HKEY key)
+{
+    return Names(key, [](HKEY parent, DWORD index, char* name, DWORD* size) {
+        return ::RegEnumKeyExA(parent, index, name, size, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
 std::vector<std::string> ValueNames(HKEY key)
 {
-    std::vector<std::string> names;
-    for (DWORD index = 0;; ++index) {
-        char name[16384];
-        DWORD size = sizeof name;
-        if (::RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, size);
-    }
-    return names;
+    return Names(key, [](HKEY parent, DWORD index, char* name, DWORD* size) {
+        return ::RegEnumValueA(parent, index, name, size, nullptr, nullptr, nullptr, nullptr);
+    });
 }
 
 // Every key and value below `key`, one sorted line each, leaving out the listed subkey paths.

@@ -2,28 +2,9 @@
 // registration pass (created, with roll-back of a failing root block) or a removal pass.
 #pragma once
 
+#include "registrar/ReplacementMap.h"
+
 #include <windows.h>
-
-#include <string>
-#include <utility>
-#include <vector>
-
-// Names replaced between percent signs in a script, matched without regard to case.
-class ReplacementMap
-{
-public:
-    ReplacementMap() = default;
-    ~ReplacementMap();
-    ReplacementMap(const ReplacementMap&) = delete;
-    ReplacementMap& operator=(const ReplacementMap&) = delete;
-
-    HRESULT Add(const wchar_t* name, const wchar_t* value);
-    // The value of the first pair whose name matches, or null.
-    const wchar_t* Find(const char* name) const;
-
-private:
-    std::vector<std::pair<wchar_t*, wchar_t*>> pairs;
-};
 
 // Applies the script held as a resource of the module file at `modulePath`, which is loaded as
 // data, not as the running module.

@@ -1,7 +1,9 @@
-// The registry script interpreter at its edges: replacement of names between percent signs,
-// root names, value kinds, key names, quoted tokens and buffer limits, the roll-back of a
-// failing registration, and the removal pass with its skip mode and "NoRemove". Every script
-// works under a key of the tests' own in HKEY_CURRENT_USER; the registry is read back directly.
+// The registry script interpreter at its edges: replacement of names between percent signs and
+// its exact conversion, root names, value kinds, key names (empty ones, keywords before "Val",
+// nesting depth), quoted tokens and buffer limits, the roll-back of a failing registration, and
+// the removal pass with its skip mode and "NoRemove". Every script works under a key of the
+// tests' own in HKEY_CURRENT_USER, where a sentinel beside the target shows what a script must
+// leave alone; the registry is read back directly.
 #include "TestFiles.h"
 #include "registrar/RegistryScript.h"
 
@@ -10,6 +12,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,11 +29,23 @@ std::string Under(const std::string& path)
 class Key
 {
 public:
+    // One level at a time: a single call takes a path of limited length only.
     explicit Key(const std::string& path)
     {
-        if (::RegOpenKeyExA(HKEY_CURRENT_USER, Under(path).c_str(), 0, KEY_READ, &key) !=
-            ERROR_SUCCESS)
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, FixtureKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
             key = nullptr;
+            return;
+        }
+        for (size_t start = 0; key && start < path.size();) {
+            const size_t end = std::min(path.find('\\', start), path.size());
+            HKEY next = nullptr;
+            if (::RegOpenKeyExA(key, path.substr(start, end - start).c_str(), 0, KEY_READ, &next) !=
+                ERROR_SUCCESS)
+                next = nullptr;
+            ::RegCloseKey(key);
+            key = next;
+            start = end + 1;
+        }
     }
     ~Key()
     {
@@ -118,6 +133,26 @@ void SetString(const std::string& path, const char* name, const std::string& val
     ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                      static_cast<DWORD>(value.size() + 1));
     ::RegCloseKey(key);
+}
+
+// `path` below `parent`, both relative to the fixture key.
+std::string Join(const std::string& parent, const std::string& path)
+{
+    return parent.empty() ? path : parent + "\\" + path;
+}
+
+// A value and a subkey of the tests' own beside a script's target: a script names neither, so
+// both must outlive every run.
+void PlantSentinel(const std::string& parent)
+{
+    SetString(parent, "Sentinel", "beside");
+    SetString(Join(parent, "Sentinel"), "Kept", "below");
+}
+
+void ExpectSentinel(const std::string& parent, const std::string& after)
+{
+    EXPECT_EQ(ReadString(parent, "Sentinel"), "beside") << after;
+    EXPECT_EQ(ReadString(Join(parent, "Sentinel"), "Kept"), "below") << after;
 }
 
 // The root block that leads to the fixture key; the caller's entries stand inside its block.
@@ -227,6 +262,60 @@ TEST_F(RegistryScriptTest, NameMissingFromTheMapFails)
 
     EXPECT_EQ(Register("Early = s 'e' Server = s '%Modul%'"), DISP_E_EXCEPTION);
     EXPECT_FALSE(KeyExists("Early"));
+    EXPECT_FALSE(KeyExists("Server"));
+}
+
+TEST_F(RegistryScriptTest, UnclosedPercentFailsAlikeHoweverLongTheRestIs)
+{
+    ASSERT_EQ(replacements.Add(L"Module", L"x.dll"), S_OK);
+    PlantSentinel("");
+
+    for (size_t rest : {0, 30, 31, 32, 33, 100, 5000}) {
+        const std::string script = Script("Early = s 'e'") + "%" + std::string(rest, 'n');
+        EXPECT_EQ(RunScript(script.c_str(), true, replacements), DISP_E_EXCEPTION) << rest;
+        EXPECT_EQ(RunScript(script.c_str(), false, replacements), DISP_E_EXCEPTION) << rest;
+    }
+    // A lone "%" early in the text: everything after it is the would-be name.
+    EXPECT_EQ(Register("Early = s '%Module'"), DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists("Early"));
+    ExpectSentinel("", "unclosed percent");
+}
+
+TEST_F(RegistryScriptTest, ReplacementThatDoesNotConvertExactlyFailsTheRun)
+{
+    PlantSentinel("");
+    // U+0100 has only a look-alike ("A") in the narrow code page.
+    ASSERT_EQ(replacements.Add(L"Module", L"C:\\\x0100\\Orlenwick.dll"), S_OK);
+    ASSERT_EQ(replacements.Add(L"Cafe", L"C:\\caf\x00E9\\Orlenwick.dll"), S_OK);
+
+    EXPECT_EQ(Register("Early = s 'e' Server = s '%Module%'"),
+              HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_FALSE(KeyExists("Early"));
+    EXPECT_FALSE(KeyExists("Server"));
+    EXPECT_EQ(Remove("Early = s 'e' Server = s '%Module%'"),
+              HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+    ExpectSentinel("", "look-alike replacement");
+
+    // A character the code page has arrives as itself.
+    ASSERT_EQ(Register("Server = s '%Cafe%'"), S_OK);
+    EXPECT_EQ(ReadString("Server"), "C:\\caf\xE9\\Orlenwick.dll");
+}
+
+TEST_F(RegistryScriptTest, ReplacementNamesMatchOnlyAsTheyConvertExactly)
+{
+    // Stored first, the look-alike would win if its name were converted with best fit.
+    ASSERT_EQ(replacements.Add(L"Mod\x0100", L"look-alike"), S_OK);
+    ASSERT_EQ(replacements.Add(L"Caf\x00E9", L"exact"), S_OK);
+    ASSERT_EQ(replacements.Add(L"ModA", L"plain"), S_OK);
+
+    ASSERT_EQ(Register("Plain = s '%moda%' Exact = s '%CAF\xC9%'"), S_OK);
+    EXPECT_EQ(ReadString("Plain"), "plain");
+    EXPECT_EQ(ReadString("Exact"), "exact");
+
+    ReplacementMap onlyLookAlike;
+    ASSERT_EQ(onlyLookAlike.Add(L"Mod\x0100", L"look-alike"), S_OK);
+    EXPECT_EQ(RunScript(Script("Server = s '%ModA%'").c_str(), true, onlyLookAlike),
+              DISP_E_EXCEPTION);
     EXPECT_FALSE(KeyExists("Server"));
 }
 
@@ -411,6 +500,176 @@ TEST_F(RegistryScriptTest, AnEmptyKeyNameIsRefusedAndNeverStandsForItsParent)
 
     EXPECT_TRUE(KeyExists("Parent\\Child"));
     EXPECT_FALSE(ReadValue("Parent", nullptr).Exists);
+}
+
+TEST_F(RegistryScriptTest, EmptyKeyNameAfterAKeywordIsRefusedBeforeAnythingIsDeleted)
+{
+    // At the fixture key itself, as the first level of a script, and one level further down.
+    for (const std::string& parent : {std::string(), std::string("Parent")}) {
+        for (const char* entry :
+             {"ForceRemove ''", "ForceRemove '' = s 'x'", "ForceRemove '' { Inner }", "Delete ''",
+              "Delete '' = s 'x'", "NoRemove ''", "NoRemove '' { }", "ForceRemove NoRemove ''",
+              "Plain { } ForceRemove ''"}) {
+            MakeKey(Join(parent, "Child\\Deep"));
+            PlantSentinel(parent);
+            const std::string entries =
+                parent.empty() ? entry : "NoRemove " + parent + " { " + entry + " }";
+
+            EXPECT_EQ(Register(entries), DISP_E_EXCEPTION) << entries;
+            EXPECT_TRUE(KeyExists(Join(parent, "Child\\Deep"))) << entries;
+            ExpectSentinel(parent, "registering " + entries);
+
+            EXPECT_EQ(Remove(entries), DISP_E_EXCEPTION) << entries;
+            EXPECT_TRUE(KeyExists(Join(parent, "Child\\Deep"))) << entries;
+            ExpectSentinel(parent, "removing " + entries);
+        }
+    }
+    // The undo walk of a registration that failed earlier meets the empty name first.
+    MakeKey("Parent\\Child");
+    PlantSentinel("Parent");
+    EXPECT_EQ(Register("Bad = b '123'\r\nNoRemove Parent { ForceRemove '' }"), E_FAIL);
+    EXPECT_FALSE(KeyExists("Bad"));
+    EXPECT_TRUE(KeyExists("Parent\\Child"));
+    ExpectSentinel("Parent", "undo walk");
+}
+
+TEST_F(RegistryScriptTest, EmptyValueNameIsRefusedAndTheDefaultValueStays)
+{
+    // An empty value name would be the enclosing key's default value: at the first level of a
+    // script that is the root key's, and under "NoRemove" a shared key's.
+    for (const std::string& parent : {std::string(), std::string("Parent")}) {
+        SetString(parent, nullptr, "theirs");
+        PlantSentinel(parent);
+        for (const char* entry :
+             {"val '' = s 'mine'", "NoRemove val '' = s 'mine'", "ForceRemove val '' = s 'mine'"}) {
+            const std::string entries =
+                parent.empty() ? entry : "NoRemove " + parent + " { " + entry + " }";
+
+            EXPECT_EQ(Register(entries), DISP_E_EXCEPTION) << entries;
+            EXPECT_EQ(ReadString(parent), "theirs") << entries;
+            EXPECT_EQ(Remove(entries), DISP_E_EXCEPTION) << entries;
+            EXPECT_EQ(ReadString(parent), "theirs") << entries;
+            ExpectSentinel(parent, entries);
+        }
+    }
+}
+
+TEST_F(RegistryScriptTest, ForceRemoveOrNoRemoveFollowedByValNamesAValue)
+{
+    // A key named "Val" that the script never names, with a tree of its own.
+    SetString("P\\Val\\Foreign", "Deep", "theirs");
+    PlantSentinel("P");
+
+    ASSERT_EQ(Register("NoRemove P { NoRemove Val x = s 'y' }"), S_OK);
+    EXPECT_EQ(ReadString("P", "x"), "y");
+    ASSERT_EQ(Register("NoRemove P { ForceRemove Val z = s 'w' }"), S_OK);
+    EXPECT_EQ(ReadString("P", "z"), "w");
+    ASSERT_EQ(Register("NoRemove P { ForceRemove NoRemove Val v = d 5 }"), S_OK);
+    EXPECT_EQ(ReadValue("P", "v").Data, (std::vector<BYTE>{5, 0, 0, 0}));
+    EXPECT_FALSE(KeyExists("P\\x"));
+    EXPECT_FALSE(KeyExists("P\\z"));
+    EXPECT_EQ(ReadString("P\\Val\\Foreign", "Deep"), "theirs");
+    EXPECT_EQ(CountSubkeys("P\\Val"), 1u);
+    EXPECT_EQ(CountSubkeys("P"), 2u); // Val and the sentinel
+
+    // In removal the value goes, and "NoRemove" still holds for the later entries.
+    MakeKey("P\\Later");
+    ASSERT_EQ(Remove("NoRemove P { NoRemove Val x = s 'y' Later { } }"), S_OK);
+    EXPECT_FALSE(ReadValue("P", "x").Exists);
+    EXPECT_TRUE(KeyExists("P\\Later"));
+    ASSERT_EQ(Remove("NoRemove P { ForceRemove Val z = s 'w' }"), S_OK);
+    EXPECT_FALSE(ReadValue("P", "z").Exists);
+    EXPECT_EQ(ReadString("P\\Val\\Foreign", "Deep"), "theirs");
+    ExpectSentinel("P", "values after keywords");
+
+    // "Delete" deletes keys and creates nothing: before "Val" it has no meaning.
+    EXPECT_EQ(Register("NoRemove P { Delete Val q = s 'r' }"), DISP_E_EXCEPTION);
+    EXPECT_EQ(Remove("NoRemove P { Delete Val q = s 'r' }"), DISP_E_EXCEPTION);
+    EXPECT_FALSE(ReadValue("P", "q").Exists);
+    EXPECT_FALSE(KeyExists("P\\q"));
+    EXPECT_EQ(ReadString("P\\Val\\Foreign", "Deep"), "theirs");
+    ExpectSentinel("P", "delete before val");
+}
+
+TEST_F(RegistryScriptTest, BlockAfterAValueIsRefusedInBothPassesAndTheUndoStopsThere)
+{
+    // Keys of the fixture's own level named like entries inside the refused block.
+    MakeKey("Inner");
+    MakeKey("Later");
+    PlantSentinel("");
+    const std::string entries = "P { val x = s 'y' { Inner } Later }";
+
+    EXPECT_EQ(Register(entries), DISP_E_EXCEPTION);
+    EXPECT_TRUE(KeyExists("Inner"));
+    EXPECT_TRUE(KeyExists("Later"));
+    EXPECT_EQ(Remove(entries), DISP_E_EXCEPTION);
+    EXPECT_TRUE(KeyExists("Inner"));
+    EXPECT_TRUE(KeyExists("Later"));
+    ExpectSentinel("", "block after a value");
+}
+
+TEST_F(RegistryScriptTest, ValueClauseAfterABlockIsRefusedInBothPasses)
+{
+    // A key of the fixture's own level named like an entry of the later block.
+    MakeKey("X");
+    PlantSentinel("");
+    const std::string entries = "A { } = s v { X }";
+
+    EXPECT_EQ(Register(entries), DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists("="));
+    EXPECT_EQ(Remove(entries), DISP_E_EXCEPTION);
+    EXPECT_TRUE(KeyExists("X"));
+    ExpectSentinel("", "value clause after a block");
+}
+
+// Nested key entries, each block one level deeper; `levels` counts the fixture's own three.
+std::string Nested(size_t levels, const std::string& innermost = "")
+{
+    std::string entries;
+    for (size_t level = 4; level <= levels; ++level)
+        entries += "N { ";
+    entries += innermost;
+    for (size_t level = 4; level <= levels; ++level)
+        entries += " }";
+    return entries;
+}
+
+std::string NestedPath(size_t levels)
+{
+    std::string path;
+    for (size_t level = 4; level <= levels; ++level)
+        path = Join(path, "N");
+    return path;
+}
+
+TEST_F(RegistryScriptTest, KeysNestDownTo512LevelsAndNoDeeper)
+{
+    PlantSentinel("");
+
+    // A key at the 512th level may still hold values.
+    ASSERT_EQ(Register(Nested(512, "val Deepest = s 'd'")), S_OK);
+    EXPECT_EQ(ReadString(NestedPath(512), "Deepest"), "d");
+    ASSERT_EQ(Remove(Nested(512, "val Deepest = s 'd'")), S_OK);
+    EXPECT_FALSE(KeyExists("N"));
+
+    // Refused in both passes before the 513th level is opened or created.
+    EXPECT_EQ(Remove(Nested(513)), DISP_E_EXCEPTION);
+    EXPECT_EQ(Register(Nested(513)), DISP_E_EXCEPTION);
+    EXPECT_TRUE(KeyExists(NestedPath(512)));
+    EXPECT_FALSE(KeyExists(NestedPath(513)));
+    ExpectSentinel("", "513 levels");
+}
+
+TEST_F(RegistryScriptTest, DeeplyNestedScriptFailsInsteadOfExhaustingTheStack)
+{
+    PlantSentinel("");
+    // About 60 KB of nested blocks. Removal first: it opens nothing on the way down.
+    const std::string entries = Nested(15000);
+
+    EXPECT_EQ(Remove(entries), DISP_E_EXCEPTION);
+    EXPECT_EQ(Register(entries), DISP_E_EXCEPTION);
+    EXPECT_FALSE(KeyExists(NestedPath(513)));
+    ExpectSentinel("", "nested blocks");
 }
 
 // Roll-back of a failing registration
@@ -751,7 +1010,8 @@ class RegistryScriptResourceTest : public RegistryScriptTest
 {
 protected:
     // A copy of this program with `script` added as a "REGISTRY" resource of the given id.
-    std::string ProgramWithScript(const std::string& folderName, UINT id, const std::string& script)
+    std::wstring ProgramWithScript(const std::wstring& folderName, UINT id,
+                                   const std::string& script)
     {
         char name[MAX_PATH] = {};
         ::GetModuleFileNameA(nullptr, name, MAX_PATH);
@@ -760,16 +1020,23 @@ protected:
         std::string self = name;
         if (self.compare(0, 5, "unix\\") == 0)
             self = "\\\\?\\" + self;
-        MakeFolder(folder / folderName);
-        const std::string copy = folder / folderName + "\\Scripted.exe";
-        EXPECT_TRUE(::CopyFileA(self.c_str(), copy.c_str(), FALSE)) << ::GetLastError();
-        HANDLE update = ::BeginUpdateResourceA(copy.c_str(), FALSE);
+        const std::wstring subfolder = Wide(folder.Path()) + L"\\" + folderName;
+        EXPECT_TRUE(::CreateDirectoryW(subfolder.c_str(), nullptr)) << ::GetLastError();
+        const std::wstring copy = subfolder + L"\\Scripted.exe";
+        EXPECT_TRUE(::CopyFileW(Wide(self).c_str(), copy.c_str(), FALSE)) << ::GetLastError();
+        HANDLE update = ::BeginUpdateResourceW(copy.c_str(), FALSE);
         EXPECT_NE(update, nullptr);
         EXPECT_TRUE(::UpdateResourceA(
             update, "REGISTRY", MAKEINTRESOURCEA(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
             const_cast<char*>(script.data()), static_cast<DWORD>(script.size())));
-        EXPECT_TRUE(::EndUpdateResourceA(update, FALSE));
+        EXPECT_TRUE(::EndUpdateResourceW(update, FALSE));
         return copy;
+    }
+    // The same for an ASCII folder name, with the path in the narrow form.
+    std::string ProgramWithScript(const std::string& folderName, UINT id, const std::string& script)
+    {
+        const std::wstring copy = ProgramWithScript(Wide(folderName), id, script);
+        return std::string(copy.begin(), copy.end());
     }
 
     TempFolder folder;
@@ -804,6 +1071,31 @@ TEST_F(RegistryScriptResourceTest, MissingModuleOrResourceGivesTheSystemError)
     EXPECT_EQ(RunScriptResource(Wide(path).c_str(), 103, "SCRIPT", true, replacements),
               HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
     EXPECT_FALSE(KeyExists("Server"));
+}
+
+TEST_F(RegistryScriptResourceTest, ModulePathOutsideTheCodePageNamesThatFileNotALookAlike)
+{
+    // "\x0100" has the look-alike "A" in the narrow code page: a best-fit conversion of the
+    // path would read the other program's script.
+    const std::wstring named =
+        ProgramWithScript(L"\x0100", 102, Script("Chosen = s 'named' { val From = s 'named' }"));
+    ProgramWithScript(L"A", 102, Script("Chosen = s 'look-alike'"));
+    PlantSentinel("");
+
+    ASSERT_EQ(RunScriptResource(named.c_str(), 102, "REGISTRY", true, replacements), S_OK);
+    EXPECT_EQ(ReadString("Chosen"), "named");
+    EXPECT_EQ(ReadString("Chosen", "From"), "named");
+    ASSERT_EQ(RunScriptResource(named.c_str(), 102, "REGISTRY", false, replacements), S_OK);
+    EXPECT_FALSE(KeyExists("Chosen"));
+
+    // Its path, though, cannot stand in the registry's narrow text.
+    const std::wstring module =
+        ProgramWithScript(L"\x0100 module", 102, Script("Server = s '%Module%'"));
+    ASSERT_EQ(replacements.Add(L"Module", module.c_str()), S_OK);
+    EXPECT_EQ(RunScriptResource(module.c_str(), 102, "REGISTRY", true, replacements),
+              HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_FALSE(KeyExists("Server"));
+    ExpectSentinel("", "module outside the code page");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "common/TextConversion.h"
-#include "engine/ScopedDescriptor.h"
 #include "engine/ShredNames.h"
+#include "engine/ShredOs.h"
 #include "core/ShredThread.h"
 
 #include <cstring>
@@ -45,8 +45,9 @@ StreamName NarrowStreamName(const BYTE* name, DWORD nameSize)
 StreamNameList CShredThread::EnumAlternateStreams(std::string path)
 {
     StreamNameList names;
-    ScopedFileHandle file(Os(), Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                 OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM));
+    const UniqueFileHandle file =
+        OwnFileHandle(Os(), Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM));
     if (!file.IsValid())
         return names;
 

@@ -1,4 +1,4 @@
-#include "engine/ScopedDescriptor.h"
+#include "engine/ShredOs.h"
 #include "core/ShredThread.h"
 
 #include <algorithm>
@@ -54,12 +54,12 @@ void CShredThread::BackdateLastWriteTime(const std::string& fullName)
     if (time.wMonth == 2 && time.wDay == 29 && !leapYear)
         time.wDay = 28;
     FILETIME lastWrite{};
-    if (!::SystemTimeToFileTime(&time, &lastWrite))
+    if (!Os().SystemTimeToFileTime(&time, &lastWrite))
         return;
-    ScopedFileHandle file(Os(),
-                          Os().CreateFileA(fullName.c_str(), FILE_WRITE_ATTRIBUTES,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    const UniqueFileHandle file =
+        OwnFileHandle(Os(), Os().CreateFileA(fullName.c_str(), FILE_WRITE_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
     if (file.IsValid())
         Os().SetFileTime(file.Get(), &lastWrite);
 }

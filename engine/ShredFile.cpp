@@ -1,6 +1,6 @@
 #include "common/TextConversion.h"
-#include "engine/ScopedDescriptor.h"
 #include "engine/ShredNames.h"
+#include "engine/ShredOs.h"
 #include "core/ShredThread.h"
 
 #include <algorithm>
@@ -74,9 +74,9 @@ ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
 
     Os().SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     errno = 0;
-    ScopedDescriptor file(Os(),
-                          Os().Open(fullName.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
-    if (!file.IsOpen()) {
+    UniqueDescriptor file = OwnDescriptor(
+        Os(), Os().Open(fullName.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+    if (!file.IsValid()) {
         const ShredStatus status = StatusForOpenError(errno);
         SendStatus(status);
         return status;
@@ -84,7 +84,7 @@ ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
 
     const int64_t originalLength = Os().FileLength(file.Get());
     if (originalLength < 0) {
-        file.Close();
+        file.Reset();
         SendStatus(StatusOverwriteFailed);
         return StatusOverwriteFailed;
     }
@@ -116,7 +116,7 @@ ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
         }
         covered = std::min(covered, written);
     }
-    file.Close();
+    file.Reset();
 
     // A file whose old contents were not all overwritten is kept, under its own name, so the
     // user can try again; only the tail extension past the old end may fall short.

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <io.h>
+#include <objbase.h>
+#include <shlwapi.h>
 
 BOOL ShredOs::SetFileAttributesA(const char* path, DWORD attributes)
 {
@@ -89,6 +91,11 @@ BOOL ShredOs::SetFileTime(HANDLE file, const FILETIME* lastWrite)
     return ::SetFileTime(file, nullptr, nullptr, lastWrite);
 }
 
+DWORD ShredOs::GetLastError()
+{
+    return ::GetLastError();
+}
+
 BOOL ShredOs::BackupRead(HANDLE file, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,
                          BOOL processSecurity, void** context)
 {
@@ -123,6 +130,11 @@ void ShredOs::GetSystemTime(SYSTEMTIME* now)
     ::GetSystemTime(now);
 }
 
+BOOL ShredOs::SystemTimeToFileTime(const SYSTEMTIME* time, FILETIME* fileTime)
+{
+    return ::SystemTimeToFileTime(time, fileTime);
+}
+
 time_t ShredOs::Time()
 {
     return ::time(nullptr);
@@ -143,6 +155,16 @@ BOOL ShredOs::CryptReleaseContext(HCRYPTPROV provider)
     return ::CryptReleaseContext(provider, 0);
 }
 
+HRESULT ShredOs::CoInitializeEx(DWORD model)
+{
+    return ::CoInitializeEx(nullptr, model);
+}
+
+void ShredOs::CoUninitialize()
+{
+    ::CoUninitialize();
+}
+
 HRESULT ShredOs::SHGetMalloc(IMalloc** allocator)
 {
     return ::SHGetMalloc(allocator);
@@ -156,6 +178,11 @@ HRESULT ShredOs::SHGetSpecialFolderLocation(HWND owner, int folder, PIDLIST_ABSO
 HRESULT ShredOs::SHGetDesktopFolder(IShellFolder** desktop)
 {
     return ::SHGetDesktopFolder(desktop);
+}
+
+HRESULT ShredOs::StrRetToStrW(STRRET* name, PCUITEMID_CHILD item, wchar_t** text)
+{
+    return ::StrRetToStrW(name, item, text);
 }
 
 LRESULT ShredOs::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

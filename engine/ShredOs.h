@@ -3,6 +3,8 @@
 // demand, and puts its object in place with Seam<ShredOs>::Substitute.
 #pragma once
 
+#include "common/Unique.h"
+
 #include <windows.h>
 #include <shlobj.h>
 #include <wincrypt.h>
@@ -36,6 +38,7 @@ public:
                                DWORD flags);
     virtual BOOL CloseHandle(HANDLE handle);
     virtual BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite);
+    virtual DWORD GetLastError();
     virtual BOOL BackupRead(HANDLE file, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,
                             BOOL processSecurity, void** context);
     virtual BOOL BackupSeek(HANDLE file, DWORD lowDistance, DWORD highDistance, DWORD* lowSought,
@@ -52,17 +55,74 @@ public:
 
     // Clock and random source.
     virtual void GetSystemTime(SYSTEMTIME* now);
+    virtual BOOL SystemTimeToFileTime(const SYSTEMTIME* time, FILETIME* fileTime);
     virtual time_t Time();
     virtual BOOL CryptAcquireContextA(HCRYPTPROV* provider, DWORD providerType, DWORD flags);
     virtual BOOL CryptGenRandom(HCRYPTPROV provider, DWORD length, BYTE* buffer);
     virtual BOOL CryptReleaseContext(HCRYPTPROV provider);
 
-    // The shell's Recycle Bin.
+    // The shell's Recycle Bin, in an apartment of the worker's own.
+    virtual HRESULT CoInitializeEx(DWORD model);
+    virtual void CoUninitialize();
     virtual HRESULT SHGetMalloc(IMalloc** allocator);
     virtual HRESULT SHGetSpecialFolderLocation(HWND owner, int folder, PIDLIST_ABSOLUTE* idList);
     virtual HRESULT SHGetDesktopFolder(IShellFolder** desktop);
+    // The text is the caller's, freed with CoTaskMemFree.
+    virtual HRESULT StrRetToStrW(STRRET* name, PCUITEMID_CHILD item, wchar_t** text);
 
     // The progress window.
     virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };
+
+// Owners of what the seam hands out, each given back through the seam that gave it.
+struct DescriptorTraits
+{
+    using Handle = int;
+    static Handle Invalid() { return -1; }
+    static bool IsValid(Handle descriptor) { return descriptor != -1; }
+    void Close(Handle descriptor) const { Os->Close(descriptor); }
+    ShredOs* Os = nullptr;
+};
+
+struct FileHandleTraits
+{
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Handle file) { return file != INVALID_HANDLE_VALUE && file != nullptr; }
+    void Close(Handle file) const { Os->CloseHandle(file); }
+    ShredOs* Os = nullptr;
+};
+
+struct ListingTraits : FileHandleTraits
+{
+    void Close(Handle listing) const { Os->FindClose(listing); }
+};
+
+// The apartment a walk initialised, left again through the seam that entered it.
+struct ApartmentTraits : NullInvalid<ShredOs*>
+{
+    void Close(ShredOs* os) const { os->CoUninitialize(); }
+};
+
+using UniqueDescriptor = Unique<DescriptorTraits>;
+using UniqueFileHandle = Unique<FileHandleTraits>;
+using UniqueListing = Unique<ListingTraits>;
+using UniqueApartment = Unique<ApartmentTraits>;
+
+inline UniqueDescriptor OwnDescriptor(ShredOs& os, int descriptor)
+{
+    return UniqueDescriptor(descriptor, DescriptorTraits{&os});
+}
+
+inline UniqueFileHandle OwnFileHandle(ShredOs& os, HANDLE file)
+{
+    return UniqueFileHandle(file, FileHandleTraits{&os});
+}
+
+inline UniqueListing OwnListing(ShredOs& os, HANDLE listing)
+{
+    ListingTraits traits;
+    traits.Os = &os;
+    return UniqueListing(listing, traits);
+}

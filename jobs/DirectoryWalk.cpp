@@ -1,28 +1,9 @@
 #include "common/TextConversion.h"
 #include "engine/ShredNames.h"
+#include "engine/ShredOs.h"
 #include "core/ShredThread.h"
 
 namespace {
-
-class ScopedListing
-{
-public:
-    ScopedListing(ShredOs& os, HANDLE listing) : os(os), listing(listing) {}
-    ~ScopedListing()
-    {
-        if (listing != INVALID_HANDLE_VALUE)
-            os.FindClose(listing);
-    }
-    ScopedListing(const ScopedListing&) = delete;
-    ScopedListing& operator=(const ScopedListing&) = delete;
-
-    HANDLE Get() const { return listing; }
-    bool IsOpen() const { return listing != INVALID_HANDLE_VALUE; }
-
-private:
-    ShredOs& os;
-    HANDLE listing;
-};
 
 bool IsDotEntry(const WIN32_FIND_DATAW& entry)
 {
@@ -74,9 +55,11 @@ void CShredThread::ShredDirectory(std::string path, int tailLength, bool ntfs)
         std::optional<std::optional<std::string>> shortFolder;
         const std::wstring pattern = Widen(*folder) + L"\\*";
         WIN32_FIND_DATAW entry{};
-        ScopedListing listing(Os(), Os().FindFirstFileW(pattern.c_str(), &entry));
+        const UniqueListing listing =
+            OwnListing(Os(), Os().FindFirstFileW(pattern.c_str(), &entry));
         // Every entry is examined, the first one too: not every listing starts with ".".
-        for (bool more = listing.IsOpen(); more; more = Os().FindNextFileW(listing.Get(), &entry)) {
+        for (bool more = listing.IsValid(); more;
+             more = Os().FindNextFileW(listing.Get(), &entry)) {
             if (IsDotEntry(entry))
                 continue;
             std::optional<std::string> child = ChildPath(*folder, entry);

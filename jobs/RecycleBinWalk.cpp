@@ -1,4 +1,4 @@
-#include "jobs/ComHolders.h"
+#include "common/Unique.h"
 #include "core/ShredThread.h"
 #include "engine/ShredNames.h"
 #include "engine/ShredOs.h"
@@ -10,23 +10,17 @@ namespace {
 
 constexpr SHCONTF AllBinItems = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN;
 
-// COM for the duration of the walk, on the worker's own thread.
-class ApartmentScope
+// An item ID list, freed by the shell's allocator when there is one to free it with.
+struct IdListTraits : NullInvalid<ITEMIDLIST*>
 {
-public:
-    ApartmentScope() : initialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-    {}
-    ~ApartmentScope()
+    void Close(ITEMIDLIST* idList) const
     {
-        if (initialized)
-            ::CoUninitialize();
+        if (Allocator && Allocator->IsValid())
+            (*Allocator)->Free(idList);
     }
-    ApartmentScope(const ApartmentScope&) = delete;
-    ApartmentScope& operator=(const ApartmentScope&) = delete;
-
-private:
-    bool initialized;
+    const UniqueCom<IMalloc>* Allocator = nullptr;
 };
+using UniqueIdList = Unique<IdListTraits>;
 
 enum class BinName
 {
@@ -45,20 +39,19 @@ bool IsAbsolute(const std::wstring& path)
 // The item's parsing name as a full path that names exactly that item in a 260-byte buffer:
 // the name itself, or its short form where the code page cannot hold it or it is too long. A
 // name cut short, converted to a look-alike or not absolute could name another file.
-BinName ReadParsingName(IShellFolder* bin, PCUITEMID_CHILD item, const ShortPathCall& shortPaths,
+BinName ReadParsingName(ShredOs& os, IShellFolder* bin, PCUITEMID_CHILD item,
                         char (&path)[MAX_PATH])
 {
     STRRET name{};
     if (FAILED(bin->GetDisplayNameOf(item, SHGDN_FORPARSING, &name)))
         return BinName::Failed;
-    wchar_t* parsingName = nullptr;
-    if (FAILED(::StrRetToStrW(&name, item, &parsingName)))
+    UniqueTaskMemory<wchar_t> parsingName;
+    if (FAILED(os.StrRetToStrW(&name, item, parsingName.Receive())))
         return BinName::Failed;
-    const std::wstring wide = parsingName;
-    ::CoTaskMemFree(parsingName);
+    const std::wstring wide = parsingName.Get();
     if (!IsAbsolute(wide))
         return BinName::Unusable;
-    const std::optional<std::string> reachable = ReachablePath(wide, shortPaths);
+    const std::optional<std::string> reachable = ReachablePath(wide, ShortPathsThrough(os));
     if (!reachable)
         return BinName::Unusable;
     reachable->copy(path, MAX_PATH - 1);
@@ -70,12 +63,14 @@ BinName ReadParsingName(IShellFolder* bin, PCUITEMID_CHILD item, const ShortPath
 
 void CShredThread::ShredRecycleBin()
 {
-    ApartmentScope apartment;
-    ComHolder<IMalloc> allocator;
-    IdListHolder binLocation(allocator);
-    ComHolder<IShellFolder> desktop;
-    ComHolder<IShellFolder> bin;
-    ComHolder<IEnumIDList> items;
+    // COM for the duration of the walk, on the worker's own thread.
+    const UniqueApartment apartment(
+        SUCCEEDED(Os().CoInitializeEx(COINIT_APARTMENTTHREADED)) ? &Os() : nullptr);
+    UniqueCom<IMalloc> allocator;
+    UniqueIdList binLocation(nullptr, IdListTraits{{}, &allocator});
+    UniqueCom<IShellFolder> desktop;
+    UniqueCom<IShellFolder> bin;
+    UniqueCom<IEnumIDList> items;
 
     HRESULT hr = Os().SHGetMalloc(allocator.Receive());
     if (SUCCEEDED(hr))
@@ -93,12 +88,12 @@ void CShredThread::ShredRecycleBin()
         hr = E_FAIL;
 
     while (SUCCEEDED(hr)) {
-        IdListHolder item(allocator);
+        UniqueIdList item(nullptr, IdListTraits{{}, &allocator});
         ULONG fetched = 0;
         if (items->Next(1, item.Receive(), &fetched) != S_OK)
             break;
         char path[MAX_PATH] = {};
-        switch (ReadParsingName(bin.Get(), item.Get(), ShortPathsThrough(Os()), path)) {
+        switch (ReadParsingName(Os(), bin.Get(), item.Get(), path)) {
         case BinName::Usable:
             ShredItem(path);
             break;

@@ -10,20 +10,6 @@ IMPLEMENT_DYNCREATE(CShredThread)
 
 CCriticalSection CShredThread::ShredLock;
 
-namespace {
-
-// Holds ShredLock for one item; released on every way out.
-class ShredLockHolder
-{
-public:
-    ShredLockHolder() { CShredThread::ShredLock.Lock(); }
-    ~ShredLockHolder() { CShredThread::ShredLock.Unlock(); }
-    ShredLockHolder(const ShredLockHolder&) = delete;
-    ShredLockHolder& operator=(const ShredLockHolder&) = delete;
-};
-
-} // namespace
-
 CShredThread::CShredThread()
 {
     m_bAutoDelete = TRUE;
@@ -69,7 +55,7 @@ int CShredThread::ExitInstance()
 
 void CShredThread::RunJob()
 {
-    ShredLockHolder lock;
+    CSingleLock lock(&ShredLock, TRUE);
     if (IsRecycleBin) {
         ShredRecycleBin();
     } else if (ShredItem(ItemPath) == 2) {
@@ -93,13 +79,12 @@ int CShredThread::ShredItem(std::string path)
     // point it is, if any.
     WIN32_FIND_DATAW entry{};
     const std::wstring widePath = Widen(path);
-    HANDLE found = Os().FindFirstFileW(widePath.c_str(), &entry);
-    if (found == INVALID_HANDLE_VALUE) {
-        if (::GetLastError() == ERROR_FILE_NOT_FOUND)
+    const bool found = OwnListing(Os(), Os().FindFirstFileW(widePath.c_str(), &entry)).IsValid();
+    if (!found) {
+        if (Os().GetLastError() == ERROR_FILE_NOT_FOUND)
             SendStatus(StatusFileNotFound);
         return 1;
     }
-    Os().FindClose(found);
     if (IsLink(entry))
         RemoveLink(path, entry.dwFileAttributes);
     else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)

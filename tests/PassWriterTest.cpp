@@ -3,7 +3,7 @@
 // the random source fails.
 #include "FakeShredOs.h"
 #include "TestFiles.h"
-#include "engine/ScopedDescriptor.h"
+#include "engine/ShredOs.h"
 #include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
@@ -190,13 +190,13 @@ TEST_F(PassWriterTest, PatternPassesWriteWholeBlocksOfThePatternThenTheRest)
         Rig rig;
         // The file is shorter than the pass, so the pass grows it from its old bytes on.
         const std::string path = MakeFile("pattern.bin", c.Length / 2);
-        ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-        ASSERT_TRUE(file.IsOpen());
+        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+        ASSERT_TRUE(file.IsValid());
 
         EXPECT_EQ(rig.worker.WritePatternPass(file.Get(), c.Length, c.Pattern.data(),
                                               static_cast<int>(c.Pattern.size())),
                   c.Length);
-        file.Close();
+        file.Reset();
 
         ASSERT_EQ(rig.os.Passes.size(), 1u);
         EXPECT_EQ(rig.os.Passes[0].WriteSizes, c.Writes);
@@ -215,12 +215,12 @@ TEST_F(PassWriterTest, ALengthOfZeroWritesNothingButStillFlushes)
         SCOPED_TRACE(random ? "random pass" : "pattern pass");
         Rig rig;
         const std::string path = MakeFile("zero.bin", 10);
-        ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-        ASSERT_TRUE(file.IsOpen());
+        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+        ASSERT_TRUE(file.IsValid());
 
         const int64_t written = random ? rig.worker.WriteRandomPass(file.Get(), 0)
                                        : rig.worker.WritePatternPass(file.Get(), 0, pattern, 3);
-        file.Close();
+        file.Reset();
 
         EXPECT_EQ(written, 0);
         EXPECT_EQ(rig.os.WriteCalls, 0);
@@ -236,12 +236,12 @@ TEST_F(PassWriterTest, RandomPassesDrawFreshDataForEveryBlock)
 {
     Rig rig;
     const std::string path = MakeFile("random.bin", 2500);
-    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-    ASSERT_TRUE(file.IsOpen());
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsValid());
 
     EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
     EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
-    file.Close();
+    file.Reset();
 
     // The last, shorter write is refilled too: one draw per write.
     ASSERT_EQ(rig.os.Passes.size(), 2u);
@@ -263,11 +263,11 @@ TEST_F(PassWriterTest, DoDWritesAByteItsComplementRandomDataThenTwoMoreBytes)
     rig.os.FixedTime = true;
     rig.os.TimeValue = 1700000000;
     const std::string path = MakeFile("dod.bin", 3000);
-    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-    ASSERT_TRUE(file.IsOpen());
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsValid());
 
     EXPECT_EQ(rig.worker.WriteDoDPasses(file.Get(), 3000), 3000);
-    file.Close();
+    file.Reset();
 
     std::srand(static_cast<unsigned>(rig.os.TimeValue));
     const auto b1 = static_cast<BYTE>(std::rand());
@@ -343,11 +343,11 @@ TEST_F(PassWriterTest, GutmannWritesTheTableBetweenFourRandomPassesOnEachSide)
     };
     Rig rig;
     const std::string path = MakeFile("gutmann.bin", 9);
-    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-    ASSERT_TRUE(file.IsOpen());
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsValid());
 
     EXPECT_EQ(rig.worker.WriteGutmannPasses(file.Get(), 9), 9);
-    file.Close();
+    file.Reset();
 
     const auto& passes = rig.os.Passes;
     ASSERT_EQ(passes.size(), 35u);
@@ -401,8 +401,8 @@ TEST_F(PassWriterTest, AFlushThatKeepsFailingIsTriedThreeTimesAndFailsThePass)
             Rig rig;
             rig.os.CommitFailures = failures;
             const std::string path = MakeFile("flush.bin", 1500);
-            ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-            ASSERT_TRUE(file.IsOpen());
+            UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+            ASSERT_TRUE(file.IsValid());
 
             const int64_t covered = random
                                         ? rig.worker.WriteRandomPass(file.Get(), 1500)
@@ -421,8 +421,8 @@ TEST_F(PassWriterTest, OneUnflushedPassFailsTheWholeSequence)
         Rig rig;
         rig.os.FailCommitsOfPass = failingPass;
         const std::string path = MakeFile("sequence.bin", 100);
-        ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-        ASSERT_TRUE(file.IsOpen());
+        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+        ASSERT_TRUE(file.IsValid());
 
         EXPECT_LT(rig.worker.WriteDoDPasses(file.Get(), 100), 100);
         // The sequence still runs to its end.
@@ -431,8 +431,8 @@ TEST_F(PassWriterTest, OneUnflushedPassFailsTheWholeSequence)
     Rig rig;
     rig.os.FailCommitsOfPass = 33;
     const std::string path = MakeFile("gutmann.bin", 100);
-    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-    ASSERT_TRUE(file.IsOpen());
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsValid());
     EXPECT_LT(rig.worker.WriteGutmannPasses(file.Get(), 100), 100);
 }
 
@@ -455,8 +455,8 @@ TEST_F(PassWriterTest, AWriteThatFailsOrWritesNothingEndsThePass)
             Rig rig;
             rig.os.WriteResults[c.FailingCall] = c.Result;
             const std::string path = MakeFile("failing.bin", 4000);
-            ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-            ASSERT_TRUE(file.IsOpen());
+            UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+            ASSERT_TRUE(file.IsValid());
 
             const int64_t covered = random
                                         ? rig.worker.WriteRandomPass(file.Get(), 4000)
@@ -474,11 +474,11 @@ TEST_F(PassWriterTest, AShortWriteAdvancesByWhatItWroteAndThePatternRunsOn)
     Rig rig;
     rig.os.WriteResults = {{1, 1000}, {2, 1}, {3, 512}};
     const std::string path = MakeFile("short.bin", 2047);
-    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-    ASSERT_TRUE(file.IsOpen());
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsValid());
 
     EXPECT_EQ(rig.worker.WritePatternPass(file.Get(), 2047, pattern.data(), 3), 2047);
-    file.Close();
+    file.Reset();
 
     ASSERT_EQ(rig.os.Passes.size(), 1u);
     EXPECT_TRUE(rig.os.Passes[0].Contiguous);
@@ -503,11 +503,11 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
     Rig rig;
     rig.os.RandomFails = true;
     const std::string path = MakeFile("failing.bin", 4096);
-    ScopedDescriptor file(rig.os, OpenForPasses(rig.os, path));
-    ASSERT_TRUE(file.IsOpen());
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsValid());
     EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 4096), 4096);
     EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 4096), 4096);
-    file.Close();
+    file.Reset();
     EXPECT_EQ(rig.os.RandomCalls.load(), 8);
     ASSERT_EQ(rig.os.Passes.size(), 2u);
     checkBlocks(rig.os.Passes[0].Data);
@@ -518,8 +518,8 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
     // Another worker does not repeat the first one's fallback data.
     Rig other;
     other.os.RandomFails = true;
-    ScopedDescriptor again(other.os, OpenForPasses(other.os, path));
-    ASSERT_TRUE(again.IsOpen());
+    UniqueDescriptor again = OwnDescriptor(other.os, OpenForPasses(other.os, path));
+    ASSERT_TRUE(again.IsValid());
     EXPECT_EQ(other.worker.WriteRandomPass(again.Get(), 1024), 1024);
     ASSERT_EQ(other.os.Passes.size(), 1u);
     EXPECT_NE(other.os.Passes[0].Data, Slice(rig.os.Passes[0].Data, 0, 1024));
@@ -527,8 +527,8 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
     // Failing in the middle of a pass: the last good block is not written again.
     Rig midway;
     midway.os.RandomFailsAfterWrites = 1;
-    ScopedDescriptor third(midway.os, OpenForPasses(midway.os, path));
-    ASSERT_TRUE(third.IsOpen());
+    UniqueDescriptor third = OwnDescriptor(midway.os, OpenForPasses(midway.os, path));
+    ASSERT_TRUE(third.IsValid());
     EXPECT_EQ(midway.worker.WriteRandomPass(third.Get(), 3072), 3072);
     ASSERT_EQ(midway.os.Passes.size(), 1u);
     checkBlocks(midway.os.Passes[0].Data);

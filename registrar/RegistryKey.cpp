@@ -31,8 +31,13 @@ LSTATUS DeleteKeyTree(HKEY parent, const std::string& name)
         status = DeleteKeyTree(key.Get(), child);
     }
     if (status == ERROR_SUCCESS) {
-        key.Close();
+        key.Reset();
         status = ::RegDeleteKeyA(parent, name.c_str());
     }
     return status;
+}
+
+LSTATUS CloseChecked(RegistryKey& key)
+{
+    return key ? ::RegCloseKey(key.Release()) : ERROR_SUCCESS;
 }

@@ -2,38 +2,16 @@
 // tree delete.
 #pragma once
 
+#include "common/Unique.h"
+
 #include <windows.h>
 
 #include <string>
 
-// A registry key closed on every way out.
-class RegistryKey
-{
-public:
-    RegistryKey() = default;
-    ~RegistryKey() { Close(); }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    HKEY Get() const { return key; }
-    // Closes the key held so far and receives the next one.
-    HKEY* Receive()
-    {
-        Close();
-        return &key;
-    }
-    LSTATUS Close()
-    {
-        LSTATUS status = ERROR_SUCCESS;
-        if (key)
-            status = ::RegCloseKey(key);
-        key = nullptr;
-        return status;
-    }
-
-private:
-    HKEY key = nullptr;
-};
+// A registry key closed on every way out; a key whose close must be checked is given back with
+// CloseChecked.
+using RegistryKey = UniqueRegistryKey;
+LSTATUS CloseChecked(RegistryKey& key);
 
 // A name that stands for exactly one subkey: not empty, which would stand for the parent itself,
 // and without "\", which would reach further down.

@@ -1,32 +1,12 @@
 #include "registrar/RegistryScript.h"
 
+#include "common/Unique.h"
 #include "registrar/ScriptParser.h"
 #include "registrar/VariableExpansion.h"
 
 #include <string>
 
 namespace {
-
-// A module file loaded as data, freed on every way out.
-class DataModule
-{
-public:
-    explicit DataModule(const wchar_t* path)
-        : module(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE))
-    {}
-    ~DataModule()
-    {
-        if (module)
-            ::FreeLibrary(module);
-    }
-    DataModule(const DataModule&) = delete;
-    DataModule& operator=(const DataModule&) = delete;
-
-    HMODULE Get() const { return module; }
-
-private:
-    HMODULE module;
-};
 
 // A failed call never comes back as success, even when it left no error code.
 HRESULT LastErrorAsFailure()
@@ -51,7 +31,7 @@ HRESULT RunScriptResource(const wchar_t* modulePath, UINT resourceId, const char
 {
     // Loaded through its UTF-16 path, the file is exactly the one named: a narrow path could
     // only be a best-fit look-alike or a failure.
-    DataModule module(modulePath);
+    const UniqueModule module(::LoadLibraryExW(modulePath, nullptr, LOAD_LIBRARY_AS_DATAFILE));
     HRESULT hr = module.Get() ? S_OK : LastErrorAsFailure();
     HRSRC found = nullptr;
     if (SUCCEEDED(hr)) {

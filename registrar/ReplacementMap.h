@@ -1,6 +1,8 @@
 // Names replaced between percent signs in a registry script, with their values.
 #pragma once
 
+#include "common/Unique.h"
+
 #include <windows.h>
 
 #include <utility>
@@ -11,7 +13,6 @@ class ReplacementMap
 {
 public:
     ReplacementMap() = default;
-    ~ReplacementMap();
     ReplacementMap(const ReplacementMap&) = delete;
     ReplacementMap& operator=(const ReplacementMap&) = delete;
 
@@ -21,5 +22,6 @@ public:
     const wchar_t* Find(const char* name) const;
 
 private:
-    std::vector<std::pair<wchar_t*, wchar_t*>> pairs;
+    // Private copies from the COM task allocator.
+    std::vector<std::pair<UniqueTaskMemory<wchar_t>, UniqueTaskMemory<wchar_t>>> pairs;
 };

@@ -401,7 +401,7 @@ HRESULT ScriptParser::DeleteEntryKey(const std::string& name, Block& block)
         // Kept for the subkeys the script does not name; only a subkey of its own name goes.
         if (!IsProtectedKeyName(name))
             DeleteKeyTree(block.Current.Get(), name);
-    } else if (block.Current.Close() != ERROR_SUCCESS) {
+    } else if (CloseChecked(block.Current) != ERROR_SUCCESS) {
         hr = DISP_E_EXCEPTION;
     } else if (block.Deletable) {
         ::RegDeleteKeyA(block.Parent, name.c_str());

@@ -2,6 +2,7 @@
 
 #include "afx/AfxDialog.h"
 #include "common/TextConversion.h"
+#include "common/Unique.h"
 #include "engine/ShredNames.h"
 #include "shellext/ServerModule.h"
 #include "shellext/TypeLibrary.h"
@@ -48,6 +49,18 @@ public:
 private:
     ULONG references = 0;
     CQuorvaneShlExt contained;
+};
+
+// What the data object hands over: the medium, released with the call that matches it, and the
+// lock on its memory.
+struct StorageMediumTraits : NullInvalid<STGMEDIUM*>
+{
+    void Close(STGMEDIUM* medium) const { ::ReleaseStgMedium(medium); }
+};
+
+struct GlobalLockTraits : NullInvalid<HGLOBAL>
+{
+    void Close(HGLOBAL memory) const { ::GlobalUnlock(memory); }
 };
 
 } // namespace
@@ -189,9 +202,8 @@ STDMETHODIMP CQuorvaneShlExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* dataObj
         IsRecycleBin = true;
         return S_OK;
     }
-    const HRESULT hr = CollectDroppedFiles(medium.hGlobal);
-    ::ReleaseStgMedium(&medium);
-    return hr;
+    const Unique<StorageMediumTraits> release(&medium);
+    return CollectDroppedFiles(medium.hGlobal);
 }
 
 HRESULT CQuorvaneShlExt::CollectDroppedFiles(HGLOBAL files)
@@ -199,6 +211,7 @@ HRESULT CQuorvaneShlExt::CollectDroppedFiles(HGLOBAL files)
     auto drop = static_cast<HDROP>(::GlobalLock(files));
     if (!drop)
         return E_INVALIDARG;
+    const Unique<GlobalLockTraits> unlock(files);
     const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         // The whole name, whatever its length: a name cut short could be another file.
@@ -211,7 +224,6 @@ HRESULT CQuorvaneShlExt::CollectDroppedFiles(HGLOBAL files)
         name.resize(length);
         Items.push_back(SelectionName(name, CP_ACP, &::GetShortPathNameW));
     }
-    ::GlobalUnlock(files);
     return Items.empty() ? E_INVALIDARG : S_OK;
 }
 

@@ -22,11 +22,8 @@ namespace {
 class ClassFactory : public IClassFactory
 {
 public:
-    explicit ClassFactory(InstanceCreator creator) : creator(creator)
-    {
-        ::InitializeCriticalSection(&lock);
-    }
-    virtual ~ClassFactory() { ::DeleteCriticalSection(&lock); }
+    explicit ClassFactory(InstanceCreator creator) : creator(creator) {}
+    virtual ~ClassFactory() = default;
     ClassFactory(const ClassFactory&) = delete;
     ClassFactory& operator=(const ClassFactory&) = delete;
 
@@ -46,20 +43,19 @@ public:
 
     STDMETHODIMP_(ULONG) AddRef() override
     {
-        ::EnterCriticalSection(&lock);
+        CSingleLock held(&lock, TRUE);
         const LONG count = ::InterlockedIncrement(&references);
         if (count == 2)
             Module.AddLock();
-        ::LeaveCriticalSection(&lock);
         return static_cast<ULONG>(count);
     }
 
     STDMETHODIMP_(ULONG) Release() override
     {
-        ::EnterCriticalSection(&lock);
+        CSingleLock held(&lock, TRUE);
         ::InterlockedDecrement(&references);
         const LONG count = references;
-        ::LeaveCriticalSection(&lock);
+        held.Unlock();
         if (count == 0)
             delete this;
         else if (count == 1)
@@ -89,7 +85,7 @@ public:
 
 private:
     volatile LONG references = 0;
-    CRITICAL_SECTION lock;
+    CCriticalSection lock;
     InstanceCreator creator;
 };
 
@@ -112,8 +108,6 @@ void ServerModule::Start(ClassTableEntry* classTable, HINSTANCE instance)
     ClassTable = classTable;
     LockCount = 0;
     CleanupList = nullptr;
-    ::InitializeCriticalSection(&ClassTableLock);
-    ::InitializeCriticalSection(&TypeInfoLock);
 }
 
 void ServerModule::Stop()
@@ -123,8 +117,6 @@ void ServerModule::Stop()
             entry->ClassObject->Release();
         entry->ClassObject = nullptr;
     }
-    ::DeleteCriticalSection(&ClassTableLock);
-    ::DeleteCriticalSection(&TypeInfoLock);
     while (CleanupNode* node = CleanupList) {
         CleanupList = node->Next;
         node->Function(node->Argument);
@@ -137,10 +129,9 @@ HRESULT ServerModule::AddCleanup(void (*function)(void*), void* argument)
     auto* node = new (std::nothrow) CleanupNode{function, argument, nullptr};
     if (!node)
         return E_OUTOFMEMORY;
-    ::EnterCriticalSection(&TypeInfoLock);
+    CSingleLock held(&TypeInfoLock, TRUE);
     node->Next = CleanupList;
     CleanupList = node;
-    ::LeaveCriticalSection(&TypeInfoLock);
     return S_OK;
 }
 
@@ -154,11 +145,10 @@ HRESULT ServerModule::FindClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
         if (!::IsEqualGUID(*entry->Clsid, rclsid))
             continue;
         if (!entry->ClassObject) {
-            ::EnterCriticalSection(&ClassTableLock);
+            CSingleLock held(&ClassTableLock, TRUE);
             if (!entry->ClassObject)
                 hr = entry->CreateClassObject(entry->CreateObject, IID_IUnknown,
                                               reinterpret_cast<void**>(&entry->ClassObject));
-            ::LeaveCriticalSection(&ClassTableLock);
         }
         if (entry->ClassObject)
             hr = entry->ClassObject->QueryInterface(riid, ppv);

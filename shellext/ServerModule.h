@@ -6,6 +6,8 @@
 
 #include <objbase.h>
 
+#include "afx/AfxWin.h"
+
 #include <optional>
 #include <string>
 
@@ -44,8 +46,9 @@ public:
     HINSTANCE Instance = nullptr;
     ClassTableEntry* ClassTable = nullptr;
     volatile LONG LockCount = 0;
-    CRITICAL_SECTION ClassTableLock;
-    CRITICAL_SECTION TypeInfoLock;
+    // Live as long as the module: made when it is loaded, deleted when it is unloaded.
+    CCriticalSection ClassTableLock;
+    CCriticalSection TypeInfoLock;
     CleanupNode* CleanupList = nullptr;
 };
 

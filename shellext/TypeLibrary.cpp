@@ -1,5 +1,6 @@
 #include "shellext/TypeLibrary.h"
 
+#include "common/Unique.h"
 #include "shellext/Guids.h"
 #include "shellext/ServerModule.h"
 
@@ -13,15 +14,23 @@ TypeInfoCache QuorvaneShlExtTypeInfo(&IID_IQuorvaneShlExt, &LIBID_ORLENWICKLib, 
 
 namespace {
 
-class LibraryHolder
+// Attributes a type library or type information hands out, given back to the one that gave them.
+struct LibraryAttributesTraits : NullInvalid<TLIBATTR*>
 {
-public:
-    ~LibraryHolder()
-    {
-        if (library)
-            library->Release();
-    }
-    ITypeLib* library = nullptr;
+    void Close(TLIBATTR* attributes) const { Library->ReleaseTLibAttr(attributes); }
+    ITypeLib* Library = nullptr;
+};
+
+struct TypeAttributesTraits : NullInvalid<TYPEATTR*>
+{
+    void Close(TYPEATTR* attributes) const { Info->ReleaseTypeAttr(attributes); }
+    ITypeInfo* Info = nullptr;
+};
+
+struct FunctionTraits : NullInvalid<FUNCDESC*>
+{
+    void Close(FUNCDESC* function) const { Info->ReleaseFuncDesc(function); }
+    ITypeInfo* Info = nullptr;
 };
 
 } // namespace
@@ -51,40 +60,36 @@ HRESULT LoadOwnTypeLibrary(HINSTANCE instance, ITypeLib** library, std::wstring&
 
 HRESULT RegisterTypeLibrary()
 {
-    LibraryHolder holder;
+    UniqueCom<ITypeLib> library;
     std::wstring path;
-    HRESULT hr = LoadOwnTypeLibrary(Module.Instance, &holder.library, path);
+    HRESULT hr = LoadOwnTypeLibrary(Module.Instance, library.Receive(), path);
     if (FAILED(hr))
         return hr;
     const size_t cut = path.find_last_of(L"\\/:");
     std::wstring helpDirectory = cut == std::wstring::npos ? L"" : path.substr(0, cut + 1);
-    BSTR pathString = ::SysAllocString(path.c_str());
-    hr = ::RegisterTypeLib(holder.library, pathString, helpDirectory.data());
-    ::SysFreeString(pathString);
-    return hr;
+    const UniqueBstr pathString(::SysAllocString(path.c_str()));
+    return ::RegisterTypeLib(library.Get(), pathString.Get(), helpDirectory.data());
 }
 
 HRESULT UnregisterTypeLibrary()
 {
-    LibraryHolder holder;
+    UniqueCom<ITypeLib> library;
     std::wstring path;
-    HRESULT hr = LoadOwnTypeLibrary(Module.Instance, &holder.library, path);
+    HRESULT hr = LoadOwnTypeLibrary(Module.Instance, library.Receive(), path);
     if (FAILED(hr))
         return hr;
-    TLIBATTR* attributes = nullptr;
-    hr = holder.library->GetLibAttr(&attributes);
+    Unique<LibraryAttributesTraits> attributes(nullptr, LibraryAttributesTraits{{}, library.Get()});
+    hr = library->GetLibAttr(attributes.Receive());
     if (FAILED(hr))
         return hr;
     using UnRegisterTypeLibFunction = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-    if (HMODULE oleaut = ::LoadLibraryA("oleaut32.dll")) {
-        auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(
-            reinterpret_cast<void*>(::GetProcAddress(oleaut, "UnRegisterTypeLib")));
-        if (unregister)
-            hr = unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                            attributes->lcid, attributes->syskind);
-        ::FreeLibrary(oleaut);
-    }
-    holder.library->ReleaseTLibAttr(attributes);
+    const UniqueModule oleaut(::LoadLibraryA("oleaut32.dll"));
+    auto unregister = oleaut ? reinterpret_cast<UnRegisterTypeLibFunction>(reinterpret_cast<void*>(
+                                   ::GetProcAddress(oleaut.Get(), "UnRegisterTypeLib")))
+                             : nullptr;
+    if (unregister)
+        hr = unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                        attributes->lcid, attributes->syskind);
     return hr;
 }
 
@@ -93,49 +98,47 @@ HRESULT TypeInfoCache::LoadTypeInfo(LCID lcid)
     if (TypeInfo)
         return S_OK;
     HRESULT hr = S_OK;
-    ::EnterCriticalSection(&Module.TypeInfoLock);
-    if (!TypeInfo) {
-        LibraryHolder holder;
-        hr = ::LoadRegTypeLib(*LibraryId, Major, Minor, lcid, &holder.library);
-        ITypeInfo* info = nullptr;
-        if (SUCCEEDED(hr))
-            hr = holder.library->GetTypeInfoOfGuid(*InterfaceId, &info);
-        if (SUCCEEDED(hr)) {
-            ITypeInfo2* info2 = nullptr;
-            if (SUCCEEDED(info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&info2)))) {
-                info->Release();
-                info = info2;
+    {
+        CSingleLock held(&Module.TypeInfoLock, TRUE);
+        if (!TypeInfo) {
+            UniqueCom<ITypeLib> library;
+            hr = ::LoadRegTypeLib(*LibraryId, Major, Minor, lcid, library.Receive());
+            UniqueCom<ITypeInfo> info;
+            if (SUCCEEDED(hr))
+                hr = library->GetTypeInfoOfGuid(*InterfaceId, info.Receive());
+            if (SUCCEEDED(hr)) {
+                UniqueCom<ITypeInfo2> info2;
+                if (SUCCEEDED(info->QueryInterface(IID_ITypeInfo2,
+                                                   reinterpret_cast<void**>(info2.Receive()))))
+                    info.Reset(info2.Release());
+                TypeInfo = info.Release();
+                BuildNameCache();
             }
-            TypeInfo = info;
-            BuildNameCache();
         }
     }
-    ::LeaveCriticalSection(&Module.TypeInfoLock);
     Module.AddCleanup(&TypeInfoCache::Cleanup, this);
     return hr;
 }
 
 void TypeInfoCache::BuildNameCache()
 {
-    TYPEATTR* attributes = nullptr;
-    if (FAILED(TypeInfo->GetTypeAttr(&attributes)))
+    Unique<TypeAttributesTraits> attributes(nullptr, TypeAttributesTraits{{}, TypeInfo});
+    if (FAILED(TypeInfo->GetTypeAttr(attributes.Receive())))
         return;
     Count = attributes->cFuncs;
     NameCache = new (std::nothrow) NameCacheEntry[Count]();
     if (!NameCache)
         Count = 0;
     for (UINT i = 0; i < Count; ++i) {
-        FUNCDESC* function = nullptr;
-        if (FAILED(TypeInfo->GetFuncDesc(i, &function)))
+        Unique<FunctionTraits> function(nullptr, FunctionTraits{{}, TypeInfo});
+        if (FAILED(TypeInfo->GetFuncDesc(i, function.Receive())))
             continue;
+        // The cache keeps the name; the clean-up frees it.
         BSTR name = nullptr;
         if (SUCCEEDED(
-                TypeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr))) {
+                TypeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr)))
             NameCache[i] = {name, ::SysStringLen(name), function->memid};
-        }
-        TypeInfo->ReleaseFuncDesc(function);
     }
-    TypeInfo->ReleaseTypeAttr(attributes);
 }
 
 void TypeInfoCache::Cleanup(void* argument)

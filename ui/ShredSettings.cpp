@@ -2,6 +2,7 @@
 
 #include "afx/AfxWin.h"
 #include "common/Seam.h"
+#include "common/Unique.h"
 #include "ui/SettingsRegistry.h"
 
 namespace {
@@ -32,14 +33,22 @@ bool SetDword(SettingsRegistry& registry, HKEY key, const char* name, int32_t va
                              sizeof data) == ERROR_SUCCESS;
 }
 
+// A key the store opened, closed through the registry that opened it.
+struct StoreKeyTraits : NullInvalid<HKEY>
+{
+    void Close(HKEY key) const { Registry->CloseKey(key); }
+    SettingsRegistry* Registry = nullptr;
+};
+using StoreKey = Unique<StoreKeyTraits>;
+
 } // namespace
 
 void ShredSettings::Load()
 {
     SettingsRegistry& registry = Seam<SettingsRegistry>::Active();
-    HKEY key = nullptr;
-    const bool opened =
-        registry.OpenKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_READ, &key) == ERROR_SUCCESS;
+    StoreKey key(nullptr, StoreKeyTraits{{}, &registry});
+    const bool opened = registry.OpenKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_READ,
+                                         key.Receive()) == ERROR_SUCCESS;
     ShreddingMethod = MethodRandomData;
     MangleDateAndTime = false;
     OverwriteTails = false;
@@ -47,30 +56,27 @@ void ShredSettings::Load()
     if (!opened)
         return;
     int32_t value = 0;
-    if (QueryDword(registry, key, ShreddingMethodValue, value) && value >= 0 && value <= 2)
+    if (QueryDword(registry, key.Get(), ShreddingMethodValue, value) && value >= 0 && value <= 2)
         ShreddingMethod = value;
-    if (QueryDword(registry, key, MangleDateAndTimeValue, value))
+    if (QueryDword(registry, key.Get(), MangleDateAndTimeValue, value))
         MangleDateAndTime = value != 0;
-    if (QueryDword(registry, key, OverwriteTailsValue, value))
+    if (QueryDword(registry, key.Get(), OverwriteTailsValue, value))
         OverwriteTails = value != 0;
-    if (QueryDword(registry, key, PassesValue, value))
+    if (QueryDword(registry, key.Get(), PassesValue, value))
         Passes = value;
-    registry.CloseKey(key);
 }
 
 void ShredSettings::Save()
 {
     SettingsRegistry& registry = Seam<SettingsRegistry>::Active();
-    HKEY key = nullptr;
-    bool saved =
-        registry.CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE, &key) == ERROR_SUCCESS;
-    const bool opened = saved;
-    saved = saved && SetDword(registry, key, ShreddingMethodValue, ShreddingMethod);
-    saved = saved && SetDword(registry, key, MangleDateAndTimeValue, MangleDateAndTime ? 1 : 0);
-    saved = saved && SetDword(registry, key, OverwriteTailsValue, OverwriteTails ? 1 : 0);
-    saved = saved && SetDword(registry, key, PassesValue, Passes);
+    StoreKey key(nullptr, StoreKeyTraits{{}, &registry});
+    bool saved = registry.CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE,
+                                    key.Receive()) == ERROR_SUCCESS;
+    saved = saved && SetDword(registry, key.Get(), ShreddingMethodValue, ShreddingMethod);
+    saved =
+        saved && SetDword(registry, key.Get(), MangleDateAndTimeValue, MangleDateAndTime ? 1 : 0);
+    saved = saved && SetDword(registry, key.Get(), OverwriteTailsValue, OverwriteTails ? 1 : 0);
+    saved = saved && SetDword(registry, key.Get(), PassesValue, Passes);
     if (!saved)
         AfxMessageBox("Can't save parameters in registry!", MB_OK, 0);
-    if (opened)
-        registry.CloseKey(key);
 }

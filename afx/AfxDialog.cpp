@@ -1,5 +1,7 @@
 #include "afx/AfxDialog.h"
 
+#include "afx/AfxRes.h"
+
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
@@ -12,10 +14,6 @@ namespace {
 AFX_MODULE_STATE moduleState{reinterpret_cast<HINSTANCE>(&__ImageBase)};
 // Current per thread: each shell thread runs its own handlers.
 thread_local HINSTANCE currentResources = nullptr;
-
-// The resource type of dialog initialisation data, and its string-adding command.
-const char* const RT_DLGINIT_TYPE = MAKEINTRESOURCEA(240);
-constexpr WORD DlgInitAddString = 0x0403;
 
 const AFX_MSGMAP_ENTRY* FindEntry(const AFX_MSGMAP* map, UINT message, UINT code, UINT id)
 {
@@ -187,7 +185,8 @@ BOOL CDialog::OnCommand(WPARAM wParam, LPARAM)
 void CDialog::ExecuteDialogInit()
 {
     HINSTANCE resources = AfxGetResourceHandle();
-    HRSRC found = ::FindResourceA(resources, MAKEINTRESOURCEA(m_templateId), RT_DLGINIT_TYPE);
+    HRSRC found = ::FindResourceA(resources, MAKEINTRESOURCEA(m_templateId),
+                                  MAKEINTRESOURCEA(RT_DLGINIT_RESOURCE));
     if (!found)
         return;
     const DWORD size = ::SizeofResource(resources, found);
@@ -208,7 +207,7 @@ void CDialog::ExecuteDialogInit()
         offset += 8;
         if (length > size - offset)
             break;
-        if (command == DlgInitAddString) {
+        if (command == DLGINIT_ADDSTRING) {
             const std::string text(reinterpret_cast<const char*>(data + offset),
                                    strnlen(reinterpret_cast<const char*>(data + offset), length));
             ::SendDlgItemMessageA(m_hWnd, id, CB_ADDSTRING, 0,

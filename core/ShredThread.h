@@ -43,8 +43,9 @@ public:
     int ShredItem(std::string path);
 
     // Shredding one file, or one named stream of it when streamSuffix is not empty. Returns the
-    // final status sent for it, or StatusFinished when it sent none (a failed rename).
-    ShredStatus ShredFile(std::string path, int tailLength, bool ntfs, std::string streamSuffix);
+    // final status sent for it, or nothing when it sent none (a failed rename).
+    std::optional<ShredStatus> ShredFile(std::string path, int tailLength, bool ntfs,
+                                         std::string streamSuffix);
     void ShredDirectory(std::string path, int tailLength, bool ntfs);
     void ShredRecycleBin();
 
@@ -82,6 +83,15 @@ private:
     std::optional<std::string> ListablePath(const std::string& folder);
     // The short form of a path when the volume gives one that is shorter and shreddable.
     std::optional<std::string> ShortFormOf(const std::string& path);
+    // Opens, announces, overwrites with every cycle of the method and closes; StatusShredded
+    // when the whole original length was overwritten, else the status that keeps the file.
+    ShredStatus OverwriteContents(const std::string& path, const std::string& fullName,
+                                  int tailLength);
+    // The number of times the method's writer runs: each posts one pass marker.
+    int64_t CycleCount() const;
+    void AnnounceFile(const std::string& fullName, int64_t overwriteLength);
+    // The least length the cycles wrote and flushed from offset 0.
+    int64_t RunCycles(int descriptor, int64_t overwriteLength);
     // Shreds the file's named streams; StatusShredded when every one was overwritten, else the
     // status that keeps the file.
     ShredStatus ShredStreams(const std::string& fullName, int tailLength);

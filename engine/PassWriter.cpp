@@ -1,4 +1,4 @@
-#include "engine/GutmannPatterns.h"
+#include "engine/PassSequences.h"
 #include "core/ShredThread.h"
 #include "engine/ShredOs.h"
 
@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int RandomBlockSize = 1024;
 // A flush that keeps failing is given up after this many calls: the pass then counts as failed.
 constexpr int CommitAttempts = 3;
 

@@ -1,5 +1,6 @@
 #include "common/TextConversion.h"
 #include "engine/ShredNames.h"
+#include "engine/PassSequences.h"
 #include "engine/ShredOs.h"
 #include "core/ShredThread.h"
 
@@ -59,91 +60,91 @@ void CShredThread::SendStatus(ShredStatus status)
                       MakeShredWParam(ItemIndex, ShredStatusCommand(status)), 0);
 }
 
-ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
-                                    std::string streamSuffix)
+std::optional<ShredStatus> CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
+                                                   std::string streamSuffix)
 {
     std::string fullName = path + streamSuffix;
-    if (!IsShreddableFullName(path, streamSuffix)) {
-        SendStatus(StatusInvalidArguments);
-        return StatusInvalidArguments;
+    const bool isFile = streamSuffix.empty();
+    // StatusShredded for as long as every step has succeeded; the first failure is the status.
+    ShredStatus status =
+        IsShreddableFullName(path, streamSuffix) ? StatusShredded : StatusInvalidArguments;
+    if (status == StatusShredded)
+        status = OverwriteContents(path, fullName, tailLength);
+    if (status == StatusShredded && Settings.MangleDateAndTime && isFile) {
+        BackdateLastWriteTime(fullName);
+        // A failed rename has said so in its own boxes: the file keeps its name, unreported.
+        if (!ScrambleName(fullName))
+            return std::nullopt;
     }
-    const int64_t cycles = Settings.ShreddingMethod == MethodRandomData ? Settings.Passes : 1;
-    const int64_t passesPerCycle = Settings.ShreddingMethod == MethodDoD       ? 7
-                                   : Settings.ShreddingMethod == MethodGutmann ? 35
-                                                                               : 1;
+    // Deleting the file would delete a stream that was not overwritten with it.
+    if (status == StatusShredded && ntfs && isFile)
+        status = ShredStreams(fullName, tailLength);
+    if (status == StatusShredded && Os().Remove(fullName.c_str()) == -1)
+        status = StatusRemoveFailed;
+    SendStatus(status);
+    return status;
+}
 
+ShredStatus CShredThread::OverwriteContents(const std::string& path, const std::string& fullName,
+                                            int tailLength)
+{
     Os().SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     errno = 0;
-    UniqueDescriptor file = OwnDescriptor(
+    const UniqueDescriptor file = OwnDescriptor(
         Os(), Os().Open(fullName.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
-    if (!file.IsValid()) {
-        const ShredStatus status = StatusForOpenError(errno);
-        SendStatus(status);
-        return status;
-    }
-
+    if (!file)
+        return StatusForOpenError(errno);
     const int64_t originalLength = Os().FileLength(file.Get());
-    if (originalLength < 0) {
-        file.Reset();
-        SendStatus(StatusOverwriteFailed);
+    if (originalLength < 0)
         return StatusOverwriteFailed;
-    }
     const int64_t overwriteLength =
         originalLength + (Settings.OverwriteTails ? int64_t{tailLength} + 1 : 0);
+    AnnounceFile(fullName, overwriteLength);
+    // A file whose old contents were not all overwritten is kept, under its own name, so the
+    // user can try again; only the tail extension past the old end may fall short.
+    return RunCycles(file.Get(), overwriteLength) < originalLength ? StatusOverwriteFailed
+                                                                   : StatusShredded;
+}
 
-    const int64_t progressRange = (overwriteLength / 1024 + 1) * cycles * passesPerCycle;
+int64_t CShredThread::CycleCount() const
+{
+    return Settings.ShreddingMethod == MethodRandomData ? Settings.Passes : 1;
+}
+
+void CShredThread::AnnounceFile(const std::string& fullName, int64_t overwriteLength)
+{
+    const int64_t passesPerCycle = Settings.ShreddingMethod == MethodDoD       ? DoDPassCount
+                                   : Settings.ShreddingMethod == MethodGutmann ? GutmannPassCount
+                                                                               : 1;
+    const int64_t progressRange =
+        (overwriteLength / RandomBlockSize + 1) * CycleCount() * passesPerCycle;
+    // The block belongs to the progress window from the moment it is sent.
     char* nameBlock = AllocateShredFileNameBlock();
     std::memset(nameBlock, 0, ShredFileNameBlockSize);
     std::memcpy(nameBlock, fullName.c_str(), fullName.size());
     Os().SendMessageA(ProgressWindow, WM_SHRED_FILE, MakeShredWParam(ItemIndex, progressRange),
                       reinterpret_cast<LPARAM>(nameBlock));
+}
 
+int64_t CShredThread::RunCycles(int descriptor, int64_t overwriteLength)
+{
     int64_t covered = INT64_MAX;
-    for (int64_t cycle = 0; cycle < cycles; ++cycle) {
+    for (int64_t cycle = 0; cycle < CycleCount(); ++cycle) {
         Os().PostMessageA(ProgressWindow, WM_COMMAND,
                           MakeShredWParam(ItemIndex, ID_SHRED_PASS_BASE + cycle), 0);
-        int64_t written;
         switch (Settings.ShreddingMethod) {
         case MethodDoD:
-            written = WriteDoDPasses(file.Get(), overwriteLength);
+            covered = std::min(covered, WriteDoDPasses(descriptor, overwriteLength));
             break;
         case MethodGutmann:
-            written = WriteGutmannPasses(file.Get(), overwriteLength);
+            covered = std::min(covered, WriteGutmannPasses(descriptor, overwriteLength));
             break;
         default:
-            written = WriteRandomPass(file.Get(), overwriteLength);
+            covered = std::min(covered, WriteRandomPass(descriptor, overwriteLength));
             break;
         }
-        covered = std::min(covered, written);
     }
-    file.Reset();
-
-    // A file whose old contents were not all overwritten is kept, under its own name, so the
-    // user can try again; only the tail extension past the old end may fall short.
-    if (covered < originalLength) {
-        SendStatus(StatusOverwriteFailed);
-        return StatusOverwriteFailed;
-    }
-
-    if (Settings.MangleDateAndTime && streamSuffix.empty()) {
-        BackdateLastWriteTime(fullName);
-        if (!ScrambleName(fullName))
-            return StatusFinished;
-    }
-
-    if (ntfs && streamSuffix.empty()) {
-        const ShredStatus streams = ShredStreams(fullName, tailLength);
-        if (streams != StatusShredded) {
-            // Deleting the file would delete a stream that was never overwritten with it.
-            SendStatus(streams);
-            return streams;
-        }
-    }
-
-    const ShredStatus status =
-        Os().Remove(fullName.c_str()) == -1 ? StatusRemoveFailed : StatusShredded;
-    SendStatus(status);
-    return status;
+    return covered;
 }
 
 ShredStatus CShredThread::ShredStreams(const std::string& fullName, int tailLength)
@@ -155,7 +156,10 @@ ShredStatus CShredThread::ShredStreams(const std::string& fullName, int tailLeng
             kept = CombineStreamStatus(kept, StatusInvalidArguments);
             continue;
         }
-        kept = CombineStreamStatus(kept, ShredFile(fullName, tailLength, true, stream.Suffix));
+        // A stream is never renamed, so it always ends with a status.
+        kept = CombineStreamStatus(
+            kept,
+            ShredFile(fullName, tailLength, true, stream.Suffix).value_or(StatusOverwriteFailed));
     }
     return kept;
 }

@@ -17,5 +17,7 @@
 #define IDC_MANGLE 1006
 #define IDC_PASSES 1008
 
-// Dialog initialisation data (the settings dialog's method list).
-#define RT_DLGINIT_RESOURCE 240
+// The server module's registry script, type library and project name.
+#define IDR_REGISTRY 102
+#define IDR_TYPELIB 1
+#define IDS_PROJNAME 100

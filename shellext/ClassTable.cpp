@@ -1,6 +1,7 @@
 #include "shellext/ClassTable.h"
 
 #include "registrar/RegistryScript.h"
+#include "resources/resource.h"
 #include "shellext/Guids.h"
 #include "shellext/QuorvaneShlExt.h"
 #include "shellext/ServerModule.h"
@@ -8,8 +9,6 @@
 #include <string>
 
 namespace {
-
-constexpr UINT RegistryScriptId = 102;
 
 HRESULT ApplyQuorvaneShlExtScript(bool registering)
 {
@@ -26,8 +25,7 @@ HRESULT ApplyQuorvaneShlExtScript(bool registering)
     ReplacementMap replacements;
     HRESULT hr = replacements.Add(L"Module", quoted.c_str());
     if (SUCCEEDED(hr))
-        hr = RunScriptResource(path->c_str(), RegistryScriptId, "REGISTRY", registering,
-                               replacements);
+        hr = RunScriptResource(path->c_str(), IDR_REGISTRY, "REGISTRY", registering, replacements);
     return hr;
 }
 

@@ -7,6 +7,8 @@
 #include "TestFiles.h"
 #include "shellext/Guids.h"
 
+#include "resources/resource.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -435,10 +437,10 @@ TEST_F(RegistrationTest, FailingScriptReturnsItsErrorAndRegistersNoTypeLibrary)
     HANDLE update = ::BeginUpdateResourceA(copy.c_str(), FALSE);
     ASSERT_NE(nullptr, update);
     ASSERT_TRUE(::UpdateResourceA(
-        update, "REGISTRY", MAKEINTRESOURCEA(102), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+        update, "REGISTRY", MAKEINTRESOURCEA(IDR_REGISTRY), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
         const_cast<char*>(script.data()), static_cast<DWORD>(script.size())));
     ASSERT_TRUE(::EndUpdateResourceA(update, FALSE));
-    ASSERT_EQ(script, ResourceText(copy, "REGISTRY", 102));
+    ASSERT_EQ(script, ResourceText(copy, "REGISTRY", IDR_REGISTRY));
     ASSERT_FALSE(ResourceText(copy, "TYPELIB", 1).empty());
     ASSERT_FALSE(KeyExists(TypeLibKey));
 

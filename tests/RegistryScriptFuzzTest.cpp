@@ -18,6 +18,8 @@
 // "script K" comes back with the same seed and --only=K.
 #include "registrar/RegistryScript.h"
 
+#include "resources/resource.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -899,7 +901,7 @@ private:
 
 std::string ProductScript()
 {
-    HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(102), "REGISTRY");
+    HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(IDR_REGISTRY), "REGISTRY");
     HGLOBAL loaded = found ? ::LoadResource(nullptr, found) : nullptr;
     const char* bytes = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
     return bytes ? std::string(bytes, ::SizeofResource(nullptr, found)) : std::string();

@@ -8,6 +8,12 @@
 
 namespace {
 
+// Workers send their commands with lParam 0; one whose lParam is 1 is none of theirs and goes to
+// the base handling undecoded.
+constexpr LPARAM UndecodedCommand = 1;
+// A pass marker reaches OnShredStatus as its id less this (101 to 135), beyond every status.
+constexpr WORD PassMarkerStatusBase = 1024;
+
 constexpr size_t LongestShownPath = 50;
 constexpr size_t ShownPathEnd = 24;
 
@@ -53,12 +59,12 @@ void CShredProgressDlg::DoDataExchange(CDataExchange* exchange)
 
 BOOL CShredProgressDlg::OnCommand(WPARAM wParam, LPARAM lParam)
 {
-    if (lParam == 1)
+    if (lParam == UndecodedCommand)
         return CDialog::OnCommand(wParam, lParam);
     const WORD id = LOWORD(wParam);
     bool handled = false;
     if (id >= ID_SHRED_PASS_BASE && id <= ID_SHRED_PASS_LAST) {
-        OnShredStatus(id - 1024);
+        OnShredStatus(id - PassMarkerStatusBase);
         handled = true;
     }
     if (id >= ShredStatusCommand(StatusAccessViolation) &&

@@ -1,8 +1,16 @@
-// The fixed patterns of Gutmann's passes 5 to 31, in his published order, bytes in file order.
+// What the pass writers write: the block they write at a time, and the passes of the DoD and
+// Gutmann sequences.
 #pragma once
 
 #include <windows.h>
 
+// A random pass writes, and a pattern pass writes at most, this many bytes per write; each write
+// is one progress step.
+constexpr int RandomBlockSize = 1024;
+
+constexpr int DoDPassCount = 7;
+
+// The fixed patterns of Gutmann's passes 5 to 31, in his published order, bytes in file order.
 constexpr int GutmannPatternCount = 27;
 constexpr int GutmannPatternLength = 3;
 
@@ -18,3 +26,5 @@ constexpr BYTE GutmannPatterns[GutmannPatternCount][GutmannPatternLength] = {
 
 // Random passes before and after the fixed ones.
 constexpr int GutmannRandomPassesEachSide = 4;
+constexpr int GutmannPassCount = GutmannRandomPassesEachSide + GutmannPatternCount +
+                                 GutmannRandomPassesEachSide; // 35

@@ -23,6 +23,26 @@ public:
 
 } // namespace
 
+// The job's first random block may keep the provider loaded; the job's end lets it go.
+class CShredThread::ProviderKeepAliveScope
+{
+public:
+    explicit ProviderKeepAliveScope(CShredThread& worker) : worker(worker)
+    {
+        worker.ProviderKeepAliveDue = true;
+    }
+    ~ProviderKeepAliveScope()
+    {
+        worker.ProviderKeepAliveDue = false;
+        worker.ProviderKeepAlive.Reset();
+    }
+    ProviderKeepAliveScope(const ProviderKeepAliveScope&) = delete;
+    ProviderKeepAliveScope& operator=(const ProviderKeepAliveScope&) = delete;
+
+private:
+    CShredThread& worker;
+};
+
 CShredThread::CShredThread()
 {
     m_bAutoDelete = TRUE;
@@ -64,6 +84,8 @@ int CShredThread::ExitInstance()
 void CShredThread::RunJob()
 {
     ShredLockHolder lock;
+    // Ends before the lock does: the provider is let go before the next item starts.
+    ProviderKeepAliveScope providerKeepAlive(*this);
     if (IsRecycleBin) {
         ShredRecycleBin();
     } else if (ShredItem(ItemPath) == 2) {

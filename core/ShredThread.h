@@ -3,8 +3,11 @@
 #pragma once
 
 #include "afx/AfxWin.h"
+#include "common/Unique.h"
 #include "core/ShredProtocol.h"
 #include "core/ShredSettings.h"
+
+#include <wincrypt.h>
 
 #include <cstdint>
 #include <optional>
@@ -109,4 +112,17 @@ private:
 
     uint64_t FallbackState = 0;
     bool FallbackSeeded = false;
+
+    // A provider context a job holds from before its first random block to its end, so that the
+    // provider stays loaded between the contexts each block acquires and releases. No data is
+    // ever drawn from it. Only a job (RunJob) keeps one, released through the seam that acquired
+    // it; it tries once, and without it a pass runs as it would anyway.
+    struct ProviderContextTraits : NullInvalid<HCRYPTPROV>
+    {
+        ShredOs* Os = nullptr;
+        void Close(HCRYPTPROV context) const;
+    };
+    void KeepProviderLoaded();
+    Unique<ProviderContextTraits> ProviderKeepAlive;
+    bool ProviderKeepAliveDue = false;
 };

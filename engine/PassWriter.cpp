@@ -34,12 +34,28 @@ DWORD CShredThread::FillRandom(BYTE* buffer, DWORD length)
 {
     HCRYPTPROV provider = 0;
     if (!Os().CryptAcquireContextA(&provider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
-        return ::GetLastError();
+        return Os().GetLastError();
     DWORD error = 0;
     if (!Os().CryptGenRandom(provider, length, buffer))
-        error = ::GetLastError();
+        error = Os().GetLastError();
     Os().CryptReleaseContext(provider);
     return error;
+}
+
+void CShredThread::ProviderContextTraits::Close(HCRYPTPROV context) const
+{
+    Os->CryptReleaseContext(context);
+}
+
+void CShredThread::KeepProviderLoaded()
+{
+    if (!ProviderKeepAliveDue)
+        return;
+    ProviderKeepAliveDue = false;
+    HCRYPTPROV context = 0;
+    if (Os().CryptAcquireContextA(&context, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+        ProviderKeepAlive =
+            Unique<ProviderContextTraits>(context, ProviderContextTraits{{}, &Os()});
 }
 
 void CShredThread::FillRandomOrFallback(BYTE* buffer, DWORD length)
@@ -88,8 +104,10 @@ int64_t CShredThread::WriteBlocks(int descriptor, int64_t length, std::vector<BY
             const auto offset = static_cast<size_t>(written % patternLength);
             const auto count = static_cast<unsigned>(
                 std::min<int64_t>(length - written, blockSize - static_cast<int64_t>(offset)));
-            if (refillRandom)
+            if (refillRandom) {
+                KeepProviderLoaded();
                 FillRandomOrFallback(block.data(), static_cast<DWORD>(block.size()));
+            }
             const int result = Os().Write(descriptor, block.data() + offset, count);
             if (result <= 0)
                 break;

@@ -56,12 +56,17 @@ int CShredThread::ExitInstance()
 void CShredThread::RunJob()
 {
     CSingleLock lock(&ShredLock, TRUE);
+    // Kept from the job's first random block, and let go while the lock is still held, before
+    // the next item starts.
+    ProviderKeepAliveDue = true;
     if (IsRecycleBin) {
         ShredRecycleBin();
     } else if (ShredItem(ItemPath) == 2) {
         SendStatus(StatusNetworkAborted);
     }
     SendStatus(StatusFinished);
+    ProviderKeepAliveDue = false;
+    ProviderKeepAlive.Reset();
 }
 
 int CShredThread::ShredItem(std::string path)

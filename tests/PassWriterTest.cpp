@@ -1,8 +1,9 @@
 // The pass writers over real files: block sizes, pattern alignment, the fixed sequences of the
-// DoD and Gutmann methods, fresh random data per block, and how a pass ends when the file or
-// the random source fails.
+// DoD and Gutmann methods, fresh random data per block, how a pass ends when the file or the
+// random source fails, and the provider context a job keeps open around its blocks' own.
 #include "FakeShredOs.h"
 #include "TestFiles.h"
+#include "WorkerJob.h"
 #include "engine/ShredOs.h"
 #include "core/ShredThread.h"
 
@@ -13,7 +14,14 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
+#include <ostream>
 #include <sys/stat.h>
+
+void PrintTo(const ProviderCall& call, std::ostream* out)
+{
+    static const char* const kinds[] = {"acquire", "draw", "release"};
+    *out << kinds[call.What] << " " << std::hex << call.Context;
+}
 
 namespace {
 
@@ -532,6 +540,193 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
     EXPECT_EQ(midway.worker.WriteRandomPass(third.Get(), 3072), 3072);
     ASSERT_EQ(midway.os.Passes.size(), 1u);
     checkBlocks(midway.os.Passes[0].Data);
+}
+
+// The random source as a job uses it, seen through the seam.
+class ProviderKeepAliveTest : public PassWriterTest
+{
+protected:
+    // Runs one item as the launcher would and waits for its worker to end.
+    void RunJob(PassRecordingOs& os, const ShredSettings& settings,
+                const std::vector<std::string>& paths)
+    {
+        os.RecordMessages = true;
+        os.RecordProviderCalls = true;
+        WorkerJob job(nullptr, settings, &os);
+        job.Start(paths);
+        ASSERT_TRUE(job.Join());
+    }
+};
+
+// Expects a job's calls of the random source: the context that keeps the provider loaded is
+// acquired first and released last and never drawn from; each draw in between comes from a
+// context acquired just before it and released just after it. Returns the number of draws.
+size_t ExpectOneKeptContextAroundAFreshOnePerDraw(const std::vector<ProviderCall>& calls)
+{
+    using Call = ProviderCall;
+    if (calls.size() < 5 || (calls.size() - 2) % 3 != 0) {
+        ADD_FAILURE() << calls.size() << " calls of the random source";
+        return 0;
+    }
+    const HCRYPTPROV kept = calls.front().Context;
+    EXPECT_EQ(calls.front(), (Call{Call::Acquire, kept}));
+    EXPECT_NE(kept, 0u);
+    EXPECT_EQ(calls.back(), (Call{Call::Release, kept}));
+    for (size_t i = 1; i + 1 < calls.size(); i += 3) {
+        const HCRYPTPROV block = calls[i].Context;
+        SCOPED_TRACE(testing::Message() << "call " << i);
+        EXPECT_EQ(calls[i], (Call{Call::Acquire, block}));
+        EXPECT_NE(block, 0u);
+        EXPECT_EQ(calls[i + 1], (Call{Call::Draw, block}));
+        EXPECT_EQ(calls[i + 2], (Call{Call::Release, block}));
+    }
+    return (calls.size() - 2) / 3;
+}
+
+TEST_F(ProviderKeepAliveTest, AJobKeepsOneContextOpenAroundAFreshContextForEveryBlock)
+{
+    struct Case
+    {
+        int Method;
+        bool Mangle;
+        size_t Draws; // of a 2500-byte file: three blocks per random pass
+    };
+    // The scrambled name's seed is drawn like a block, from a context of its own.
+    for (const Case c : {Case{MethodRandomData, false, 6}, Case{MethodRandomData, true, 7},
+                         Case{MethodDoD, false, 6}, Case{MethodGutmann, false, 24}}) {
+        SCOPED_TRACE(testing::Message() << "method " << c.Method << ", mangle " << c.Mangle);
+        PassRecordingOs os;
+        ShredSettings settings = Settings(c.Method, 2, false);
+        settings.MangleDateAndTime = c.Mangle;
+        const std::string path = MakeFile("job.bin", 2500);
+
+        RunJob(os, settings, {path});
+
+        EXPECT_EQ(ExpectOneKeptContextAroundAFreshOnePerDraw(os.ProviderCalls()), c.Draws);
+        EXPECT_EQ(os.ProviderAcquires.load(), static_cast<int>(c.Draws) + 1);
+        EXPECT_EQ(os.ProviderReleases.load(), static_cast<int>(c.Draws) + 1);
+        EXPECT_EQ(os.RandomCalls.load(), static_cast<int>(c.Draws));
+        EXPECT_EQ(os.UnpairedProviderCalls.load(), 0);
+        EXPECT_EQ(os.OpenProviderContexts(), 0u);
+        EXPECT_EQ(CountStatus(os.Recorded(), StatusShredded), 1u);
+        EXPECT_FALSE(Exists(path));
+    }
+}
+
+TEST_F(ProviderKeepAliveTest, EachWorkerKeepsItsOwnContextForItsOwnItemOnly)
+{
+    PassRecordingOs os;
+    RunJob(os, Settings(MethodRandomData, 1, false),
+           {MakeFile("one.bin", 2500), MakeFile("two.bin", 2500)});
+
+    // The items are shredded one at a time, and the first worker's kept context is released
+    // before the second worker acquires anything.
+    const std::vector<ProviderCall> calls = os.ProviderCalls();
+    ASSERT_FALSE(calls.empty());
+    const auto firstEnd = std::find(calls.begin(), calls.end(),
+                                    ProviderCall{ProviderCall::Release, calls.front().Context});
+    ASSERT_NE(firstEnd, calls.end());
+    EXPECT_EQ(ExpectOneKeptContextAroundAFreshOnePerDraw({calls.begin(), firstEnd + 1}), 3u);
+    EXPECT_EQ(ExpectOneKeptContextAroundAFreshOnePerDraw({firstEnd + 1, calls.end()}), 3u);
+    EXPECT_EQ(os.UnpairedProviderCalls.load(), 0);
+    EXPECT_EQ(os.OpenProviderContexts(), 0u);
+}
+
+TEST_F(ProviderKeepAliveTest, AJobThatWritesNoRandomBlockAcquiresNothing)
+{
+    // An empty file (no cluster tails), a missing one, and one on a network path.
+    for (const std::string& path : {MakeFile("empty.bin", 0), folder / "missing.bin",
+                                    std::string("\\\\server\\share\\file.bin")}) {
+        SCOPED_TRACE(path);
+        PassRecordingOs os;
+        RunJob(os, Settings(MethodGutmann, 1, false), {path});
+        EXPECT_EQ(os.ProviderAcquires.load(), 0);
+        EXPECT_EQ(CountStatus(os.Recorded(), StatusFinished), 1u);
+    }
+}
+
+TEST_F(ProviderKeepAliveTest, WithoutAKeptContextThePassRunsAsItWouldAnyway)
+{
+    // The first acquire is the one that would keep the provider loaded. It is not tried again,
+    // and every block still draws from a context of its own.
+    PassRecordingOs os;
+    os.FailingAcquires = {1};
+    RunJob(os, Settings(MethodRandomData, 1, false), {MakeFile("unkept.bin", 2500)});
+
+    using Call = ProviderCall;
+    const std::vector<Call> calls = os.ProviderCalls();
+    ASSERT_EQ(calls.size(), 10u);
+    EXPECT_EQ(calls[0], (Call{Call::Acquire, 0}));
+    for (size_t i = 1; i < calls.size(); i += 3) {
+        EXPECT_EQ(calls[i], (Call{Call::Acquire, calls[i].Context}));
+        EXPECT_EQ(calls[i + 1], (Call{Call::Draw, calls[i].Context}));
+        EXPECT_EQ(calls[i + 2], (Call{Call::Release, calls[i].Context}));
+    }
+    EXPECT_EQ(os.UnpairedProviderCalls.load(), 0);
+    ASSERT_EQ(os.Passes.size(), 1u);
+    const Bytes& data = os.Passes[0].Data;
+    EXPECT_NE(Slice(data, 0, 1024), Slice(data, 1024, 1024));
+    EXPECT_FALSE(Uniform(Slice(data, 2048, 452)));
+    EXPECT_EQ(CountStatus(os.Recorded(), StatusShredded), 1u);
+
+    // A block whose own acquire fails is filled all the same, and the kept context still goes.
+    PassRecordingOs failingBlock;
+    failingBlock.FailingAcquires = {3};
+    RunJob(failingBlock, Settings(MethodRandomData, 1, false), {MakeFile("gap.bin", 2500)});
+    EXPECT_EQ(failingBlock.ProviderAcquires.load(), 4);
+    EXPECT_EQ(failingBlock.ProviderReleases.load(), 3);
+    EXPECT_EQ(failingBlock.RandomCalls.load(), 2);
+    EXPECT_EQ(failingBlock.OpenProviderContexts(), 0u);
+    ASSERT_EQ(failingBlock.Passes.size(), 1u);
+    EXPECT_FALSE(Uniform(Slice(failingBlock.Passes[0].Data, 1024, 1024)));
+    EXPECT_EQ(CountStatus(failingBlock.Recorded(), StatusShredded), 1u);
+}
+
+TEST_F(PassWriterTest, OutsideAJobNoContextIsKept)
+{
+    // Whoever calls the pass writers directly may change the worker's seam between calls: a
+    // context kept through the old one could not be given back.
+    Rig rig;
+    const std::string path = MakeFile("direct.bin", 2500);
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    ASSERT_TRUE(file.IsValid());
+    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
+
+    EXPECT_EQ(rig.os.ProviderAcquires.load(), 3);
+    EXPECT_EQ(rig.os.ProviderReleases.load(), 3);
+    EXPECT_EQ(rig.os.OpenProviderContexts(), 0u);
+    EXPECT_EQ(rig.os.UnpairedProviderCalls.load(), 0);
+}
+
+// The default provider of PROV_RSA_FULL, which an acquire loads and the last release unloads.
+constexpr char ProviderModule[] = "rsaenh.dll";
+
+// Real contexts, and whether the provider's module was loaded at each write.
+class ModuleWatchingOs : public PassRecordingOs
+{
+public:
+    ModuleWatchingOs() { RealProviderContexts = true; }
+    std::vector<bool> LoadedAtWrite;
+    int Write(int descriptor, const void* data, unsigned count) override
+    {
+        LoadedAtWrite.push_back(::GetModuleHandleA(ProviderModule) != nullptr);
+        return PassRecordingOs::Write(descriptor, data, count);
+    }
+};
+
+TEST_F(ProviderKeepAliveTest, TheRealProviderStaysLoadedBetweenBlocksUntilTheJobEnds)
+{
+    ASSERT_EQ(::GetModuleHandleA(ProviderModule), nullptr);
+    ModuleWatchingOs os;
+    RunJob(os, Settings(MethodRandomData, 2, false), {MakeFile("real.bin", 2500)});
+
+    // Each write follows the release of its block's own context.
+    EXPECT_EQ(os.LoadedAtWrite, std::vector<bool>(6, true));
+    EXPECT_EQ(::GetModuleHandleA(ProviderModule), nullptr);
+    EXPECT_EQ(os.ProviderAcquires.load(), 7);
+    EXPECT_EQ(os.ProviderReleases.load(), 7);
+    EXPECT_EQ(os.UnpairedProviderCalls.load(), 0);
+    EXPECT_EQ(CountStatus(os.Recorded(), StatusShredded), 1u);
 }
 
 } // namespace

@@ -188,36 +188,96 @@ time_t FakeShredOs::Time()
 
 FakeShredOs::~FakeShredOs()
 {
-    if (cachedProvider)
-        ShredOs::CryptReleaseContext(cachedProvider);
+    if (dataProvider)
+        ShredOs::CryptReleaseContext(dataProvider);
+    if (RealProviderContexts) {
+        for (HCRYPTPROV context : openContexts)
+            ShredOs::CryptReleaseContext(context);
+    }
+}
+
+size_t FakeShredOs::OpenProviderContexts()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return openContexts.size();
+}
+
+std::vector<ProviderCall> FakeShredOs::ProviderCalls()
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return providerCalls;
 }
 
 BOOL FakeShredOs::CryptAcquireContextA(HCRYPTPROV* provider, DWORD providerType, DWORD flags)
 {
-    if (FreshProviderEachTime)
-        return ShredOs::CryptAcquireContextA(provider, providerType, flags);
-    std::lock_guard<std::mutex> guard(lock);
-    if (!cachedProvider && !ShredOs::CryptAcquireContextA(&cachedProvider, providerType, flags))
+    const int number = ++ProviderAcquires;
+    std::unique_lock<std::mutex> guard(lock);
+    HCRYPTPROV context = 0;
+    BOOL acquired = FALSE;
+    DWORD error = NTE_PROV_DLL_NOT_FOUND;
+    if (FailingAcquires.count(number) == 0) {
+        if (RealProviderContexts) {
+            acquired = ShredOs::CryptAcquireContextA(&context, providerType, flags);
+        } else {
+            acquired =
+                dataProvider || ShredOs::CryptAcquireContextA(&dataProvider, providerType, flags);
+            context = acquired ? nextContext++ : 0;
+        }
+        if (!acquired)
+            error = ::GetLastError();
+    }
+    // A failed acquire is recorded with no context.
+    if (RecordProviderCalls)
+        providerCalls.push_back({ProviderCall::Acquire, acquired ? context : 0});
+    if (!acquired) {
+        guard.unlock();
+        ::SetLastError(error);
         return FALSE;
-    *provider = cachedProvider;
+    }
+    openContexts.insert(context);
+    *provider = context;
     return TRUE;
-}
-
-BOOL FakeShredOs::CryptReleaseContext(HCRYPTPROV provider)
-{
-    if (!FreshProviderEachTime && provider == cachedProvider)
-        return TRUE;
-    return ShredOs::CryptReleaseContext(provider);
 }
 
 BOOL FakeShredOs::CryptGenRandom(HCRYPTPROV provider, DWORD length, BYTE* buffer)
 {
     ++RandomCalls;
+    HCRYPTPROV source = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (RecordProviderCalls)
+            providerCalls.push_back({ProviderCall::Draw, provider});
+        if (openContexts.count(provider))
+            source = RealProviderContexts ? provider : dataProvider;
+    }
+    if (!source) {
+        ++UnpairedProviderCalls;
+        ::SetLastError(NTE_BAD_UID);
+        return FALSE;
+    }
     if (RandomFails) {
         ::SetLastError(NTE_FAIL);
         return FALSE;
     }
-    return ShredOs::CryptGenRandom(provider, length, buffer);
+    return ShredOs::CryptGenRandom(source, length, buffer);
+}
+
+BOOL FakeShredOs::CryptReleaseContext(HCRYPTPROV provider)
+{
+    ++ProviderReleases;
+    bool open = false;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (RecordProviderCalls)
+            providerCalls.push_back({ProviderCall::Release, provider});
+        open = openContexts.erase(provider) > 0;
+    }
+    if (!open) {
+        ++UnpairedProviderCalls;
+        ::SetLastError(NTE_BAD_UID);
+        return FALSE;
+    }
+    return RealProviderContexts ? ShredOs::CryptReleaseContext(provider) : TRUE;
 }
 
 LRESULT FakeShredOs::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

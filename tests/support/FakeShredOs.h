@@ -23,6 +23,23 @@ struct BackupRecord
     int64_t NameSizeOverride = -1;
 };
 
+// One call of the random source, on the context it named (or, for an acquire, was given).
+struct ProviderCall
+{
+    enum Kind
+    {
+        Acquire,
+        Draw,
+        Release
+    };
+    Kind What;
+    HCRYPTPROV Context;
+    bool operator==(const ProviderCall& other) const
+    {
+        return What == other.What && Context == other.Context;
+    }
+};
+
 class FakeShredOs : public ShredOs
 {
 public:
@@ -53,11 +70,25 @@ public:
     // path itself, as on a volume with 8.3 names turned off.
     bool NoShortNames = false;
 
-    // Random source and clocks. Acquiring a provider context takes milliseconds under Wine, so
-    // the fake keeps one for the whole test unless told to acquire each time.
-    bool FreshProviderEachTime = false;
+    // Random source. Every acquire gives a context of its own, open until it is released; a draw
+    // from it is served by one real context that the fake keeps for the whole test, because a
+    // real acquire takes milliseconds under Wine. With RealProviderContexts every acquire, draw
+    // and release is the real call on the context handed out.
+    bool RealProviderContexts = false;
     bool RandomFails = false;
     std::atomic<int> RandomCalls{0};
+    std::atomic<int> ProviderAcquires{0};
+    std::atomic<int> ProviderReleases{0};
+    // Acquire calls (numbered from 1) that fail.
+    std::set<int> FailingAcquires;
+    // Draws from, and releases of, a context that is not open.
+    std::atomic<int> UnpairedProviderCalls{0};
+    size_t OpenProviderContexts();
+    // Every acquire, draw and release in order, when asked for.
+    bool RecordProviderCalls = false;
+    std::vector<ProviderCall> ProviderCalls();
+
+    // Clocks.
     bool FixedTime = false;
     time_t TimeValue = 0;
     bool FixedSystemTime = false;
@@ -95,7 +126,11 @@ private:
     // Applies what the test set for the entry of `folder` the listing delivered.
     void Adjust(const std::wstring& folder, WIN32_FIND_DATAW* data);
 
-    HCRYPTPROV cachedProvider = 0;
+    // The random source's bookkeeping, under `lock`.
+    HCRYPTPROV dataProvider = 0;
+    HCRYPTPROV nextContext = 0xC0DE0001;
+    std::set<HCRYPTPROV> openContexts;
+    std::vector<ProviderCall> providerCalls;
     std::mutex lock;
     Notifications recorded;
     std::map<HANDLE, std::wstring> listings;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the x86_64 tree, boots the project's Wine
-# prefix and runs every test program under Wine through ctest, each with its own time limit.
+# prefix and runs every test case under Wine through ctest (a process and a time limit each);
+# arguments go to ctest (scripts/test.sh -L engine).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 timeout 1200 "$here/install-deps.sh"

@@ -22,3 +22,18 @@ ln -sfn "$ORLENWICK_SCRATCH" "$WINEPREFIX/dosdevices/t:"
 setsid wineserver -p </dev/null >/dev/null 2>&1 &
 timeout 60 "$WINE64" wineboot </dev/null >/dev/null 2>&1 || true
 rm -f "$WINEPREFIX/dosdevices/z:"
+
+# A program that opens a window starts the prefix's desktop process, which inherits the
+# program's output and closes a second after the last program using the desktop has ended; ctest
+# waits for a test's output to close, so every test would last that second longer. Wine's own
+# notepad, started once per server, keeps the desktop in use until wine-stop.sh ends it.
+desktop_kept() {
+    local pid
+    for pid in $(pgrep -f 'notepad\.exe' || true); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+if ! desktop_kept; then
+    setsid "$WINE64" notepad.exe </dev/null >/dev/null 2>&1 &
+fi

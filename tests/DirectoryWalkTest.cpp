@@ -97,12 +97,6 @@ void ExpectedWalk(const std::string& folder, std::vector<std::string>& events,
     events.push_back("rmdir:" + folder);
 }
 
-// Paths past the narrow calls' limit are made and cleaned up with the wide calls.
-std::wstring Wide(const std::string& path)
-{
-    return LongPath(path);
-}
-
 class DirectoryWalkTest : public ::testing::Test
 {
 protected:
@@ -315,7 +309,7 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     struct Cleanup
     {
         std::string root;
-        ~Cleanup() { RemoveWideTree(Wide(root)); }
+        ~Cleanup() { RemoveWideTree(LongPath(root)); }
     } cleanup{root};
     // Names that bring a path to exactly `length` characters inside `parent`.
     auto sized = [](const std::string& parent, size_t length, char fill) {
@@ -323,25 +317,25 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     };
     const std::string fits = File(sized(root, 259, 'a'));
     const std::string tooLong = sized(root, 260, 'b');
-    WriteWide(Wide(tooLong), Pattern(100, 1));
+    WriteWide(LongPath(tooLong), Pattern(100, 1));
     const std::string sub = root + "\\sub";
     MakeFolder(sub);
     const std::string farTooLong = sub + "\\" + std::string(250, 'c');
-    WriteWide(Wide(farTooLong), Pattern(100, 2));
+    WriteWide(LongPath(farTooLong), Pattern(100, 2));
     const std::string longFolder = sub + "\\" + std::string(240, 'd');
-    MakeWideFolder(Wide(longFolder));
-    WriteWide(Wide(longFolder + "\\inner.txt"), Pattern(100, 3));
+    MakeWideFolder(LongPath(longFolder));
+    WriteWide(LongPath(longFolder + "\\inner.txt"), Pattern(100, 3));
     // Listed only when "\*" still fits after the folder's path.
     const std::string listable = sized(root, 257, 'e');
-    MakeWideFolder(Wide(listable));
+    MakeWideFolder(LongPath(listable));
     const std::string lastFit = File(listable + "\\x");
     const std::vector<std::string> unlistable{sized(root, 258, 'f'), sized(root, 259, 'g')};
     for (const std::string& path : unlistable) {
-        MakeWideFolder(Wide(path));
-        WriteWide(Wide(path + "\\held.txt"), Pattern(100, 4));
+        MakeWideFolder(LongPath(path));
+        WriteWide(LongPath(path + "\\held.txt"), Pattern(100, 4));
     }
     const std::string emptyUnlistable = sized(root, 259, 'j');
-    MakeWideFolder(Wide(emptyUnlistable));
+    MakeWideFolder(LongPath(emptyUnlistable));
     const std::string after = File(root + "\\~after.txt");
     // Names longer than any the volume allows, as only a listing can deliver them.
     os.Extra[sub] = {Entry(std::wstring(259, L'h'), FILE_ATTRIBUTE_ARCHIVE),
@@ -360,11 +354,11 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     EXPECT_FALSE(Exists(fits));
     EXPECT_FALSE(Exists(listable));
     EXPECT_FALSE(Exists(emptyUnlistable));
-    EXPECT_EQ(ReadWide(Wide(tooLong)), Pattern(100, 1));
-    EXPECT_EQ(ReadWide(Wide(farTooLong)), Pattern(100, 2));
-    EXPECT_EQ(ReadWide(Wide(longFolder + "\\inner.txt")), Pattern(100, 3));
+    EXPECT_EQ(ReadWide(LongPath(tooLong)), Pattern(100, 1));
+    EXPECT_EQ(ReadWide(LongPath(farTooLong)), Pattern(100, 2));
+    EXPECT_EQ(ReadWide(LongPath(longFolder + "\\inner.txt")), Pattern(100, 3));
     for (const std::string& path : unlistable)
-        EXPECT_EQ(ReadWide(Wide(path + "\\held.txt")), Pattern(100, 4));
+        EXPECT_EQ(ReadWide(LongPath(path + "\\held.txt")), Pattern(100, 4));
     EXPECT_TRUE(Exists(root));
 }
 
@@ -373,7 +367,7 @@ TEST_F(DirectoryWalkTest, ATreeDeeperThanTheNarrowLimitIsShreddedWholeThroughSho
     struct Cleanup
     {
         std::string root;
-        ~Cleanup() { RemoveWideTree(Wide(root)); }
+        ~Cleanup() { RemoveWideTree(LongPath(root)); }
     } cleanup{root};
     // Three levels of 100-character folders: every long path below the second level passes
     // MAX_PATH, while the short forms stay far below it.
@@ -381,11 +375,11 @@ TEST_F(DirectoryWalkTest, ATreeDeeperThanTheNarrowLimitIsShreddedWholeThroughSho
     std::vector<std::string> files;
     for (char fill : {'a', 'b', 'c'}) {
         level += "\\" + std::string(100, fill);
-        MakeWideFolder(Wide(level));
+        MakeWideFolder(LongPath(level));
         files.push_back(level + "\\" + std::string(60, fill) + ".txt");
-        WriteWide(Wide(files.back()), Pattern(700, static_cast<unsigned char>(fill)));
+        WriteWide(LongPath(files.back()), Pattern(700, static_cast<unsigned char>(fill)));
     }
-    MakeWideFolder(Wide(level + "\\empty"));
+    MakeWideFolder(LongPath(level + "\\empty"));
     ASSERT_GT(files.back().size(), size_t{MAX_PATH});
 
     const Notifications received = ShredItem(root);
@@ -396,13 +390,13 @@ TEST_F(DirectoryWalkTest, ATreeDeeperThanTheNarrowLimitIsShreddedWholeThroughSho
         const size_t pattern = event.compare(0, colon, "list") == 0 ? 2 : 0;
         EXPECT_LT(event.size() - colon - 1 + pattern, size_t{MAX_PATH}) << event;
     }
-    EXPECT_FALSE(ExistsWide(Wide(root)));
+    EXPECT_FALSE(ExistsWide(LongPath(root)));
 }
 
 TEST_F(DirectoryWalkTest, NamesTheCodePageCannotHoldAreReachedThroughTheirShortNames)
 {
     // A Japanese name: the narrow listing gives "???.txt" and a generated short name.
-    const std::wstring japanese = Wide(root) + L"\\\x65e5\x672c\x8a9e.txt";
+    const std::wstring japanese = LongPath(root) + L"\\\x65e5\x672c\x8a9e.txt";
     WriteWide(japanese, Pattern(400, 5));
     std::string shortName;
     {

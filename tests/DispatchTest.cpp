@@ -2,6 +2,7 @@
 // library's registration and removal, its content, and where it is looked for when the module's
 // own file does not hold it.
 #include "TestFiles.h"
+#include "common/TextConversion.h"
 #include "shellext/ClassTable.h"
 #include "shellext/Guids.h"
 #include "shellext/ServerModule.h"
@@ -18,15 +19,6 @@
 namespace {
 
 void* const Untouched = reinterpret_cast<void*>(static_cast<UINT_PTR>(0x5EED));
-
-std::wstring Widen(const std::string& text)
-{
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(size, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
-    wide.resize(size - 1);
-    return wide;
-}
 
 std::wstring TakeString(BSTR text)
 {
@@ -59,9 +51,9 @@ bool CopyProgram(const std::string& path)
     std::wstring source = self;
     // Wine names a program started from a folder outside its drives "unix\...".
     if (source.rfind(L"unix\\", 0) == 0)
-        source = L"\\\\?\\" + source;
+        source = LongPath(source);
     // The long form, so that names past the usual limit can be made too.
-    const std::wstring target = L"\\\\?\\" + Widen(path);
+    const std::wstring target = LongPath(path);
     return ::CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
 }
 
@@ -526,7 +518,7 @@ TEST_F(TypeLibraryRetryTest, ARetriedNameThatWouldNotFitIsNeverMade)
             EXPECT_EQ(attempts, std::vector<std::wstring>{Widen(module)});
             EXPECT_EQ(loadedFrom, L"unchanged");
         }
-        ::DeleteFileW((L"\\\\?\\" + Widen(module + ".tlb")).c_str());
+        ::DeleteFileW(LongPath(module + ".tlb").c_str());
         ::DeleteFileA(module.c_str());
     }
 }

@@ -5,6 +5,7 @@
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "WorkerJob.h"
+#include "common/TextConversion.h"
 
 #include <gtest/gtest.h>
 
@@ -29,25 +30,6 @@ std::string Hex(DWORD value)
     char text[16];
     std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value));
     return text;
-}
-
-std::wstring Wide(const std::string& text)
-{
-    std::wstring wide(text.size(), L'\0');
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           &wide[0], static_cast<int>(wide.size()));
-    wide.resize(static_cast<size_t>(std::max(size, 0)));
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow(text.size() * 2, '\0');
-    const int size =
-        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0],
-                              static_cast<int>(narrow.size()), nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(std::max(size, 0)));
-    return narrow;
 }
 
 // The calling thread's COM apartment: "STA", "MTA" or "none".
@@ -420,7 +402,8 @@ HRESULT FakeEnumerator::Next(ULONG count, PITEMID_CHILD* items, ULONG* fetched)
         if (!listed)
             continue;
         const int tag = static_cast<int>(position);
-        items[0] = shell.Lists.Make("item" + std::to_string(tag), tag, Narrow(entry.ParsingName));
+        items[0] = shell.Lists.Make("item" + std::to_string(tag), tag,
+                                    NarrowWithSubstitutes(entry.ParsingName));
         if (fetched)
             *fetched = 1;
         return S_OK;
@@ -482,7 +465,7 @@ HRESULT FakeFolder::GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags, STRRET*
         break;
     }
     case STRRET_CSTR:
-        std::snprintf(name->cStr, sizeof name->cStr, "%s", Narrow(text).c_str());
+        std::snprintf(name->cStr, sizeof name->cStr, "%s", NarrowWithSubstitutes(text).c_str());
         break;
     default:
         name->uOffset = IdLists::NameOffset;
@@ -641,7 +624,7 @@ protected:
     BinEntry Entry(const std::string& path, bool isFolder = false, bool hidden = false)
     {
         BinEntry entry;
-        entry.ParsingName = Wide(path);
+        entry.ParsingName = Widen(path);
         entry.Folder = isFolder;
         entry.Hidden = hidden;
         return entry;
@@ -885,7 +868,7 @@ TEST_F(RecycleBinWalkTest, ANameOutsideTheCodePageIsPassedOverNotMappedToALookal
     // a wildcard that matches "cafa" too. An e acute is in the code page and names its file.
     MakeFile("cafa.txt");
     const std::string acute = MakeFile("caf\xE9.txt");
-    const std::wstring base = Wide(folder.Path()) + L"\\caf";
+    const std::wstring base = Widen(folder.Path()) + L"\\caf";
     shell.Entries = {BinEntry{base + L"\u0101.txt"}, BinEntry{base + L"\u4E00.txt"}, Entry(acute)};
 
     EXPECT_EQ(
@@ -898,7 +881,7 @@ TEST_F(RecycleBinWalkTest, ANameOutsideTheCodePageIsPassedOverNotMappedToALookal
 
 TEST_F(RecycleBinWalkTest, ANameTheBufferOrCodePageCannotHoldIsReachedByItsShortPath)
 {
-    const std::wstring top = Wide(folder.Path());
+    const std::wstring top = Widen(folder.Path());
     const std::wstring cyrillic = top + L"\\\x041E\x0442\x0447\x0451\x0442.txt";
     WriteWide(cyrillic, {1, 2, 3});
     const std::wstring deep = top + L"\\" + std::wstring(120, L'd');
@@ -923,7 +906,7 @@ TEST_F(RecycleBinWalkTest, ANameTheBufferOrCodePageCannotHoldIsReachedByItsShort
 TEST_F(RecycleBinWalkTest, WithoutShortNamesSuchANameIsPassedOverUntouched)
 {
     os.NoShortNames = true;
-    const std::wstring cyrillic = Wide(folder.Path()) + L"\\\x041E\x0442\x0447\x0451\x0442.txt";
+    const std::wstring cyrillic = Widen(folder.Path()) + L"\\\x041E\x0442\x0447\x0451\x0442.txt";
     WriteWide(cyrillic, {1, 2, 3});
     const std::string plain = MakeFile("plain.txt");
     shell.Entries = {BinEntry{cyrillic}, Entry(plain)};
@@ -1029,12 +1012,12 @@ TEST_F(RecycleBinWalkTest, TheRealBinsBareNamesAreRefusedNotResolved)
     ASSERT_TRUE(listed);
     EXPECT_TRUE(moved) << "SHFileOperationA could not move the file to the bin";
     if (moved) {
-        EXPECT_NE(std::find(names.begin(), names.end(), Wide(name)), names.end());
+        EXPECT_NE(std::find(names.begin(), names.end(), Widen(name)), names.end());
     }
     // Wine names its bin's items by their bare original names, which the walk must not look
     // up in the current folder.
     for (const std::wstring& listedName : names)
-        EXPECT_EQ(listedName.find(L'\\'), std::wstring::npos) << Narrow(listedName);
+        EXPECT_EQ(listedName.find(L'\\'), std::wstring::npos) << NarrowWithSubstitutes(listedName);
     std::vector<std::string> expected(names.size(), Status(StatusInvalidArguments));
     expected.push_back(Status(StatusFinished));
     EXPECT_EQ(Describe(received), expected);

@@ -5,6 +5,7 @@
 #include "ProgramRunner.h"
 #include "ShellKeys.h"
 #include "TestFiles.h"
+#include "common/TextConversion.h"
 #include "shellext/Guids.h"
 
 #include "resources/resource.h"
@@ -35,7 +36,7 @@ std::string RegistryForm(const GUID& guid)
 {
     wchar_t wide[40] = {};
     ::StringFromGUID2(guid, wide, 40);
-    return std::string(wide, wide + lstrlenW(wide));
+    return NarrowWithSubstitutes(wide);
 }
 
 const std::string ClassId = RegistryForm(CLSID_QuorvaneShlExt);
@@ -436,9 +437,10 @@ TEST_F(RegistrationTest, FailingScriptReturnsItsErrorAndRegistersNoTypeLibrary)
     const std::string script = BrokenScript();
     HANDLE update = ::BeginUpdateResourceA(copy.c_str(), FALSE);
     ASSERT_NE(nullptr, update);
-    ASSERT_TRUE(::UpdateResourceA(
-        update, "REGISTRY", MAKEINTRESOURCEA(IDR_REGISTRY), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-        const_cast<char*>(script.data()), static_cast<DWORD>(script.size())));
+    ASSERT_TRUE(::UpdateResourceA(update, "REGISTRY", MAKEINTRESOURCEA(IDR_REGISTRY),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                  const_cast<char*>(script.data()),
+                                  static_cast<DWORD>(script.size())));
     ASSERT_TRUE(::EndUpdateResourceA(update, FALSE));
     ASSERT_EQ(script, ResourceText(copy, "REGISTRY", IDR_REGISTRY));
     ASSERT_FALSE(ResourceText(copy, "TYPELIB", 1).empty());

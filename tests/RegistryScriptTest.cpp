@@ -5,6 +5,7 @@
 // tests' own in HKEY_CURRENT_USER, where a sentinel beside the target shows what a script must
 // leave alone; the registry is read back directly.
 #include "TestFiles.h"
+#include "common/TextConversion.h"
 #include "registrar/RegistryScript.h"
 
 #include <gtest/gtest.h>
@@ -166,12 +167,6 @@ std::string Script(const std::string& entries)
     return OpenFixture + entries + CloseFixture;
 }
 
-// For the ASCII names and paths of these tests.
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
 class RegistryScriptTest : public ::testing::Test
 {
 protected:
@@ -246,8 +241,8 @@ TEST_F(RegistryScriptTest, NamesBetweenPercentSignsHoldAtMost31Bytes)
 {
     const std::string name31(31, 'n');
     const std::string name32(32, 'n');
-    ASSERT_EQ(replacements.Add(Wide(name31).c_str(), L"short enough"), S_OK);
-    ASSERT_EQ(replacements.Add(Wide(name32).c_str(), L"too long"), S_OK);
+    ASSERT_EQ(replacements.Add(Widen(name31).c_str(), L"short enough"), S_OK);
+    ASSERT_EQ(replacements.Add(Widen(name32).c_str(), L"too long"), S_OK);
 
     ASSERT_EQ(Register("Fits = s '%" + name31 + "%'"), S_OK);
     EXPECT_EQ(ReadString("Fits"), "short enough");
@@ -1020,10 +1015,10 @@ protected:
         std::string self = name;
         if (self.compare(0, 5, "unix\\") == 0)
             self = "\\\\?\\" + self;
-        const std::wstring subfolder = Wide(folder.Path()) + L"\\" + folderName;
+        const std::wstring subfolder = Widen(folder.Path()) + L"\\" + folderName;
         EXPECT_TRUE(::CreateDirectoryW(subfolder.c_str(), nullptr)) << ::GetLastError();
         const std::wstring copy = subfolder + L"\\Scripted.exe";
-        EXPECT_TRUE(::CopyFileW(Wide(self).c_str(), copy.c_str(), FALSE)) << ::GetLastError();
+        EXPECT_TRUE(::CopyFileW(Widen(self).c_str(), copy.c_str(), FALSE)) << ::GetLastError();
         HANDLE update = ::BeginUpdateResourceW(copy.c_str(), FALSE);
         EXPECT_NE(update, nullptr);
         EXPECT_TRUE(::UpdateResourceA(
@@ -1035,8 +1030,8 @@ protected:
     // The same for an ASCII folder name, with the path in the narrow form.
     std::string ProgramWithScript(const std::string& folderName, UINT id, const std::string& script)
     {
-        const std::wstring copy = ProgramWithScript(Wide(folderName), id, script);
-        return std::string(copy.begin(), copy.end());
+        const std::wstring copy = ProgramWithScript(Widen(folderName), id, script);
+        return NarrowExactly(copy).value_or(std::string());
     }
 
     TempFolder folder;
@@ -1049,26 +1044,26 @@ TEST_F(RegistryScriptResourceTest, ScriptIsReadFromTheModuleFile)
     std::string doubled;
     for (char c : path)
         doubled += c == '\'' ? "''" : std::string(1, c);
-    ASSERT_EQ(replacements.Add(L"Module", Wide(doubled).c_str()), S_OK);
+    ASSERT_EQ(replacements.Add(L"Module", Widen(doubled).c_str()), S_OK);
 
-    ASSERT_EQ(RunScriptResource(Wide(path).c_str(), 102, "REGISTRY", true, replacements), S_OK);
+    ASSERT_EQ(RunScriptResource(Widen(path).c_str(), 102, "REGISTRY", true, replacements), S_OK);
     EXPECT_EQ(ReadString("Server"), path);
     EXPECT_EQ(ReadValue("Server", "V").Data, (std::vector<BYTE>{7, 0, 0, 0}));
 
-    ASSERT_EQ(RunScriptResource(Wide(path).c_str(), 102, "REGISTRY", false, replacements), S_OK);
+    ASSERT_EQ(RunScriptResource(Widen(path).c_str(), 102, "REGISTRY", false, replacements), S_OK);
     EXPECT_FALSE(KeyExists("Server"));
 }
 
 TEST_F(RegistryScriptResourceTest, MissingModuleOrResourceGivesTheSystemError)
 {
     const std::string missing = folder / "Missing.dll";
-    EXPECT_EQ(RunScriptResource(Wide(missing).c_str(), 102, "REGISTRY", true, replacements),
+    EXPECT_EQ(RunScriptResource(Widen(missing).c_str(), 102, "REGISTRY", true, replacements),
               HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 
     const std::string path = ProgramWithScript("Other", 103, Script("Server = s 'x'"));
-    EXPECT_EQ(RunScriptResource(Wide(path).c_str(), 102, "REGISTRY", true, replacements),
+    EXPECT_EQ(RunScriptResource(Widen(path).c_str(), 102, "REGISTRY", true, replacements),
               HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
-    EXPECT_EQ(RunScriptResource(Wide(path).c_str(), 103, "SCRIPT", true, replacements),
+    EXPECT_EQ(RunScriptResource(Widen(path).c_str(), 103, "SCRIPT", true, replacements),
               HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
     EXPECT_FALSE(KeyExists("Server"));
 }

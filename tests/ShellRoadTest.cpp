@@ -407,9 +407,8 @@ IDataObject* SelectionOf(const Names& paths)
 {
     std::vector<PIDLIST_ABSOLUTE> items;
     for (const std::string& path : paths) {
-        const std::wstring wide(path.begin(), path.end());
         PIDLIST_ABSOLUTE item = nullptr;
-        if (SUCCEEDED(::SHParseDisplayName(wide.c_str(), nullptr, &item, 0, nullptr)))
+        if (SUCCEEDED(::SHParseDisplayName(Widen(path).c_str(), nullptr, &item, 0, nullptr)))
             items.push_back(item);
     }
     IDataObject* selection = nullptr;

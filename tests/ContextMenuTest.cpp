@@ -2,6 +2,7 @@
 // (the shell's own for real files, one of the test's own for the Recycle Bin and for names the
 // shell would not make), the entry it adds, its help text, and the command that runs the
 // confirm dialog.
+#include "ComObject.h"
 #include "DialogDriver.h"
 #include "TestFiles.h"
 #include "afx/AfxApp.h"
@@ -59,28 +60,10 @@ IDataObject* ShellDataObject(const std::vector<std::string>& paths)
     return data;
 }
 
-// Counts the releases of the media it is handed out with.
-class MediumOwner : public IUnknown
-{
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = riid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ++Releases;
-        return 1;
-    }
-
-    int Releases = 0;
-};
-
 // A data object of the test's own: without a file list (as the Recycle Bin's), or with a wide
-// CF_HDROP list it builds itself. It records the formats asked for. It lives on the stack.
-class OwnDataObject : public IDataObject
+// CF_HDROP list it builds itself. It records the formats asked for. It lives on the stack, and
+// so does the owner of the media it hands out, which counts their releases.
+class OwnDataObject : public StackComObject<IDataObject>
 {
 public:
     enum Kind
@@ -101,15 +84,6 @@ public:
     OwnDataObject(const OwnDataObject&) = delete;
     OwnDataObject& operator=(const OwnDataObject&) = delete;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = riid == IID_IUnknown || riid == IID_IDataObject ? static_cast<IDataObject*>(this)
-                                                               : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         Asked.push_back(*format);
@@ -118,7 +92,7 @@ public:
         medium->tymed = TYMED_HGLOBAL;
         medium->hGlobal = kind == UnlockableFileList ? nullptr : DropBlock();
         // The block stays ours: a release goes to the owner, not to GlobalFree.
-        medium->pUnkForRelease = &Owner;
+        medium->pUnkForRelease = Owner.HandOut();
         return S_OK;
     }
     STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
@@ -141,7 +115,7 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
     std::vector<FORMATETC> Asked;
-    MediumOwner Owner;
+    StackComObject<IUnknown> Owner;
 
 private:
     HGLOBAL DropBlock()
@@ -383,13 +357,13 @@ TEST_F(ContextMenuTest, AFileListWithoutAReadableNameKeepsTheEntryOff)
     EXPECT_EQ(Init->Initialize(nullptr, &empty, nullptr), E_INVALIDARG);
     EXPECT_TRUE(Object->Items.empty());
     EXPECT_FALSE(Object->IsRecycleBin);
-    EXPECT_EQ(empty.Owner.Releases, 1);
+    EXPECT_EQ(empty.Owner.Releases(), 1u);
 
     OwnDataObject unlockable(OwnDataObject::UnlockableFileList, {L"C:\\a.txt"});
     EXPECT_EQ(Init->Initialize(nullptr, &unlockable, nullptr), E_INVALIDARG);
     EXPECT_TRUE(Object->Items.empty());
     EXPECT_FALSE(Object->IsRecycleBin);
-    EXPECT_EQ(unlockable.Owner.Releases, 1);
+    EXPECT_EQ(unlockable.Owner.Releases(), 1u);
 }
 
 TEST_F(ContextMenuTest, NamesArriveWholeAndWithoutLookAlikeSubstitutes)
@@ -409,7 +383,7 @@ TEST_F(ContextMenuTest, NamesArriveWholeAndWithoutLookAlikeSubstitutes)
     EXPECT_EQ(Object->Items[2], "C:\\t\\?bc.txt");
     EXPECT_EQ(Object->Items[3], "C:\\t\\caf\xE9 \x80.txt");
     EXPECT_EQ(Object->Items[4], "C:\\t\\??.txt");
-    EXPECT_EQ(data.Owner.Releases, 1);
+    EXPECT_EQ(data.Owner.Releases(), 1u);
 }
 
 TEST_F(ContextMenuTest, OnlyTheHelpTextOfTheOneCommandIsGiven)

@@ -1,6 +1,7 @@
 // The Recycle Bin walk as the launcher runs it: the shell calls it makes and in what order, what
 // it shreds and reports, the names it refuses to guess at, and that it gives back everything the
 // shell handed it on every way out.
+#include "ComObject.h"
 #include "FakeShredOs.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
@@ -161,67 +162,40 @@ enum class SetUpFailure
 
 class FakeShell;
 
-// The IUnknown of every fake: the objects belong to the test, and only the references handed
-// out and given back are counted.
-template <typename Interface> class FakeObject : public Interface
+// The IUnknown of every fake, each call logged: the objects belong to the test, and only the
+// references handed out and given back are counted.
+template <typename Interface> class FakeObject : public StackComObject<Interface>
 {
 public:
-    FakeObject(CallLog& log, std::string name, const IID& iid)
-        : log(log), name(std::move(name)), iid(iid)
-    {}
-    FakeObject(const FakeObject&) = delete;
-    FakeObject& operator=(const FakeObject&) = delete;
-    virtual ~FakeObject() = default;
+    FakeObject(CallLog& log, std::string name) : log(log), name(std::move(name)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
         log.Add(name + ".QueryInterface");
-        if (riid != IID_IUnknown && riid != iid) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = HandOut();
-        return S_OK;
+        return StackComObject<Interface>::QueryInterface(riid, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override
     {
         log.Add(name + ".AddRef");
-        return static_cast<ULONG>(++references);
+        return StackComObject<Interface>::AddRef();
     }
     ULONG STDMETHODCALLTYPE Release() override
     {
         log.Add(name + ".Release");
-        if (references == 0) {
-            overReleased = true;
-            return 0;
-        }
-        return static_cast<ULONG>(--references);
+        return StackComObject<Interface>::Release();
     }
 
-    Interface* HandOut()
-    {
-        ++references;
-        return this;
-    }
     const std::string& Name() const { return name; }
-    long References() const { return references; }
-    bool OverReleased() const { return overReleased; }
 
 protected:
     CallLog& log;
     std::string name;
-
-private:
-    IID iid;
-    long references = 0;
-    bool overReleased = false;
 };
 
 class FakeMalloc : public FakeObject<IMalloc>
 {
 public:
-    FakeMalloc(CallLog& log, IdLists& lists) : FakeObject(log, "malloc", IID_IMalloc), lists(lists)
-    {}
+    FakeMalloc(CallLog& log, IdLists& lists) : FakeObject(log, "malloc"), lists(lists) {}
 
     void* STDMETHODCALLTYPE Alloc(SIZE_T size) override { return ::CoTaskMemAlloc(size); }
     void* STDMETHODCALLTYPE Realloc(void* block, SIZE_T size) override
@@ -250,9 +224,7 @@ private:
 class FakeEnumerator : public FakeObject<IEnumIDList>
 {
 public:
-    FakeEnumerator(CallLog& log, FakeShell& shell)
-        : FakeObject(log, "items", IID_IEnumIDList), shell(shell)
-    {}
+    FakeEnumerator(CallLog& log, FakeShell& shell) : FakeObject(log, "items"), shell(shell) {}
     void Start(SHCONTF listed)
     {
         flags = listed;
@@ -279,7 +251,7 @@ class FakeFolder : public FakeObject<IShellFolder>
 {
 public:
     FakeFolder(CallLog& log, FakeShell& shell, const char* name)
-        : FakeObject(log, name, IID_IShellFolder), shell(shell)
+        : FakeObject(log, name), shell(shell)
     {}
 
     HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR, ULONG*, PIDLIST_RELATIVE*,
@@ -577,12 +549,12 @@ protected:
     {
         for (const auto* object :
              std::vector<const FakeObject<IShellFolder>*>{&shell.Desktop, &shell.Bin}) {
-            EXPECT_EQ(object->References(), 0) << object->Name();
+            EXPECT_EQ(object->References(), 0u) << object->Name();
             EXPECT_FALSE(object->OverReleased()) << object->Name();
         }
-        EXPECT_EQ(shell.Items.References(), 0);
+        EXPECT_EQ(shell.Items.References(), 0u);
         EXPECT_FALSE(shell.Items.OverReleased());
-        EXPECT_EQ(shell.Malloc.References(), 0);
+        EXPECT_EQ(shell.Malloc.References(), 0u);
         EXPECT_FALSE(shell.Malloc.OverReleased());
         EXPECT_EQ(shell.Lists.LiveLabels(), std::vector<std::string>{});
         EXPECT_EQ(shell.Malloc.StrayFrees, 0);

@@ -8,6 +8,7 @@
 // printing its text), so it runs unattended; without, a person answers. With --progid the
 // handler's class is looked up by its ProgID, as a script or installer check would.
 #include "shellext/Guids.h"
+#include "tests/support/ComObject.h"
 
 #include <shlobj.h>
 
@@ -25,28 +26,9 @@ constexpr char ProgressCaption[] = "Shredding items...";
 constexpr char MessageCaption[] = "Orlenwick";
 
 // What the Recycle Bin hands a handler: a data object without a file list.
-class NoFilesDataObject : public IDataObject
+class NoFilesDataObject : public ComObject<IDataObject>
 {
 public:
-    virtual ~NoFilesDataObject() = default;
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (riid == IID_IUnknown || riid == IID_IDataObject) {
-            *ppv = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG count = --references;
-        if (count == 0)
-            delete this;
-        return count;
-    }
     STDMETHODIMP GetData(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
     STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
     STDMETHODIMP QueryGetData(FORMATETC*) override { return DV_E_FORMATETC; }
@@ -67,9 +49,6 @@ public:
     }
     STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-private:
-    ULONG references = 1;
 };
 
 // The shell's own data object over the items, as Explorer hands it for a selection: the

@@ -137,11 +137,13 @@ TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedGivesAnEmptyList)
     EXPECT_TRUE(Enumerate(folder / "missing.txt").empty());
 
     // Held open for writing elsewhere: an open that shares only reading is refused.
-    HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(Enumerate(path).empty());
-    ::CloseHandle(writer);
+    {
+        const UniqueOpenFile writer(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(writer);
+        EXPECT_TRUE(Enumerate(path).empty());
+    }
     EXPECT_TRUE(os.BackupFilesOpened.empty());
     EXPECT_TRUE(os.Calls.empty());
 }

@@ -68,15 +68,14 @@ std::vector<std::pair<std::string, bool>> Listing(const std::string& folder)
 {
     std::vector<std::pair<std::string, bool>> entries;
     WIN32_FIND_DATAA entry;
-    HANDLE listing = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (listing == INVALID_HANDLE_VALUE)
+    const UniqueFind listing(::FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (!listing)
         return entries;
     do {
         const std::string name = entry.cFileName;
         if (name != "." && name != "..")
             entries.emplace_back(name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (::FindNextFileA(listing, &entry));
-    ::FindClose(listing);
+    } while (::FindNextFileA(listing.Get(), &entry));
     return entries;
 }
 
@@ -226,12 +225,11 @@ TEST_F(DirectoryWalkTest, AFileThatCannotBeOpenedIsReportedAndTheFoldersAboveItS
     const std::string locked = File(root + "\\a\\b\\locked.bin", 800, 7);
     const std::vector<std::string> others{File(root + "\\a\\b\\beside.txt"),
                                           File(root + "\\a\\other.txt"), File(root + "\\z.txt")};
-    HANDLE holder = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UniqueOpenFile holder = HoldUnshared(locked);
+    ASSERT_TRUE(holder);
 
     const Notifications received = ShredItem(root);
-    ::CloseHandle(holder);
+    holder.Reset();
 
     EXPECT_EQ(Statuses(received), Expect(others.size(), 0, 1));
     EXPECT_EQ(Sorted(Announced(received)), Sorted(others));
@@ -401,11 +399,10 @@ TEST_F(DirectoryWalkTest, NamesTheCodePageCannotHoldAreReachedThroughTheirShortN
     std::string shortName;
     {
         WIN32_FIND_DATAA entry;
-        HANDLE listing = ::FindFirstFileA((root + "\\*.txt").c_str(), &entry);
-        ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+        const UniqueFind listing(::FindFirstFileA((root + "\\*.txt").c_str(), &entry));
+        ASSERT_TRUE(listing);
         EXPECT_NE(std::string(entry.cFileName).find('?'), std::string::npos);
         shortName = entry.cAlternateFileName;
-        ::FindClose(listing);
     }
     ASSERT_FALSE(shortName.empty());
     // A folder delivered the same way, its short name being one the volume resolves.

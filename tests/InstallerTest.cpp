@@ -5,6 +5,7 @@
 // repaired, upgraded by the next version (which a downgrade cannot replace), and removed without
 // a trace but the shared shell keys and the user's settings.
 #include "ProgramRunner.h"
+#include "RegistryKeys.h"
 #include "ShellKeys.h"
 #include "TestFiles.h"
 #include "common/TextConversion.h"
@@ -71,12 +72,7 @@ RegistryTree ClassesTree(const std::wstring& path, REGSAM view)
 
 bool ClassesKeyExists(const std::wstring& path, REGSAM view)
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(ClassesKey) + L"\\" + path).c_str(), 0,
-                        KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
+    return KeyExists(HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + path, view);
 }
 
 // The part of `tree` below `path`, with paths relative to it.
@@ -371,20 +367,20 @@ TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
         const RegistrySnapshot interfaces32(
             {{HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IQuorvaneShlExt), View32},
              {HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IShredConfDlg), View32}});
-        HKEY scratch = nullptr;
+        UniqueRegistryKey scratch;
         ASSERT_EQ(ERROR_SUCCESS,
                   ::RegCreateKeyExW(HKEY_CURRENT_USER, scratchPath.c_str(), 0, nullptr, 0,
-                                    KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
-        HMODULE server = ::LoadLibraryA(Dll64.c_str());
-        ASSERT_NE(nullptr, server);
+                                    KEY_ALL_ACCESS, nullptr, scratch.Receive(), nullptr));
+        UniqueModule server(::LoadLibraryA(Dll64.c_str()));
+        ASSERT_TRUE(server);
         auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
-            reinterpret_cast<void*>(::GetProcAddress(server, "DllRegisterServer")));
+            reinterpret_cast<void*>(::GetProcAddress(server.Get(), "DllRegisterServer")));
         ASSERT_NE(nullptr, registerServer);
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch.Get()));
         const HRESULT hr = registerServer();
         ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        ::FreeLibrary(server);
-        ::RegCloseKey(scratch);
+        server.Reset();
+        scratch.Reset();
         EXPECT_EQ(S_OK, hr);
         selfRegistration = ReadRegistryTree(HKEY_CURRENT_USER, scratchPath, 0);
         DeleteRegistryTree(HKEY_CURRENT_USER, scratchPath, 0);

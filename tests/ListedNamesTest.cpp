@@ -102,9 +102,7 @@ TEST_F(ListedNamesTest, TheNarrowListingWouldLeadOutOfTheFolder)
     // What the walk must not rely on: the narrow listing hands over a real separator.
     WriteWide(wideSelected + L"\\" + LookAlikes[0] + L"x", Content(1));
     WIN32_FIND_DATAA entry{};
-    HANDLE listing = ::FindFirstFileA((selected + "\\*x").c_str(), &entry);
-    ASSERT_NE(listing, INVALID_HANDLE_VALUE);
-    ::FindClose(listing);
+    ASSERT_TRUE(UniqueFind(::FindFirstFileA((selected + "\\*x").c_str(), &entry)));
     EXPECT_STREQ(entry.cFileName, "..\\x");
 }
 

@@ -57,14 +57,13 @@ SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD sec
 SYSTEMTIME LastWriteTime(const std::string& path)
 {
     SYSTEMTIME time{};
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                0, nullptr);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueOpenFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(file) << path;
+    if (!file)
         return time;
     FILETIME lastWrite{};
-    EXPECT_TRUE(::GetFileTime(file, nullptr, nullptr, &lastWrite));
-    ::CloseHandle(file);
+    EXPECT_TRUE(::GetFileTime(file.Get(), nullptr, nullptr, &lastWrite));
     ::FileTimeToSystemTime(&lastWrite, &time);
     return time;
 }

@@ -467,40 +467,31 @@ TEST_F(RecycleBinWalkTest, WithoutShortNamesSuchANameIsPassedOverUntouched)
 // The real shell's bin, listed the way the walk lists it, from the calling thread.
 bool ListRealBin(std::vector<std::wstring>& names)
 {
-    PIDLIST_ABSOLUTE location = nullptr;
-    IShellFolder* desktop = nullptr;
-    IShellFolder* bin = nullptr;
-    IEnumIDList* items = nullptr;
-    HRESULT hr = ::SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, &location);
+    UniqueTaskMemory<ITEMIDLIST> location;
+    UniqueCom<IShellFolder> desktop;
+    UniqueCom<IShellFolder> bin;
+    UniqueCom<IEnumIDList> items;
+    HRESULT hr = ::SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, location.Receive());
     if (SUCCEEDED(hr))
-        hr = ::SHGetDesktopFolder(&desktop);
+        hr = ::SHGetDesktopFolder(desktop.Receive());
     if (SUCCEEDED(hr))
-        hr = desktop->BindToObject(location, nullptr, IID_IShellFolder,
-                                   reinterpret_cast<void**>(&bin));
+        hr = desktop->BindToObject(location.Get(), nullptr, IID_IShellFolder,
+                                   reinterpret_cast<void**>(bin.Receive()));
     if (SUCCEEDED(hr))
         hr = bin->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
-                              &items);
+                              items.Receive());
     if (SUCCEEDED(hr) && !items)
         hr = E_FAIL;
-    PITEMID_CHILD item = nullptr;
-    while (SUCCEEDED(hr) && items->Next(1, &item, nullptr) == S_OK) {
+    UniqueTaskMemory<ITEMIDLIST> item;
+    while (SUCCEEDED(hr) && items->Next(1, item.Receive(), nullptr) == S_OK) {
         STRRET name{};
-        wchar_t* text = nullptr;
-        hr = bin->GetDisplayNameOf(item, SHGDN_FORPARSING, &name);
+        UniqueTaskMemory<wchar_t> text;
+        hr = bin->GetDisplayNameOf(item.Get(), SHGDN_FORPARSING, &name);
         if (SUCCEEDED(hr))
-            hr = ::StrRetToStrW(&name, item, &text);
+            hr = ::StrRetToStrW(&name, item.Get(), text.Receive());
         if (SUCCEEDED(hr))
-            names.push_back(text);
-        ::CoTaskMemFree(text);
-        ::CoTaskMemFree(item);
+            names.push_back(text.Get());
     }
-    if (items)
-        items->Release();
-    if (bin)
-        bin->Release();
-    if (desktop)
-        desktop->Release();
-    ::CoTaskMemFree(location);
     return SUCCEEDED(hr);
 }
 

@@ -138,12 +138,11 @@ TEST_F(ReparsePointTest, ADataReparsePointThatCannotBeOpenedIsKeptAndReported)
     const std::string placeholder = root + "\\offline.doc";
     WriteBytes(placeholder, Content(6));
     os.ReparseTags[placeholder] = IO_REPARSE_TAG_CLOUD;
-    HANDLE holder = ::CreateFileA(placeholder.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UniqueOpenFile holder = HoldUnshared(placeholder);
+    ASSERT_TRUE(holder);
 
     const Notifications received = Shred({placeholder});
-    ::CloseHandle(holder);
+    holder.Reset();
 
     EXPECT_EQ(Describe(received), (std::vector<std::string>{"S:1033", "S:1041"}));
     EXPECT_EQ(ReadBytes(placeholder), Content(6));

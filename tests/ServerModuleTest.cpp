@@ -9,6 +9,7 @@
 #include "TestFiles.h"
 #include "WorkerJob.h"
 #include "afx/AfxApp.h"
+#include "afx/AfxWin.h"
 #include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "shellext/ClassTable.h"
@@ -343,14 +344,15 @@ TEST_F(ServerModuleTest, ARunningWorkerKeepsTheModuleNeededUntilItsThreadHasEnde
     settings.Passes = 1;
     settings.MangleDateAndTime = false;
     {
-        // The worker waits for the lock with its job in hand, as behind another item.
-        CShredThread::ShredLock.Lock();
         WorkerJob job(window.Handle(), settings, &os);
-        job.Start(WorkerItem{path, 0, false});
-        ::Sleep(50);
-        EXPECT_EQ(AfxDllCanUnloadNow(), S_FALSE);
-        EXPECT_EQ(Module.LockCount, 0);
-        CShredThread::ShredLock.Unlock();
+        {
+            // The worker waits for the lock with its job in hand, as behind another item.
+            CSingleLock held(&CShredThread::ShredLock, TRUE);
+            job.Start(WorkerItem{path, 0, false});
+            ::Sleep(50);
+            EXPECT_EQ(AfxDllCanUnloadNow(), S_FALSE);
+            EXPECT_EQ(Module.LockCount, 0);
+        }
         ASSERT_TRUE(job.Join());
     }
     EXPECT_TRUE(window.WaitForFinished(1));

@@ -3,6 +3,7 @@
 // record, and that F1 does nothing.
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
+#include "TestOwners.h"
 #include "resources/resource.h"
 #include "ui/ShredSettingsDlg.h"
 
@@ -132,18 +133,15 @@ protected:
         before = Describe(record);
         ui = std::make_unique<UiThread>([this, withOwner] {
             const HWND ownerWindow = withOwner ? CreateOwner() : nullptr;
-            HHOOK watch = nullptr;
-            if (withOwner)
-                watch =
-                    ::SetWindowsHookExA(WH_CALLWNDPROC, HelpWatch, nullptr, ::GetCurrentThreadId());
+            const UniqueHook watch(withOwner ? ::SetWindowsHookExA(WH_CALLWNDPROC, HelpWatch,
+                                                                   nullptr, ::GetCurrentThreadId())
+                                             : nullptr);
             CWnd owner;
             owner.m_hWnd = ownerWindow;
             CShredSettingsDlg dialog(&record, withOwner ? &owner : nullptr);
             live = &dialog;
             result = dialog.DoModal();
             live = nullptr;
-            if (watch)
-                ::UnhookWindowsHookEx(watch);
             if (ownerWindow)
                 ::DestroyWindow(ownerWindow);
         });

@@ -469,11 +469,11 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
     }
 
     // The same from the platform: a file someone holds open without sharing, and no file.
-    HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    UniqueOpenFile held = HoldUnshared(path);
+    ASSERT_TRUE(held);
     Fresh();
     Shred(path, Settings(MethodRandomData, 1, false, true));
-    ::CloseHandle(held);
+    held.Reset();
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusAccessViolation)});
     EXPECT_EQ(os->Writes, 0);
     EXPECT_EQ(ReadBytes(path), Bytes(2000, 0xC3));

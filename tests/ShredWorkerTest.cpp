@@ -158,9 +158,8 @@ TEST_F(ShredWorkerTest, EveryWorkerFinishesOnceWhateverBecomesOfItsItem)
     WriteBytes(tree + "\\inside.bin", Pattern(3000, 3));
     const std::string orphan = folder / "gone\\orphan.txt";
 
-    HANDLE holder = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UniqueOpenFile holder = HoldUnshared(locked);
+    ASSERT_TRUE(holder);
     const Notifications received = RunJob({{good, 0, false},
                                            {missing, 1, false},
                                            {network, 2, false},
@@ -168,7 +167,7 @@ TEST_F(ShredWorkerTest, EveryWorkerFinishesOnceWhateverBecomesOfItsItem)
                                            {tree, 4, false},
                                            {orphan, 5, false}},
                                           os);
-    ::CloseHandle(holder);
+    holder.Reset();
 
     EXPECT_EQ(CountStatus(received, StatusFinished), 6u);
     EXPECT_EQ(Describe(OnlySent(OfItem(received, 0))), Then(ShreddedFile(good), "S:1041"));

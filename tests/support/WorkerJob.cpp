@@ -12,8 +12,6 @@ WorkerJob::WorkerJob(HWND progressWindow, const ShredSettings& settings, ShredOs
 WorkerJob::~WorkerJob()
 {
     Join();
-    for (HANDLE thread : threads)
-        ::CloseHandle(thread);
 }
 
 void WorkerJob::Start(const WorkerItem& item)
@@ -29,10 +27,10 @@ void WorkerJob::Start(const WorkerItem& item)
     worker->SetSettings(settings);
     worker->ProgressWindow = progressWindow;
     // The worker deletes itself and closes its own handle: keep one of ours to wait on.
-    HANDLE own = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), worker->m_hThread, ::GetCurrentProcess(), &own, 0,
-                      FALSE, DUPLICATE_SAME_ACCESS);
-    threads.push_back(own);
+    UniqueHandle own;
+    ::DuplicateHandle(::GetCurrentProcess(), worker->m_hThread, ::GetCurrentProcess(),
+                      own.Receive(), 0, FALSE, DUPLICATE_SAME_ACCESS);
+    threads.push_back(std::move(own));
     worker->ResumeThread();
 }
 
@@ -44,8 +42,8 @@ void WorkerJob::Start(const std::vector<std::string>& paths)
 
 bool WorkerJob::Join(DWORD timeoutMs)
 {
-    for (HANDLE thread : threads) {
-        if (::WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0)
+    for (const UniqueHandle& thread : threads) {
+        if (::WaitForSingleObject(thread.Get(), timeoutMs) != WAIT_OBJECT_0)
             return false;
     }
     return true;
@@ -54,9 +52,9 @@ bool WorkerJob::Join(DWORD timeoutMs)
 std::vector<DWORD> WorkerJob::ExitCodes() const
 {
     std::vector<DWORD> codes;
-    for (HANDLE thread : threads) {
+    for (const UniqueHandle& thread : threads) {
         DWORD code = STILL_ACTIVE;
-        ::GetExitCodeThread(thread, &code);
+        ::GetExitCodeThread(thread.Get(), &code);
         codes.push_back(code);
     }
     return codes;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/Seam.h"
+#include "common/Unique.h"
 #include "core/ShredThread.h"
 #include "engine/ShredOs.h"
 
@@ -35,5 +36,5 @@ private:
     HWND progressWindow;
     ShredSettings settings;
     std::optional<Seam<ShredOs>::Substitute> seam;
-    std::vector<HANDLE> threads;
+    std::vector<UniqueHandle> threads;
 };

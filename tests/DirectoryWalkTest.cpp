@@ -1,10 +1,7 @@
 // Shredding a selected folder: every file inside through its own notifications, depth first, the
 // folder removed last; failures reported and left; listings, links, long paths and names the
 // code page cannot hold handled without losing an entry or reaching outside the tree.
-#include "WalkOs.h"
-#include "RecordingWindow.h"
-#include "TestFiles.h"
-#include "WorkerJob.h"
+#include "WalkTest.h"
 #include "common/TextConversion.h"
 
 #include <gtest/gtest.h>
@@ -18,14 +15,6 @@
 #include <stdexcept>
 
 namespace {
-
-std::vector<unsigned char> Pattern(size_t size, unsigned char seed)
-{
-    std::vector<unsigned char> bytes(size);
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<unsigned char>(seed + i * 13);
-    return bytes;
-}
 
 std::map<WORD, size_t> Statuses(const Notifications& all)
 {
@@ -46,15 +35,6 @@ std::map<WORD, size_t> Expect(size_t shredded, size_t invalid = 0, size_t denied
     if (denied)
         counts[ShredStatusCommand(StatusAccessViolation)] = denied;
     return counts;
-}
-
-std::vector<std::string> Announced(const Notifications& all)
-{
-    std::vector<std::string> paths;
-    for (const Notification& n : all)
-        if (n.Message == WM_SHRED_FILE)
-            paths.push_back(n.Path);
-    return paths;
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> names)
@@ -96,7 +76,7 @@ void ExpectedWalk(const std::string& folder, std::vector<std::string>& events,
     events.push_back("rmdir:" + folder);
 }
 
-class DirectoryWalkTest : public ::testing::Test
+class DirectoryWalkTest : public WalkTest
 {
 protected:
     DirectoryWalkTest() : root(folder / "root") { MakeFolder(root); }
@@ -104,14 +84,20 @@ protected:
     // Shreds the path as the only item of a job at index 7; returns what the window received.
     Notifications ShredItem(const std::string& path)
     {
-        WorkerJob job(window.Handle(), settings, &os);
-        job.Start(WorkerItem{path, 7, false});
-        EXPECT_TRUE(window.WaitForFinished(1));
-        EXPECT_TRUE(job.Join());
-        const Notifications received = window.Received();
+        const Notifications received = Shred({{path, 7, false}});
         for (const Notification& n : received)
             EXPECT_EQ(n.ItemIndex, 7);
         return received;
+    }
+
+    // No narrow call was handed a name that does not fit its buffers ("\*" added to a listing's).
+    void ExpectEveryNarrowNameFits()
+    {
+        for (const std::string& event : os.Log()) {
+            const size_t colon = event.find(':');
+            const size_t pattern = event.compare(0, colon, "list") == 0 ? 2 : 0;
+            EXPECT_LT(event.size() - colon - 1 + pattern, size_t{MAX_PATH}) << event;
+        }
     }
 
     std::string File(const std::string& path, size_t size = 300, unsigned char seed = 1)
@@ -120,18 +106,7 @@ protected:
         return path;
     }
 
-    TempFolder folder;
     const std::string root;
-    WalkOs os;
-    RecordingWindow window;
-    ShredSettings settings = [] {
-        ShredSettings quick;
-        quick.ShreddingMethod = MethodRandomData;
-        quick.Passes = 1;
-        quick.OverwriteTails = false;
-        quick.MangleDateAndTime = false;
-        return quick;
-    }();
 };
 
 TEST_F(DirectoryWalkTest, FilesAndSubFoldersGoDepthFirstAndTheFolderLast)
@@ -304,11 +279,6 @@ TEST_F(DirectoryWalkTest, LinksInsideAreRemovedAndWhatTheyPointToIsNeverReached)
 TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNameExists)
 {
     os.NoShortNames = true;
-    struct Cleanup
-    {
-        std::string root;
-        ~Cleanup() { RemoveWideTree(LongPath(root)); }
-    } cleanup{root};
     // Names that bring a path to exactly `length` characters inside `parent`.
     auto sized = [](const std::string& parent, size_t length, char fill) {
         return parent + "\\" + std::string(length - parent.size() - 1, fill);
@@ -342,12 +312,7 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     const Notifications received = ShredItem(root);
 
     EXPECT_EQ(Statuses(received), Expect(3, 7));
-    // No narrow call was handed a name that does not fit its buffers.
-    for (const std::string& event : os.Log()) {
-        const size_t colon = event.find(':');
-        const size_t pattern = event.compare(0, colon, "list") == 0 ? 2 : 0;
-        EXPECT_LT(event.size() - colon - 1 + pattern, size_t{MAX_PATH}) << event;
-    }
+    ExpectEveryNarrowNameFits();
     EXPECT_EQ(Sorted(Announced(received)), Sorted({fits, lastFit, after}));
     EXPECT_FALSE(Exists(fits));
     EXPECT_FALSE(Exists(listable));
@@ -362,11 +327,6 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
 
 TEST_F(DirectoryWalkTest, ATreeDeeperThanTheNarrowLimitIsShreddedWholeThroughShortNames)
 {
-    struct Cleanup
-    {
-        std::string root;
-        ~Cleanup() { RemoveWideTree(LongPath(root)); }
-    } cleanup{root};
     // Three levels of 100-character folders: every long path below the second level passes
     // MAX_PATH, while the short forms stay far below it.
     std::string level = root;
@@ -383,11 +343,7 @@ TEST_F(DirectoryWalkTest, ATreeDeeperThanTheNarrowLimitIsShreddedWholeThroughSho
     const Notifications received = ShredItem(root);
 
     EXPECT_EQ(Statuses(received), Expect(files.size()));
-    for (const std::string& event : os.Log()) {
-        const size_t colon = event.find(':');
-        const size_t pattern = event.compare(0, colon, "list") == 0 ? 2 : 0;
-        EXPECT_LT(event.size() - colon - 1 + pattern, size_t{MAX_PATH}) << event;
-    }
+    ExpectEveryNarrowNameFits();
     EXPECT_FALSE(ExistsWide(LongPath(root)));
 }
 

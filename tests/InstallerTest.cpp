@@ -256,11 +256,8 @@ protected:
     static void SetUpTestSuite()
     {
         Packages = new TempFolder;
-        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_PACKAGE).c_str(), Current().c_str(), FALSE))
-            << ORLENWICK_PACKAGE;
-        ASSERT_TRUE(
-            ::CopyFileA(FromUnixPath(ORLENWICK_NEXT_PACKAGE).c_str(), Next().c_str(), FALSE))
-            << ORLENWICK_NEXT_PACKAGE;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_PACKAGE, Current())) << ORLENWICK_PACKAGE;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_NEXT_PACKAGE, Next())) << ORLENWICK_NEXT_PACKAGE;
         // A registration left in the prefix (the main job's regsvr32, say) is set aside for the
         // test and put back after it, with the user's settings.
         Before = new RegistrySnapshot(PlacesTheTestChanges());

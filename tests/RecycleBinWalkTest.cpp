@@ -5,6 +5,7 @@
 #include "FakeShredOs.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "WorkerJob.h"
 #include "common/TextConversion.h"
 
@@ -140,16 +141,7 @@ protected:
     // item index 0.
     Notifications RunWalk(ShredOs& walkOs)
     {
-        ShredSettings settings;
-        settings.ShreddingMethod = MethodRandomData;
-        settings.Passes = 1;
-        settings.OverwriteTails = false;
-        settings.MangleDateAndTime = false;
-        WorkerJob job(window.Handle(), settings, &walkOs);
-        job.Start(WorkerItem{"", 0, true});
-        EXPECT_TRUE(window.WaitForFinished(1));
-        EXPECT_TRUE(job.Join());
-        const Notifications received = window.Received();
+        const Notifications received = RunJob(window, QuickSettings(), walkOs, {{"", 0, true}});
         for (const Notification& n : received)
             EXPECT_EQ(n.ItemIndex, 0) << n.Message << " " << n.Id << " " << n.Path;
         return received;

@@ -218,8 +218,7 @@ protected:
     {
         ShellKeysBefore = ShellKeysSnapshot::Take();
         Folder = new TempFolder;
-        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_DLL_PATH).c_str(), Dll().c_str(), FALSE))
-            << ORLENWICK_DLL_PATH;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, Dll())) << ORLENWICK_DLL_PATH;
     }
 
     // Leaves the shell keys as they were found: what the registrations created and left

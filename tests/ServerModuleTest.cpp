@@ -65,6 +65,19 @@ protected:
                   S_OK);
         return factory;
     }
+
+    // A new object from the factory, which is given back at once; null when there is none.
+    IUnknown* CreateObject()
+    {
+        IClassFactory* factory = Factory();
+        if (!factory)
+            return nullptr;
+        IUnknown* object = nullptr;
+        EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)),
+                  S_OK);
+        factory->Release();
+        return object;
+    }
 };
 
 TEST_F(ServerModuleTest, AFactoryReferenceBeyondTheCachedOneHoldsOneLock)
@@ -111,12 +124,8 @@ TEST_F(ServerModuleTest, LockServerCountsLocksAndUnlocks)
 
 TEST_F(ServerModuleTest, ALiveObjectHoldsOneLockUntilItsLastRelease)
 {
-    IClassFactory* factory = Factory();
-    ASSERT_NE(factory, nullptr);
-    IUnknown* object = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)),
-              S_OK);
-    factory->Release();
+    IUnknown* object = CreateObject();
+    ASSERT_NE(object, nullptr);
     EXPECT_EQ(Module.LockCount, 1);
 
     IContextMenu* menu = nullptr;
@@ -243,12 +252,8 @@ TEST_F(ServerModuleTest, AnAggregatedObjectCountsThroughItsOuterObject)
 
 TEST_F(ServerModuleTest, TheObjectAnswersExactlyItsFiveInterfaces)
 {
-    IClassFactory* factory = Factory();
-    ASSERT_NE(factory, nullptr);
-    IUnknown* object = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)),
-              S_OK);
-    factory->Release();
+    IUnknown* object = CreateObject();
+    ASSERT_NE(object, nullptr);
 
     void* shlExt = nullptr;
     ASSERT_EQ(object->QueryInterface(IID_IQuorvaneShlExt, &shlExt), S_OK);

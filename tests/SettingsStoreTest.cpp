@@ -3,6 +3,7 @@
 // registry calls, and what a failed save shows and leaves behind.
 #include "MessageBoxAnswerer.h"
 #include "RegistryKeys.h"
+#include "SettingsRecord.h"
 #include "ui/SettingsRegistry.h"
 #include "core/ShredSettings.h"
 
@@ -39,36 +40,6 @@ std::string Describe(DWORD type, const BYTE* data, DWORD size)
 std::string Dword(int32_t value)
 {
     return "type " + std::to_string(REG_DWORD) + " size 4 value " + std::to_string(value);
-}
-
-struct Record
-{
-    int32_t Method;
-    bool Mangle;
-    bool Tails;
-    int32_t Passes;
-};
-
-ShredSettings Make(const Record& fields)
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = fields.Method;
-    settings.MangleDateAndTime = fields.Mangle;
-    settings.OverwriteTails = fields.Tails;
-    settings.Passes = fields.Passes;
-    return settings;
-}
-
-std::string Describe(const ShredSettings& settings)
-{
-    return "method " + std::to_string(settings.ShreddingMethod) + " mangle " +
-           std::to_string(settings.MangleDateAndTime) + " tails " +
-           std::to_string(settings.OverwriteTails) + " passes " + std::to_string(settings.Passes);
-}
-
-std::string Describe(const Record& fields)
-{
-    return Describe(Make(fields));
 }
 
 std::string Loaded()

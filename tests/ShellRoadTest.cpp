@@ -102,13 +102,9 @@ protected:
     {
         ShellKeysBefore = ShellKeysSnapshot::Take();
         Install = new TempFolder;
-        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_DLL_PATH).c_str(), Dll().c_str(), FALSE))
-            << ORLENWICK_DLL_PATH;
-        ASSERT_TRUE(
-            ::CopyFileA(FromUnixPath(ORLENWICK_STANDIN_PATH).c_str(), StandIn().c_str(), FALSE))
-            << ORLENWICK_STANDIN_PATH;
-        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_STANDIN_UTF8_PATH).c_str(),
-                                StandInUtf8().c_str(), FALSE))
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, Dll())) << ORLENWICK_DLL_PATH;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_STANDIN_PATH, StandIn())) << ORLENWICK_STANDIN_PATH;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_STANDIN_UTF8_PATH, StandInUtf8()))
             << ORLENWICK_STANDIN_UTF8_PATH;
         ASSERT_EQ(0u, Regsvr32("/s", Dll()));
     }
@@ -226,7 +222,11 @@ public:
         WriteBytes(work / "other\\z.txt", RandomBytes(1200, 11));
     }
 
-    Names Selected() const { return {work / "a.txt", work / "b.bin", work / "docs"}; }
+    // The stand-in's arguments: how it answers the confirm dialog, then the selection.
+    Names Arguments(const char* answer) const
+    {
+        return {answer, work / "a.txt", work / "b.bin", work / "docs"};
+    }
 
 private:
     const TempFolder& work;
@@ -304,10 +304,7 @@ TEST_F(ShellRoadTest, MixedSelectionRemovesOnlyWhatWasSelected)
     for (const char* selected :
          {"a.txt", "b.bin", "docs\\", "docs\\x.txt", "docs\\deep\\", "docs\\deep\\y.txt"})
         untouched.erase(selected);
-    Names arguments = selection.Selected();
-    arguments.insert(arguments.begin(), "--confirm");
-
-    const ProgramRun run = RunStandIn(arguments, work.Path());
+    const ProgramRun run = RunStandIn(selection.Arguments("--confirm"), work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
@@ -319,10 +316,7 @@ TEST_F(ShellRoadTest, CancelledRunTouchesNothing)
 {
     const MixedSelection selection(work);
     const Tree before = Contents(work.Path());
-    Names arguments = selection.Selected();
-    arguments.insert(arguments.begin(), "--cancel");
-
-    const ProgramRun run = RunStandIn(arguments, work.Path());
+    const ProgramRun run = RunStandIn(selection.Arguments("--cancel"), work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "Cancel");

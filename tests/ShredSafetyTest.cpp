@@ -5,6 +5,7 @@
 #include "MessageBoxAnswerer.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "WorkerJob.h"
 #include "common/TextConversion.h"
 #include "core/ShredThread.h"
@@ -19,16 +20,6 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-ShredSettings Settings(int method, int passes, bool tails, bool mangle)
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = method;
-    settings.Passes = passes;
-    settings.OverwriteTails = tails;
-    settings.MangleDateAndTime = mangle;
-    return settings;
-}
 
 bool StartsWith(const std::string& text, const std::string& prefix)
 {
@@ -274,7 +265,7 @@ TEST(HugeFileTest, FilesOfTwoGibibytesAndMoreAreOverwrittenOverTheirWholeLength)
         CShredThread worker;
         Seam<ShredOs>::Substitute seam(os);
         worker.ItemIndex = 9;
-        worker.SetSettings(Settings(MethodRandomData, c.Passes, c.Tails, false));
+        worker.SetSettings(SettingsOf(MethodRandomData, c.Passes, c.Tails, false));
         const std::string path = folder / "huge.bin";
 
         worker.ShredFile(path, 512, false, "");
@@ -343,7 +334,7 @@ TEST_F(ShredSafetyTest, AFileNotOverwrittenOverItsWholeLengthIsKeptUnderItsOwnNa
         const std::string path = MakeFile("kept.bin", 4096);
 
         // Tails, mangling and streams on: none of them may hide the failure.
-        worker.SetSettings(Settings(c.Method, 2, true, true));
+        worker.SetSettings(SettingsOf(c.Method, 2, true, true));
         worker.ShredFile(path, 512, true, "");
 
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusOverwriteFailed)});
@@ -363,7 +354,7 @@ TEST_F(ShredSafetyTest, AFailureOnlyPastTheOldEndStillShredsTheFile)
     os->WriteLimit = 1500;
     const std::string path = MakeFile("tail.bin", 1500);
 
-    Shred(path, Settings(MethodRandomData, 2, true, true));
+    Shred(path, SettingsOf(MethodRandomData, 2, true, true));
 
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
     EXPECT_EQ(os->CallsStartingWith("rename "), 1u);
@@ -379,7 +370,7 @@ TEST(ShredSafetyWorkerTest, TheProgressWindowHearsOfTheFileThatWasKept)
     os.WriteLimit = 1000;
     RecordingWindow window;
     {
-        WorkerJob job(window.Handle(), Settings(MethodRandomData, 1, false, true), &os);
+        WorkerJob job(window.Handle(), SettingsOf(MethodRandomData, 1, false, true), &os);
         job.Start(WorkerItem{path, 6, false});
         ASSERT_TRUE(window.WaitForFinished(1));
         ASSERT_TRUE(job.Join());
@@ -420,7 +411,7 @@ TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpe
     for (const Case& c : refused) {
         SCOPED_TRACE(testing::Message() << (c.Path + c.Suffix).size() << " characters");
         Fresh();
-        Shred(c.Path, Settings(MethodRandomData, 1, false, true), c.Suffix);
+        Shred(c.Path, SettingsOf(MethodRandomData, 1, false, true), c.Suffix);
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
         EXPECT_TRUE(os->Calls.empty());
     }
@@ -433,10 +424,10 @@ TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpe
 
     // 259 characters are still a name: the stream is opened, the file shredded.
     Fresh();
-    Shred(base, Settings(MethodRandomData, 1, false, false), ":abc:$DATA");
+    Shred(base, SettingsOf(MethodRandomData, 1, false, false), ":abc:$DATA");
     EXPECT_EQ(os->CallsStartingWith("open " + base + ":abc:$DATA"), 1u);
     Fresh();
-    Shred(longest, Settings(MethodRandomData, 1, false, true));
+    Shred(longest, SettingsOf(MethodRandomData, 1, false, true));
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
     EXPECT_EQ(os->CallsStartingWith("open " + longest), 1u);
     EXPECT_FALSE(Exists(longest));
@@ -457,7 +448,7 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
         FileFaultOs& faulty = Fresh();
         faulty.OpenError = error;
 
-        Shred(path, Settings(MethodDoD, 1, true, true));
+        Shred(path, SettingsOf(MethodDoD, 1, true, true));
 
         // No file-name notification, no pass marker, only the status.
         EXPECT_EQ(Describe(faulty.Recorded()),
@@ -472,13 +463,13 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
     UniqueOpenFile held = HoldUnshared(path);
     ASSERT_TRUE(held);
     Fresh();
-    Shred(path, Settings(MethodRandomData, 1, false, true));
+    Shred(path, SettingsOf(MethodRandomData, 1, false, true));
     held.Reset();
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusAccessViolation)});
     EXPECT_EQ(os->Writes, 0);
     EXPECT_EQ(ReadBytes(path), Bytes(2000, 0xC3));
     Fresh();
-    Shred(folder / "missing.bin", Settings(MethodRandomData, 1, false, true));
+    Shred(folder / "missing.bin", SettingsOf(MethodRandomData, 1, false, true));
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusFileNotFound)});
 }
 
@@ -494,7 +485,7 @@ TEST_F(ShredSafetyTest, WildcardsAreRefusedBeforeTheNameIsLookedUp)
     ASSERT_TRUE(secretAttributes & FILE_ATTRIBUTE_READONLY);
     const std::vector<std::string> before = ListFolder(folder.Path());
 
-    worker.SetSettings(Settings(MethodRandomData, 1, true, true));
+    worker.SetSettings(SettingsOf(MethodRandomData, 1, true, true));
     for (const std::string& pattern :
          {folder / "secr?t.txt", folder / "*.txt", folder / "*", folder / "?????????.doc",
           folder.Path() + "\\*\\deep.txt", folder.Path() + "\\inn?r"}) {
@@ -539,7 +530,7 @@ TEST_F(ShredSafetyTest, ReadOnlyHiddenAndSystemFilesAreShreddedAfterTheirAttribu
             ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes));
             ASSERT_EQ(::GetFileAttributesA(path.c_str()) & attributes, attributes);
 
-            Shred(path, Settings(MethodRandomData, 2, true, mangle));
+            Shred(path, SettingsOf(MethodRandomData, 2, true, mangle));
 
             EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
             EXPECT_TRUE(ListFolder(folder.Path()).empty());

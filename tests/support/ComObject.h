@@ -8,8 +8,26 @@
 
 #include <atomic>
 
-template <typename... Interfaces> class ComInterfaceTable : public Interfaces...
+// The interface table and the count both ways of living share.
+template <typename... Interfaces> class ComCounting : public Interfaces...
 {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        if (iid == IID_IUnknown)
+            *out = static_cast<IUnknown*>(static_cast<First*>(this));
+        else
+            (Match<Interfaces>(iid, *out), ...);
+        if (!*out)
+            return E_NOINTERFACE;
+        ++references;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
+
 protected:
     template <typename Head, typename...> struct Front
     {
@@ -17,15 +35,9 @@ protected:
     };
     using First = typename Front<Interfaces...>::Type;
 
-    // The interface `iid` names, or null when the object has none of that kind.
-    void* Find(REFIID iid)
-    {
-        if (iid == IID_IUnknown)
-            return static_cast<IUnknown*>(static_cast<First*>(this));
-        void* found = nullptr;
-        (Match<Interfaces>(iid, found), ...);
-        return found;
-    }
+    explicit ComCounting(ULONG references) : references(references) {}
+
+    std::atomic<ULONG> references;
 
 private:
     template <typename Interface> void Match(REFIID iid, void*& found)
@@ -35,26 +47,15 @@ private:
     }
 };
 
-template <typename... Interfaces> class ComObject : public ComInterfaceTable<Interfaces...>
+template <typename... Interfaces> class ComObject : public ComCounting<Interfaces...>
 {
 public:
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        *out = this->Find(iid);
-        if (!*out)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
     STDMETHODIMP_(ULONG) Release() override
     {
-        const ULONG left = --references;
+        const ULONG left = --this->references;
         if (left == 0)
             delete this;
         return left;
@@ -62,56 +63,40 @@ public:
 
 protected:
     // The creator holds the first reference.
-    ComObject() = default;
+    ComObject() : ComCounting<Interfaces...>(1) {}
     virtual ~ComObject() = default;
-
-private:
-    std::atomic<ULONG> references{1};
 };
 
-template <typename... Interfaces> class StackComObject : public ComInterfaceTable<Interfaces...>
+template <typename... Interfaces> class StackComObject : public ComCounting<Interfaces...>
 {
 public:
-    explicit StackComObject(ULONG references = 0) : references(references) {}
+    explicit StackComObject(ULONG references = 0) : ComCounting<Interfaces...>(references) {}
     virtual ~StackComObject() = default;
     StackComObject(const StackComObject&) = delete;
     StackComObject& operator=(const StackComObject&) = delete;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        *out = this->Find(iid);
-        if (!*out)
-            return E_NOINTERFACE;
-        ++references;
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
     STDMETHODIMP_(ULONG) Release() override
     {
         ++releases;
-        if (references == 0) {
+        if (this->references == 0) {
             overReleased = true;
             return 0;
         }
-        return --references;
+        return --this->references;
     }
 
     // One more reference handed out, as through an out-parameter, without a call to AddRef.
-    template <typename Interface = typename ComInterfaceTable<Interfaces...>::First>
-    Interface* HandOut()
+    template <typename Interface = typename ComCounting<Interfaces...>::First> Interface* HandOut()
     {
-        ++references;
+        ++this->references;
         return static_cast<Interface*>(this);
     }
 
-    ULONG References() const { return references; }
+    ULONG References() const { return this->references; }
     ULONG Releases() const { return releases; }
     bool OverReleased() const { return overReleased; }
 
 private:
-    std::atomic<ULONG> references;
     std::atomic<ULONG> releases{0};
     std::atomic<bool> overReleased{false};
 };

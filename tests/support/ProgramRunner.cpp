@@ -12,6 +12,11 @@ std::string FromUnixPath(const std::string& unixPath)
     return path;
 }
 
+bool CopyFromBuild(const std::string& unixPath, const std::string& path)
+{
+    return ::CopyFileA(FromUnixPath(unixPath).c_str(), path.c_str(), FALSE) != FALSE;
+}
+
 std::string Quoted(const std::string& text)
 {
     return "\"" + text + "\"";

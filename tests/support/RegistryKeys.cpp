@@ -1,11 +1,10 @@
 #include "RegistryKeys.h"
 
+#include "common/TextConversion.h"
+
 UniqueRegistryKey OpenKey(HKEY root, const std::string& path, REGSAM access)
 {
-    UniqueRegistryKey key;
-    if (::RegOpenKeyExA(root, path.c_str(), 0, access, key.Receive()) != ERROR_SUCCESS)
-        key.Release();
-    return key;
+    return OpenKey(root, Widen(path), access);
 }
 
 UniqueRegistryKey OpenKey(HKEY root, const std::wstring& path, REGSAM access)
@@ -18,11 +17,7 @@ UniqueRegistryKey OpenKey(HKEY root, const std::wstring& path, REGSAM access)
 
 UniqueRegistryKey CreateKey(HKEY root, const std::string& path, REGSAM access)
 {
-    UniqueRegistryKey key;
-    if (::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, access, nullptr, key.Receive(),
-                          nullptr) != ERROR_SUCCESS)
-        key.Release();
-    return key;
+    return CreateKey(root, Widen(path), access);
 }
 
 UniqueRegistryKey CreateKey(HKEY root, const std::wstring& path, REGSAM access)
@@ -36,7 +31,7 @@ UniqueRegistryKey CreateKey(HKEY root, const std::wstring& path, REGSAM access)
 
 bool KeyExists(HKEY root, const std::string& path, REGSAM view)
 {
-    return OpenKey(root, path, KEY_READ | view).IsValid();
+    return KeyExists(root, Widen(path), view);
 }
 
 bool KeyExists(HKEY root, const std::wstring& path, REGSAM view)

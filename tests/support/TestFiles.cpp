@@ -30,6 +30,14 @@ TempFolder::~TempFolder()
     RemoveTree(path);
 }
 
+std::vector<unsigned char> Pattern(size_t size, unsigned char seed)
+{
+    std::vector<unsigned char> bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(seed + i * 13);
+    return bytes;
+}
+
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes)
 {
     std::ofstream file(path, std::ios::binary);

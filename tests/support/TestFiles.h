@@ -22,6 +22,8 @@ private:
     std::string path;
 };
 
+// `size` bytes that differ from seed to seed, to tell one file's contents from another's.
+std::vector<unsigned char> Pattern(size_t size, unsigned char seed);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 void WriteText(const std::string& path, const std::string& text);
 std::vector<unsigned char> ReadBytes(const std::string& path);

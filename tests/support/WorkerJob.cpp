@@ -1,5 +1,9 @@
 #include "WorkerJob.h"
 
+#include "RecordingWindow.h"
+
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 WorkerJob::WorkerJob(HWND progressWindow, const ShredSettings& settings, ShredOs* os)
@@ -58,4 +62,17 @@ std::vector<DWORD> WorkerJob::ExitCodes() const
         codes.push_back(code);
     }
     return codes;
+}
+
+Notifications RunJob(RecordingWindow& window, const ShredSettings& settings, ShredOs& os,
+                     const std::vector<WorkerItem>& items, std::vector<DWORD>* exitCodes)
+{
+    WorkerJob job(window.Handle(), settings, &os);
+    for (const WorkerItem& item : items)
+        job.Start(item);
+    EXPECT_TRUE(window.WaitForFinished(items.size()));
+    EXPECT_TRUE(job.Join());
+    if (exitCodes)
+        *exitCodes = job.ExitCodes();
+    return window.Received();
 }

@@ -1,8 +1,11 @@
 // Runs one shred job on sample files it creates, the way the confirm dialog starts it, and
 // prints what a progress window would receive and what is left on disk.
+#include "common/TextConversion.h"
 #include "core/ShredThread.h"
+#include "engine/ShredOs.h"
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -57,27 +60,26 @@ LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 void WriteSample(const std::string& path, size_t size, char fill)
 {
-    if (FILE* file = std::fopen(path.c_str(), "wb")) {
-        std::string data(size, fill);
-        std::fwrite(data.data(), 1, data.size(), file);
-        std::fclose(file);
-    }
+    std::ofstream(path, std::ios::binary) << std::string(size, fill);
 }
 
+// Through the engine's own seam and its owner of listings.
 void ListLeft(const std::string& folder)
 {
-    WIN32_FIND_DATAA entry;
-    HANDLE listing = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+    ShredOs os;
+    WIN32_FIND_DATAW entry;
+    const UniqueListing listing =
+        OwnListing(os, os.FindFirstFileW(Widen(folder + "\\*").c_str(), &entry));
     int count = 0;
-    if (listing != INVALID_HANDLE_VALUE) {
+    if (listing) {
         do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..")
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
                 continue;
-            std::printf("  %s (%lu bytes)\n", name.c_str(), entry.nFileSizeLow);
+            std::printf("  %s (%lu bytes)\n", NarrowWithSubstitutes(name).c_str(),
+                        entry.nFileSizeLow);
             ++count;
-        } while (::FindNextFileA(listing, &entry));
-        ::FindClose(listing);
+        } while (os.FindNextFileW(listing.Get(), &entry));
     }
     if (count == 0)
         std::printf("  (nothing)\n");

@@ -2,6 +2,7 @@
 // after the file itself on NTFS.
 #include "FakeShredOs.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -137,11 +139,13 @@ TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedGivesAnEmptyList)
     EXPECT_TRUE(Enumerate(folder / "missing.txt").empty());
 
     // Held open for writing elsewhere: an open that shares only reading is refused.
-    HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(Enumerate(path).empty());
-    ::CloseHandle(writer);
+    {
+        const UniqueOpenFile writer(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                  OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(writer);
+        EXPECT_TRUE(Enumerate(path).empty());
+    }
     EXPECT_TRUE(os.BackupFilesOpened.empty());
     EXPECT_TRUE(os.Calls.empty());
 }
@@ -215,10 +219,7 @@ TEST_F(AlternateStreamsTest, NamesTheCodePageLacksAreRefusedNotTurnedIntoLookAli
 void Configure(CShredThread& worker, bool mangle)
 {
     worker.ItemIndex = 0;
-    worker.Settings.ShreddingMethod = MethodRandomData;
-    worker.Settings.Passes = 1;
-    worker.Settings.OverwriteTails = false;
-    worker.Settings.MangleDateAndTime = mangle;
+    worker.Settings = SettingsOf(MethodRandomData, 1, false, mangle);
 }
 
 TEST_F(AlternateStreamsTest, AStreamWhoseNameLostACharacterIsRefusedAndKeepsItsFile)
@@ -278,23 +279,41 @@ private:
     }
 };
 
-TEST(StreamShreddingTest, StreamsAreShreddedAfterTheFileUnderItsNewName)
+// A host file "host.txt" on NTFS, shredded through a seam that lists the streams a test gives.
+class StreamHost
 {
+public:
+    StreamHost() { WriteText(path, "host"); }
+
+    // One random pass, the name mangled when asked; the status the host ends with.
+    std::optional<ShredStatus> ShredHost(FakeShredOs& os, std::vector<BackupRecord> records,
+                                         bool mangle)
+    {
+        os.RecordMessages = true;
+        os.UseBackupRecords = true;
+        os.Records = std::move(records);
+        CShredThread worker;
+        Seam<ShredOs>::Substitute seam(os);
+        Configure(worker, mangle);
+        return worker.ShredFile(path, 512, true, "");
+    }
+
     TempFolder folder;
     const std::string path = folder / "host.txt";
-    WriteText(path, "host");
+};
+
+class StreamShreddingTest : public ::testing::Test, protected StreamHost
+{};
+
+TEST_F(StreamShreddingTest, StreamsAreShreddedAfterTheFileUnderItsNewName)
+{
     WriteText(folder / "stream-a", "ten bytes!");
     WriteBytes(folder / "stream-b", {});
     StreamFilesOs os;
-    os.RecordMessages = true;
-    os.UseBackupRecords = true;
-    os.Records = {Record(BACKUP_DATA, L"", 4), Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)};
     os.StreamFiles = {{":a:$DATA", folder / "stream-a"}, {":b:$DATA", folder / "stream-b"}};
 
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
-    Configure(worker, true);
-    worker.ShredFile(path, 512, true, "");
+    ShredHost(os, {Record(BACKUP_DATA, L"", 4), Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)},
+              true);
 
     ASSERT_EQ(os.Renames.size(), 1u) << "only the file itself is renamed";
     const std::string newName = os.Renames[0].second;
@@ -311,22 +330,12 @@ TEST(StreamShreddingTest, StreamsAreShreddedAfterTheFileUnderItsNewName)
     EXPECT_TRUE(ListFolder(folder.Path()).empty());
 }
 
-TEST(StreamShreddingTest, AStreamThatCannotBeOpenedIsReportedAndKeepsItsFile)
+TEST_F(StreamShreddingTest, AStreamThatCannotBeOpenedIsReportedAndKeepsItsFile)
 {
     // The listed streams exist only in the backup records (and Wine has no named streams at
     // all), so the platform's own open of "file:a:$DATA" finds nothing.
-    TempFolder folder;
-    const std::string path = folder / "host.txt";
-    WriteText(path, "host");
     FakeShredOs os;
-    os.RecordMessages = true;
-    os.UseBackupRecords = true;
-    os.Records = {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)};
-
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
-    Configure(worker, true);
-    worker.ShredFile(path, 512, true, "");
+    ShredHost(os, {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)}, true);
 
     ASSERT_EQ(os.Renames.size(), 1u);
     // Each stream reports its failed open (1037, file not found); the file, overwritten and
@@ -339,7 +348,7 @@ TEST(StreamShreddingTest, AStreamThatCannotBeOpenedIsReportedAndKeepsItsFile)
 
 // Streams named so that no stream is addressed by them: empty, a name that converts to nothing,
 // a separator or a wildcard inside, a missing type.
-TEST(StreamShreddingTest, AStreamThatNamesNoStreamIsReportedOnceAndNeverShredsItsFileAgain)
+TEST(StreamNamingTest, AStreamThatNamesNoStreamIsReportedOnceAndNeverShredsItsFileAgain)
 {
     struct Case
     {
@@ -355,18 +364,10 @@ TEST(StreamShreddingTest, AStreamThatNamesNoStreamIsReportedOnceAndNeverShredsIt
           Case{"slash", Stream(L":../b:$DATA")}, Case{"colon", Stream(L":a:b:c")},
           Case{"wildcard", Stream(L":*:$DATA")},
           Case{"lost character", Stream(L":\x4E2D:$DATA")}}) {
-        TempFolder folder;
-        const std::string path = folder / "host.txt";
-        WriteText(path, "host");
+        StreamHost host;
+        const std::string& path = host.path;
         FakeShredOs os;
-        os.RecordMessages = true;
-        os.UseBackupRecords = true;
-        os.Records = {c.Record};
-
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(os);
-        Configure(worker, false);
-        EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusInvalidArguments) << c.What;
+        EXPECT_EQ(host.ShredHost(os, {c.Record}, false), StatusInvalidArguments) << c.What;
 
         // The file's own passes, the stream's one status, then the file's, which keeps it.
         EXPECT_EQ(Describe(os.Recorded()),
@@ -407,23 +408,15 @@ private:
     int streamDescriptor = -2;
 };
 
-TEST(StreamShreddingTest, AStreamNotOverwrittenKeepsItsFileWhichSaysSoLast)
+TEST_F(StreamShreddingTest, AStreamNotOverwrittenKeepsItsFileWhichSaysSoLast)
 {
-    TempFolder folder;
-    const std::string path = folder / "host.txt";
-    WriteText(path, "host");
     WriteText(folder / "stream-a", "ten bytes!");
     WriteText(folder / "stream-b", "other");
     FullUnderStreamOs os;
-    os.RecordMessages = true;
-    os.UseBackupRecords = true;
-    os.Records = {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 5)};
     os.StreamFiles = {{":a:$DATA", folder / "stream-a"}, {":b:$DATA", folder / "stream-b"}};
 
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
-    Configure(worker, true);
-    EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusOverwriteFailed);
+    EXPECT_EQ(ShredHost(os, {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 5)}, true),
+              StatusOverwriteFailed);
 
     ASSERT_EQ(os.Renames.size(), 1u);
     const std::string newName = os.Renames[0].second;

@@ -3,7 +3,9 @@
 // record the job they were given instead of shredding.
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
+#include "RegistryKeys.h"
 #include "SettingsRegistryInPlace.h"
+#include "TestOwners.h"
 #include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "ui/SettingsRegistry.h"
@@ -37,34 +39,30 @@ const char* const StoredNames[] = {"ShreddingMethod", "MangleDateAndTime", "Over
 // Empty when the key does not exist; a missing or mistyped value reads as 0xFFFFFFFF.
 SettingValues StoredValues()
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    const UniqueRegistryKey key = OpenKey(HKEY_CURRENT_USER, ShredSettingsKey);
+    if (!key)
         return {};
     SettingValues values;
     for (const char* name : StoredNames) {
         DWORD type = 0;
         DWORD data = 0;
         DWORD size = sizeof data;
-        if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
-                ERROR_SUCCESS ||
+        if (::RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                               &size) != ERROR_SUCCESS ||
             type != REG_DWORD)
             data = 0xFFFFFFFF;
         values.push_back(data);
     }
-    ::RegCloseKey(key);
     return values;
 }
 
 void Store(const SettingValues& values)
 {
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, nullptr, 0, KEY_WRITE,
-                                nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    const UniqueRegistryKey key = CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE);
+    ASSERT_TRUE(key);
     for (size_t i = 0; i < values.size(); ++i)
-        ::RegSetValueExA(key, StoredNames[i], 0, REG_DWORD,
+        ::RegSetValueExA(key.Get(), StoredNames[i], 0, REG_DWORD,
                          reinterpret_cast<const BYTE*>(&values[i]), sizeof(DWORD));
-    ::RegCloseKey(key);
 }
 
 // What one worker was given, as it saw it when it ran.
@@ -203,13 +201,12 @@ protected:
             const DWORD deadline = ::GetTickCount() + 20000;
             UiThread ui(
                 [&] {
-                    HHOOK hook = ::SetWindowsHookExA(WH_CBT, &WatchCreations, nullptr,
-                                                     ::GetCurrentThreadId());
+                    const UniqueHook hook(::SetWindowsHookExA(WH_CBT, &WatchCreations, nullptr,
+                                                              ::GetCurrentThreadId()));
                     CShredConfirmDlg dialog(isRecycleBin, &items);
                     dialog.WorkerClass = workerClass;
                     result.DialogResult = dialog.DoModal();
                     result.DialogSettings = Values(dialog.Settings);
-                    ::UnhookWindowsHookEx(hook);
                 },
                 [deadline] {
                     return !::FindWindowA(nullptr, ProgressCaption) || ::GetTickCount() > deadline;

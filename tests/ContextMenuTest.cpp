@@ -2,7 +2,11 @@
 // (the shell's own for real files, one of the test's own for the Recycle Bin and for names the
 // shell would not make), the entry it adds, its help text, and the command that runs the
 // confirm dialog.
+#include "ComObject.h"
 #include "DialogDriver.h"
+#include "RegistryKeys.h"
+#include "ShellSelection.h"
+#include "TestOwners.h"
 #include "TestFiles.h"
 #include "afx/AfxApp.h"
 #include "afx/AfxDialog.h"
@@ -30,57 +34,10 @@ namespace {
 constexpr char ConfirmCaption[] = "Confirm Shredding";
 constexpr char ProgressCaption[] = "Shredding items...";
 
-// The data object the shell makes for a selection of real files in one folder, in that order.
-IDataObject* ShellDataObject(const std::vector<std::string>& paths)
-{
-    std::vector<PIDLIST_ABSOLUTE> items;
-    for (const std::string& path : paths) {
-        PIDLIST_ABSOLUTE item = nullptr;
-        if (FAILED(::SHParseDisplayName(Widen(path).c_str(), nullptr, &item, 0, nullptr)))
-            ADD_FAILURE() << "the shell cannot parse " << path;
-        else
-            items.push_back(item);
-    }
-    IDataObject* data = nullptr;
-    if (!items.empty()) {
-        auto parent = static_cast<PIDLIST_ABSOLUTE>(::ILClone(items[0]));
-        ::ILRemoveLastID(parent);
-        std::vector<PCUITEMID_CHILD> children;
-        for (PIDLIST_ABSOLUTE item : items)
-            children.push_back(::ILFindLastID(item));
-        if (FAILED(::CIDLData_CreateFromIDArray(
-                parent, static_cast<UINT>(children.size()),
-                reinterpret_cast<PCUIDLIST_RELATIVE_ARRAY>(children.data()), &data)))
-            ADD_FAILURE() << "the shell makes no data object";
-        ::ILFree(parent);
-    }
-    for (PIDLIST_ABSOLUTE item : items)
-        ::ILFree(item);
-    return data;
-}
-
-// Counts the releases of the media it is handed out with.
-class MediumOwner : public IUnknown
-{
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = riid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        ++Releases;
-        return 1;
-    }
-
-    int Releases = 0;
-};
-
 // A data object of the test's own: without a file list (as the Recycle Bin's), or with a wide
-// CF_HDROP list it builds itself. It records the formats asked for. It lives on the stack.
-class OwnDataObject : public IDataObject
+// CF_HDROP list it builds itself. It records the formats asked for. It lives on the stack, and
+// so does the owner of the media it hands out, which counts their releases.
+class OwnDataObject : public StackComObject<IDataObject>
 {
 public:
     enum Kind
@@ -101,15 +58,6 @@ public:
     OwnDataObject(const OwnDataObject&) = delete;
     OwnDataObject& operator=(const OwnDataObject&) = delete;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = riid == IID_IUnknown || riid == IID_IDataObject ? static_cast<IDataObject*>(this)
-                                                               : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         Asked.push_back(*format);
@@ -118,7 +66,7 @@ public:
         medium->tymed = TYMED_HGLOBAL;
         medium->hGlobal = kind == UnlockableFileList ? nullptr : DropBlock();
         // The block stays ours: a release goes to the owner, not to GlobalFree.
-        medium->pUnkForRelease = &Owner;
+        medium->pUnkForRelease = Owner.HandOut();
         return S_OK;
     }
     STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
@@ -141,7 +89,7 @@ public:
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
 
     std::vector<FORMATETC> Asked;
-    MediumOwner Owner;
+    StackComObject<IUnknown> Owner;
 
 private:
     HGLOBAL DropBlock()
@@ -212,11 +160,7 @@ private:
 
 bool SettingsKeyExists()
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
+    return KeyExists(HKEY_CURRENT_USER, ShredSettingsKey);
 }
 
 std::string MenuItemText(HMENU menu, int position)
@@ -234,40 +178,37 @@ protected:
         ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
         Module.Start(ClassTable, ::GetModuleHandleA(nullptr));
         ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        IClassFactory* factory = nullptr;
+        UniqueCom<IClassFactory> factory;
         ASSERT_EQ(Module.FindClassObject(CLSID_QuorvaneShlExt, IID_IClassFactory,
-                                         reinterpret_cast<void**>(&factory)),
+                                         reinterpret_cast<void**>(factory.Receive())),
                   S_OK);
-        IQuorvaneShlExt* created = nullptr;
+        UniqueCom<IQuorvaneShlExt> created;
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IQuorvaneShlExt,
-                                          reinterpret_cast<void**>(&created)),
+                                          reinterpret_cast<void**>(created.Receive())),
                   S_OK);
-        factory->Release();
-        Object = static_cast<CQuorvaneShlExt*>(created);
-        ASSERT_EQ(created->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&Init)),
-                  S_OK);
-        ASSERT_EQ(created->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&Menu)), S_OK);
-        created->Release();
+        Object = static_cast<CQuorvaneShlExt*>(created.Get());
+        ASSERT_EQ(
+            created->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(Init.Receive())),
+            S_OK);
+        ASSERT_EQ(
+            created->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(Menu.Receive())),
+            S_OK);
     }
 
     void TearDown() override
     {
-        if (Init)
-            Init->Release();
-        if (Menu)
-            Menu->Release();
+        // The object goes with its last interface, and with it the server lock it held.
+        Init.Reset();
+        Menu.Reset();
         EXPECT_EQ(Module.LockCount, 0);
         Module.Stop();
         ::CoUninitialize();
         ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
     }
 
-    HRESULT Initialize(IDataObject* data)
+    HRESULT Initialize(const UniqueCom<IDataObject>& data)
     {
-        const HRESULT hr = Init->Initialize(nullptr, data, nullptr);
-        if (data)
-            data->Release();
-        return hr;
+        return Init->Initialize(nullptr, data.Get(), nullptr);
     }
 
     HRESULT Invoke(const char* verb)
@@ -291,57 +232,54 @@ protected:
 
     TempFolder Folder;
     CQuorvaneShlExt* Object = nullptr;
-    IShellExtInit* Init = nullptr;
-    IContextMenu* Menu = nullptr;
+    UniqueCom<IShellExtInit> Init;
+    UniqueCom<IContextMenu> Menu;
 };
 
 TEST_F(ContextMenuTest, AMenuForTheDefaultCommandOnlyGetsNothing)
 {
-    HMENU menu = ::CreatePopupMenu();
-    ::AppendMenuA(menu, MF_STRING, 10, "Open");
+    UniqueMenu menu(::CreatePopupMenu());
+    ::AppendMenuA(menu.Get(), MF_STRING, 10, "Open");
     for (UINT flags : {CMF_DEFAULTONLY, CMF_DEFAULTONLY | CMF_EXPLORE}) {
-        EXPECT_EQ(Menu->QueryContextMenu(menu, 0, 100, 200, flags), S_OK);
-        EXPECT_EQ(::GetMenuItemCount(menu), 1);
+        EXPECT_EQ(Menu->QueryContextMenu(menu.Get(), 0, 100, 200, flags), S_OK);
+        EXPECT_EQ(::GetMenuItemCount(menu.Get()), 1);
     }
-    ::DestroyMenu(menu);
 }
 
 TEST_F(ContextMenuTest, TheEntryGoesWhereTheShellAsksWithTheFirstIdentifier)
 {
-    HMENU menu = ::CreatePopupMenu();
-    ::AppendMenuA(menu, MF_STRING, 10, "Open");
-    ::AppendMenuA(menu, MF_STRING, 11, "Delete");
-    EXPECT_EQ(Menu->QueryContextMenu(menu, 1, 0x7000, 0x7FFF, CMF_NORMAL),
+    UniqueMenu menu(::CreatePopupMenu());
+    ::AppendMenuA(menu.Get(), MF_STRING, 10, "Open");
+    ::AppendMenuA(menu.Get(), MF_STRING, 11, "Delete");
+    EXPECT_EQ(Menu->QueryContextMenu(menu.Get(), 1, 0x7000, 0x7FFF, CMF_NORMAL),
               MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
-    ASSERT_EQ(::GetMenuItemCount(menu), 3);
-    EXPECT_EQ(::GetMenuItemID(menu, 0), 10u);
-    EXPECT_EQ(::GetMenuItemID(menu, 1), 0x7000u);
-    EXPECT_EQ(::GetMenuItemID(menu, 2), 11u);
-    EXPECT_EQ(MenuItemText(menu, 1), "Shred Item(s)");
+    ASSERT_EQ(::GetMenuItemCount(menu.Get()), 3);
+    EXPECT_EQ(::GetMenuItemID(menu.Get(), 0), 10u);
+    EXPECT_EQ(::GetMenuItemID(menu.Get(), 1), 0x7000u);
+    EXPECT_EQ(::GetMenuItemID(menu.Get(), 2), 11u);
+    EXPECT_EQ(MenuItemText(menu.Get(), 1), "Shred Item(s)");
     MENUITEMINFOA item = {};
     item.cbSize = sizeof item;
     item.fMask = MIIM_FTYPE | MIIM_SUBMENU | MIIM_BITMAP;
-    ASSERT_TRUE(::GetMenuItemInfoA(menu, 1, TRUE, &item));
+    ASSERT_TRUE(::GetMenuItemInfoA(menu.Get(), 1, TRUE, &item));
     EXPECT_EQ(item.fType, static_cast<UINT>(MFT_STRING));
     EXPECT_EQ(item.hSubMenu, nullptr);
     EXPECT_EQ(item.hbmpItem, nullptr);
-    ::DestroyMenu(menu);
 
     // Other flags change nothing, and one identifier is all the entry needs.
-    menu = ::CreatePopupMenu();
-    EXPECT_EQ(
-        Menu->QueryContextMenu(menu, 0, 42, 42, CMF_EXPLORE | CMF_CANRENAME | CMF_EXTENDEDVERBS),
-        MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
-    ASSERT_EQ(::GetMenuItemCount(menu), 1);
-    EXPECT_EQ(::GetMenuItemID(menu, 0), 42u);
-    EXPECT_EQ(MenuItemText(menu, 0), "Shred Item(s)");
-    ::DestroyMenu(menu);
+    menu.Reset(::CreatePopupMenu());
+    EXPECT_EQ(Menu->QueryContextMenu(menu.Get(), 0, 42, 42,
+                                     CMF_EXPLORE | CMF_CANRENAME | CMF_EXTENDEDVERBS),
+              MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
+    ASSERT_EQ(::GetMenuItemCount(menu.Get()), 1);
+    EXPECT_EQ(::GetMenuItemID(menu.Get(), 0), 42u);
+    EXPECT_EQ(MenuItemText(menu.Get(), 0), "Shred Item(s)");
 }
 
 TEST_F(ContextMenuTest, SelectedFilesArriveInTheShellsOrder)
 {
     const std::vector<std::string> paths = MakeFiles({"c.txt", "a.txt", "b.txt"});
-    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
+    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
     EXPECT_EQ(Object->Items, paths);
     EXPECT_FALSE(Object->IsRecycleBin);
 }
@@ -349,8 +287,8 @@ TEST_F(ContextMenuTest, SelectedFilesArriveInTheShellsOrder)
 TEST_F(ContextMenuTest, EachInitializeReplacesTheSelectionBeforeIt)
 {
     const std::vector<std::string> paths = MakeFiles({"one.txt", "two.txt", "three.txt"});
-    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
-    ASSERT_EQ(Initialize(ShellDataObject({paths[2]})), S_OK);
+    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
+    ASSERT_EQ(Initialize(ShellSelection({paths[2]})), S_OK);
     EXPECT_EQ(Object->Items, std::vector<std::string>{paths[2]});
 
     OwnDataObject bin(OwnDataObject::NoFileList);
@@ -358,7 +296,7 @@ TEST_F(ContextMenuTest, EachInitializeReplacesTheSelectionBeforeIt)
     EXPECT_TRUE(Object->Items.empty());
     EXPECT_TRUE(Object->IsRecycleBin);
 
-    ASSERT_EQ(Initialize(ShellDataObject({paths[0], paths[1]})), S_OK);
+    ASSERT_EQ(Initialize(ShellSelection({paths[0], paths[1]})), S_OK);
     EXPECT_EQ(Object->Items, (std::vector<std::string>{paths[0], paths[1]}));
     EXPECT_FALSE(Object->IsRecycleBin);
 }
@@ -383,13 +321,13 @@ TEST_F(ContextMenuTest, AFileListWithoutAReadableNameKeepsTheEntryOff)
     EXPECT_EQ(Init->Initialize(nullptr, &empty, nullptr), E_INVALIDARG);
     EXPECT_TRUE(Object->Items.empty());
     EXPECT_FALSE(Object->IsRecycleBin);
-    EXPECT_EQ(empty.Owner.Releases, 1);
+    EXPECT_EQ(empty.Owner.Releases(), 1u);
 
     OwnDataObject unlockable(OwnDataObject::UnlockableFileList, {L"C:\\a.txt"});
     EXPECT_EQ(Init->Initialize(nullptr, &unlockable, nullptr), E_INVALIDARG);
     EXPECT_TRUE(Object->Items.empty());
     EXPECT_FALSE(Object->IsRecycleBin);
-    EXPECT_EQ(unlockable.Owner.Releases, 1);
+    EXPECT_EQ(unlockable.Owner.Releases(), 1u);
 }
 
 TEST_F(ContextMenuTest, NamesArriveWholeAndWithoutLookAlikeSubstitutes)
@@ -409,7 +347,7 @@ TEST_F(ContextMenuTest, NamesArriveWholeAndWithoutLookAlikeSubstitutes)
     EXPECT_EQ(Object->Items[2], "C:\\t\\?bc.txt");
     EXPECT_EQ(Object->Items[3], "C:\\t\\caf\xE9 \x80.txt");
     EXPECT_EQ(Object->Items[4], "C:\\t\\??.txt");
-    EXPECT_EQ(data.Owner.Releases, 1);
+    EXPECT_EQ(data.Owner.Releases(), 1u);
 }
 
 TEST_F(ContextMenuTest, OnlyTheHelpTextOfTheOneCommandIsGiven)
@@ -453,7 +391,7 @@ TEST_F(ContextMenuTest, TheHelpTextIsCutToTheBuffer)
 TEST_F(ContextMenuTest, VerbsAndOtherOffsetsShowNothing)
 {
     const std::vector<std::string> paths = MakeFiles({"keep.txt"});
-    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
+    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
     ConfirmCanceller user;
     EXPECT_EQ(Invoke("open"), E_INVALIDARG);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(1)), E_INVALIDARG);
@@ -465,7 +403,7 @@ TEST_F(ContextMenuTest, VerbsAndOtherOffsetsShowNothing)
 TEST_F(ContextMenuTest, TheCommandRunsTheConfirmDialogAndACancelChangesNothing)
 {
     const std::vector<std::string> paths = MakeFiles({"x.txt", "y.txt", "z.txt"});
-    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
+    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
     const std::vector<std::string> before = ListFolder(Folder.Path());
     // The dialog must come from this module's resources whatever the caller made current,
     // and the caller's choice must be back afterwards.
@@ -503,7 +441,7 @@ TEST_F(ContextMenuTest, TheRecycleBinsCommandRunsTheConfirmDialogToo)
 TEST_F(ContextMenuTest, AStringVerbIsNeverTakenForAnOffsetWhereverItLies)
 {
     const std::vector<std::string> paths = MakeFiles({"keep.txt"});
-    ASSERT_EQ(Initialize(ShellDataObject(paths)), S_OK);
+    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
     // A verb whose address has its low 32 bits all zero looks like offset 0 to a check of the
     // low two words only.
     char* verb = nullptr;

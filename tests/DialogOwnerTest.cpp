@@ -176,6 +176,20 @@ public:
         return true;
     }
 
+    // Presses a button of "Settings" and waits until it has gone; false on timeout.
+    bool CloseSettings(HWND settings, int button) const
+    {
+        Click(settings, button);
+        return WaitForDialogGone(SettingsCaption);
+    }
+
+    // Cancels the confirm dialog and waits for its thread to end; false on timeout.
+    bool Cancel()
+    {
+        Click(confirm, IDCANCEL);
+        return Join();
+    }
+
     bool Join() { return ui.Join(20000); }
     INT_PTR Result() const { return result; }
 
@@ -221,14 +235,12 @@ TEST_F(DialogOwnerTest, SettingsIsOwnedByConfirmWhichStaysDisabledUntilSettingsC
     EXPECT_FALSE(::IsWindowEnabled(confirm));
     EXPECT_EQ(run.ActiveWindow(), settings);
 
-    Click(settings, IDCANCEL);
-    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+    ASSERT_TRUE(run.CloseSettings(settings, IDCANCEL));
     SyncWith(confirm);
     EXPECT_TRUE(::IsWindowEnabled(confirm));
     EXPECT_EQ(run.ActiveWindow(), confirm);
 
-    Click(confirm, IDCANCEL);
-    ASSERT_TRUE(run.Join());
+    ASSERT_TRUE(run.Cancel());
     EXPECT_EQ(run.Result(), IDCANCEL);
 }
 
@@ -249,10 +261,8 @@ TEST_F(DialogOwnerTest, AMouseClickOnOptionsOpensSettingsOnceAndNotASecondTime)
     EXPECT_FALSE(run.WaitForCount(SettingsCaption, 2, RefusalWaitMs)) << "a second \"Settings\"";
     EXPECT_EQ(run.Visible(SettingsCaption), std::vector<HWND>{settings});
 
-    Click(settings, IDCANCEL);
-    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
-    Click(confirm, IDCANCEL);
-    ASSERT_TRUE(run.Join());
+    ASSERT_TRUE(run.CloseSettings(settings, IDCANCEL));
+    ASSERT_TRUE(run.Cancel());
     EXPECT_EQ(run.Result(), IDCANCEL);
 }
 
@@ -274,8 +284,7 @@ TEST_F(DialogOwnerTest, OkInConfirmCannotBeClickedWhileSettingsIsOpenSoTheEditIs
     EXPECT_TRUE(::IsWindowVisible(confirm));
     EXPECT_TRUE(::IsWindowVisible(settings));
 
-    Click(settings, IDOK);
-    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+    ASSERT_TRUE(run.CloseSettings(settings, IDOK));
     SyncWith(confirm);
     // Now the same click starts the run, with the edit.
     ASSERT_TRUE(MouseClick(confirm, IDOK));
@@ -327,10 +336,8 @@ TEST_F(DialogOwnerTest, ValidationBoxesAreOwnedBySettings)
         EXPECT_EQ(answerer.Owners(), std::vector<HWND>{settings});
     }
 
-    Click(settings, IDCANCEL);
-    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
-    Click(confirm, IDCANCEL);
-    ASSERT_TRUE(run.Join());
+    ASSERT_TRUE(run.CloseSettings(settings, IDCANCEL));
+    ASSERT_TRUE(run.Cancel());
 }
 
 TEST_F(DialogOwnerTest, SaveFailureBoxIsOwnedByConfirmAndTheRunGoesOn)
@@ -388,8 +395,7 @@ TEST_F(DialogOwnerTest, RenameBoxOfAWorkerHasNoOwnerWhileTheShellThreadHasAnActi
     worker.join();
     EXPECT_EQ(os.Renames.size(), 1u);
 
-    Click(confirm, IDCANCEL);
-    ASSERT_TRUE(run.Join());
+    ASSERT_TRUE(run.Cancel());
 }
 
 TEST(DialogOwnerProgress, FinalErrorBoxIsOwnedByTheActiveProgressWindowWhichCompletesOnce)

@@ -1,10 +1,7 @@
 // Shredding a selected folder: every file inside through its own notifications, depth first, the
 // folder removed last; failures reported and left; listings, links, long paths and names the
 // code page cannot hold handled without losing an entry or reaching outside the tree.
-#include "WalkOs.h"
-#include "RecordingWindow.h"
-#include "TestFiles.h"
-#include "WorkerJob.h"
+#include "WalkTest.h"
 #include "common/TextConversion.h"
 
 #include <gtest/gtest.h>
@@ -18,14 +15,6 @@
 #include <stdexcept>
 
 namespace {
-
-std::vector<unsigned char> Pattern(size_t size, unsigned char seed)
-{
-    std::vector<unsigned char> bytes(size);
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<unsigned char>(seed + i * 13);
-    return bytes;
-}
 
 std::map<WORD, size_t> Statuses(const Notifications& all)
 {
@@ -48,15 +37,6 @@ std::map<WORD, size_t> Expect(size_t shredded, size_t invalid = 0, size_t denied
     return counts;
 }
 
-std::vector<std::string> Announced(const Notifications& all)
-{
-    std::vector<std::string> paths;
-    for (const Notification& n : all)
-        if (n.Message == WM_SHRED_FILE)
-            paths.push_back(n.Path);
-    return paths;
-}
-
 std::vector<std::string> Sorted(std::vector<std::string> names)
 {
     std::sort(names.begin(), names.end());
@@ -68,15 +48,14 @@ std::vector<std::pair<std::string, bool>> Listing(const std::string& folder)
 {
     std::vector<std::pair<std::string, bool>> entries;
     WIN32_FIND_DATAA entry;
-    HANDLE listing = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (listing == INVALID_HANDLE_VALUE)
+    const UniqueFind listing(::FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (!listing)
         return entries;
     do {
         const std::string name = entry.cFileName;
         if (name != "." && name != "..")
             entries.emplace_back(name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (::FindNextFileA(listing, &entry));
-    ::FindClose(listing);
+    } while (::FindNextFileA(listing.Get(), &entry));
     return entries;
 }
 
@@ -97,13 +76,7 @@ void ExpectedWalk(const std::string& folder, std::vector<std::string>& events,
     events.push_back("rmdir:" + folder);
 }
 
-// Paths past the narrow calls' limit are made and cleaned up with the wide calls.
-std::wstring Wide(const std::string& path)
-{
-    return LongPath(path);
-}
-
-class DirectoryWalkTest : public ::testing::Test
+class DirectoryWalkTest : public WalkTest
 {
 protected:
     DirectoryWalkTest() : root(folder / "root") { MakeFolder(root); }
@@ -111,14 +84,20 @@ protected:
     // Shreds the path as the only item of a job at index 7; returns what the window received.
     Notifications ShredItem(const std::string& path)
     {
-        WorkerJob job(window.Handle(), settings, &os);
-        job.Start(WorkerItem{path, 7, false});
-        EXPECT_TRUE(window.WaitForFinished(1));
-        EXPECT_TRUE(job.Join());
-        const Notifications received = window.Received();
+        const Notifications received = Shred({{path, 7, false}});
         for (const Notification& n : received)
             EXPECT_EQ(n.ItemIndex, 7);
         return received;
+    }
+
+    // No narrow call was handed a name that does not fit its buffers ("\*" added to a listing's).
+    void ExpectEveryNarrowNameFits()
+    {
+        for (const std::string& event : os.Log()) {
+            const size_t colon = event.find(':');
+            const size_t pattern = event.compare(0, colon, "list") == 0 ? 2 : 0;
+            EXPECT_LT(event.size() - colon - 1 + pattern, size_t{MAX_PATH}) << event;
+        }
     }
 
     std::string File(const std::string& path, size_t size = 300, unsigned char seed = 1)
@@ -127,18 +106,7 @@ protected:
         return path;
     }
 
-    TempFolder folder;
     const std::string root;
-    WalkOs os;
-    RecordingWindow window;
-    ShredSettings settings = [] {
-        ShredSettings quick;
-        quick.ShreddingMethod = MethodRandomData;
-        quick.Passes = 1;
-        quick.OverwriteTails = false;
-        quick.MangleDateAndTime = false;
-        return quick;
-    }();
 };
 
 TEST_F(DirectoryWalkTest, FilesAndSubFoldersGoDepthFirstAndTheFolderLast)
@@ -232,12 +200,11 @@ TEST_F(DirectoryWalkTest, AFileThatCannotBeOpenedIsReportedAndTheFoldersAboveItS
     const std::string locked = File(root + "\\a\\b\\locked.bin", 800, 7);
     const std::vector<std::string> others{File(root + "\\a\\b\\beside.txt"),
                                           File(root + "\\a\\other.txt"), File(root + "\\z.txt")};
-    HANDLE holder = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UniqueOpenFile holder = HoldUnshared(locked);
+    ASSERT_TRUE(holder);
 
     const Notifications received = ShredItem(root);
-    ::CloseHandle(holder);
+    holder.Reset();
 
     EXPECT_EQ(Statuses(received), Expect(others.size(), 0, 1));
     EXPECT_EQ(Sorted(Announced(received)), Sorted(others));
@@ -312,36 +279,31 @@ TEST_F(DirectoryWalkTest, LinksInsideAreRemovedAndWhatTheyPointToIsNeverReached)
 TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNameExists)
 {
     os.NoShortNames = true;
-    struct Cleanup
-    {
-        std::string root;
-        ~Cleanup() { RemoveWideTree(Wide(root)); }
-    } cleanup{root};
     // Names that bring a path to exactly `length` characters inside `parent`.
     auto sized = [](const std::string& parent, size_t length, char fill) {
         return parent + "\\" + std::string(length - parent.size() - 1, fill);
     };
     const std::string fits = File(sized(root, 259, 'a'));
     const std::string tooLong = sized(root, 260, 'b');
-    WriteWide(Wide(tooLong), Pattern(100, 1));
+    WriteWide(LongPath(tooLong), Pattern(100, 1));
     const std::string sub = root + "\\sub";
     MakeFolder(sub);
     const std::string farTooLong = sub + "\\" + std::string(250, 'c');
-    WriteWide(Wide(farTooLong), Pattern(100, 2));
+    WriteWide(LongPath(farTooLong), Pattern(100, 2));
     const std::string longFolder = sub + "\\" + std::string(240, 'd');
-    MakeWideFolder(Wide(longFolder));
-    WriteWide(Wide(longFolder + "\\inner.txt"), Pattern(100, 3));
+    MakeWideFolder(LongPath(longFolder));
+    WriteWide(LongPath(longFolder + "\\inner.txt"), Pattern(100, 3));
     // Listed only when "\*" still fits after the folder's path.
     const std::string listable = sized(root, 257, 'e');
-    MakeWideFolder(Wide(listable));
+    MakeWideFolder(LongPath(listable));
     const std::string lastFit = File(listable + "\\x");
     const std::vector<std::string> unlistable{sized(root, 258, 'f'), sized(root, 259, 'g')};
     for (const std::string& path : unlistable) {
-        MakeWideFolder(Wide(path));
-        WriteWide(Wide(path + "\\held.txt"), Pattern(100, 4));
+        MakeWideFolder(LongPath(path));
+        WriteWide(LongPath(path + "\\held.txt"), Pattern(100, 4));
     }
     const std::string emptyUnlistable = sized(root, 259, 'j');
-    MakeWideFolder(Wide(emptyUnlistable));
+    MakeWideFolder(LongPath(emptyUnlistable));
     const std::string after = File(root + "\\~after.txt");
     // Names longer than any the volume allows, as only a listing can deliver them.
     os.Extra[sub] = {Entry(std::wstring(259, L'h'), FILE_ATTRIBUTE_ARCHIVE),
@@ -350,68 +312,53 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     const Notifications received = ShredItem(root);
 
     EXPECT_EQ(Statuses(received), Expect(3, 7));
-    // No narrow call was handed a name that does not fit its buffers.
-    for (const std::string& event : os.Log()) {
-        const size_t colon = event.find(':');
-        const size_t pattern = event.compare(0, colon, "list") == 0 ? 2 : 0;
-        EXPECT_LT(event.size() - colon - 1 + pattern, size_t{MAX_PATH}) << event;
-    }
+    ExpectEveryNarrowNameFits();
     EXPECT_EQ(Sorted(Announced(received)), Sorted({fits, lastFit, after}));
     EXPECT_FALSE(Exists(fits));
     EXPECT_FALSE(Exists(listable));
     EXPECT_FALSE(Exists(emptyUnlistable));
-    EXPECT_EQ(ReadWide(Wide(tooLong)), Pattern(100, 1));
-    EXPECT_EQ(ReadWide(Wide(farTooLong)), Pattern(100, 2));
-    EXPECT_EQ(ReadWide(Wide(longFolder + "\\inner.txt")), Pattern(100, 3));
+    EXPECT_EQ(ReadWide(LongPath(tooLong)), Pattern(100, 1));
+    EXPECT_EQ(ReadWide(LongPath(farTooLong)), Pattern(100, 2));
+    EXPECT_EQ(ReadWide(LongPath(longFolder + "\\inner.txt")), Pattern(100, 3));
     for (const std::string& path : unlistable)
-        EXPECT_EQ(ReadWide(Wide(path + "\\held.txt")), Pattern(100, 4));
+        EXPECT_EQ(ReadWide(LongPath(path + "\\held.txt")), Pattern(100, 4));
     EXPECT_TRUE(Exists(root));
 }
 
 TEST_F(DirectoryWalkTest, ATreeDeeperThanTheNarrowLimitIsShreddedWholeThroughShortNames)
 {
-    struct Cleanup
-    {
-        std::string root;
-        ~Cleanup() { RemoveWideTree(Wide(root)); }
-    } cleanup{root};
     // Three levels of 100-character folders: every long path below the second level passes
     // MAX_PATH, while the short forms stay far below it.
     std::string level = root;
     std::vector<std::string> files;
     for (char fill : {'a', 'b', 'c'}) {
         level += "\\" + std::string(100, fill);
-        MakeWideFolder(Wide(level));
+        MakeWideFolder(LongPath(level));
         files.push_back(level + "\\" + std::string(60, fill) + ".txt");
-        WriteWide(Wide(files.back()), Pattern(700, static_cast<unsigned char>(fill)));
+        WriteWide(LongPath(files.back()), Pattern(700, static_cast<unsigned char>(fill)));
     }
-    MakeWideFolder(Wide(level + "\\empty"));
+    MakeWideFolder(LongPath(level + "\\empty"));
     ASSERT_GT(files.back().size(), size_t{MAX_PATH});
 
     const Notifications received = ShredItem(root);
 
     EXPECT_EQ(Statuses(received), Expect(files.size()));
-    for (const std::string& event : os.Log()) {
-        const size_t colon = event.find(':');
-        const size_t pattern = event.compare(0, colon, "list") == 0 ? 2 : 0;
-        EXPECT_LT(event.size() - colon - 1 + pattern, size_t{MAX_PATH}) << event;
-    }
-    EXPECT_FALSE(ExistsWide(Wide(root)));
+    ExpectEveryNarrowNameFits();
+    EXPECT_FALSE(ExistsWide(LongPath(root)));
 }
 
 TEST_F(DirectoryWalkTest, NamesTheCodePageCannotHoldAreReachedThroughTheirShortNames)
 {
     // A Japanese name: the narrow listing gives "???.txt" and a generated short name.
-    const std::wstring japanese = Wide(root) + L"\\\x65e5\x672c\x8a9e.txt";
+    const std::wstring japanese = LongPath(root) + L"\\\x65e5\x672c\x8a9e.txt";
     WriteWide(japanese, Pattern(400, 5));
     std::string shortName;
     {
         WIN32_FIND_DATAA entry;
-        HANDLE listing = ::FindFirstFileA((root + "\\*.txt").c_str(), &entry);
-        ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+        const UniqueFind listing(::FindFirstFileA((root + "\\*.txt").c_str(), &entry));
+        ASSERT_TRUE(listing);
         EXPECT_NE(std::string(entry.cFileName).find('?'), std::string::npos);
         shortName = entry.cAlternateFileName;
-        ::FindClose(listing);
     }
     ASSERT_FALSE(shortName.empty());
     // A folder delivered the same way, its short name being one the volume resolves.

@@ -1,7 +1,9 @@
 // IDispatch of the context-menu object served from the registered type library, the type
 // library's registration and removal, its content, and where it is looked for when the module's
 // own file does not hold it.
+#include "RegistryKeys.h"
 #include "TestFiles.h"
+#include "common/TextConversion.h"
 #include "shellext/ClassTable.h"
 #include "shellext/Guids.h"
 #include "shellext/ServerModule.h"
@@ -19,20 +21,9 @@ namespace {
 
 void* const Untouched = reinterpret_cast<void*>(static_cast<UINT_PTR>(0x5EED));
 
-std::wstring Widen(const std::string& text)
+std::wstring Text(const UniqueBstr& text)
 {
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(size, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
-    wide.resize(size - 1);
-    return wide;
-}
-
-std::wstring TakeString(BSTR text)
-{
-    std::wstring result = text ? text : L"";
-    ::SysFreeString(text);
-    return result;
+    return text ? text.Get() : L"";
 }
 
 std::wstring GuidText(const GUID& guid)
@@ -40,15 +31,6 @@ std::wstring GuidText(const GUID& guid)
     wchar_t text[40] = {};
     ::StringFromGUID2(guid, text, 40);
     return text;
-}
-
-bool ClassesRootKeyExists(const std::wstring& name)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
 }
 
 // Copies this program to `path`; false when it cannot.
@@ -59,9 +41,9 @@ bool CopyProgram(const std::string& path)
     std::wstring source = self;
     // Wine names a program started from a folder outside its drives "unix\...".
     if (source.rfind(L"unix\\", 0) == 0)
-        source = L"\\\\?\\" + source;
+        source = LongPath(source);
     // The long form, so that names past the usual limit can be made too.
-    const std::wstring target = L"\\\\?\\" + Widen(path);
+    const std::wstring target = LongPath(path);
     return ::CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
 }
 
@@ -77,20 +59,16 @@ public:
             return;
         }
         // The trailing dot keeps the loader from adding ".dll" to a name without extension.
-        Instance =
-            ::LoadLibraryExW((Widen(path) + L".").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
-        if (!Instance)
+        module.Reset(
+            ::LoadLibraryExW((Widen(path) + L".").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+        if (!module)
             ADD_FAILURE() << "cannot map " << path << ": " << ::GetLastError();
     }
-    ~ProgramCopy()
-    {
-        if (Instance)
-            ::FreeLibrary(Instance);
-    }
-    ProgramCopy(const ProgramCopy&) = delete;
-    ProgramCopy& operator=(const ProgramCopy&) = delete;
 
-    HINSTANCE Instance = nullptr;
+    HINSTANCE Instance() const { return module.Get(); }
+
+private:
+    UniqueModule module;
 };
 
 class DispatchTest : public ::testing::Test
@@ -102,9 +80,9 @@ protected:
         // The program's own path is not always one LoadTypeLib can open (see CopyProgram):
         // the module is a copy of it in the test's folder.
         Program = std::make_unique<ProgramCopy>(Folder / "DispatchTest.exe");
-        ASSERT_NE(Program->Instance, nullptr);
+        ASSERT_NE(Program->Instance(), nullptr);
         ProgramPath = Widen(Folder / "DispatchTest.exe");
-        Module.Start(ClassTable, Program->Instance);
+        Module.Start(ClassTable, Program->Instance());
         Started = true;
         // Whatever an earlier run left registered goes first.
         UnregisterTypeLibrary();
@@ -128,22 +106,23 @@ protected:
         EXPECT_EQ(Module.LockCount, 0);
         UnregisterTypeLibrary();
         // Nothing of the registration is left behind.
-        ITypeLib* library = nullptr;
-        EXPECT_TRUE(FAILED(::LoadRegTypeLib(LIBID_ORLENWICKLib, 1, 0, 0x409, &library)));
-        if (library)
-            library->Release();
-        EXPECT_FALSE(ClassesRootKeyExists(L"TypeLib\\" + GuidText(LIBID_ORLENWICKLib)));
-        EXPECT_FALSE(ClassesRootKeyExists(L"Interface\\" + GuidText(IID_IQuorvaneShlExt)));
-        EXPECT_FALSE(ClassesRootKeyExists(L"Interface\\" + GuidText(IID_IShredConfDlg)));
+        {
+            UniqueCom<ITypeLib> library;
+            EXPECT_TRUE(
+                FAILED(::LoadRegTypeLib(LIBID_ORLENWICKLib, 1, 0, 0x409, library.Receive())));
+        }
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidText(LIBID_ORLENWICKLib)));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\" + GuidText(IID_IQuorvaneShlExt)));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\" + GuidText(IID_IShredConfDlg)));
         Module.Stop();
         Program.reset();
         ::CoUninitialize();
     }
 
-    ITypeInfo* TypeInfo()
+    UniqueCom<ITypeInfo> TypeInfo()
     {
-        ITypeInfo* info = nullptr;
-        EXPECT_EQ(Dispatch->GetTypeInfo(0, 0x409, &info), S_OK);
+        UniqueCom<ITypeInfo> info;
+        EXPECT_EQ(Dispatch->GetTypeInfo(0, 0x409, info.Receive()), S_OK);
         return info;
     }
 
@@ -174,8 +153,9 @@ TEST_F(DispatchTest, ThereIsOneTypeInfoAndItNeedsSomewhereToGo)
 
 TEST_F(DispatchTest, TypeInformationComesFromTheRegisteredLibraryOnly)
 {
-    ITypeLib* library = nullptr;
-    const HRESULT unregistered = ::LoadRegTypeLib(LIBID_ORLENWICKLib, 1, 0, 0x409, &library);
+    UniqueCom<ITypeLib> library;
+    const HRESULT unregistered =
+        ::LoadRegTypeLib(LIBID_ORLENWICKLib, 1, 0, 0x409, library.Receive());
     ASSERT_EQ(unregistered, TYPE_E_LIBNOTREGISTERED);
 
     void* info = Untouched;
@@ -190,9 +170,10 @@ TEST_F(DispatchTest, TypeInformationComesFromTheRegisteredLibraryOnly)
         unregistered);
 
     ASSERT_EQ(RegisterTypeLibrary(), S_OK);
-    BSTR registeredPath = nullptr;
-    ASSERT_EQ(::QueryPathOfRegTypeLib(LIBID_ORLENWICKLib, 1, 0, 0x409, &registeredPath), S_OK);
-    EXPECT_EQ(TakeString(registeredPath), ProgramPath);
+    UniqueBstr registeredPath;
+    ASSERT_EQ(::QueryPathOfRegTypeLib(LIBID_ORLENWICKLib, 1, 0, 0x409, registeredPath.Receive()),
+              S_OK);
+    EXPECT_EQ(Text(registeredPath), ProgramPath);
     wchar_t helpDirectory[MAX_PATH] = {};
     LONG size = sizeof helpDirectory;
     const std::wstring versionKey = L"TypeLib\\" + GuidText(LIBID_ORLENWICKLib) + L"\\1.0\\HELPDIR";
@@ -201,8 +182,8 @@ TEST_F(DispatchTest, TypeInformationComesFromTheRegisteredLibraryOnly)
     EXPECT_EQ(std::wstring(helpDirectory), Widen(Folder.Path() + "\\"));
 
     // The same object now finds it: a failed load is not remembered.
-    ITypeInfo* first = TypeInfo();
-    ASSERT_NE(first, nullptr);
+    const UniqueCom<ITypeInfo> first = TypeInfo();
+    ASSERT_TRUE(first);
     TYPEATTR* attributes = nullptr;
     ASSERT_EQ(first->GetTypeAttr(&attributes), S_OK);
     EXPECT_EQ(attributes->guid, IID_IQuorvaneShlExt);
@@ -212,24 +193,21 @@ TEST_F(DispatchTest, TypeInformationComesFromTheRegisteredLibraryOnly)
     EXPECT_EQ(attributes->cFuncs, 7);
     EXPECT_EQ(attributes->cVars, 0);
     first->ReleaseTypeAttr(attributes);
-    ITypeInfo* again = TypeInfo();
-    EXPECT_EQ(again, first);
-    again->Release();
-    first->Release();
+    EXPECT_EQ(TypeInfo().Get(), first.Get());
 }
 
 TEST_F(RegisteredDispatchTest, NamesAreLookedUpAsTheTypeInformationSays)
 {
-    ITypeInfo* info = TypeInfo();
-    ASSERT_NE(info, nullptr);
+    const UniqueCom<ITypeInfo> info = TypeInfo();
+    ASSERT_TRUE(info);
     // The member ids the type information gives its inherited methods.
     std::vector<std::pair<std::wstring, MEMBERID>> members;
     for (UINT i = 0; i < 7; ++i) {
         FUNCDESC* function = nullptr;
         ASSERT_EQ(info->GetFuncDesc(i, &function), S_OK);
-        BSTR name = nullptr;
-        info->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr);
-        members.emplace_back(TakeString(name), function->memid);
+        UniqueBstr name;
+        info->GetDocumentation(function->memid, name.Receive(), nullptr, nullptr, nullptr);
+        members.emplace_back(Text(name), function->memid);
         info->ReleaseFuncDesc(function);
     }
     ASSERT_EQ(members.front().first, L"QueryInterface");
@@ -259,7 +237,6 @@ TEST_F(RegisteredDispatchTest, NamesAreLookedUpAsTheTypeInformationSays)
     EXPECT_EQ(
         Dispatch->Invoke(1, IID_NULL, 0x409, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
         DISP_E_MEMBERNOTFOUND);
-    info->Release();
 }
 
 // The vtable view of a dual interface: automation-compatible, IDispatch's seven slots only.
@@ -267,8 +244,8 @@ void ExpectNoMethodsOfItsOwn(ITypeInfo* dispatchView)
 {
     HREFTYPE reference = 0;
     ASSERT_EQ(dispatchView->GetRefTypeOfImplType(-1, &reference), S_OK);
-    ITypeInfo* vtable = nullptr;
-    ASSERT_EQ(dispatchView->GetRefTypeInfo(reference, &vtable), S_OK);
+    UniqueCom<ITypeInfo> vtable;
+    ASSERT_EQ(dispatchView->GetRefTypeInfo(reference, vtable.Receive()), S_OK);
     TYPEATTR* attributes = nullptr;
     ASSERT_EQ(vtable->GetTypeAttr(&attributes), S_OK);
     EXPECT_EQ(attributes->typekind, TKIND_INTERFACE);
@@ -280,13 +257,12 @@ void ExpectNoMethodsOfItsOwn(ITypeInfo* dispatchView)
     EXPECT_EQ(attributes->cImplTypes, 1);
     vtable->ReleaseTypeAttr(attributes);
     ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &reference), S_OK);
-    ITypeInfo* base = nullptr;
-    ASSERT_EQ(vtable->GetRefTypeInfo(reference, &base), S_OK);
-    BSTR name = nullptr;
-    ASSERT_EQ(base->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(TakeString(name), L"IDispatch");
-    base->Release();
-    vtable->Release();
+    UniqueCom<ITypeInfo> base;
+    ASSERT_EQ(vtable->GetRefTypeInfo(reference, base.Receive()), S_OK);
+    UniqueBstr name;
+    ASSERT_EQ(base->GetDocumentation(MEMBERID_NIL, name.Receive(), nullptr, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(Text(name), L"IDispatch");
 }
 
 // One type of the library: kind, name, help string, identifier and flags.
@@ -301,15 +277,17 @@ struct TypeFacts
 
 TEST_F(DispatchTest, TheEmbeddedLibraryDescribesTheServer)
 {
-    ITypeLib* library = nullptr;
-    ASSERT_EQ(::LoadTypeLib(ProgramPath.c_str(), &library), S_OK);
-    BSTR name = nullptr;
-    BSTR help = nullptr;
-    BSTR helpFile = nullptr;
-    ASSERT_EQ(library->GetDocumentation(-1, &name, &help, nullptr, &helpFile), S_OK);
-    EXPECT_EQ(TakeString(name), L"ORLENWICKLib");
-    EXPECT_EQ(TakeString(help), L"Orlenwick 1.0 Type Library");
-    EXPECT_EQ(TakeString(helpFile), L"");
+    UniqueCom<ITypeLib> library;
+    ASSERT_EQ(::LoadTypeLib(ProgramPath.c_str(), library.Receive()), S_OK);
+    UniqueBstr name;
+    UniqueBstr help;
+    UniqueBstr helpFile;
+    ASSERT_EQ(
+        library->GetDocumentation(-1, name.Receive(), help.Receive(), nullptr, helpFile.Receive()),
+        S_OK);
+    EXPECT_EQ(Text(name), L"ORLENWICKLib");
+    EXPECT_EQ(Text(help), L"Orlenwick 1.0 Type Library");
+    EXPECT_EQ(Text(helpFile), L"");
     TLIBATTR* libraryAttributes = nullptr;
     ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
     EXPECT_EQ(libraryAttributes->guid, LIBID_ORLENWICKLib);
@@ -335,12 +313,13 @@ TEST_F(DispatchTest, TheEmbeddedLibraryDescribesTheServer)
     ASSERT_EQ(library->GetTypeInfoCount(), expected.size());
     for (UINT i = 0; i < expected.size(); ++i) {
         SCOPED_TRACE(i);
-        ASSERT_EQ(library->GetDocumentation(static_cast<INT>(i), &name, &help, nullptr, nullptr),
+        ASSERT_EQ(library->GetDocumentation(static_cast<INT>(i), name.Receive(), help.Receive(),
+                                            nullptr, nullptr),
                   S_OK);
-        EXPECT_EQ(TakeString(name), expected[i].Name);
-        EXPECT_EQ(TakeString(help), expected[i].HelpString);
-        ITypeInfo* info = nullptr;
-        ASSERT_EQ(library->GetTypeInfo(i, &info), S_OK);
+        EXPECT_EQ(Text(name), expected[i].Name);
+        EXPECT_EQ(Text(help), expected[i].HelpString);
+        UniqueCom<ITypeInfo> info;
+        ASSERT_EQ(library->GetTypeInfo(i, info.Receive()), S_OK);
         TYPEATTR* attributes = nullptr;
         ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
         EXPECT_EQ(attributes->typekind, expected[i].Kind);
@@ -353,36 +332,34 @@ TEST_F(DispatchTest, TheEmbeddedLibraryDescribesTheServer)
         // A class names its one interface as default; an interface derives from IDispatch.
         HREFTYPE reference = 0;
         ASSERT_EQ(info->GetRefTypeOfImplType(0, &reference), S_OK);
-        ITypeInfo* implemented = nullptr;
-        ASSERT_EQ(info->GetRefTypeInfo(reference, &implemented), S_OK);
-        ASSERT_EQ(implemented->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr),
-                  S_OK);
+        UniqueCom<ITypeInfo> implemented;
+        ASSERT_EQ(info->GetRefTypeInfo(reference, implemented.Receive()), S_OK);
+        ASSERT_EQ(
+            implemented->GetDocumentation(MEMBERID_NIL, name.Receive(), nullptr, nullptr, nullptr),
+            S_OK);
         if (expected[i].Kind == TKIND_COCLASS) {
-            EXPECT_EQ(TakeString(name), expected[i + 1].Name);
+            EXPECT_EQ(Text(name), expected[i + 1].Name);
             INT implFlags = 0;
             EXPECT_EQ(info->GetImplTypeFlags(0, &implFlags), S_OK);
             EXPECT_EQ(implFlags, IMPLTYPEFLAG_FDEFAULT);
         } else {
-            EXPECT_EQ(TakeString(name), L"IDispatch");
+            EXPECT_EQ(Text(name), L"IDispatch");
             // IDispatch comes from the standard OLE library, version 2.0.
-            ITypeLib* standard = nullptr;
+            UniqueCom<ITypeLib> standard;
             UINT index = 0;
-            ASSERT_EQ(implemented->GetContainingTypeLib(&standard, &index), S_OK);
+            ASSERT_EQ(implemented->GetContainingTypeLib(standard.Receive(), &index), S_OK);
             TLIBATTR* standardAttributes = nullptr;
             ASSERT_EQ(standard->GetLibAttr(&standardAttributes), S_OK);
             EXPECT_EQ(standardAttributes->wMajorVerNum, 2);
             EXPECT_EQ(standardAttributes->wMinorVerNum, 0);
             standard->ReleaseTLibAttr(standardAttributes);
-            ASSERT_EQ(standard->GetDocumentation(-1, &name, nullptr, nullptr, nullptr), S_OK);
-            EXPECT_EQ(TakeString(name), L"stdole");
-            standard->Release();
-            ExpectNoMethodsOfItsOwn(info);
+            ASSERT_EQ(standard->GetDocumentation(-1, name.Receive(), nullptr, nullptr, nullptr),
+                      S_OK);
+            EXPECT_EQ(Text(name), L"stdole");
+            ExpectNoMethodsOfItsOwn(info.Get());
         }
-        implemented->Release();
         info->ReleaseTypeAttr(attributes);
-        info->Release();
     }
-    library->Release();
 }
 
 // The loads the module makes of type libraries, recorded; the module's own file is made to fail
@@ -455,20 +432,19 @@ protected:
                         std::vector<std::wstring>& attempts)
     {
         ProgramCopy module(modulePath);
-        if (!module.Instance)
+        if (!module.Instance())
             return E_UNEXPECTED;
         char named[MAX_PATH + 1] = {};
-        ::GetModuleFileNameA(module.Instance, named, MAX_PATH + 1);
+        ::GetModuleFileNameA(module.Instance(), named, MAX_PATH + 1);
         EXPECT_EQ(std::string(named), modulePath);
         TypeLibraryLoads loads(Widen(modulePath));
-        ITypeLib* library = nullptr;
-        const HRESULT hr = LoadOwnTypeLibrary(module.Instance, &library, loadedFrom);
+        UniqueCom<ITypeLib> library;
+        const HRESULT hr = LoadOwnTypeLibrary(module.Instance(), library.Receive(), loadedFrom);
         attempts = loads.Paths;
         if (library) {
-            BSTR name = nullptr;
-            library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr);
-            EXPECT_EQ(TakeString(name), L"ORLENWICKLib");
-            library->Release();
+            UniqueBstr name;
+            library->GetDocumentation(-1, name.Receive(), nullptr, nullptr, nullptr);
+            EXPECT_EQ(Text(name), L"ORLENWICKLib");
         }
         return hr;
     }
@@ -526,7 +502,7 @@ TEST_F(TypeLibraryRetryTest, ARetriedNameThatWouldNotFitIsNeverMade)
             EXPECT_EQ(attempts, std::vector<std::wstring>{Widen(module)});
             EXPECT_EQ(loadedFrom, L"unchanged");
         }
-        ::DeleteFileW((L"\\\\?\\" + Widen(module + ".tlb")).c_str());
+        ::DeleteFileW(LongPath(module + ".tlb").c_str());
         ::DeleteFileA(module.c_str());
     }
 }

@@ -5,8 +5,10 @@
 // repaired, upgraded by the next version (which a downgrade cannot replace), and removed without
 // a trace but the shared shell keys and the user's settings.
 #include "ProgramRunner.h"
+#include "RegistryKeys.h"
 #include "ShellKeys.h"
 #include "TestFiles.h"
+#include "common/TextConversion.h"
 #include "shellext/Guids.h"
 #include "tools/FileVersion.h"
 #include "tools/RegistryTree.h"
@@ -34,16 +36,6 @@ constexpr wchar_t ForeignHandler[] = L"OrlenwickTestForeignHandler";
 constexpr REGSAM View64 = KEY_WOW64_64KEY;
 constexpr REGSAM View32 = KEY_WOW64_32KEY;
 constexpr DWORD MsiexecTimeoutMs = 120000;
-
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
 
 const std::wstring ClassId = RegistryForm(CLSID_QuorvaneShlExt);
 const std::wstring LibraryId = RegistryForm(LIBID_ORLENWICKLib);
@@ -80,12 +72,7 @@ RegistryTree ClassesTree(const std::wstring& path, REGSAM view)
 
 bool ClassesKeyExists(const std::wstring& path, REGSAM view)
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(ClassesKey) + L"\\" + path).c_str(), 0,
-                        KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
+    return KeyExists(HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + path, view);
 }
 
 // The part of `tree` below `path`, with paths relative to it.
@@ -106,10 +93,10 @@ std::string Describe(const RegistryTree& tree)
 {
     std::ostringstream text;
     for (const auto& [key, values] : tree) {
-        text << "[" << Narrow(key) << "]\n";
+        text << "[" << NarrowWithSubstitutes(key) << "]\n";
         for (const auto& [name, data] : values)
-            text << "  " << (name.empty() ? "@" : Narrow(name)) << " = "
-                 << (data.Type == REG_SZ ? "\"" + Narrow(RegistryText(data)) + "\""
+            text << "  " << (name.empty() ? "@" : NarrowWithSubstitutes(name)) << " = "
+                 << (data.Type == REG_SZ ? "\"" + NarrowWithSubstitutes(RegistryText(data)) + "\""
                                          : "<type " + std::to_string(data.Type) + ">")
                  << "\n";
     }
@@ -166,7 +153,7 @@ std::string FileVersion(const std::string& file)
 {
     std::string fileVersion;
     std::string productVersion;
-    if (!ReadFileVersion(Wide(file), fileVersion, productVersion))
+    if (!ReadFileVersion(Widen(file), fileVersion, productVersion))
         return "";
     EXPECT_EQ(fileVersion, productVersion) << file;
     return fileVersion;
@@ -193,12 +180,12 @@ std::vector<std::string> InstalledVersions()
     std::vector<std::string> versions;
     wchar_t product[39];
     for (DWORD i = 0;
-         ::MsiEnumRelatedProductsW(Wide(UpgradeCode).c_str(), 0, i, product) == ERROR_SUCCESS;
+         ::MsiEnumRelatedProductsW(Widen(UpgradeCode).c_str(), 0, i, product) == ERROR_SUCCESS;
          ++i) {
         wchar_t version[64] = {};
         DWORD length = 64;
         ::MsiGetProductInfoW(product, L"VersionString", version, &length);
-        versions.push_back(Narrow(version));
+        versions.push_back(NarrowWithSubstitutes(version));
     }
     return versions;
 }
@@ -269,11 +256,8 @@ protected:
     static void SetUpTestSuite()
     {
         Packages = new TempFolder;
-        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_PACKAGE).c_str(), Current().c_str(), FALSE))
-            << ORLENWICK_PACKAGE;
-        ASSERT_TRUE(
-            ::CopyFileA(FromUnixPath(ORLENWICK_NEXT_PACKAGE).c_str(), Next().c_str(), FALSE))
-            << ORLENWICK_NEXT_PACKAGE;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_PACKAGE, Current())) << ORLENWICK_PACKAGE;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_NEXT_PACKAGE, Next())) << ORLENWICK_NEXT_PACKAGE;
         // A registration left in the prefix (the main job's regsvr32, say) is set aside for the
         // test and put back after it, with the user's settings.
         Before = new RegistrySnapshot(PlacesTheTestChanges());
@@ -318,9 +302,10 @@ protected:
     {
         for (const auto& [view, dll] : {std::pair{View64, Dll64}, std::pair{View32, Dll32}}) {
             SCOPED_TRACE(view == View64 ? "64-bit view" : "32-bit view");
-            for (const auto& [key, expected] : RegistrationTable(Wide(dll))) {
+            for (const auto& [key, expected] : RegistrationTable(Widen(dll))) {
                 const RegistryTree installed = ClassesTree(key, view);
-                EXPECT_EQ(expected, installed) << Narrow(key) << " reads\n" << Describe(installed);
+                EXPECT_EQ(expected, installed) << NarrowWithSubstitutes(key) << " reads\n"
+                                               << Describe(installed);
             }
         }
     }
@@ -354,8 +339,8 @@ TEST_F(InstallerTest, InstallPutsEachDllInItsFolderAndItsRegistrationInItsView)
     EXPECT_EQ(typeLibrary, ClassesTree(TypeLibKey, View32));
     const RegistryTree version = Subtree(typeLibrary, L"1.0");
     EXPECT_EQ(RegistryString(L"Orlenwick 1.0 Type Library"), version.at(L"").at(L""));
-    EXPECT_EQ(RegistryString(Wide(Dll64)), version.at(L"409\\win64").at(L""));
-    EXPECT_EQ(RegistryString(Wide(Dll32)), version.at(L"409\\win32").at(L""));
+    EXPECT_EQ(RegistryString(Widen(Dll64)), version.at(L"409\\win64").at(L""));
+    EXPECT_EQ(RegistryString(Widen(Dll32)), version.at(L"409\\win32").at(L""));
     // The interfaces are kept apart by view, with the same content in each.
     for (const GUID* iid : {&IID_IQuorvaneShlExt, &IID_IShredConfDlg}) {
         const std::wstring key = L"Interface\\" + RegistryForm(*iid);
@@ -379,20 +364,20 @@ TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
         const RegistrySnapshot interfaces32(
             {{HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IQuorvaneShlExt), View32},
              {HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IShredConfDlg), View32}});
-        HKEY scratch = nullptr;
+        UniqueRegistryKey scratch;
         ASSERT_EQ(ERROR_SUCCESS,
                   ::RegCreateKeyExW(HKEY_CURRENT_USER, scratchPath.c_str(), 0, nullptr, 0,
-                                    KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
-        HMODULE server = ::LoadLibraryA(Dll64.c_str());
-        ASSERT_NE(nullptr, server);
+                                    KEY_ALL_ACCESS, nullptr, scratch.Receive(), nullptr));
+        UniqueModule server(::LoadLibraryA(Dll64.c_str()));
+        ASSERT_TRUE(server);
         auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
-            reinterpret_cast<void*>(::GetProcAddress(server, "DllRegisterServer")));
+            reinterpret_cast<void*>(::GetProcAddress(server.Get(), "DllRegisterServer")));
         ASSERT_NE(nullptr, registerServer);
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch.Get()));
         const HRESULT hr = registerServer();
         ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        ::FreeLibrary(server);
-        ::RegCloseKey(scratch);
+        server.Reset();
+        scratch.Reset();
         EXPECT_EQ(S_OK, hr);
         selfRegistration = ReadRegistryTree(HKEY_CURRENT_USER, scratchPath, 0);
         DeleteRegistryTree(HKEY_CURRENT_USER, scratchPath, 0);
@@ -409,8 +394,8 @@ TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
         if (key == TypeLibKey) {
             EXPECT_EQ(1u, package.erase(L"1.0\\409\\win32"));
         }
-        EXPECT_FALSE(own.empty()) << Narrow(key);
-        EXPECT_EQ(own, package) << Narrow(key) << ": self-registration\n"
+        EXPECT_FALSE(own.empty()) << NarrowWithSubstitutes(key);
+        EXPECT_EQ(own, package) << NarrowWithSubstitutes(key) << ": self-registration\n"
                                 << Describe(own) << "package\n"
                                 << Describe(package);
         for (const auto& entry : own)
@@ -468,14 +453,14 @@ TEST_F(InstallerTest, UninstallLeavesNothingOfThePackageButTheSharedKeysAndTheSe
     for (REGSAM view : {View64, View32}) {
         SCOPED_TRACE(view == View64 ? "64-bit view" : "32-bit view");
         for (const std::wstring& key : PackageKeys())
-            EXPECT_FALSE(ClassesKeyExists(key, view)) << Narrow(key);
+            EXPECT_FALSE(ClassesKeyExists(key, view)) << NarrowWithSubstitutes(key);
         EXPECT_TRUE(ClassesKeyExists(L"CLSID", view));
         for (const std::string& shared : ShellHandlerParentKeys())
-            EXPECT_TRUE(ClassesKeyExists(Wide(shared), view)) << shared;
+            EXPECT_TRUE(ClassesKeyExists(Widen(shared), view)) << shared;
         for (const std::wstring& container : HandlerContainers)
             EXPECT_EQ(ForeignHandlers::Handler(),
                       ReadRegistryTree(HKEY_LOCAL_MACHINE, ForeignHandlers::Path(container), view))
-                << Narrow(container);
+                << NarrowWithSubstitutes(container);
     }
     EXPECT_EQ(settings, ReadRegistryTree(HKEY_CURRENT_USER, SettingsKey, 0));
 }
@@ -512,8 +497,8 @@ TEST_F(InstallerTest, NextVersionReplacesTheInstalledOneAndCannotBeDowngraded)
     EXPECT_EQ(ORLENWICK_NEXT_VERSION, FileVersion(Dll32));
     ExpectRegistrationTableInBothViews();
     const RegistryTree version = Subtree(ClassesTree(TypeLibKey, View64), L"1.0");
-    EXPECT_EQ(RegistryString(Wide(Dll64)), version.at(L"409\\win64").at(L""));
-    EXPECT_EQ(RegistryString(Wide(Dll32)), version.at(L"409\\win32").at(L""));
+    EXPECT_EQ(RegistryString(Widen(Dll64)), version.at(L"409\\win64").at(L""));
+    EXPECT_EQ(RegistryString(Widen(Dll32)), version.at(L"409\\win32").at(L""));
 
     // The older package refuses to replace the newer one, which stays whole.
     EXPECT_NE(0u, Msiexec("/i", Current()));
@@ -526,7 +511,7 @@ TEST_F(InstallerTest, NextVersionReplacesTheInstalledOneAndCannotBeDowngraded)
     EXPECT_FALSE(Exists(Folder64));
     for (REGSAM view : {View64, View32}) {
         for (const std::wstring& key : PackageKeys())
-            EXPECT_FALSE(ClassesKeyExists(key, view)) << Narrow(key);
+            EXPECT_FALSE(ClassesKeyExists(key, view)) << NarrowWithSubstitutes(key);
     }
 }
 

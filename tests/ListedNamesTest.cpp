@@ -2,10 +2,7 @@
 // alikes of "\" and "/" that the narrow calls would best-fit map, names the system would rewrite
 // (trailing dots and blanks) or open as a device, and names no real volume gives. Each is
 // reached through the short name the volume gives it, or reported and left alone.
-#include "RecordingWindow.h"
-#include "TestFiles.h"
-#include "WalkOs.h"
-#include "WorkerJob.h"
+#include "WalkTest.h"
 #include "common/TextConversion.h"
 
 #include <gtest/gtest.h>
@@ -16,25 +13,13 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes Content(unsigned char seed, size_t size = 300)
+Bytes Content(unsigned char seed)
 {
-    Bytes bytes(size);
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<unsigned char>(seed * 31 + i);
-    return bytes;
+    return Pattern(300, seed);
 }
 
 // U+FF3C, U+FF0F, U+2215 and U+2216: Windows' narrow calls best-fit map each to "\" or "/".
 const std::wstring LookAlikes[] = {L"..\xFF3C", L"..\xFF0F", L"..\x2215", L"..\x2216"};
-
-std::vector<std::string> Announced(const Notifications& all)
-{
-    std::vector<std::string> paths;
-    for (const Notification& n : all)
-        if (n.Message == WM_SHRED_FILE)
-            paths.push_back(n.Path);
-    return paths;
-}
 
 // The entries of a snapshot that are not below `inside` (relative, ending in "\").
 TreeSnapshot Outside(const TreeSnapshot& all, const std::wstring& inside)
@@ -46,7 +31,7 @@ TreeSnapshot Outside(const TreeSnapshot& all, const std::wstring& inside)
     return outside;
 }
 
-class ListedNamesTest : public ::testing::Test
+class ListedNamesTest : public WalkTest
 {
 protected:
     ListedNamesTest()
@@ -55,14 +40,7 @@ protected:
         MakeFolder(selected);
     }
 
-    Notifications Shred(const std::string& path)
-    {
-        WorkerJob job(window.Handle(), settings, &os);
-        job.Start(WorkerItem{path, 3, false});
-        EXPECT_TRUE(window.WaitForFinished(1));
-        EXPECT_TRUE(job.Join());
-        return window.Received();
-    }
+    Notifications Shred(const std::string& path) { return WalkTest::Shred({{path, 3, false}}); }
 
     // Beside the selected folder, what each look-alike would name once best-fit mapped: a file
     // "x" and a folder "outside"; inside it, files and folders under the look-alike names.
@@ -82,19 +60,9 @@ protected:
         WriteBytes(selected + "\\sub\\inner.txt", Content(4));
     }
 
-    TempFolder folder;
     const std::wstring top;
     const std::string selected;
     const std::wstring wideSelected;
-    WalkOs os;
-    RecordingWindow window;
-    ShredSettings settings = [] {
-        ShredSettings quick;
-        quick.Passes = 1;
-        quick.OverwriteTails = false;
-        quick.MangleDateAndTime = false;
-        return quick;
-    }();
 };
 
 TEST_F(ListedNamesTest, TheNarrowListingWouldLeadOutOfTheFolder)
@@ -102,9 +70,7 @@ TEST_F(ListedNamesTest, TheNarrowListingWouldLeadOutOfTheFolder)
     // What the walk must not rely on: the narrow listing hands over a real separator.
     WriteWide(wideSelected + L"\\" + LookAlikes[0] + L"x", Content(1));
     WIN32_FIND_DATAA entry{};
-    HANDLE listing = ::FindFirstFileA((selected + "\\*x").c_str(), &entry);
-    ASSERT_NE(listing, INVALID_HANDLE_VALUE);
-    ::FindClose(listing);
+    ASSERT_TRUE(UniqueFind(::FindFirstFileA((selected + "\\*x").c_str(), &entry)));
     EXPECT_STREQ(entry.cFileName, "..\\x");
 }
 

@@ -3,6 +3,7 @@
 #include "FakeShredOs.h"
 #include "MessageBoxAnswerer.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
@@ -57,14 +58,13 @@ SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD sec
 SYSTEMTIME LastWriteTime(const std::string& path)
 {
     SYSTEMTIME time{};
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                0, nullptr);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueOpenFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(file) << path;
+    if (!file)
         return time;
     FILETIME lastWrite{};
-    EXPECT_TRUE(::GetFileTime(file, nullptr, nullptr, &lastWrite));
-    ::CloseHandle(file);
+    EXPECT_TRUE(::GetFileTime(file.Get(), nullptr, nullptr, &lastWrite));
     ::FileTimeToSystemTime(&lastWrite, &time);
     return time;
 }
@@ -88,16 +88,25 @@ protected:
         CShredThread worker;
         Seam<ShredOs>::Substitute seam(os);
         worker.ItemIndex = 0;
-        worker.Settings.ShreddingMethod = MethodRandomData;
-        worker.Settings.Passes = 1;
-        worker.Settings.OverwriteTails = false;
-        worker.Settings.MangleDateAndTime = true;
+        worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
         const size_t renamesBefore = os.Renames.size();
         worker.ShredFile(path, 512, ntfs, "");
         if (os.Renames.size() != renamesBefore + 1)
             return "";
         EXPECT_EQ(os.Renames.back().first, path);
         return os.Renames.back().second;
+    }
+
+    // The last-write time a file gets when it is shredded at `now`; "" when it was not renamed.
+    std::string BackdatedAt(const SYSTEMTIME& now, const std::string& name)
+    {
+        os.FixedSystemTime = true;
+        os.SystemTimeValue = now;
+        const std::string path = folder / name;
+        WriteText(path, "contents");
+        const std::string newName = Shred(path);
+        EXPECT_FALSE(newName.empty());
+        return newName.empty() ? "" : Format(LastWriteTime(newName));
     }
 
     // The new name's shape after the folder, which must be unchanged.
@@ -169,24 +178,13 @@ TEST_F(NameManglingTest, AScrambledFileIsRemovedUnderItsNewName)
 
 TEST_F(NameManglingTest, LastWriteTimeGoesFiveYearsBackAtTheSameTimeOfDay)
 {
-    os.FixedSystemTime = true;
-    os.SystemTimeValue = Utc(2024, 6, 15, 13, 45, 30, 250);
-    const std::string path = folder / "dated.txt";
-    WriteText(path, "contents");
-    const std::string newName = Shred(path);
-    ASSERT_FALSE(newName.empty());
-    EXPECT_EQ(Format(LastWriteTime(newName)), "2019-06-15 13:45:30.250");
+    EXPECT_EQ(BackdatedAt(Utc(2024, 6, 15, 13, 45, 30, 250), "dated.txt"),
+              "2019-06-15 13:45:30.250");
 }
 
 TEST_F(NameManglingTest, TwentyNinthOfFebruaryFiveYearsBackBecomesTheTwentyEighth)
 {
-    os.FixedSystemTime = true;
-    os.SystemTimeValue = Utc(2028, 2, 29, 8, 9, 10, 0);
-    const std::string path = folder / "leap.txt";
-    WriteText(path, "contents");
-    const std::string newName = Shred(path);
-    ASSERT_FALSE(newName.empty());
-    EXPECT_EQ(Format(LastWriteTime(newName)), "2023-02-28 08:09:10.000");
+    EXPECT_EQ(BackdatedAt(Utc(2028, 2, 29, 8, 9, 10, 0), "leap.txt"), "2023-02-28 08:09:10.000");
 }
 
 // Fixed random bytes: the same seed, so the same scrambled name, every time.
@@ -208,10 +206,7 @@ TEST(NameCollisionTest, AGeneratedNameThatExistsIsNotRetriedAndNotOverwritten)
     os.KeepFiles = false;
     CShredThread worker;
     Seam<ShredOs>::Substitute seam(os);
-    worker.Settings.ShreddingMethod = MethodRandomData;
-    worker.Settings.Passes = 1;
-    worker.Settings.OverwriteTails = false;
-    worker.Settings.MangleDateAndTime = true;
+    worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
 
     // The first run learns the name this seed gives; the second finds it taken.
     const std::string path = folder / "twice.txt";
@@ -274,10 +269,7 @@ TEST(LetterDrawTest, EachDrawMapsToItsLetterAndTheHighestDrawGivesY)
     WriteBytes(path, {});
     CShredThread worker;
     Seam<ShredOs>::Substitute seam(os);
-    worker.Settings.ShreddingMethod = MethodRandomData;
-    worker.Settings.Passes = 1;
-    worker.Settings.OverwriteTails = false;
-    worker.Settings.MangleDateAndTime = true;
+    worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
     worker.ShredFile(path, 512, false, "");
 
     ASSERT_EQ(os.Renames.size(), 1u);

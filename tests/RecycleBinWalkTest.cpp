@@ -1,10 +1,13 @@
 // The Recycle Bin walk as the launcher runs it: the shell calls it makes and in what order, what
 // it shreds and reports, the names it refuses to guess at, and that it gives back everything the
 // shell handed it on every way out.
+#include "FakeShell.h"
 #include "FakeShredOs.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "WorkerJob.h"
+#include "common/TextConversion.h"
 
 #include <gtest/gtest.h>
 
@@ -14,482 +17,10 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace {
-
-std::string Hex(DWORD value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value));
-    return text;
-}
-
-std::wstring Wide(const std::string& text)
-{
-    std::wstring wide(text.size(), L'\0');
-    const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           &wide[0], static_cast<int>(wide.size()));
-    wide.resize(static_cast<size_t>(std::max(size, 0)));
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow(text.size() * 2, '\0');
-    const int size =
-        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0],
-                              static_cast<int>(narrow.size()), nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(std::max(size, 0)));
-    return narrow;
-}
-
-// The calling thread's COM apartment: "STA", "MTA" or "none".
-std::string CurrentApartment()
-{
-    APTTYPE type{};
-    APTTYPEQUALIFIER qualifier{};
-    if (FAILED(::CoGetApartmentType(&type, &qualifier)))
-        return "none";
-    if (type == APTTYPE_STA || type == APTTYPE_MAINSTA)
-        return "STA";
-    if (type == APTTYPE_MTA && qualifier != APTTYPEQUALIFIER_IMPLICIT_MTA)
-        return "MTA";
-    return "none";
-}
-
-// Every call the fakes receive, in order, with the apartment it was made in.
-class CallLog
-{
-public:
-    void Add(const std::string& call)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        calls.push_back(call);
-        apartments.push_back(CurrentApartment());
-    }
-    std::vector<std::string> Calls()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return calls;
-    }
-    std::vector<std::string> Apartments()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return apartments;
-    }
-
-private:
-    std::mutex lock;
-    std::vector<std::string> calls;
-    std::vector<std::string> apartments;
-};
-
-// The item ID lists the fakes hand out, from the task allocator, each with the label the log
-// shows for it. A list is live from the moment it is handed out until it is freed.
-class IdLists
-{
-public:
-    IdLists() = default;
-    IdLists(const IdLists&) = delete;
-    IdLists& operator=(const IdLists&) = delete;
-    ~IdLists()
-    {
-        for (const auto& entry : live)
-            ::CoTaskMemFree(const_cast<void*>(entry.first));
-    }
-
-    // One item identifier (size, tag, narrow name) and the terminating zero size.
-    ITEMIDLIST* Make(const std::string& label, int tag, const std::string& name)
-    {
-        const auto size = static_cast<USHORT>(sizeof(USHORT) + sizeof(int) + name.size() + 1);
-        auto* bytes = static_cast<BYTE*>(::CoTaskMemAlloc(size + sizeof(USHORT)));
-        std::memset(bytes, 0, size + sizeof(USHORT));
-        std::memcpy(bytes, &size, sizeof size);
-        std::memcpy(bytes + sizeof(USHORT), &tag, sizeof tag);
-        std::memcpy(bytes + NameOffset, name.c_str(), name.size() + 1);
-        std::lock_guard<std::mutex> guard(lock);
-        live[bytes] = label;
-        return reinterpret_cast<ITEMIDLIST*>(bytes);
-    }
-    static int Tag(const void* list)
-    {
-        int tag = 0;
-        std::memcpy(&tag, static_cast<const BYTE*>(list) + sizeof(USHORT), sizeof tag);
-        return tag;
-    }
-    std::string Label(const void* list)
-    {
-        if (!list)
-            return "null";
-        std::lock_guard<std::mutex> guard(lock);
-        const auto found = live.find(list);
-        return found == live.end() ? "unknown" : found->second;
-    }
-    // False when the list is not a live one of ours: freed before, or never handed out.
-    bool Free(void* list)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (!live.erase(list))
-            return false;
-        ::CoTaskMemFree(list);
-        return true;
-    }
-    std::vector<std::string> LiveLabels()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        std::vector<std::string> labels;
-        for (const auto& entry : live)
-            labels.push_back(entry.second);
-        return labels;
-    }
-
-    static constexpr UINT NameOffset = sizeof(USHORT) + sizeof(int);
-
-private:
-    std::mutex lock;
-    std::map<const void*, std::string> live;
-};
-
-// One entry of the fake bin.
-struct BinEntry
-{
-    std::wstring ParsingName;
-    bool Folder = false;
-    bool Hidden = false;
-    UINT NameForm = STRRET_WSTR;
-};
-
-enum class SetUpFailure
-{
-    None,
-    Allocator,
-    Location,
-    Desktop,
-    Binding,
-    Enumeration,
-    NoEnumerator, // EnumObjects answers S_FALSE and gives no enumerator
-};
-
-class FakeShell;
-
-// The IUnknown of every fake: the objects belong to the test, and only the references handed
-// out and given back are counted.
-template <typename Interface> class FakeObject : public Interface
-{
-public:
-    FakeObject(CallLog& log, std::string name, const IID& iid)
-        : log(log), name(std::move(name)), iid(iid)
-    {}
-    FakeObject(const FakeObject&) = delete;
-    FakeObject& operator=(const FakeObject&) = delete;
-    virtual ~FakeObject() = default;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
-    {
-        log.Add(name + ".QueryInterface");
-        if (riid != IID_IUnknown && riid != iid) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = HandOut();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
-        log.Add(name + ".AddRef");
-        return static_cast<ULONG>(++references);
-    }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        log.Add(name + ".Release");
-        if (references == 0) {
-            overReleased = true;
-            return 0;
-        }
-        return static_cast<ULONG>(--references);
-    }
-
-    Interface* HandOut()
-    {
-        ++references;
-        return this;
-    }
-    const std::string& Name() const { return name; }
-    long References() const { return references; }
-    bool OverReleased() const { return overReleased; }
-
-protected:
-    CallLog& log;
-    std::string name;
-
-private:
-    IID iid;
-    long references = 0;
-    bool overReleased = false;
-};
-
-class FakeMalloc : public FakeObject<IMalloc>
-{
-public:
-    FakeMalloc(CallLog& log, IdLists& lists) : FakeObject(log, "malloc", IID_IMalloc), lists(lists)
-    {}
-
-    void* STDMETHODCALLTYPE Alloc(SIZE_T size) override { return ::CoTaskMemAlloc(size); }
-    void* STDMETHODCALLTYPE Realloc(void* block, SIZE_T size) override
-    {
-        return ::CoTaskMemRealloc(block, size);
-    }
-    void STDMETHODCALLTYPE Free(void* block) override
-    {
-        log.Add("malloc.Free(" + lists.Label(block) + ")");
-        if (References() == 0)
-            ++FreesWithoutAllocator;
-        if (block && !lists.Free(block))
-            ++StrayFrees;
-    }
-    SIZE_T STDMETHODCALLTYPE GetSize(void*) override { return static_cast<SIZE_T>(-1); }
-    int STDMETHODCALLTYPE DidAlloc(void*) override { return -1; }
-    void STDMETHODCALLTYPE HeapMinimize() override {}
-
-    int StrayFrees = 0;
-    int FreesWithoutAllocator = 0;
-
-private:
-    IdLists& lists;
-};
-
-class FakeEnumerator : public FakeObject<IEnumIDList>
-{
-public:
-    FakeEnumerator(CallLog& log, FakeShell& shell)
-        : FakeObject(log, "items", IID_IEnumIDList), shell(shell)
-    {}
-    void Start(SHCONTF listed)
-    {
-        flags = listed;
-        position = 0;
-    }
-
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, PITEMID_CHILD* items, ULONG* fetched) override;
-    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumIDList** copy) override
-    {
-        *copy = nullptr;
-        return E_NOTIMPL;
-    }
-
-private:
-    FakeShell& shell;
-    SHCONTF flags = 0;
-    size_t position = 0;
-};
-
-// The desktop, which binds to the bin, and the bin, which lists and names its entries.
-class FakeFolder : public FakeObject<IShellFolder>
-{
-public:
-    FakeFolder(CallLog& log, FakeShell& shell, const char* name)
-        : FakeObject(log, name, IID_IShellFolder), shell(shell)
-    {}
-
-    HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR, ULONG*, PIDLIST_RELATIVE*,
-                                               ULONG*) override
-    {
-        return Unexpected("ParseDisplayName");
-    }
-    HRESULT STDMETHODCALLTYPE EnumObjects(HWND owner, SHCONTF flags, IEnumIDList** items) override;
-    HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE list, IBindCtx* context, REFIID riid,
-                                           void** folder) override;
-    HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void**) override
-    {
-        return Unexpected("BindToStorage");
-    }
-    HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override
-    {
-        return Unexpected("CompareIDs");
-    }
-    HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override
-    {
-        return Unexpected("CreateViewObject");
-    }
-    HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override
-    {
-        return Unexpected("GetAttributesOf");
-    }
-    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*,
-                                            void**) override
-    {
-        return Unexpected("GetUIObjectOf");
-    }
-    HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags,
-                                               STRRET* name) override;
-    HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF,
-                                        PITEMID_CHILD*) override
-    {
-        return Unexpected("SetNameOf");
-    }
-
-private:
-    HRESULT Unexpected(const char* method)
-    {
-        log.Add(Name() + "." + method);
-        return E_NOTIMPL;
-    }
-
-    FakeShell& shell;
-};
-
-// The shell of a bin holding Entries, failing where told to.
-class FakeShell
-{
-public:
-    explicit FakeShell(HWND owner) : owner(owner) {}
-
-    std::vector<BinEntry> Entries;
-    SetUpFailure Failure = SetUpFailure::None;
-    size_t NameFailsAt = 0; // 1-based position of the entry whose name cannot be read
-    size_t NextFailsAt = 0; // 1-based position at which Next answers an error
-
-    HRESULT GetMalloc(IMalloc** allocator)
-    {
-        Log.Add("SHGetMalloc");
-        *allocator = nullptr;
-        if (Failure == SetUpFailure::Allocator)
-            return E_OUTOFMEMORY;
-        *allocator = Malloc.HandOut();
-        return S_OK;
-    }
-    HRESULT GetFolderLocation(HWND window, int folder, PIDLIST_ABSOLUTE* list)
-    {
-        Log.Add("SHGetSpecialFolderLocation(" + OwnerName(window) + ", " + std::to_string(folder) +
-                ")");
-        *list = nullptr;
-        if (Failure == SetUpFailure::Location)
-            return E_FAIL;
-        *list = Lists.Make(folder == CSIDL_BITBUCKET ? "bin" : "other folder", 0, "");
-        return S_OK;
-    }
-    HRESULT GetDesktop(IShellFolder** desktop)
-    {
-        Log.Add("SHGetDesktopFolder");
-        *desktop = nullptr;
-        if (Failure == SetUpFailure::Desktop)
-            return E_FAIL;
-        *desktop = Desktop.HandOut();
-        return S_OK;
-    }
-
-    std::string OwnerName(HWND window) const
-    {
-        return window == owner ? "progress"
-                               : Hex(static_cast<DWORD>(reinterpret_cast<uintptr_t>(window)));
-    }
-
-    CallLog Log;
-    IdLists Lists;
-    FakeMalloc Malloc{Log, Lists};
-    FakeFolder Desktop{Log, *this, "desktop"};
-    FakeFolder Bin{Log, *this, "bin"};
-    FakeEnumerator Items{Log, *this};
-
-private:
-    HWND owner;
-};
-
-HRESULT FakeEnumerator::Next(ULONG count, PITEMID_CHILD* items, ULONG* fetched)
-{
-    log.Add("items.Next(" + std::to_string(count) + ", " + (fetched ? "count" : "null") + ")");
-    items[0] = nullptr;
-    if (fetched)
-        *fetched = 0;
-    while (position < shell.Entries.size()) {
-        if (position + 1 == shell.NextFailsAt)
-            return E_UNEXPECTED;
-        const BinEntry& entry = shell.Entries[position++];
-        // Listed as a real shell lists: only the kinds asked for, hidden ones only on request.
-        const bool listed = (flags & (entry.Folder ? SHCONTF_FOLDERS : SHCONTF_NONFOLDERS)) &&
-                            (!entry.Hidden || (flags & SHCONTF_INCLUDEHIDDEN));
-        if (!listed)
-            continue;
-        const int tag = static_cast<int>(position);
-        items[0] = shell.Lists.Make("item" + std::to_string(tag), tag, Narrow(entry.ParsingName));
-        if (fetched)
-            *fetched = 1;
-        return S_OK;
-    }
-    return S_FALSE;
-}
-
-HRESULT FakeFolder::EnumObjects(HWND owner, SHCONTF flags, IEnumIDList** items)
-{
-    log.Add(Name() + ".EnumObjects(" + shell.OwnerName(owner) + ", " + Hex(flags) + ")");
-    *items = nullptr;
-    if (this != &shell.Bin)
-        return E_NOTIMPL;
-    if (shell.Failure == SetUpFailure::Enumeration)
-        return E_FAIL;
-    if (shell.Failure == SetUpFailure::NoEnumerator)
-        return S_FALSE;
-    shell.Items.Start(flags);
-    *items = shell.Items.HandOut();
-    return S_OK;
-}
-
-HRESULT FakeFolder::BindToObject(PCUIDLIST_RELATIVE list, IBindCtx* context, REFIID riid,
-                                 void** folder)
-{
-    const std::string label = shell.Lists.Label(list);
-    log.Add(Name() + ".BindToObject(" + label + ", " + (context ? "context" : "null") + ", " +
-            (riid == IID_IShellFolder ? "IID_IShellFolder" : "other interface") + ")");
-    *folder = nullptr;
-    if (this != &shell.Desktop || label != "bin")
-        return E_INVALIDARG;
-    if (shell.Failure == SetUpFailure::Binding)
-        return E_FAIL;
-    if (riid != IID_IShellFolder)
-        return E_NOINTERFACE;
-    *folder = static_cast<IShellFolder*>(shell.Bin.HandOut());
-    return S_OK;
-}
-
-HRESULT FakeFolder::GetDisplayNameOf(PCUITEMID_CHILD item, SHGDNF flags, STRRET* name)
-{
-    log.Add(Name() + ".GetDisplayNameOf(" + shell.Lists.Label(item) + ", " + Hex(flags) + ")");
-    const int tag = IdLists::Tag(item);
-    if (this != &shell.Bin || tag < 1 || static_cast<size_t>(tag) > shell.Entries.size())
-        return E_INVALIDARG;
-    if (static_cast<size_t>(tag) == shell.NameFailsAt)
-        return E_FAIL;
-    const BinEntry& entry = shell.Entries[static_cast<size_t>(tag) - 1];
-    // Any other kind of name is the bare one the bin shows, which names no file.
-    std::wstring text = entry.ParsingName;
-    if (flags != SHGDN_FORPARSING)
-        text = text.substr(text.find_last_of(L'\\') + 1);
-    name->uType = entry.NameForm;
-    switch (entry.NameForm) {
-    case STRRET_WSTR: {
-        const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-        name->pOleStr = static_cast<LPWSTR>(::CoTaskMemAlloc(bytes));
-        std::memcpy(name->pOleStr, text.c_str(), bytes);
-        break;
-    }
-    case STRRET_CSTR:
-        std::snprintf(name->cStr, sizeof name->cStr, "%s", Narrow(text).c_str());
-        break;
-    default:
-        name->uOffset = IdLists::NameOffset;
-        break;
-    }
-    return S_OK;
-}
 
 // The engine's seam with the shell's Recycle Bin answered by a FakeShell. It notes the COM
 // apartment the worker is in when it reports that it has finished.
@@ -594,12 +125,12 @@ protected:
     {
         for (const auto* object :
              std::vector<const FakeObject<IShellFolder>*>{&shell.Desktop, &shell.Bin}) {
-            EXPECT_EQ(object->References(), 0) << object->Name();
+            EXPECT_EQ(object->References(), 0u) << object->Name();
             EXPECT_FALSE(object->OverReleased()) << object->Name();
         }
-        EXPECT_EQ(shell.Items.References(), 0);
+        EXPECT_EQ(shell.Items.References(), 0u);
         EXPECT_FALSE(shell.Items.OverReleased());
-        EXPECT_EQ(shell.Malloc.References(), 0);
+        EXPECT_EQ(shell.Malloc.References(), 0u);
         EXPECT_FALSE(shell.Malloc.OverReleased());
         EXPECT_EQ(shell.Lists.LiveLabels(), std::vector<std::string>{});
         EXPECT_EQ(shell.Malloc.StrayFrees, 0);
@@ -610,16 +141,7 @@ protected:
     // item index 0.
     Notifications RunWalk(ShredOs& walkOs)
     {
-        ShredSettings settings;
-        settings.ShreddingMethod = MethodRandomData;
-        settings.Passes = 1;
-        settings.OverwriteTails = false;
-        settings.MangleDateAndTime = false;
-        WorkerJob job(window.Handle(), settings, &walkOs);
-        job.Start(WorkerItem{"", 0, true});
-        EXPECT_TRUE(window.WaitForFinished(1));
-        EXPECT_TRUE(job.Join());
-        const Notifications received = window.Received();
+        const Notifications received = RunJob(window, QuickSettings(), walkOs, {{"", 0, true}});
         for (const Notification& n : received)
             EXPECT_EQ(n.ItemIndex, 0) << n.Message << " " << n.Id << " " << n.Path;
         return received;
@@ -641,7 +163,7 @@ protected:
     BinEntry Entry(const std::string& path, bool isFolder = false, bool hidden = false)
     {
         BinEntry entry;
-        entry.ParsingName = Wide(path);
+        entry.ParsingName = Widen(path);
         entry.Folder = isFolder;
         entry.Hidden = hidden;
         return entry;
@@ -885,7 +407,7 @@ TEST_F(RecycleBinWalkTest, ANameOutsideTheCodePageIsPassedOverNotMappedToALookal
     // a wildcard that matches "cafa" too. An e acute is in the code page and names its file.
     MakeFile("cafa.txt");
     const std::string acute = MakeFile("caf\xE9.txt");
-    const std::wstring base = Wide(folder.Path()) + L"\\caf";
+    const std::wstring base = Widen(folder.Path()) + L"\\caf";
     shell.Entries = {BinEntry{base + L"\u0101.txt"}, BinEntry{base + L"\u4E00.txt"}, Entry(acute)};
 
     EXPECT_EQ(
@@ -898,7 +420,7 @@ TEST_F(RecycleBinWalkTest, ANameOutsideTheCodePageIsPassedOverNotMappedToALookal
 
 TEST_F(RecycleBinWalkTest, ANameTheBufferOrCodePageCannotHoldIsReachedByItsShortPath)
 {
-    const std::wstring top = Wide(folder.Path());
+    const std::wstring top = Widen(folder.Path());
     const std::wstring cyrillic = top + L"\\\x041E\x0442\x0447\x0451\x0442.txt";
     WriteWide(cyrillic, {1, 2, 3});
     const std::wstring deep = top + L"\\" + std::wstring(120, L'd');
@@ -923,7 +445,7 @@ TEST_F(RecycleBinWalkTest, ANameTheBufferOrCodePageCannotHoldIsReachedByItsShort
 TEST_F(RecycleBinWalkTest, WithoutShortNamesSuchANameIsPassedOverUntouched)
 {
     os.NoShortNames = true;
-    const std::wstring cyrillic = Wide(folder.Path()) + L"\\\x041E\x0442\x0447\x0451\x0442.txt";
+    const std::wstring cyrillic = Widen(folder.Path()) + L"\\\x041E\x0442\x0447\x0451\x0442.txt";
     WriteWide(cyrillic, {1, 2, 3});
     const std::string plain = MakeFile("plain.txt");
     shell.Entries = {BinEntry{cyrillic}, Entry(plain)};
@@ -937,40 +459,31 @@ TEST_F(RecycleBinWalkTest, WithoutShortNamesSuchANameIsPassedOverUntouched)
 // The real shell's bin, listed the way the walk lists it, from the calling thread.
 bool ListRealBin(std::vector<std::wstring>& names)
 {
-    PIDLIST_ABSOLUTE location = nullptr;
-    IShellFolder* desktop = nullptr;
-    IShellFolder* bin = nullptr;
-    IEnumIDList* items = nullptr;
-    HRESULT hr = ::SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, &location);
+    UniqueTaskMemory<ITEMIDLIST> location;
+    UniqueCom<IShellFolder> desktop;
+    UniqueCom<IShellFolder> bin;
+    UniqueCom<IEnumIDList> items;
+    HRESULT hr = ::SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, location.Receive());
     if (SUCCEEDED(hr))
-        hr = ::SHGetDesktopFolder(&desktop);
+        hr = ::SHGetDesktopFolder(desktop.Receive());
     if (SUCCEEDED(hr))
-        hr = desktop->BindToObject(location, nullptr, IID_IShellFolder,
-                                   reinterpret_cast<void**>(&bin));
+        hr = desktop->BindToObject(location.Get(), nullptr, IID_IShellFolder,
+                                   reinterpret_cast<void**>(bin.Receive()));
     if (SUCCEEDED(hr))
         hr = bin->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
-                              &items);
+                              items.Receive());
     if (SUCCEEDED(hr) && !items)
         hr = E_FAIL;
-    PITEMID_CHILD item = nullptr;
-    while (SUCCEEDED(hr) && items->Next(1, &item, nullptr) == S_OK) {
+    UniqueTaskMemory<ITEMIDLIST> item;
+    while (SUCCEEDED(hr) && items->Next(1, item.Receive(), nullptr) == S_OK) {
         STRRET name{};
-        wchar_t* text = nullptr;
-        hr = bin->GetDisplayNameOf(item, SHGDN_FORPARSING, &name);
+        UniqueTaskMemory<wchar_t> text;
+        hr = bin->GetDisplayNameOf(item.Get(), SHGDN_FORPARSING, &name);
         if (SUCCEEDED(hr))
-            hr = ::StrRetToStrW(&name, item, &text);
+            hr = ::StrRetToStrW(&name, item.Get(), text.Receive());
         if (SUCCEEDED(hr))
-            names.push_back(text);
-        ::CoTaskMemFree(text);
-        ::CoTaskMemFree(item);
+            names.push_back(text.Get());
     }
-    if (items)
-        items->Release();
-    if (bin)
-        bin->Release();
-    if (desktop)
-        desktop->Release();
-    ::CoTaskMemFree(location);
     return SUCCEEDED(hr);
 }
 
@@ -1029,12 +542,12 @@ TEST_F(RecycleBinWalkTest, TheRealBinsBareNamesAreRefusedNotResolved)
     ASSERT_TRUE(listed);
     EXPECT_TRUE(moved) << "SHFileOperationA could not move the file to the bin";
     if (moved) {
-        EXPECT_NE(std::find(names.begin(), names.end(), Wide(name)), names.end());
+        EXPECT_NE(std::find(names.begin(), names.end(), Widen(name)), names.end());
     }
     // Wine names its bin's items by their bare original names, which the walk must not look
     // up in the current folder.
     for (const std::wstring& listedName : names)
-        EXPECT_EQ(listedName.find(L'\\'), std::wstring::npos) << Narrow(listedName);
+        EXPECT_EQ(listedName.find(L'\\'), std::wstring::npos) << NarrowWithSubstitutes(listedName);
     std::vector<std::string> expected(names.size(), Status(StatusInvalidArguments));
     expected.push_back(Status(StatusFinished));
     EXPECT_EQ(Describe(received), expected);

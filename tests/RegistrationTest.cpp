@@ -3,8 +3,10 @@
 // type library, registering over stale keys, removal that spares the shell's own keys and
 // foreign subkeys, a failing script's roll-back, and the module's version resource.
 #include "ProgramRunner.h"
+#include "RegistryKeys.h"
 #include "ShellKeys.h"
 #include "TestFiles.h"
+#include "common/TextConversion.h"
 #include "shellext/Guids.h"
 
 #include "resources/resource.h"
@@ -35,7 +37,7 @@ std::string RegistryForm(const GUID& guid)
 {
     wchar_t wide[40] = {};
     ::StringFromGUID2(guid, wide, 40);
-    return std::string(wide, wide + lstrlenW(wide));
+    return NarrowWithSubstitutes(wide);
 }
 
 const std::string ClassId = RegistryForm(CLSID_QuorvaneShlExt);
@@ -63,20 +65,9 @@ Names HandlerKeys()
 class ClassesKey
 {
 public:
-    explicit ClassesKey(const std::string& path)
-    {
-        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            key = nullptr;
-    }
-    ~ClassesKey()
-    {
-        if (key)
-            ::RegCloseKey(key);
-    }
-    ClassesKey(const ClassesKey&) = delete;
-    ClassesKey& operator=(const ClassesKey&) = delete;
+    explicit ClassesKey(const std::string& path) : key(OpenKey(HKEY_CLASSES_ROOT, path)) {}
 
-    bool Exists() const { return key != nullptr; }
+    bool Exists() const { return key.IsValid(); }
 
     Names Subkeys() const
     {
@@ -84,7 +75,7 @@ public:
         char name[256];
         for (DWORD i = 0; key; ++i) {
             DWORD size = sizeof name;
-            if (::RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+            if (::RegEnumKeyExA(key.Get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
                 ERROR_SUCCESS)
                 break;
             names.push_back(name);
@@ -103,7 +94,7 @@ public:
             DWORD nameSize = sizeof name;
             DWORD dataSize = sizeof data - 1;
             DWORD type = 0;
-            if (::RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) !=
+            if (::RegEnumValueA(key.Get(), i, name, &nameSize, nullptr, &type, data, &dataSize) !=
                 ERROR_SUCCESS)
                 break;
             data[dataSize] = 0;
@@ -114,34 +105,29 @@ public:
     }
 
 private:
-    HKEY key = nullptr;
+    UniqueRegistryKey key;
 };
 
 bool KeyExists(const std::string& path)
 {
-    return ClassesKey(path).Exists();
+    return KeyExists(HKEY_CLASSES_ROOT, path);
 }
 
 void CreateKeyWithValue(const std::string& path, const char* name, const std::string& value)
 {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0,
-                                               KEY_ALL_ACCESS, nullptr, &key, nullptr))
-        << path;
-    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1));
-    ::RegCloseKey(key);
+    const UniqueRegistryKey key = CreateKey(HKEY_CLASSES_ROOT, path);
+    ASSERT_TRUE(key) << path;
+    SetString(key.Get(), name, value);
 }
 
 // The path the loaded module reports, which is what the registration must write.
 std::string ModuleFileName(const std::string& dll)
 {
-    HMODULE module = ::LoadLibraryA(dll.c_str());
+    const UniqueModule module(::LoadLibraryA(dll.c_str()));
     if (!module)
         return "<cannot load " + dll + ">";
     char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(module, path, MAX_PATH);
-    ::FreeLibrary(module);
+    ::GetModuleFileNameA(module.Get(), path, MAX_PATH);
     return path;
 }
 
@@ -150,32 +136,25 @@ class LoadedServer
 {
 public:
     explicit LoadedServer(const std::string& dll) : module(::LoadLibraryA(dll.c_str())) {}
-    ~LoadedServer()
-    {
-        if (module)
-            ::FreeLibrary(module);
-    }
-    LoadedServer(const LoadedServer&) = delete;
-    LoadedServer& operator=(const LoadedServer&) = delete;
 
-    bool IsLoaded() const { return module != nullptr; }
+    bool IsLoaded() const { return module.IsValid(); }
 
     HRESULT Call(const char* name) const
     {
         auto function = reinterpret_cast<HRESULT(WINAPI*)()>(
-            reinterpret_cast<void*>(::GetProcAddress(module, name)));
+            reinterpret_cast<void*>(::GetProcAddress(module.Get(), name)));
         return function ? function() : E_NOTIMPL;
     }
 
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) const
     {
         auto function = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-            reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
+            reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllGetClassObject")));
         return function ? function(clsid, iid, object) : E_NOTIMPL;
     }
 
 private:
-    HMODULE module;
+    UniqueModule module;
 };
 
 struct ExpectedKey
@@ -239,8 +218,7 @@ protected:
     {
         ShellKeysBefore = ShellKeysSnapshot::Take();
         Folder = new TempFolder;
-        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_DLL_PATH).c_str(), Dll().c_str(), FALSE))
-            << ORLENWICK_DLL_PATH;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, Dll())) << ORLENWICK_DLL_PATH;
     }
 
     // Leaves the shell keys as they were found: what the registrations created and left
@@ -419,14 +397,14 @@ std::string BrokenScript()
 
 std::string ResourceText(const std::string& dll, const char* type, UINT id)
 {
-    HMODULE module = ::LoadLibraryExA(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const UniqueModule module(::LoadLibraryExA(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     std::string text;
-    if (HRSRC found = module ? ::FindResourceA(module, MAKEINTRESOURCEA(id), type) : nullptr) {
-        const auto* data = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
-        text.assign(data, ::SizeofResource(module, found));
+    if (HRSRC found =
+            module ? ::FindResourceA(module.Get(), MAKEINTRESOURCEA(id), type) : nullptr) {
+        const auto* data =
+            static_cast<const char*>(::LockResource(::LoadResource(module.Get(), found)));
+        text.assign(data, ::SizeofResource(module.Get(), found));
     }
-    if (module)
-        ::FreeLibrary(module);
     return text;
 }
 
@@ -436,9 +414,10 @@ TEST_F(RegistrationTest, FailingScriptReturnsItsErrorAndRegistersNoTypeLibrary)
     const std::string script = BrokenScript();
     HANDLE update = ::BeginUpdateResourceA(copy.c_str(), FALSE);
     ASSERT_NE(nullptr, update);
-    ASSERT_TRUE(::UpdateResourceA(
-        update, "REGISTRY", MAKEINTRESOURCEA(IDR_REGISTRY), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-        const_cast<char*>(script.data()), static_cast<DWORD>(script.size())));
+    ASSERT_TRUE(::UpdateResourceA(update, "REGISTRY", MAKEINTRESOURCEA(IDR_REGISTRY),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                  const_cast<char*>(script.data()),
+                                  static_cast<DWORD>(script.size())));
     ASSERT_TRUE(::EndUpdateResourceA(update, FALSE));
     ASSERT_EQ(script, ResourceText(copy, "REGISTRY", IDR_REGISTRY));
     ASSERT_FALSE(ResourceText(copy, "TYPELIB", 1).empty());
@@ -473,14 +452,6 @@ public:
         if (length == 0 || !info || !info(file.c_str(), 0, length, block.data()))
             block.clear();
     }
-    ~VersionInfo()
-    {
-        if (library)
-            ::FreeLibrary(library);
-    }
-    VersionInfo(const VersionInfo&) = delete;
-    VersionInfo& operator=(const VersionInfo&) = delete;
-
     bool IsRead() const { return !block.empty() && query; }
 
     // False when the entry is absent.
@@ -504,10 +475,10 @@ private:
 
     void* Function(const char* name)
     {
-        return library ? reinterpret_cast<void*>(::GetProcAddress(library, name)) : nullptr;
+        return library ? reinterpret_cast<void*>(::GetProcAddress(library.Get(), name)) : nullptr;
     }
 
-    HMODULE library;
+    UniqueModule library;
     QueryFunction query = nullptr;
     std::vector<BYTE> block;
 };
@@ -546,12 +517,11 @@ TEST_F(RegistrationTest, VersionResourceAnnouncesSelfRegistration)
         EXPECT_EQ(value, text) << name;
     }
 
-    HMODULE module = ::LoadLibraryExA(Dll().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, module);
+    const UniqueModule module(::LoadLibraryExA(Dll().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
     char text[64] = {};
-    EXPECT_EQ(9, ::LoadStringA(module, 100, text, sizeof text));
+    EXPECT_EQ(9, ::LoadStringA(module.Get(), 100, text, sizeof text));
     EXPECT_STREQ("Orlenwick", text);
-    ::FreeLibrary(module);
 }
 
 TEST_F(RegistrationTest, LoadedServerWithNothingAliveMayUnload)

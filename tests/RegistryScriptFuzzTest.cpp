@@ -16,6 +16,7 @@
 //   --only=K        ORLENWICK_FUZZ_ONLY        runs script K of each test alone, to reproduce it
 // Every script is made from the seed, the test and its number alone, so a failure reported as
 // "script K" comes back with the same seed and --only=K.
+#include "common/Unique.h"
 #include "registrar/RegistryScript.h"
 
 #include "resources/resource.h"
@@ -57,48 +58,17 @@ constexpr uint64_t ContentCheckInterval = 64;
 
 // Registry access of the test's own
 
-class Key
-{
-public:
-    Key() = default;
-    ~Key() { Reset(); }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    Key(Key&& other) noexcept : key(other.key) { other.key = nullptr; }
-    Key& operator=(Key&& other) noexcept
-    {
-        std::swap(key, other.key);
-        return *this;
-    }
-
-    HKEY Get() const { return key; }
-    HKEY* Receive()
-    {
-        Reset();
-        return &key;
-    }
-    void Reset()
-    {
-        if (key)
-            ::RegCloseKey(key);
-        key = nullptr;
-    }
-
-private:
-    HKEY key = nullptr;
-};
-
 // Creates parent\path level by level: a single call takes a path of limited length only.
-Key CreatePath(HKEY parent, const std::string& path)
+UniqueRegistryKey CreatePath(HKEY parent, const std::string& path)
 {
-    Key current;
+    UniqueRegistryKey current;
     HKEY at = parent;
     for (size_t start = 0; start <= path.size();) {
         const size_t end = std::min(path.find('\\', start), path.size());
-        Key next;
+        UniqueRegistryKey next;
         if (::RegCreateKeyExA(at, path.substr(start, end - start).c_str(), 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, next.Receive(), nullptr) != ERROR_SUCCESS)
-            return Key();
+            return UniqueRegistryKey();
         current = std::move(next);
         at = current.Get();
         start = end + 1;
@@ -194,7 +164,7 @@ void DescribeTree(HKEY key, const std::string& path, const std::vector<std::stri
         const std::string child = path.empty() ? name : path + "\\" + name;
         if (std::find(leftOut.begin(), leftOut.end(), child) != leftOut.end())
             continue;
-        Key sub;
+        UniqueRegistryKey sub;
         if (::RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, sub.Receive()) == ERROR_SUCCESS)
             DescribeTree(sub.Get(), child, leftOut, lines);
         else
@@ -356,7 +326,7 @@ public:
         };
         for (const char* path : paths) {
             if (random.Percent(40)) {
-                const Key key = CreatePath(root, path);
+                const UniqueRegistryKey key = CreatePath(root, path);
                 SetText(key.Get(), nullptr, "present");
                 SetText(key.Get(), "V1a", "present");
             }
@@ -456,7 +426,7 @@ private:
     struct Watched
     {
         std::string Path;
-        ::Key Key;
+        UniqueRegistryKey Key;
         KeyState State;
         bool OfDeeperLevel = false;
     };
@@ -465,7 +435,7 @@ private:
     {
         std::string Name;
         HKEY Predefined = nullptr;
-        ::Key Key;
+        UniqueRegistryKey Key;
         // Right after planting, and when last checked.
         KeyState AsPlanted;
         KeyState Seen;
@@ -546,17 +516,15 @@ private:
     {
         for (const std::string& name : SubkeyNames(fuzzRoot.Get())) {
             const DWORD pid = std::strtoul(name.c_str(), nullptr, 10);
-            HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
-            if (process)
-                ::CloseHandle(process);
+            const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
             if (!process || pid == ::GetCurrentProcessId())
                 ::RegDeleteTreeA(fuzzRoot.Get(), name.c_str());
         }
     }
 
-    Key software;
-    Key fuzzRoot;
-    Key owned;
+    UniqueRegistryKey software;
+    UniqueRegistryKey fuzzRoot;
+    UniqueRegistryKey owned;
     std::string ownedName;
     std::string besideName;
     KeyState ownedState;

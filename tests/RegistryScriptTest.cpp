@@ -4,7 +4,10 @@
 // the removal pass with its skip mode and "NoRemove". Every script works under a key of the
 // tests' own in HKEY_CURRENT_USER, where a sentinel beside the target shows what a script must
 // leave alone; the registry is read back directly.
+#include "RegistryKeys.h"
 #include "TestFiles.h"
+#include "TestOwners.h"
+#include "common/TextConversion.h"
 #include "registrar/RegistryScript.h"
 
 #include <gtest/gtest.h>
@@ -26,44 +29,22 @@ std::string Under(const std::string& path)
     return path.empty() ? FixtureKey : std::string(FixtureKey) + "\\" + path;
 }
 
-class Key
+// A key below the fixture key, opened for reading one level at a time: a single call takes a
+// path of limited length only. Invalid when it does not exist.
+UniqueRegistryKey Key(const std::string& path)
 {
-public:
-    // One level at a time: a single call takes a path of limited length only.
-    explicit Key(const std::string& path)
-    {
-        if (::RegOpenKeyExA(HKEY_CURRENT_USER, FixtureKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-            key = nullptr;
-            return;
-        }
-        for (size_t start = 0; key && start < path.size();) {
-            const size_t end = std::min(path.find('\\', start), path.size());
-            HKEY next = nullptr;
-            if (::RegOpenKeyExA(key, path.substr(start, end - start).c_str(), 0, KEY_READ, &next) !=
-                ERROR_SUCCESS)
-                next = nullptr;
-            ::RegCloseKey(key);
-            key = next;
-            start = end + 1;
-        }
+    UniqueRegistryKey key = OpenKey(HKEY_CURRENT_USER, FixtureKey);
+    for (size_t start = 0; key && start < path.size();) {
+        const size_t end = std::min(path.find('\\', start), path.size());
+        key = OpenKey(key.Get(), path.substr(start, end - start));
+        start = end + 1;
     }
-    ~Key()
-    {
-        if (key)
-            ::RegCloseKey(key);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-
-    HKEY Get() const { return key; }
-
-private:
-    HKEY key = nullptr;
-};
+    return key;
+}
 
 bool KeyExists(const std::string& path)
 {
-    return Key(path).Get() != nullptr;
+    return Key(path).IsValid();
 }
 
 struct StoredValue
@@ -76,9 +57,9 @@ struct StoredValue
 StoredValue ReadValue(const std::string& path, const char* name)
 {
     StoredValue stored;
-    Key key(path);
+    const UniqueRegistryKey key = Key(path);
     DWORD size = 0;
-    if (!key.Get() ||
+    if (!key ||
         ::RegQueryValueExA(key.Get(), name, nullptr, &stored.Type, nullptr, &size) != ERROR_SUCCESS)
         return stored;
     stored.Data.resize(size);
@@ -99,7 +80,7 @@ std::string ReadString(const std::string& path, const char* name = nullptr)
 
 DWORD CountValues(const std::string& path)
 {
-    Key key(path);
+    const UniqueRegistryKey key = Key(path);
     DWORD values = 0;
     ::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
                        nullptr, nullptr, nullptr, nullptr);
@@ -108,7 +89,7 @@ DWORD CountValues(const std::string& path)
 
 DWORD CountSubkeys(const std::string& path)
 {
-    Key key(path);
+    const UniqueRegistryKey key = Key(path);
     DWORD subkeys = 0;
     ::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
                        nullptr, nullptr, nullptr, nullptr);
@@ -117,22 +98,14 @@ DWORD CountSubkeys(const std::string& path)
 
 void MakeKey(const std::string& path)
 {
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, Under(path).c_str(), 0, nullptr, 0,
-                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    ::RegCloseKey(key);
+    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, Under(path)));
 }
 
 void SetString(const std::string& path, const char* name, const std::string& value)
 {
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, Under(path).c_str(), 0, nullptr, 0,
-                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>(value.size() + 1));
-    ::RegCloseKey(key);
+    const UniqueRegistryKey key = CreateKey(HKEY_CURRENT_USER, Under(path));
+    ASSERT_TRUE(key);
+    SetString(key.Get(), name, value);
 }
 
 // `path` below `parent`, both relative to the fixture key.
@@ -164,12 +137,6 @@ const char* const CloseFixture = "\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n}\r\n";
 std::string Script(const std::string& entries)
 {
     return OpenFixture + entries + CloseFixture;
-}
-
-// For the ASCII names and paths of these tests.
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
 }
 
 class RegistryScriptTest : public ::testing::Test
@@ -246,8 +213,8 @@ TEST_F(RegistryScriptTest, NamesBetweenPercentSignsHoldAtMost31Bytes)
 {
     const std::string name31(31, 'n');
     const std::string name32(32, 'n');
-    ASSERT_EQ(replacements.Add(Wide(name31).c_str(), L"short enough"), S_OK);
-    ASSERT_EQ(replacements.Add(Wide(name32).c_str(), L"too long"), S_OK);
+    ASSERT_EQ(replacements.Add(Widen(name31).c_str(), L"short enough"), S_OK);
+    ASSERT_EQ(replacements.Add(Widen(name32).c_str(), L"too long"), S_OK);
 
     ASSERT_EQ(Register("Fits = s '%" + name31 + "%'"), S_OK);
     EXPECT_EQ(ReadString("Fits"), "short enough");
@@ -817,21 +784,21 @@ TEST_F(RegistryScriptTest, KeyThatGrantsOnlyReadingIsStillWalked)
 {
     SetString("Locked", "Named", "n");
     MakeKey("Locked\\Child");
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    // Everyone may read and delete the key, but not change its values.
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        "D:P(A;;KRSD;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
     {
-        HKEY key = nullptr;
-        ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, Under("Locked").c_str(), 0, WRITE_DAC, &key),
+        UniqueLocalMemory descriptor;
+        // Everyone may read and delete the key, but not change its values.
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            "D:P(A;;KRSD;;;WD)", SDDL_REVISION_1, descriptor.Receive(), nullptr));
+        UniqueRegistryKey key;
+        ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, Under("Locked").c_str(), 0, WRITE_DAC,
+                                  key.Receive()),
                   ERROR_SUCCESS);
-        EXPECT_EQ(::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-        ::RegCloseKey(key);
+        EXPECT_EQ(::RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, descriptor.Get()),
+                  ERROR_SUCCESS);
     }
-    ::LocalFree(descriptor);
-    HKEY probe = nullptr;
+    UniqueRegistryKey probe;
     ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, Under("Locked").c_str(), 0,
-                              KEY_READ | KEY_SET_VALUE, &probe),
+                              KEY_READ | KEY_SET_VALUE, probe.Receive()),
               ERROR_ACCESS_DENIED);
 
     ASSERT_EQ(Remove("NoRemove Locked { Child val Named = s 'n' }"), S_OK);
@@ -1020,10 +987,10 @@ protected:
         std::string self = name;
         if (self.compare(0, 5, "unix\\") == 0)
             self = "\\\\?\\" + self;
-        const std::wstring subfolder = Wide(folder.Path()) + L"\\" + folderName;
+        const std::wstring subfolder = Widen(folder.Path()) + L"\\" + folderName;
         EXPECT_TRUE(::CreateDirectoryW(subfolder.c_str(), nullptr)) << ::GetLastError();
         const std::wstring copy = subfolder + L"\\Scripted.exe";
-        EXPECT_TRUE(::CopyFileW(Wide(self).c_str(), copy.c_str(), FALSE)) << ::GetLastError();
+        EXPECT_TRUE(::CopyFileW(Widen(self).c_str(), copy.c_str(), FALSE)) << ::GetLastError();
         HANDLE update = ::BeginUpdateResourceW(copy.c_str(), FALSE);
         EXPECT_NE(update, nullptr);
         EXPECT_TRUE(::UpdateResourceA(
@@ -1035,8 +1002,8 @@ protected:
     // The same for an ASCII folder name, with the path in the narrow form.
     std::string ProgramWithScript(const std::string& folderName, UINT id, const std::string& script)
     {
-        const std::wstring copy = ProgramWithScript(Wide(folderName), id, script);
-        return std::string(copy.begin(), copy.end());
+        const std::wstring copy = ProgramWithScript(Widen(folderName), id, script);
+        return NarrowExactly(copy).value_or(std::string());
     }
 
     TempFolder folder;
@@ -1049,26 +1016,26 @@ TEST_F(RegistryScriptResourceTest, ScriptIsReadFromTheModuleFile)
     std::string doubled;
     for (char c : path)
         doubled += c == '\'' ? "''" : std::string(1, c);
-    ASSERT_EQ(replacements.Add(L"Module", Wide(doubled).c_str()), S_OK);
+    ASSERT_EQ(replacements.Add(L"Module", Widen(doubled).c_str()), S_OK);
 
-    ASSERT_EQ(RunScriptResource(Wide(path).c_str(), 102, "REGISTRY", true, replacements), S_OK);
+    ASSERT_EQ(RunScriptResource(Widen(path).c_str(), 102, "REGISTRY", true, replacements), S_OK);
     EXPECT_EQ(ReadString("Server"), path);
     EXPECT_EQ(ReadValue("Server", "V").Data, (std::vector<BYTE>{7, 0, 0, 0}));
 
-    ASSERT_EQ(RunScriptResource(Wide(path).c_str(), 102, "REGISTRY", false, replacements), S_OK);
+    ASSERT_EQ(RunScriptResource(Widen(path).c_str(), 102, "REGISTRY", false, replacements), S_OK);
     EXPECT_FALSE(KeyExists("Server"));
 }
 
 TEST_F(RegistryScriptResourceTest, MissingModuleOrResourceGivesTheSystemError)
 {
     const std::string missing = folder / "Missing.dll";
-    EXPECT_EQ(RunScriptResource(Wide(missing).c_str(), 102, "REGISTRY", true, replacements),
+    EXPECT_EQ(RunScriptResource(Widen(missing).c_str(), 102, "REGISTRY", true, replacements),
               HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 
     const std::string path = ProgramWithScript("Other", 103, Script("Server = s 'x'"));
-    EXPECT_EQ(RunScriptResource(Wide(path).c_str(), 102, "REGISTRY", true, replacements),
+    EXPECT_EQ(RunScriptResource(Widen(path).c_str(), 102, "REGISTRY", true, replacements),
               HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
-    EXPECT_EQ(RunScriptResource(Wide(path).c_str(), 103, "SCRIPT", true, replacements),
+    EXPECT_EQ(RunScriptResource(Widen(path).c_str(), 103, "SCRIPT", true, replacements),
               HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
     EXPECT_FALSE(KeyExists("Server"));
 }

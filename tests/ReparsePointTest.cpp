@@ -1,10 +1,7 @@
 // Only name surrogates (symbolic links, junctions, mount points) are links: removed, never
 // opened or followed. Every other reparse point (a cloud placeholder, a deduplicated file) holds
 // the user's data and is shredded like any file or folder, or kept and reported when it cannot be.
-#include "RecordingWindow.h"
-#include "TestFiles.h"
-#include "WalkOs.h"
-#include "WorkerJob.h"
+#include "WalkTest.h"
 
 #include <gtest/gtest.h>
 
@@ -14,25 +11,20 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-Bytes Content(unsigned char seed, size_t size = 500)
+Bytes Content(unsigned char seed)
 {
-    Bytes bytes(size);
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<unsigned char>(seed + i * 7);
-    return bytes;
+    return Pattern(500, seed);
 }
 
-std::vector<std::string> Announced(const Notifications& all)
+// The files announced, sorted: a listing delivers them in the file system's order.
+std::vector<std::string> SortedAnnounced(const Notifications& all)
 {
-    std::vector<std::string> paths;
-    for (const Notification& n : all)
-        if (n.Message == WM_SHRED_FILE)
-            paths.push_back(n.Path);
+    std::vector<std::string> paths = Announced(all);
     std::sort(paths.begin(), paths.end());
     return paths;
 }
 
-class ReparsePointTest : public ::testing::Test
+class ReparsePointTest : public WalkTest
 {
 protected:
     ReparsePointTest() : root(folder / "root"), outside(folder / "outside")
@@ -44,14 +36,12 @@ protected:
         WriteBytes(outside + "\\deep\\inner.bin", Content(2));
     }
 
-    Notifications Shred(const std::vector<std::string>& items)
+    Notifications Shred(const std::vector<std::string>& paths)
     {
-        WorkerJob job(window.Handle(), settings, &os);
-        for (size_t i = 0; i < items.size(); ++i)
-            job.Start(WorkerItem{items[i], static_cast<int32_t>(i), false});
-        EXPECT_TRUE(window.WaitForFinished(items.size()));
-        EXPECT_TRUE(job.Join());
-        return window.Received();
+        std::vector<WorkerItem> items;
+        for (size_t i = 0; i < paths.size(); ++i)
+            items.push_back({paths[i], static_cast<int32_t>(i), false});
+        return WalkTest::Shred(items);
     }
 
     // A file link, a directory symbolic link and a junction to what lies outside, and a
@@ -81,18 +71,8 @@ protected:
         EXPECT_EQ(ReadBytes(outside + "\\deep\\inner.bin"), Content(2));
     }
 
-    TempFolder folder;
     const std::string root;
     const std::string outside;
-    WalkOs os;
-    RecordingWindow window;
-    ShredSettings settings = [] {
-        ShredSettings quick;
-        quick.Passes = 1;
-        quick.OverwriteTails = false;
-        quick.MangleDateAndTime = false;
-        return quick;
-    }();
 };
 
 TEST_F(ReparsePointTest, InsideAFolderLinksAreRemovedAndDataReparsePointsShredded)
@@ -102,7 +82,7 @@ TEST_F(ReparsePointTest, InsideAFolderLinksAreRemovedAndDataReparsePointsShredde
     const Notifications received = Shred({root});
 
     ExpectOutsideUntouched();
-    EXPECT_EQ(Announced(received),
+    EXPECT_EQ(SortedAnnounced(received),
               (std::vector<std::string>{root + "\\dedup.vhd", root + "\\placeholder.doc",
                                         root + "\\synced\\notes.txt"}));
     // Three links removed and three files shredded, each reported so.
@@ -125,7 +105,7 @@ TEST_F(ReparsePointTest, SelectedLinksAreRemovedAndSelectedDataReparsePointsShre
     const Notifications received = Shred(items);
 
     ExpectOutsideUntouched();
-    EXPECT_EQ(Announced(received),
+    EXPECT_EQ(SortedAnnounced(received),
               (std::vector<std::string>{root + "\\dedup.vhd", root + "\\placeholder.doc",
                                         root + "\\synced\\notes.txt"}));
     EXPECT_EQ(CountStatus(received, StatusShredded), 6u);
@@ -138,12 +118,11 @@ TEST_F(ReparsePointTest, ADataReparsePointThatCannotBeOpenedIsKeptAndReported)
     const std::string placeholder = root + "\\offline.doc";
     WriteBytes(placeholder, Content(6));
     os.ReparseTags[placeholder] = IO_REPARSE_TAG_CLOUD;
-    HANDLE holder = ::CreateFileA(placeholder.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UniqueOpenFile holder = HoldUnshared(placeholder);
+    ASSERT_TRUE(holder);
 
     const Notifications received = Shred({placeholder});
-    ::CloseHandle(holder);
+    holder.Reset();
 
     EXPECT_EQ(Describe(received), (std::vector<std::string>{"S:1033", "S:1041"}));
     EXPECT_EQ(ReadBytes(placeholder), Content(6));

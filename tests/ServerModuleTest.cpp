@@ -1,6 +1,7 @@
 // The server module around the one creatable class: class objects and their cache, server locks,
 // plain and aggregated creation, the object's interface table, the clean-up list, and the
 // framework's application lock that running workers and progress windows hold.
+#include "ComObject.h"
 #include "DialogDriver.h"
 #include "FakeShredOs.h"
 #include "MessageBoxAnswerer.h"
@@ -8,6 +9,7 @@
 #include "TestFiles.h"
 #include "WorkerJob.h"
 #include "afx/AfxApp.h"
+#include "afx/AfxWin.h"
 #include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "shellext/ClassTable.h"
@@ -27,25 +29,19 @@ namespace {
 void* const Untouched = reinterpret_cast<void*>(static_cast<UINT_PTR>(0x5EED));
 
 // An outer object that aggregates the server's object: answers only IUnknown itself and counts
-// what reaches it. It lives on the stack, so its count never destroys it.
-class CountingOuter : public IUnknown
+// what reaches it, starting with the creator's reference. It lives on the stack, so its count
+// never destroys it.
+class CountingOuter : public StackComObject<IUnknown>
 {
 public:
+    CountingOuter() : StackComObject(1) {}
+
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
         Asked.push_back(riid);
-        if (riid == IID_IUnknown) {
-            *ppv = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return StackComObject::QueryInterface(riid, ppv);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++References; }
-    STDMETHODIMP_(ULONG) Release() override { return --References; }
 
-    ULONG References = 1;
     std::vector<IID> Asked;
 };
 
@@ -68,6 +64,19 @@ protected:
                                          reinterpret_cast<void**>(&factory)),
                   S_OK);
         return factory;
+    }
+
+    // A new object from the factory, which is given back at once; null when there is none.
+    IUnknown* CreateObject()
+    {
+        IClassFactory* factory = Factory();
+        if (!factory)
+            return nullptr;
+        IUnknown* object = nullptr;
+        EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)),
+                  S_OK);
+        factory->Release();
+        return object;
     }
 };
 
@@ -115,12 +124,8 @@ TEST_F(ServerModuleTest, LockServerCountsLocksAndUnlocks)
 
 TEST_F(ServerModuleTest, ALiveObjectHoldsOneLockUntilItsLastRelease)
 {
-    IClassFactory* factory = Factory();
-    ASSERT_NE(factory, nullptr);
-    IUnknown* object = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)),
-              S_OK);
-    factory->Release();
+    IUnknown* object = CreateObject();
+    ASSERT_NE(object, nullptr);
     EXPECT_EQ(Module.LockCount, 1);
 
     IContextMenu* menu = nullptr;
@@ -178,7 +183,7 @@ TEST_F(ServerModuleTest, CreateInstanceRefusesWhatItCannotMakeWithoutMakingAnyth
     EXPECT_EQ(factory->CreateInstance(&outer, IID_IContextMenu, &out), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(Module.LockCount, 1);
-    EXPECT_EQ(outer.References, 1u);
+    EXPECT_EQ(outer.References(), 1u);
     EXPECT_TRUE(outer.Asked.empty());
 
     // An interface the object lacks: the object made for the query is destroyed again.
@@ -201,12 +206,12 @@ TEST_F(ServerModuleTest, AnAggregatedObjectCountsThroughItsOuterObject)
     ASSERT_NE(inner, nullptr);
     EXPECT_NE(inner, static_cast<IUnknown*>(&outer));
     EXPECT_EQ(Module.LockCount, 1);
-    EXPECT_EQ(outer.References, 1u);
+    EXPECT_EQ(outer.References(), 1u);
 
     // The inner interfaces count on the outer object.
     IContextMenu* menu = nullptr;
     ASSERT_EQ(inner->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)), S_OK);
-    EXPECT_EQ(outer.References, 2u);
+    EXPECT_EQ(outer.References(), 2u);
     EXPECT_EQ(menu->AddRef(), 3u);
     EXPECT_EQ(menu->Release(), 2u);
     // The aggregate's own unknown has a count of its own.
@@ -216,7 +221,7 @@ TEST_F(ServerModuleTest, AnAggregatedObjectCountsThroughItsOuterObject)
     ASSERT_EQ(inner->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&self)), S_OK);
     EXPECT_EQ(self, inner);
     EXPECT_EQ(self->Release(), 1u);
-    EXPECT_EQ(outer.References, 2u);
+    EXPECT_EQ(outer.References(), 2u);
 
     // Identity belongs to the outer object; what it lacks, the inner object answers.
     IUnknown* identity = nullptr;
@@ -230,29 +235,25 @@ TEST_F(ServerModuleTest, AnAggregatedObjectCountsThroughItsOuterObject)
     IShellExtInit* direct = nullptr;
     ASSERT_EQ(inner->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&direct)), S_OK);
     EXPECT_EQ(init, direct);
-    EXPECT_EQ(outer.References, 4u);
+    EXPECT_EQ(outer.References(), 4u);
     direct->Release();
     init->Release();
     void* out = Untouched;
     EXPECT_EQ(menu->QueryInterface(IID_IClassFactory, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     menu->Release();
-    EXPECT_EQ(outer.References, 1u);
+    EXPECT_EQ(outer.References(), 1u);
     EXPECT_EQ(Module.LockCount, 1);
 
     EXPECT_EQ(inner->Release(), 0u);
     EXPECT_EQ(Module.LockCount, 0);
-    EXPECT_EQ(outer.References, 1u);
+    EXPECT_EQ(outer.References(), 1u);
 }
 
 TEST_F(ServerModuleTest, TheObjectAnswersExactlyItsFiveInterfaces)
 {
-    IClassFactory* factory = Factory();
-    ASSERT_NE(factory, nullptr);
-    IUnknown* object = nullptr;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)),
-              S_OK);
-    factory->Release();
+    IUnknown* object = CreateObject();
+    ASSERT_NE(object, nullptr);
 
     void* shlExt = nullptr;
     ASSERT_EQ(object->QueryInterface(IID_IQuorvaneShlExt, &shlExt), S_OK);
@@ -348,14 +349,15 @@ TEST_F(ServerModuleTest, ARunningWorkerKeepsTheModuleNeededUntilItsThreadHasEnde
     settings.Passes = 1;
     settings.MangleDateAndTime = false;
     {
-        // The worker waits for the lock with its job in hand, as behind another item.
-        CShredThread::ShredLock.Lock();
         WorkerJob job(window.Handle(), settings, &os);
-        job.Start(WorkerItem{path, 0, false});
-        ::Sleep(50);
-        EXPECT_EQ(AfxDllCanUnloadNow(), S_FALSE);
-        EXPECT_EQ(Module.LockCount, 0);
-        CShredThread::ShredLock.Unlock();
+        {
+            // The worker waits for the lock with its job in hand, as behind another item.
+            CSingleLock held(&CShredThread::ShredLock, TRUE);
+            job.Start(WorkerItem{path, 0, false});
+            ::Sleep(50);
+            EXPECT_EQ(AfxDllCanUnloadNow(), S_FALSE);
+            EXPECT_EQ(Module.LockCount, 0);
+        }
         ASSERT_TRUE(job.Join());
     }
     EXPECT_TRUE(window.WaitForFinished(1));

@@ -3,6 +3,8 @@
 // record, and that F1 does nothing.
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
+#include "SettingsRecord.h"
+#include "TestOwners.h"
 #include "resources/resource.h"
 #include "ui/ShredSettingsDlg.h"
 
@@ -21,31 +23,6 @@ namespace {
 constexpr char RandomDataText[] = "Cryptographically strong random data";
 constexpr char DoDText[] = "US DoD 5220.22-M - 7 passes";
 constexpr char GutmannText[] = "Gutmann - 35 passes";
-
-struct Record
-{
-    int32_t Method;
-    bool Mangle;
-    bool Tails;
-    int32_t Passes;
-};
-
-std::string Describe(const ShredSettings& settings)
-{
-    return "method " + std::to_string(settings.ShreddingMethod) + " mangle " +
-           std::to_string(settings.MangleDateAndTime) + " tails " +
-           std::to_string(settings.OverwriteTails) + " passes " + std::to_string(settings.Passes);
-}
-
-std::string Describe(const Record& fields)
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = fields.Method;
-    settings.MangleDateAndTime = fields.Mangle;
-    settings.OverwriteTails = fields.Tails;
-    settings.Passes = fields.Passes;
-    return Describe(settings);
-}
 
 // The numbers a message names, in order: the range message names 1 and 100, the one asking
 // for an integer names none.
@@ -125,25 +102,19 @@ protected:
     HWND Open(const Record& fields, bool withOwner = false)
     {
         Finish();
-        record.ShreddingMethod = fields.Method;
-        record.MangleDateAndTime = fields.Mangle;
-        record.OverwriteTails = fields.Tails;
-        record.Passes = fields.Passes;
+        record = Make(fields);
         before = Describe(record);
         ui = std::make_unique<UiThread>([this, withOwner] {
             const HWND ownerWindow = withOwner ? CreateOwner() : nullptr;
-            HHOOK watch = nullptr;
-            if (withOwner)
-                watch =
-                    ::SetWindowsHookExA(WH_CALLWNDPROC, HelpWatch, nullptr, ::GetCurrentThreadId());
+            const UniqueHook watch(withOwner ? ::SetWindowsHookExA(WH_CALLWNDPROC, HelpWatch,
+                                                                   nullptr, ::GetCurrentThreadId())
+                                             : nullptr);
             CWnd owner;
             owner.m_hWnd = ownerWindow;
             CShredSettingsDlg dialog(&record, withOwner ? &owner : nullptr);
             live = &dialog;
             result = dialog.DoModal();
             live = nullptr;
-            if (watch)
-                ::UnhookWindowsHookEx(watch);
             if (ownerWindow)
                 ::DestroyWindow(ownerWindow);
         });

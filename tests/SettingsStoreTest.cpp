@@ -2,6 +2,8 @@
 // values are taken and which fall back to their load defaults, the order and arguments of the
 // registry calls, and what a failed save shows and leaves behind.
 #include "MessageBoxAnswerer.h"
+#include "RegistryKeys.h"
+#include "SettingsRecord.h"
 #include "ui/SettingsRegistry.h"
 #include "core/ShredSettings.h"
 
@@ -38,36 +40,6 @@ std::string Describe(DWORD type, const BYTE* data, DWORD size)
 std::string Dword(int32_t value)
 {
     return "type " + std::to_string(REG_DWORD) + " size 4 value " + std::to_string(value);
-}
-
-struct Record
-{
-    int32_t Method;
-    bool Mangle;
-    bool Tails;
-    int32_t Passes;
-};
-
-ShredSettings Make(const Record& fields)
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = fields.Method;
-    settings.MangleDateAndTime = fields.Mangle;
-    settings.OverwriteTails = fields.Tails;
-    settings.Passes = fields.Passes;
-    return settings;
-}
-
-std::string Describe(const ShredSettings& settings)
-{
-    return "method " + std::to_string(settings.ShreddingMethod) + " mangle " +
-           std::to_string(settings.MangleDateAndTime) + " tails " +
-           std::to_string(settings.OverwriteTails) + " passes " + std::to_string(settings.Passes);
-}
-
-std::string Describe(const Record& fields)
-{
-    return Describe(Make(fields));
 }
 
 std::string Loaded()
@@ -144,26 +116,15 @@ protected:
 
     static void DeleteKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
 
-    static bool KeyExists()
-    {
-        HKEY key = nullptr;
-        if (::RegOpenKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, KEY_READ, &key) !=
-            ERROR_SUCCESS)
-            return false;
-        ::RegCloseKey(key);
-        return true;
-    }
+    static bool KeyExists() { return ::KeyExists(HKEY_CURRENT_USER, ShredSettingsKey); }
 
     // Leaves a value under the key as another program or a hand edit could have left it.
     static void Store(const char* name, DWORD type, const void* data, DWORD size)
     {
-        HKEY key = nullptr;
-        ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, nullptr, 0, KEY_WRITE,
-                                    nullptr, &key, nullptr),
+        const UniqueRegistryKey key = CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE);
+        ASSERT_TRUE(key);
+        EXPECT_EQ(::RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size),
                   ERROR_SUCCESS);
-        EXPECT_EQ(::RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
-        ::RegCloseKey(key);
     }
 
     static void StoreDword(const char* name, DWORD value)
@@ -183,9 +144,8 @@ protected:
     static std::map<std::string, std::string> StoredValues()
     {
         std::map<std::string, std::string> values;
-        HKEY key = nullptr;
-        if (::RegOpenKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, KEY_READ, &key) !=
-            ERROR_SUCCESS)
+        const UniqueRegistryKey key = OpenKey(HKEY_CURRENT_USER, ShredSettingsKey);
+        if (!key)
             return values;
         for (DWORD index = 0;; ++index) {
             char name[256];
@@ -193,17 +153,16 @@ protected:
             BYTE data[64];
             DWORD dataSize = sizeof data;
             DWORD type = 0;
-            if (::RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data, &dataSize) !=
-                ERROR_SUCCESS)
+            if (::RegEnumValueA(key.Get(), index, name, &nameSize, nullptr, &type, data,
+                                &dataSize) != ERROR_SUCCESS)
                 break;
             values[name] = Describe(type, data, dataSize);
         }
         DWORD subkeys = 0;
-        ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                           nullptr, nullptr, nullptr, nullptr);
+        ::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, nullptr, nullptr);
         if (subkeys != 0)
             values["<subkeys>"] = std::to_string(subkeys);
-        ::RegCloseKey(key);
         return values;
     }
 

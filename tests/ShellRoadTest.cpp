@@ -4,7 +4,9 @@
 // and its progress window until the last of them has ended.
 #include "DialogDriver.h"
 #include "ProgramRunner.h"
+#include "RegistryKeys.h"
 #include "ShellKeys.h"
+#include "ShellSelection.h"
 #include "TestFiles.h"
 #include "common/TextConversion.h"
 #include "shellext/Guids.h"
@@ -40,18 +42,17 @@ constexpr char MessageCaption[] = "Orlenwick";
 std::vector<DWORD> SettingsValues(bool* exists)
 {
     std::vector<DWORD> values;
-    HKEY key = nullptr;
-    *exists = ::RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    const UniqueRegistryKey key = OpenKey(HKEY_CURRENT_USER, SettingsKey);
+    *exists = key.IsValid();
     if (!*exists)
         return values;
     for (const char* name : {"ShreddingMethod", "MangleDateAndTime", "OverwriteTails", "Passes"}) {
         DWORD value = 0xBAD;
         DWORD size = sizeof value;
         DWORD type = 0;
-        ::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+        ::RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
         values.push_back(type == REG_DWORD ? value : 0xBAD);
     }
-    ::RegCloseKey(key);
     return values;
 }
 
@@ -101,13 +102,9 @@ protected:
     {
         ShellKeysBefore = ShellKeysSnapshot::Take();
         Install = new TempFolder;
-        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_DLL_PATH).c_str(), Dll().c_str(), FALSE))
-            << ORLENWICK_DLL_PATH;
-        ASSERT_TRUE(
-            ::CopyFileA(FromUnixPath(ORLENWICK_STANDIN_PATH).c_str(), StandIn().c_str(), FALSE))
-            << ORLENWICK_STANDIN_PATH;
-        ASSERT_TRUE(::CopyFileA(FromUnixPath(ORLENWICK_STANDIN_UTF8_PATH).c_str(),
-                                StandInUtf8().c_str(), FALSE))
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, Dll())) << ORLENWICK_DLL_PATH;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_STANDIN_PATH, StandIn())) << ORLENWICK_STANDIN_PATH;
+        ASSERT_TRUE(CopyFromBuild(ORLENWICK_STANDIN_UTF8_PATH, StandInUtf8()))
             << ORLENWICK_STANDIN_UTF8_PATH;
         ASSERT_EQ(0u, Regsvr32("/s", Dll()));
     }
@@ -225,7 +222,11 @@ public:
         WriteBytes(work / "other\\z.txt", RandomBytes(1200, 11));
     }
 
-    Names Selected() const { return {work / "a.txt", work / "b.bin", work / "docs"}; }
+    // The stand-in's arguments: how it answers the confirm dialog, then the selection.
+    Names Arguments(const char* answer) const
+    {
+        return {answer, work / "a.txt", work / "b.bin", work / "docs"};
+    }
 
 private:
     const TempFolder& work;
@@ -303,10 +304,7 @@ TEST_F(ShellRoadTest, MixedSelectionRemovesOnlyWhatWasSelected)
     for (const char* selected :
          {"a.txt", "b.bin", "docs\\", "docs\\x.txt", "docs\\deep\\", "docs\\deep\\y.txt"})
         untouched.erase(selected);
-    Names arguments = selection.Selected();
-    arguments.insert(arguments.begin(), "--confirm");
-
-    const ProgramRun run = RunStandIn(arguments, work.Path());
+    const ProgramRun run = RunStandIn(selection.Arguments("--confirm"), work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
@@ -318,10 +316,7 @@ TEST_F(ShellRoadTest, CancelledRunTouchesNothing)
 {
     const MixedSelection selection(work);
     const Tree before = Contents(work.Path());
-    Names arguments = selection.Selected();
-    arguments.insert(arguments.begin(), "--cancel");
-
-    const ProgramRun run = RunStandIn(arguments, work.Path());
+    const ProgramRun run = RunStandIn(selection.Arguments("--cancel"), work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "Cancel");
@@ -402,32 +397,6 @@ TEST_F(ShellRoadTest, RecycleBinRoadReportsUnreachableItemsAndTouchesNothingElse
     EXPECT_EQ(sameNamed, ReadBytes(work / "current\\" + name));
 }
 
-// What the shell hands over for a selection in one folder: its own data object.
-IDataObject* SelectionOf(const Names& paths)
-{
-    std::vector<PIDLIST_ABSOLUTE> items;
-    for (const std::string& path : paths) {
-        const std::wstring wide(path.begin(), path.end());
-        PIDLIST_ABSOLUTE item = nullptr;
-        if (SUCCEEDED(::SHParseDisplayName(wide.c_str(), nullptr, &item, 0, nullptr)))
-            items.push_back(item);
-    }
-    IDataObject* selection = nullptr;
-    if (items.size() == paths.size() && !items.empty()) {
-        PIDLIST_ABSOLUTE folder = ::ILClone(items.front());
-        ::ILRemoveLastID(folder);
-        std::vector<PCUIDLIST_RELATIVE> names;
-        for (PIDLIST_ABSOLUTE item : items)
-            names.push_back(::ILFindLastID(item));
-        ::CIDLData_CreateFromIDArray(folder, static_cast<UINT>(names.size()), names.data(),
-                                     &selection);
-        ::ILFree(folder);
-    }
-    for (PIDLIST_ABSOLUTE item : items)
-        ::ILFree(item);
-    return selection;
-}
-
 // The confirm dialog's OK pressed from another thread; message boxes of the server answered
 // and their texts kept.
 class ConfirmPresser
@@ -499,15 +468,15 @@ TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
     IClassFactory* factory = nullptr;
     IShellExtInit* init = nullptr;
     IContextMenu* menu = nullptr;
-    IDataObject* selection = SelectionOf(paths);
-    ASSERT_NE(nullptr, selection);
+    UniqueCom<IDataObject> selection = ShellSelection(paths);
+    ASSERT_TRUE(selection);
     ASSERT_EQ(S_OK, getClassObject(CLSID_QuorvaneShlExt, __uuidof(IClassFactory),
                                    reinterpret_cast<void**>(&factory)));
     ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, __uuidof(IShellExtInit),
                                             reinterpret_cast<void**>(&init)));
     factory->Release();
-    ASSERT_EQ(S_OK, init->Initialize(nullptr, selection, nullptr));
-    selection->Release();
+    ASSERT_EQ(S_OK, init->Initialize(nullptr, selection.Get(), nullptr));
+    selection.Reset();
     ASSERT_EQ(S_OK, init->QueryInterface(__uuidof(IContextMenu), reinterpret_cast<void**>(&menu)));
     init->Release();
 

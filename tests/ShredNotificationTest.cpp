@@ -3,21 +3,12 @@
 #include "FakeShredOs.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-ShredSettings Settings(int method, int passes, bool tails = false, bool mangle = false)
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = method;
-    settings.Passes = passes;
-    settings.OverwriteTails = tails;
-    settings.MangleDateAndTime = mangle;
-    return settings;
-}
 
 std::vector<unsigned char> Bytes(size_t size, unsigned char value = 0x5A)
 {
@@ -59,7 +50,7 @@ TEST_F(ShredNotificationTest, RandomDataPostsOneMarkerPerPassAndSendsEverythingE
 {
     const std::string path = folder / "three.bin";
     WriteBytes(path, Bytes(3000));
-    const Notifications received = Shred(path, Settings(MethodRandomData, 3));
+    const Notifications received = Shred(path, SettingsOf(MethodRandomData, 3));
 
     // 3000 bytes are three writes per pass; the range is (3000 / 1024 + 1) * 3.
     EXPECT_EQ(Describe(OnlySent(received)), Expected(path, 9, {3, 3, 3}));
@@ -74,7 +65,7 @@ TEST_F(ShredNotificationTest, DoDPostsOneMarkerForItsSevenPasses)
 {
     const std::string path = folder / "dod.bin";
     WriteBytes(path, Bytes(2048));
-    const Notifications received = Shred(path, Settings(MethodDoD, 9));
+    const Notifications received = Shred(path, SettingsOf(MethodDoD, 9));
 
     EXPECT_EQ(Describe(OnlySent(received)), Expected(path, 21, {2, 2, 2, 2, 2, 2, 2}));
     EXPECT_EQ(Describe(OnlyPosted(received)), std::vector<std::string>{"P:1125"});
@@ -85,7 +76,7 @@ TEST_F(ShredNotificationTest, GutmannPostsOneMarkerForItsThirtyFivePasses)
 {
     const std::string path = folder / "gutmann.bin";
     WriteBytes(path, Bytes(2047));
-    const Notifications received = Shred(path, Settings(MethodGutmann, 2));
+    const Notifications received = Shred(path, SettingsOf(MethodGutmann, 2));
 
     // Random passes write 1024-byte blocks (2 writes), pattern passes 1023-byte blocks (3).
     std::vector<int> steps(4, 2);
@@ -99,7 +90,7 @@ TEST_F(ShredNotificationTest, OneMebibyteUnderDoDAnnouncesMoreStepsThanItSends)
 {
     const std::string path = folder / "mebibyte.bin";
     WriteBytes(path, Bytes(1 << 20));
-    const Notifications received = Shred(path, Settings(MethodDoD, 1));
+    const Notifications received = Shred(path, SettingsOf(MethodDoD, 1));
 
     ASSERT_FALSE(received.empty());
     EXPECT_EQ(received.front().Message, WM_SHRED_FILE);
@@ -111,7 +102,7 @@ TEST_F(ShredNotificationTest, PassesZeroWritesNothingButStillDeletes)
 {
     const std::string path = folder / "zero.bin";
     WriteBytes(path, Bytes(5000));
-    const Notifications received = Shred(path, Settings(MethodRandomData, 0));
+    const Notifications received = Shred(path, SettingsOf(MethodRandomData, 0));
 
     EXPECT_EQ(Describe(received), Expected(path, 0, {}));
     EXPECT_FALSE(Exists(path));
@@ -121,7 +112,7 @@ TEST_F(ShredNotificationTest, ThousandPassesRunThePassMarkersUpTo2124)
 {
     const std::string path = folder / "thousand.bin";
     WriteBytes(path, Bytes(10));
-    const Notifications received = Shred(path, Settings(MethodRandomData, 1000));
+    const Notifications received = Shred(path, SettingsOf(MethodRandomData, 1000));
 
     const Notifications posted = OnlyPosted(received);
     ASSERT_EQ(posted.size(), 1000u);
@@ -136,7 +127,7 @@ TEST_F(ShredNotificationTest, ItemIndexTravelsModulo65536)
 {
     const std::string path = folder / "index.bin";
     WriteBytes(path, Bytes(100));
-    const Notifications received = Shred(path, Settings(MethodRandomData, 1), 65536 + 7);
+    const Notifications received = Shred(path, SettingsOf(MethodRandomData, 1), 65536 + 7);
     ASSERT_FALSE(received.empty());
     for (const Notification& n : received)
         EXPECT_EQ(n.ItemIndex, 7);
@@ -146,7 +137,7 @@ TEST_F(ShredNotificationTest, AnEmptyFileAnnouncesOneStepPerPassAndSendsNone)
 {
     const std::string path = folder / "empty.bin";
     WriteBytes(path, {});
-    const Notifications received = Shred(path, Settings(MethodDoD, 1));
+    const Notifications received = Shred(path, SettingsOf(MethodDoD, 1));
     EXPECT_EQ(Describe(OnlySent(received)), Expected(path, 7, {}));
     EXPECT_FALSE(Exists(path));
 }
@@ -161,7 +152,7 @@ TEST(ShredRangeTest, TwoMebibytesUnderGutmannSendTheRangeModulo65536)
     CShredThread worker;
     Seam<ShredOs>::Substitute seam(os);
     worker.ItemIndex = 0;
-    worker.SetSettings(Settings(MethodGutmann, 1));
+    worker.SetSettings(SettingsOf(MethodGutmann, 1));
     worker.ShredFile(path, 512, false, "");
 
     const Notifications recorded = os.Recorded();

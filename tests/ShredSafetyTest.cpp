@@ -5,6 +5,7 @@
 #include "MessageBoxAnswerer.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "WorkerJob.h"
 #include "common/TextConversion.h"
 #include "core/ShredThread.h"
@@ -19,16 +20,6 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-ShredSettings Settings(int method, int passes, bool tails, bool mangle)
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = method;
-    settings.Passes = passes;
-    settings.OverwriteTails = tails;
-    settings.MangleDateAndTime = mangle;
-    return settings;
-}
 
 bool StartsWith(const std::string& text, const std::string& prefix)
 {
@@ -119,39 +110,6 @@ public:
 private:
     int64_t position = 0;
 };
-
-std::wstring Widen(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-// Files whose names the narrow calls cannot reach, made and read through the wide ones.
-bool MakeLongFile(const std::string& path, const Bytes& bytes)
-{
-    HANDLE file = ::CreateFileW((L"\\\\?\\" + Widen(path)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const BOOL ok =
-        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
-Bytes ReadLongFile(const std::string& path)
-{
-    Bytes bytes(4096);
-    HANDLE file = ::CreateFileW((L"\\\\?\\" + Widen(path)).c_str(), GENERIC_READ, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    DWORD read = 0;
-    ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    ::CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
 
 class ShredSafetyTest : public ::testing::Test
 {
@@ -307,7 +265,7 @@ TEST(HugeFileTest, FilesOfTwoGibibytesAndMoreAreOverwrittenOverTheirWholeLength)
         CShredThread worker;
         Seam<ShredOs>::Substitute seam(os);
         worker.ItemIndex = 9;
-        worker.SetSettings(Settings(MethodRandomData, c.Passes, c.Tails, false));
+        worker.SetSettings(SettingsOf(MethodRandomData, c.Passes, c.Tails, false));
         const std::string path = folder / "huge.bin";
 
         worker.ShredFile(path, 512, false, "");
@@ -376,7 +334,7 @@ TEST_F(ShredSafetyTest, AFileNotOverwrittenOverItsWholeLengthIsKeptUnderItsOwnNa
         const std::string path = MakeFile("kept.bin", 4096);
 
         // Tails, mangling and streams on: none of them may hide the failure.
-        worker.SetSettings(Settings(c.Method, 2, true, true));
+        worker.SetSettings(SettingsOf(c.Method, 2, true, true));
         worker.ShredFile(path, 512, true, "");
 
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusOverwriteFailed)});
@@ -396,7 +354,7 @@ TEST_F(ShredSafetyTest, AFailureOnlyPastTheOldEndStillShredsTheFile)
     os->WriteLimit = 1500;
     const std::string path = MakeFile("tail.bin", 1500);
 
-    Shred(path, Settings(MethodRandomData, 2, true, true));
+    Shred(path, SettingsOf(MethodRandomData, 2, true, true));
 
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
     EXPECT_EQ(os->CallsStartingWith("rename "), 1u);
@@ -412,7 +370,7 @@ TEST(ShredSafetyWorkerTest, TheProgressWindowHearsOfTheFileThatWasKept)
     os.WriteLimit = 1000;
     RecordingWindow window;
     {
-        WorkerJob job(window.Handle(), Settings(MethodRandomData, 1, false, true), &os);
+        WorkerJob job(window.Handle(), SettingsOf(MethodRandomData, 1, false, true), &os);
         job.Start(WorkerItem{path, 6, false});
         ASSERT_TRUE(window.WaitForFinished(1));
         ASSERT_TRUE(job.Join());
@@ -434,7 +392,8 @@ TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpe
     const std::string longest = MakeFile(std::string(room, 'n'), 100);
     ASSERT_EQ(longest.size(), 259u);
     const std::string tooLong = folder / (std::string(room, 'n') + "x");
-    ASSERT_TRUE(MakeLongFile(tooLong, Bytes(100, 0x3C)));
+    // Past the narrow calls' limit: made with the wide ones.
+    ASSERT_NO_THROW(WriteWide(Widen(tooLong), Bytes(100, 0x3C)));
     // A stream suffix of 10 characters brings this one to 259.
     const std::string base = MakeFile(std::string(room - 10, 's'), 100);
 
@@ -452,7 +411,7 @@ TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpe
     for (const Case& c : refused) {
         SCOPED_TRACE(testing::Message() << (c.Path + c.Suffix).size() << " characters");
         Fresh();
-        Shred(c.Path, Settings(MethodRandomData, 1, false, true), c.Suffix);
+        Shred(c.Path, SettingsOf(MethodRandomData, 1, false, true), c.Suffix);
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
         EXPECT_TRUE(os->Calls.empty());
     }
@@ -460,15 +419,15 @@ TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpe
     EXPECT_EQ(worker.ShredItem(tooLong), 1);
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
     EXPECT_TRUE(os->Calls.empty());
-    EXPECT_EQ(ReadLongFile(tooLong), Bytes(100, 0x3C));
-    EXPECT_TRUE(::DeleteFileW((L"\\\\?\\" + Widen(tooLong)).c_str()));
+    EXPECT_EQ(ReadWide(Widen(tooLong)), Bytes(100, 0x3C));
+    EXPECT_TRUE(::DeleteFileW(LongPath(tooLong).c_str()));
 
     // 259 characters are still a name: the stream is opened, the file shredded.
     Fresh();
-    Shred(base, Settings(MethodRandomData, 1, false, false), ":abc:$DATA");
+    Shred(base, SettingsOf(MethodRandomData, 1, false, false), ":abc:$DATA");
     EXPECT_EQ(os->CallsStartingWith("open " + base + ":abc:$DATA"), 1u);
     Fresh();
-    Shred(longest, Settings(MethodRandomData, 1, false, true));
+    Shred(longest, SettingsOf(MethodRandomData, 1, false, true));
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
     EXPECT_EQ(os->CallsStartingWith("open " + longest), 1u);
     EXPECT_FALSE(Exists(longest));
@@ -489,7 +448,7 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
         FileFaultOs& faulty = Fresh();
         faulty.OpenError = error;
 
-        Shred(path, Settings(MethodDoD, 1, true, true));
+        Shred(path, SettingsOf(MethodDoD, 1, true, true));
 
         // No file-name notification, no pass marker, only the status.
         EXPECT_EQ(Describe(faulty.Recorded()),
@@ -501,16 +460,16 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
     }
 
     // The same from the platform: a file someone holds open without sharing, and no file.
-    HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    UniqueOpenFile held = HoldUnshared(path);
+    ASSERT_TRUE(held);
     Fresh();
-    Shred(path, Settings(MethodRandomData, 1, false, true));
-    ::CloseHandle(held);
+    Shred(path, SettingsOf(MethodRandomData, 1, false, true));
+    held.Reset();
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusAccessViolation)});
     EXPECT_EQ(os->Writes, 0);
     EXPECT_EQ(ReadBytes(path), Bytes(2000, 0xC3));
     Fresh();
-    Shred(folder / "missing.bin", Settings(MethodRandomData, 1, false, true));
+    Shred(folder / "missing.bin", SettingsOf(MethodRandomData, 1, false, true));
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusFileNotFound)});
 }
 
@@ -526,7 +485,7 @@ TEST_F(ShredSafetyTest, WildcardsAreRefusedBeforeTheNameIsLookedUp)
     ASSERT_TRUE(secretAttributes & FILE_ATTRIBUTE_READONLY);
     const std::vector<std::string> before = ListFolder(folder.Path());
 
-    worker.SetSettings(Settings(MethodRandomData, 1, true, true));
+    worker.SetSettings(SettingsOf(MethodRandomData, 1, true, true));
     for (const std::string& pattern :
          {folder / "secr?t.txt", folder / "*.txt", folder / "*", folder / "?????????.doc",
           folder.Path() + "\\*\\deep.txt", folder.Path() + "\\inn?r"}) {
@@ -571,7 +530,7 @@ TEST_F(ShredSafetyTest, ReadOnlyHiddenAndSystemFilesAreShreddedAfterTheirAttribu
             ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes));
             ASSERT_EQ(::GetFileAttributesA(path.c_str()) & attributes, attributes);
 
-            Shred(path, Settings(MethodRandomData, 2, true, mangle));
+            Shred(path, SettingsOf(MethodRandomData, 2, true, mangle));
 
             EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
             EXPECT_TRUE(ListFolder(folder.Path()).empty());

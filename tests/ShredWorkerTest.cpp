@@ -5,6 +5,7 @@
 #include "LinkingShredOs.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "WorkerJob.h"
 
 #include <gtest/gtest.h>
@@ -15,23 +16,8 @@
 
 namespace {
 
-ShredSettings QuickSettings()
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = MethodRandomData;
-    settings.Passes = 2;
-    settings.OverwriteTails = false;
-    settings.MangleDateAndTime = false;
-    return settings;
-}
-
-std::vector<unsigned char> Pattern(size_t size, unsigned char seed)
-{
-    std::vector<unsigned char> bytes(size);
-    for (size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<unsigned char>(seed + i * 7);
-    return bytes;
-}
+// Two passes, so that each item posts more than one pass marker.
+const ShredSettings TwoPasses = QuickSettings(2);
 
 Notifications OfItem(const Notifications& all, WORD index)
 {
@@ -42,7 +28,7 @@ Notifications OfItem(const Notifications& all, WORD index)
     return mine;
 }
 
-// What a 3000-byte file sends under QuickSettings: three writes in each of two passes.
+// What a 3000-byte file sends under TwoPasses: three writes in each of two passes.
 std::vector<std::string> ShreddedFile(const std::string& path)
 {
     std::vector<std::string> lines{"F:6:" + path};
@@ -130,13 +116,7 @@ protected:
     // Runs the items as one job, each at its own index, and returns what the window received.
     Notifications RunJob(const std::vector<WorkerItem>& items, ShredOs& os)
     {
-        WorkerJob job(window.Handle(), QuickSettings(), &os);
-        for (const WorkerItem& item : items)
-            job.Start(item);
-        EXPECT_TRUE(window.WaitForFinished(items.size()));
-        EXPECT_TRUE(job.Join());
-        exitCodes = job.ExitCodes();
-        return window.Received();
+        return ::RunJob(window, TwoPasses, os, items, &exitCodes);
     }
 
     TempFolder folder;
@@ -158,9 +138,8 @@ TEST_F(ShredWorkerTest, EveryWorkerFinishesOnceWhateverBecomesOfItsItem)
     WriteBytes(tree + "\\inside.bin", Pattern(3000, 3));
     const std::string orphan = folder / "gone\\orphan.txt";
 
-    HANDLE holder = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    UniqueOpenFile holder = HoldUnshared(locked);
+    ASSERT_TRUE(holder);
     const Notifications received = RunJob({{good, 0, false},
                                            {missing, 1, false},
                                            {network, 2, false},
@@ -168,7 +147,7 @@ TEST_F(ShredWorkerTest, EveryWorkerFinishesOnceWhateverBecomesOfItsItem)
                                            {tree, 4, false},
                                            {orphan, 5, false}},
                                           os);
-    ::CloseHandle(holder);
+    holder.Reset();
 
     EXPECT_EQ(CountStatus(received, StatusFinished), 6u);
     EXPECT_EQ(Describe(OnlySent(OfItem(received, 0))), Then(ShreddedFile(good), "S:1041"));
@@ -218,8 +197,8 @@ TEST_F(ShredWorkerTest, TwoJobsAtOnceTakeTurnsInTheSameLock)
         WriteBytes(paths.back(), Pattern(3000, static_cast<unsigned char>(i)));
     }
     {
-        WorkerJob first(window.Handle(), QuickSettings(), &logged);
-        WorkerJob other(second.Handle(), QuickSettings(), &logged);
+        WorkerJob first(window.Handle(), TwoPasses, &logged);
+        WorkerJob other(second.Handle(), TwoPasses, &logged);
         for (int32_t i = 0; i < 4; ++i) {
             first.Start(WorkerItem{paths[i], i, false});
             other.Start(WorkerItem{paths[4 + i], i, false});

@@ -8,6 +8,9 @@
 // printing its text), so it runs unattended; without, a person answers. With --progid the
 // handler's class is looked up by its ProgID, as a script or installer check would.
 #include "shellext/Guids.h"
+#include "common/Unique.h"
+#include "tests/support/ComObject.h"
+#include "tests/support/TestOwners.h"
 
 #include <shlobj.h>
 
@@ -25,28 +28,9 @@ constexpr char ProgressCaption[] = "Shredding items...";
 constexpr char MessageCaption[] = "Orlenwick";
 
 // What the Recycle Bin hands a handler: a data object without a file list.
-class NoFilesDataObject : public IDataObject
+class NoFilesDataObject : public ComObject<IDataObject>
 {
 public:
-    virtual ~NoFilesDataObject() = default;
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (riid == IID_IUnknown || riid == IID_IDataObject) {
-            *ppv = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG count = --references;
-        if (count == 0)
-            delete this;
-        return count;
-    }
     STDMETHODIMP GetData(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
     STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
     STDMETHODIMP QueryGetData(FORMATETC*) override { return DV_E_FORMATETC; }
@@ -67,38 +51,33 @@ public:
     }
     STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-private:
-    ULONG references = 1;
 };
 
 // The shell's own data object over the items, as Explorer hands it for a selection: the
 // items' folder and their names in it. A selection lies in one folder.
 HRESULT CreateSelection(const std::vector<std::wstring>& paths, IDataObject** dataObject)
 {
-    std::vector<PIDLIST_ABSOLUTE> items;
+    std::vector<UniqueItemIdList> items;
     HRESULT hr = S_OK;
     for (const std::wstring& path : paths) {
-        PIDLIST_ABSOLUTE item = nullptr;
-        hr = ::SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr);
+        UniqueItemIdList item;
+        hr = ::SHParseDisplayName(path.c_str(), nullptr, item.Receive(), 0, nullptr);
         if (FAILED(hr)) {
+            item.Release();
             std::printf("cannot name %ls (0x%08lX)\n", path.c_str(), hr);
             break;
         }
-        items.push_back(item);
+        items.push_back(std::move(item));
     }
-    PIDLIST_ABSOLUTE folder = SUCCEEDED(hr) ? ::ILClone(items.front()) : nullptr;
+    const UniqueItemIdList folder(SUCCEEDED(hr) ? ::ILClone(items.front().Get()) : nullptr);
     if (folder) {
-        ::ILRemoveLastID(folder);
+        ::ILRemoveLastID(folder.Get());
         std::vector<PCUIDLIST_RELATIVE> names;
-        for (PIDLIST_ABSOLUTE item : items)
-            names.push_back(::ILFindLastID(item));
-        hr = ::CIDLData_CreateFromIDArray(folder, static_cast<UINT>(names.size()), names.data(),
-                                          dataObject);
-        ::ILFree(folder);
+        for (const UniqueItemIdList& item : items)
+            names.push_back(::ILFindLastID(item.Get()));
+        hr = ::CIDLData_CreateFromIDArray(folder.Get(), static_cast<UINT>(names.size()),
+                                          names.data(), dataObject);
     }
-    for (PIDLIST_ABSOLUTE item : items)
-        ::ILFree(item);
     return hr;
 }
 
@@ -198,59 +177,56 @@ int wmain(int argc, wchar_t** argv)
     HRESULT hr = progId ? ::CLSIDFromProgID(progId, &handlerClass) : S_OK;
     if (progId)
         std::printf("CLSIDFromProgID: 0x%08lX\n", hr);
-    IShellExtInit* init = nullptr;
-    if (SUCCEEDED(hr)) {
-        hr = ::CoCreateInstance(handlerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
-                                reinterpret_cast<void**>(&init));
-        std::printf("CoCreateInstance: 0x%08lX\n", hr);
-    }
-    IDataObject* selection = nullptr;
-    if (SUCCEEDED(hr)) {
-        if (recycleBin)
-            selection = new NoFilesDataObject;
-        else
-            hr = CreateSelection(paths, &selection);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = init->Initialize(nullptr, selection, nullptr);
-        std::printf("Initialize: 0x%08lX\n", hr);
-    }
-    IContextMenu* menu = nullptr;
-    if (SUCCEEDED(hr))
-        hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
-    if (SUCCEEDED(hr)) {
-        HMENU popup = ::CreatePopupMenu();
-        hr = menu->QueryContextMenu(popup, 0, 100, 0x7FFF, CMF_NORMAL);
-        char text[64] = {};
-        ::GetMenuStringA(popup, 100, text, sizeof text, MF_BYCOMMAND);
-        std::printf("QueryContextMenu: 0x%08lX, item 100 \"%s\"\n", hr, text);
-        wchar_t help[64] = {};
-        menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(help), 64);
-        std::printf("help text: \"%ls\"\n", help);
-        ::DestroyMenu(popup);
+    // Given back before the server is asked whether it may unload.
+    {
+        UniqueCom<IShellExtInit> init;
+        if (SUCCEEDED(hr)) {
+            hr = ::CoCreateInstance(handlerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                                    reinterpret_cast<void**>(init.Receive()));
+            std::printf("CoCreateInstance: 0x%08lX\n", hr);
+        }
+        UniqueCom<IDataObject> selection;
+        if (SUCCEEDED(hr)) {
+            if (recycleBin)
+                selection.Reset(new NoFilesDataObject);
+            else
+                hr = CreateSelection(paths, selection.Receive());
+        }
+        if (SUCCEEDED(hr)) {
+            hr = init->Initialize(nullptr, selection.Get(), nullptr);
+            std::printf("Initialize: 0x%08lX\n", hr);
+        }
+        UniqueCom<IContextMenu> menu;
+        if (SUCCEEDED(hr))
+            hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(menu.Receive()));
+        if (SUCCEEDED(hr)) {
+            HMENU popup = ::CreatePopupMenu();
+            hr = menu->QueryContextMenu(popup, 0, 100, 0x7FFF, CMF_NORMAL);
+            char text[64] = {};
+            ::GetMenuStringA(popup, 100, text, sizeof text, MF_BYCOMMAND);
+            std::printf("QueryContextMenu: 0x%08lX, item 100 \"%s\"\n", hr, text);
+            wchar_t help[64] = {};
+            menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(help), 64);
+            std::printf("help text: \"%ls\"\n", help);
+            ::DestroyMenu(popup);
 
-        std::atomic<bool> stop{false};
-        std::thread answerer;
-        if (answer)
-            answerer = std::thread([&] { Answer(confirm, stop); });
-        CMINVOKECOMMANDINFO invoke = {};
-        invoke.cbSize = sizeof invoke;
-        invoke.lpVerb = MAKEINTRESOURCEA(0);
-        invoke.nShow = SW_SHOWNORMAL;
-        hr = menu->InvokeCommand(&invoke);
-        std::printf("InvokeCommand: 0x%08lX\n", hr);
-        ServeUntilProgressWindowGone(600000);
-        stop = true;
-        if (answerer.joinable())
-            answerer.join();
-        exitCode = SUCCEEDED(hr) ? 0 : 1;
+            std::atomic<bool> stop{false};
+            std::thread answerer;
+            if (answer)
+                answerer = std::thread([&] { Answer(confirm, stop); });
+            CMINVOKECOMMANDINFO invoke = {};
+            invoke.cbSize = sizeof invoke;
+            invoke.lpVerb = MAKEINTRESOURCEA(0);
+            invoke.nShow = SW_SHOWNORMAL;
+            hr = menu->InvokeCommand(&invoke);
+            std::printf("InvokeCommand: 0x%08lX\n", hr);
+            ServeUntilProgressWindowGone(600000);
+            stop = true;
+            if (answerer.joinable())
+                answerer.join();
+            exitCode = SUCCEEDED(hr) ? 0 : 1;
+        }
     }
-    if (menu)
-        menu->Release();
-    if (selection)
-        selection->Release();
-    if (init)
-        init->Release();
 
     // The server keeps itself loaded while any worker is still ending.
     HMODULE server = ::GetModuleHandleA("Orlenwick.dll");

@@ -169,7 +169,7 @@ UiThread::UiThread(std::function<void()> work, std::function<bool()> done)
             }
             ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
         }
-        ::SetEvent(finished);
+        ::SetEvent(finished.Get());
     });
     while (id == 0)
         ::Sleep(1);
@@ -179,10 +179,9 @@ UiThread::UiThread(std::function<void()> work, std::function<bool()> done)
 UiThread::~UiThread()
 {
     thread.join();
-    ::CloseHandle(finished);
 }
 
 bool UiThread::Join(DWORD timeoutMs)
 {
-    return ::WaitForSingleObject(finished, timeoutMs) == WAIT_OBJECT_0;
+    return ::WaitForSingleObject(finished.Get(), timeoutMs) == WAIT_OBJECT_0;
 }

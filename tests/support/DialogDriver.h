@@ -2,6 +2,8 @@
 // are visible, reads control texts and states, types, selects and clicks.
 #pragma once
 
+#include "common/Unique.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -54,6 +56,6 @@ public:
 
 private:
     std::thread thread;
-    HANDLE finished;
+    UniqueHandle finished;
     DWORD threadId = 0;
 };

@@ -48,6 +48,15 @@ Notifications OnlyPosted(const Notifications& all)
     return posted;
 }
 
+std::vector<std::string> Announced(const Notifications& all)
+{
+    std::vector<std::string> paths;
+    for (const auto& n : all)
+        if (n.Message == WM_SHRED_FILE)
+            paths.push_back(n.Path);
+    return paths;
+}
+
 std::vector<std::string> Describe(const Notifications& all)
 {
     std::vector<std::string> lines;

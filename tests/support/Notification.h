@@ -27,5 +27,7 @@ size_t CountCommand(const Notifications& all, WORD id);
 size_t CountStatus(const Notifications& all, ShredStatus status);
 Notifications OnlySent(const Notifications& all);
 Notifications OnlyPosted(const Notifications& all);
+// The paths of the WM_SHRED_FILE notifications, in order.
+std::vector<std::string> Announced(const Notifications& all);
 // A compact form for comparing sequences: "F:<range>:<path>", "P:<id>", "S:<id>", "C:<id>".
 std::vector<std::string> Describe(const Notifications& all);

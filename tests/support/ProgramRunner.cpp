@@ -1,6 +1,7 @@
 #include "ProgramRunner.h"
 
 #include "common/TextConversion.h"
+#include "common/Unique.h"
 
 #include <algorithm>
 
@@ -9,6 +10,11 @@ std::string FromUnixPath(const std::string& unixPath)
     std::string path = "\\\\?\\unix" + unixPath;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
+}
+
+bool CopyFromBuild(const std::string& unixPath, const std::string& path)
+{
+    return ::CopyFileA(FromUnixPath(unixPath).c_str(), path.c_str(), FALSE) != FALSE;
 }
 
 std::string Quoted(const std::string& text)
@@ -25,32 +31,35 @@ ProgramRun RunProgram(std::wstring commandLine, const std::wstring& directory, D
 {
     ProgramRun run;
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0))
+    UniqueHandle readEnd;
+    UniqueHandle writeEnd;
+    if (!::CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inheritable, 0))
         return run;
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    ::SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process = {};
-    const bool started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, directory.c_str(), &startup, &process);
-    ::CloseHandle(writeEnd);
-    if (!started) {
-        ::CloseHandle(readEnd);
+    startup.hStdOutput = writeEnd.Get();
+    startup.hStdError = writeEnd.Get();
+    PROCESS_INFORMATION started = {};
+    const bool isStarted = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                            nullptr, directory.c_str(), &startup, &started);
+    // Only the child may hold the write end, or the pipe never reports its end.
+    writeEnd.Reset();
+    if (!isStarted) {
         run.Output = "cannot start: " + NarrowWithSubstitutes(commandLine);
         return run;
     }
+    const UniqueHandle process(started.hProcess);
+    const UniqueHandle thread(started.hThread);
     // Polled rather than read blindly, so nothing that inherited the pipe can block the test.
     auto drain = [&] {
         DWORD available = 0;
-        while (::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available) {
+        while (::PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr) &&
+               available) {
             char buffer[4096];
             DWORD read = 0;
-            if (!::ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &read,
+            if (!::ReadFile(readEnd.Get(), buffer, std::min<DWORD>(available, sizeof buffer), &read,
                             nullptr) ||
                 read == 0)
                 break;
@@ -61,18 +70,15 @@ ProgramRun RunProgram(std::wstring commandLine, const std::wstring& directory, D
     bool ended = false;
     while (!ended && ::GetTickCount() - start < timeoutMs) {
         drain();
-        ended = ::WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+        ended = ::WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0;
     }
     if (ended) {
-        ::GetExitCodeProcess(process.hProcess, &run.ExitCode);
+        ::GetExitCodeProcess(process.Get(), &run.ExitCode);
     } else {
-        ::TerminateProcess(process.hProcess, ProgramTimedOut);
-        ::WaitForSingleObject(process.hProcess, 10000);
+        ::TerminateProcess(process.Get(), ProgramTimedOut);
+        ::WaitForSingleObject(process.Get(), 10000);
     }
     drain();
-    ::CloseHandle(readEnd);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
     return run;
 }
 

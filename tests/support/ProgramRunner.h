@@ -9,6 +9,8 @@ constexpr DWORD ProgramTimedOut = 0xFFFFFFF0;
 
 // The Windows path that reaches a file of the build, although no drive maps the Linux root.
 std::string FromUnixPath(const std::string& unixPath);
+// Copies a file of the build, named by its Unix path, to `path`; false when it cannot.
+bool CopyFromBuild(const std::string& unixPath, const std::string& path);
 
 std::string Quoted(const std::string& text);
 

@@ -1,28 +1,22 @@
 #include "ShellKeys.h"
 
+#include "RegistryKeys.h"
+
 namespace {
 
 constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
 
-bool Exists(const std::string& path, REGSAM view)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
-}
-
 void RemoveIfEmpty(const std::string& path, REGSAM view)
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return;
     DWORD subkeys = 1;
     DWORD values = 1;
-    ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
-                       nullptr, nullptr, nullptr);
-    ::RegCloseKey(key);
+    {
+        const UniqueRegistryKey key = OpenKey(HKEY_CLASSES_ROOT, path, KEY_READ | view);
+        if (!key)
+            return;
+        ::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                           &values, nullptr, nullptr, nullptr, nullptr);
+    }
     if (subkeys == 0 && values == 0)
         ::RegDeleteKeyExA(HKEY_CLASSES_ROOT, path.c_str(), view, 0);
 }
@@ -52,7 +46,7 @@ ShellKeysSnapshot ShellKeysSnapshot::Take(REGSAM view)
     ShellKeysSnapshot snapshot;
     snapshot.view = view;
     for (const std::string& key : ShellHandlerParentKeys())
-        snapshot.existed.push_back(Exists(key, view));
+        snapshot.existed.push_back(KeyExists(HKEY_CLASSES_ROOT, key, view));
     return snapshot;
 }
 

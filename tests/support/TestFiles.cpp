@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 TempFolder::TempFolder()
@@ -29,14 +30,21 @@ TempFolder::~TempFolder()
     RemoveTree(path);
 }
 
+std::vector<unsigned char> Pattern(size_t size, unsigned char seed)
+{
+    std::vector<unsigned char> bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<unsigned char>(seed + i * 13);
+    return bytes;
+}
+
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes)
 {
-    FILE* file = std::fopen(path.c_str(), "wb");
+    std::ofstream file(path, std::ios::binary);
     if (!file)
         throw std::runtime_error("cannot write " + path);
-    if (!bytes.empty())
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 void WriteText(const std::string& path, const std::string& text)
@@ -46,16 +54,9 @@ void WriteText(const std::string& path, const std::string& text)
 
 std::vector<unsigned char> ReadBytes(const std::string& path)
 {
-    std::vector<unsigned char> bytes;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    unsigned char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(file);
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(file),
+                                      std::istreambuf_iterator<char>());
 }
 
 bool Exists(const std::string& path)
@@ -67,15 +68,14 @@ std::vector<std::string> ListFolder(const std::string& path)
 {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
-    HANDLE listing = ::FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (listing == INVALID_HANDLE_VALUE)
+    const UniqueFind listing(::FindFirstFileA((path + "\\*").c_str(), &entry));
+    if (!listing)
         return names;
     do {
         std::string name = entry.cFileName;
         if (name != "." && name != "..")
             names.push_back(name);
-    } while (::FindNextFileA(listing, &entry));
-    ::FindClose(listing);
+    } while (::FindNextFileA(listing.Get(), &entry));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -84,6 +84,12 @@ void MakeFolder(const std::string& path)
 {
     if (!::CreateDirectoryA(path.c_str(), nullptr))
         throw std::runtime_error("cannot create " + path);
+}
+
+UniqueOpenFile HoldUnshared(const std::string& path)
+{
+    return UniqueOpenFile(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void RemoveTree(const std::string& path)
@@ -105,25 +111,23 @@ std::wstring LongPath(const std::string& path)
 
 void WriteWide(const std::wstring& path, const std::vector<unsigned char>& bytes)
 {
-    HANDLE file = ::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueOpenFile file(::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         throw std::runtime_error("cannot create " + NarrowWithSubstitutes(path));
     DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
+    ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 std::vector<unsigned char> ReadWide(const std::wstring& path)
 {
-    HANDLE file = ::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueOpenFile file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
         return {};
-    std::vector<unsigned char> bytes(::GetFileSize(file, nullptr));
+    std::vector<unsigned char> bytes(::GetFileSize(file.Get(), nullptr));
     DWORD read = 0;
-    ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    ::CloseHandle(file);
+    ::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
     bytes.resize(read);
     return bytes;
 }
@@ -143,15 +147,14 @@ std::vector<std::wstring> ListWideFolder(const std::wstring& path)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW entry;
-    HANDLE listing = ::FindFirstFileW((LongPath(path) + L"\\*").c_str(), &entry);
-    if (listing == INVALID_HANDLE_VALUE)
+    const UniqueFind listing(::FindFirstFileW((LongPath(path) + L"\\*").c_str(), &entry));
+    if (!listing)
         return names;
     do {
         const std::wstring name = entry.cFileName;
         if (name != L"." && name != L"..")
             names.push_back(name);
-    } while (::FindNextFileW(listing, &entry));
-    ::FindClose(listing);
+    } while (::FindNextFileW(listing.Get(), &entry));
     std::sort(names.begin(), names.end());
     return names;
 }

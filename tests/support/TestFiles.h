@@ -1,6 +1,8 @@
 // A temporary folder of the test's own inside the Wine prefix, removed with everything in it.
 #pragma once
 
+#include "TestOwners.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +22,8 @@ private:
     std::string path;
 };
 
+// `size` bytes that differ from seed to seed, to tell one file's contents from another's.
+std::vector<unsigned char> Pattern(size_t size, unsigned char seed);
 void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 void WriteText(const std::string& path, const std::string& text);
 std::vector<unsigned char> ReadBytes(const std::string& path);
@@ -28,6 +32,9 @@ bool Exists(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& path);
 void MakeFolder(const std::string& path);
 void RemoveTree(const std::string& path);
+// The file opened for reading and shared with nobody, as another program can hold it while it
+// lives; invalid when it cannot be opened.
+UniqueOpenFile HoldUnshared(const std::string& path);
 
 // Paths outside the code page or past the narrow calls' limit are made, read and removed with the
 // wide calls through the long-path prefix, which takes every name as it stands.

@@ -1,5 +1,9 @@
 #include "WorkerJob.h"
 
+#include "RecordingWindow.h"
+
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 WorkerJob::WorkerJob(HWND progressWindow, const ShredSettings& settings, ShredOs* os)
@@ -12,8 +16,6 @@ WorkerJob::WorkerJob(HWND progressWindow, const ShredSettings& settings, ShredOs
 WorkerJob::~WorkerJob()
 {
     Join();
-    for (HANDLE thread : threads)
-        ::CloseHandle(thread);
 }
 
 void WorkerJob::Start(const WorkerItem& item)
@@ -29,10 +31,10 @@ void WorkerJob::Start(const WorkerItem& item)
     worker->SetSettings(settings);
     worker->ProgressWindow = progressWindow;
     // The worker deletes itself and closes its own handle: keep one of ours to wait on.
-    HANDLE own = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), worker->m_hThread, ::GetCurrentProcess(), &own, 0,
-                      FALSE, DUPLICATE_SAME_ACCESS);
-    threads.push_back(own);
+    UniqueHandle own;
+    ::DuplicateHandle(::GetCurrentProcess(), worker->m_hThread, ::GetCurrentProcess(),
+                      own.Receive(), 0, FALSE, DUPLICATE_SAME_ACCESS);
+    threads.push_back(std::move(own));
     worker->ResumeThread();
 }
 
@@ -44,8 +46,8 @@ void WorkerJob::Start(const std::vector<std::string>& paths)
 
 bool WorkerJob::Join(DWORD timeoutMs)
 {
-    for (HANDLE thread : threads) {
-        if (::WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0)
+    for (const UniqueHandle& thread : threads) {
+        if (::WaitForSingleObject(thread.Get(), timeoutMs) != WAIT_OBJECT_0)
             return false;
     }
     return true;
@@ -54,10 +56,23 @@ bool WorkerJob::Join(DWORD timeoutMs)
 std::vector<DWORD> WorkerJob::ExitCodes() const
 {
     std::vector<DWORD> codes;
-    for (HANDLE thread : threads) {
+    for (const UniqueHandle& thread : threads) {
         DWORD code = STILL_ACTIVE;
-        ::GetExitCodeThread(thread, &code);
+        ::GetExitCodeThread(thread.Get(), &code);
         codes.push_back(code);
     }
     return codes;
+}
+
+Notifications RunJob(RecordingWindow& window, const ShredSettings& settings, ShredOs& os,
+                     const std::vector<WorkerItem>& items, std::vector<DWORD>* exitCodes)
+{
+    WorkerJob job(window.Handle(), settings, &os);
+    for (const WorkerItem& item : items)
+        job.Start(item);
+    EXPECT_TRUE(window.WaitForFinished(items.size()));
+    EXPECT_TRUE(job.Join());
+    if (exitCodes)
+        *exitCodes = job.ExitCodes();
+    return window.Received();
 }

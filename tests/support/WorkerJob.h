@@ -1,7 +1,9 @@
 // Starts workers the way the launcher does: created suspended, given their job, resumed.
 #pragma once
 
+#include "Notification.h"
 #include "common/Seam.h"
+#include "common/Unique.h"
 #include "core/ShredThread.h"
 #include "engine/ShredOs.h"
 
@@ -35,5 +37,13 @@ private:
     HWND progressWindow;
     ShredSettings settings;
     std::optional<Seam<ShredOs>::Substitute> seam;
-    std::vector<HANDLE> threads;
+    std::vector<UniqueHandle> threads;
 };
+
+class RecordingWindow;
+
+// One job of the items, each at its own index, reporting to the window, with the workers' system
+// calls going to `os`; what the window received once every worker has finished. The workers'
+// exit codes go to `exitCodes` when given.
+Notifications RunJob(RecordingWindow& window, const ShredSettings& settings, ShredOs& os,
+                     const std::vector<WorkerItem>& items, std::vector<DWORD>* exitCodes = nullptr);

@@ -4,6 +4,7 @@
 #include "common/Unique.h"
 
 #include <algorithm>
+#include <cstdio>
 
 std::string FromUnixPath(const std::string& unixPath)
 {
@@ -86,8 +87,12 @@ DWORD Regsvr32(const std::string& options, const std::string& dll)
 {
     char system[MAX_PATH] = {};
     ::GetSystemDirectoryA(system, MAX_PATH);
-    return RunProgram(Quoted(std::string(system) + "\\regsvr32.exe") + " " + options + " " +
-                          Quoted(dll),
-                      system, 60000)
-        .ExitCode;
+    const ProgramRun run = RunProgram(Quoted(std::string(system) + "\\regsvr32.exe") + " " +
+                                          options + " " + Quoted(dll),
+                                      system, 60000);
+    // A failed registration is otherwise only a number in the test's log.
+    if (run.ExitCode != 0)
+        std::fprintf(stderr, "regsvr32 %s %s exited %lu: %s\n", options.c_str(), dll.c_str(),
+                     run.ExitCode, run.Output.c_str());
+    return run.ExitCode;
 }

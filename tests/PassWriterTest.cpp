@@ -3,6 +3,7 @@
 // random source fails, and the provider context a job keeps open around its blocks' own.
 #include "FakeShredOs.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "WorkerJob.h"
 #include "engine/ShredOs.h"
 #include "core/ShredThread.h"
@@ -156,16 +157,6 @@ Bytes Slice(const Bytes& bytes, size_t from, size_t count)
     return Bytes(bytes.begin() + from, bytes.begin() + std::min(bytes.size(), from + count));
 }
 
-ShredSettings Settings(int method, int passes, bool tails)
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = method;
-    settings.Passes = passes;
-    settings.OverwriteTails = tails;
-    settings.MangleDateAndTime = false;
-    return settings;
-}
-
 class PassWriterTest : public ::testing::Test
 {
 protected:
@@ -304,7 +295,7 @@ TEST_F(PassWriterTest, DoDWithinTheSameSecondReusesItsThreeBytes)
     Rig rig;
     rig.os.FixedTime = true;
     rig.os.TimeValue = 1700000000;
-    rig.worker.SetSettings(Settings(MethodDoD, 1, false));
+    rig.worker.SetSettings(SettingsOf(MethodDoD, 1, false));
 
     // Shreds one file and returns the first byte of each of its seven passes.
     auto shred = [&](const std::string& name) {
@@ -384,7 +375,7 @@ TEST_F(PassWriterTest, OverwritingTailsCarriesEveryPassOneSectorAndAByteOnFromAn
     for (const Case c : {Case{MethodRandomData, 3}, Case{MethodDoD, 7}, Case{MethodGutmann, 35}}) {
         SCOPED_TRACE(testing::Message() << "method " << c.Method);
         Rig rig;
-        rig.worker.SetSettings(Settings(c.Method, 3, true));
+        rig.worker.SetSettings(SettingsOf(c.Method, 3, true));
         const std::string path = MakeFile("empty.bin", 0);
 
         rig.worker.ShredFile(path, 512, false, "");
@@ -596,7 +587,7 @@ TEST_F(ProviderKeepAliveTest, AJobKeepsOneContextOpenAroundAFreshContextForEvery
                          Case{MethodDoD, false, 6}, Case{MethodGutmann, false, 24}}) {
         SCOPED_TRACE(testing::Message() << "method " << c.Method << ", mangle " << c.Mangle);
         PassRecordingOs os;
-        ShredSettings settings = Settings(c.Method, 2, false);
+        ShredSettings settings = SettingsOf(c.Method, 2, false);
         settings.MangleDateAndTime = c.Mangle;
         const std::string path = MakeFile("job.bin", 2500);
 
@@ -616,7 +607,7 @@ TEST_F(ProviderKeepAliveTest, AJobKeepsOneContextOpenAroundAFreshContextForEvery
 TEST_F(ProviderKeepAliveTest, EachWorkerKeepsItsOwnContextForItsOwnItemOnly)
 {
     PassRecordingOs os;
-    RunJob(os, Settings(MethodRandomData, 1, false),
+    RunJob(os, SettingsOf(MethodRandomData, 1, false),
            {MakeFile("one.bin", 2500), MakeFile("two.bin", 2500)});
 
     // The items are shredded one at a time, and the first worker's kept context is released
@@ -639,7 +630,7 @@ TEST_F(ProviderKeepAliveTest, AJobThatWritesNoRandomBlockAcquiresNothing)
                                     std::string("\\\\server\\share\\file.bin")}) {
         SCOPED_TRACE(path);
         PassRecordingOs os;
-        RunJob(os, Settings(MethodGutmann, 1, false), {path});
+        RunJob(os, SettingsOf(MethodGutmann, 1, false), {path});
         EXPECT_EQ(os.ProviderAcquires.load(), 0);
         EXPECT_EQ(CountStatus(os.Recorded(), StatusFinished), 1u);
     }
@@ -651,7 +642,7 @@ TEST_F(ProviderKeepAliveTest, WithoutAKeptContextThePassRunsAsItWouldAnyway)
     // and every block still draws from a context of its own.
     PassRecordingOs os;
     os.FailingAcquires = {1};
-    RunJob(os, Settings(MethodRandomData, 1, false), {MakeFile("unkept.bin", 2500)});
+    RunJob(os, SettingsOf(MethodRandomData, 1, false), {MakeFile("unkept.bin", 2500)});
 
     using Call = ProviderCall;
     const std::vector<Call> calls = os.ProviderCalls();
@@ -672,7 +663,7 @@ TEST_F(ProviderKeepAliveTest, WithoutAKeptContextThePassRunsAsItWouldAnyway)
     // A block whose own acquire fails is filled all the same, and the kept context still goes.
     PassRecordingOs failingBlock;
     failingBlock.FailingAcquires = {3};
-    RunJob(failingBlock, Settings(MethodRandomData, 1, false), {MakeFile("gap.bin", 2500)});
+    RunJob(failingBlock, SettingsOf(MethodRandomData, 1, false), {MakeFile("gap.bin", 2500)});
     EXPECT_EQ(failingBlock.ProviderAcquires.load(), 4);
     EXPECT_EQ(failingBlock.ProviderReleases.load(), 3);
     EXPECT_EQ(failingBlock.RandomCalls.load(), 2);
@@ -718,7 +709,7 @@ TEST_F(ProviderKeepAliveTest, TheRealProviderStaysLoadedBetweenBlocksUntilTheJob
 {
     ASSERT_EQ(::GetModuleHandleA(ProviderModule), nullptr);
     ModuleWatchingOs os;
-    RunJob(os, Settings(MethodRandomData, 2, false), {MakeFile("real.bin", 2500)});
+    RunJob(os, SettingsOf(MethodRandomData, 2, false), {MakeFile("real.bin", 2500)});
 
     // Each write follows the release of its block's own context.
     EXPECT_EQ(os.LoadedAtWrite, std::vector<bool>(6, true));

@@ -444,11 +444,12 @@ TEST_F(ContextMenuTest, AStringVerbIsNeverTakenForAnOffsetWhereverItLies)
     ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
     // A verb whose address has its low 32 bits all zero looks like offset 0 to a check of the
     // low two words only.
-    char* verb = nullptr;
-    for (uintptr_t gigabytes = 4; !verb && gigabytes < 1024; gigabytes += 4)
-        verb = static_cast<char*>(::VirtualAlloc(reinterpret_cast<void*>(gigabytes << 30), 4096,
-                                                 MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    ASSERT_NE(verb, nullptr);
+    UniqueVirtualMemory page;
+    for (uintptr_t gigabytes = 4; !page && gigabytes < 1024; gigabytes += 4)
+        page.Reset(::VirtualAlloc(reinterpret_cast<void*>(gigabytes << 30), 4096,
+                                  MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_TRUE(page);
+    char* verb = static_cast<char*>(page.Get());
     ASSERT_EQ(reinterpret_cast<uintptr_t>(verb) & 0xFFFFFFFF, 0u);
     std::strcpy(verb, "open");
 
@@ -456,7 +457,6 @@ TEST_F(ContextMenuTest, AStringVerbIsNeverTakenForAnOffsetWhereverItLies)
     EXPECT_EQ(Invoke(verb), E_INVALIDARG);
     EXPECT_EQ(Invoke(verb + 1), E_INVALIDARG);
     EXPECT_EQ(user.Confirms(), 0);
-    ::VirtualFree(verb, 0, MEM_RELEASE);
     EXPECT_TRUE(Exists(paths[0]));
 }
 
@@ -495,7 +495,10 @@ protected:
     {
         wchar_t buffer[MAX_PATH] = {};
         const DWORD length = ::GetShortPathNameW(LongPath(Full(name)).c_str(), buffer, MAX_PATH);
-        std::wstring shortPath(buffer, length);
+        // A length of MAX_PATH or more is the size the path would need: none was written.
+        EXPECT_GT(length, 4u);
+        EXPECT_LT(length, static_cast<DWORD>(MAX_PATH));
+        std::wstring shortPath(buffer, length < MAX_PATH ? length : 0);
         shortPath.erase(0, 4);
         return *NarrowExactly(shortPath);
     }

@@ -87,20 +87,18 @@ protected:
         // Whatever an earlier run left registered goes first.
         UnregisterTypeLibrary();
 
-        IClassFactory* factory = nullptr;
+        UniqueCom<IClassFactory> factory;
         ASSERT_EQ(Module.FindClassObject(CLSID_QuorvaneShlExt, IID_IClassFactory,
-                                         reinterpret_cast<void**>(&factory)),
+                                         reinterpret_cast<void**>(factory.Receive())),
                   S_OK);
-        ASSERT_EQ(
-            factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&Dispatch)),
-            S_OK);
-        factory->Release();
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch,
+                                          reinterpret_cast<void**>(Dispatch.Receive())),
+                  S_OK);
     }
 
     void TearDown() override
     {
-        if (Dispatch)
-            Dispatch->Release();
+        Dispatch.Reset();
         if (!Started)
             return;
         EXPECT_EQ(Module.LockCount, 0);
@@ -129,7 +127,7 @@ protected:
     TempFolder Folder;
     std::unique_ptr<ProgramCopy> Program;
     std::wstring ProgramPath;
-    IDispatch* Dispatch = nullptr;
+    UniqueCom<IDispatch> Dispatch;
     bool Started = false;
 };
 

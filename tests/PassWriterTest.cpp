@@ -77,6 +77,11 @@ public:
             allowed = std::min<unsigned>(count, scripted->second);
         }
         const int result = ShredOs::Write(descriptor, data, allowed);
+        // Every pass starts with a seek to the start; a write before one is a pass of its own.
+        if (Passes.empty()) {
+            ADD_FAILURE() << "a write before the first seek";
+            Passes.emplace_back();
+        }
         PassRecord& pass = Passes.back();
         pass.WriteSizes.push_back(count);
         pass.Contiguous = pass.Contiguous && position == static_cast<int64_t>(pass.Data.size());
@@ -648,8 +653,13 @@ TEST_F(ProviderKeepAliveTest, WithoutAKeptContextThePassRunsAsItWouldAnyway)
     const std::vector<Call> calls = os.ProviderCalls();
     ASSERT_EQ(calls.size(), 10u);
     EXPECT_EQ(calls[0], (Call{Call::Acquire, 0}));
+    std::vector<HCRYPTPROV> blockContexts;
     for (size_t i = 1; i < calls.size(); i += 3) {
-        EXPECT_EQ(calls[i], (Call{Call::Acquire, calls[i].Context}));
+        EXPECT_EQ(calls[i].What, Call::Acquire);
+        EXPECT_NE(calls[i].Context, HCRYPTPROV{0});
+        EXPECT_EQ(std::count(blockContexts.begin(), blockContexts.end(), calls[i].Context), 0)
+            << "a block drew from an earlier block's context";
+        blockContexts.push_back(calls[i].Context);
         EXPECT_EQ(calls[i + 1], (Call{Call::Draw, calls[i].Context}));
         EXPECT_EQ(calls[i + 2], (Call{Call::Release, calls[i].Context}));
     }

@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <stdexcept>
 
 namespace {
 
@@ -72,9 +74,11 @@ public:
     // A block as a worker fills it; its slot number identifies it later.
     std::pair<char*, int> Make(const std::string& path)
     {
+        if (used >= WatchedBlockSlots)
+            throw std::length_error("more blocks than watched slots");
         char* block = AllocateShredFileNameBlock();
         std::memset(block, 0, ShredFileNameBlockSize);
-        std::memcpy(block, path.c_str(), path.size());
+        std::memcpy(block, path.c_str(), std::min(path.size(), ShredFileNameBlockSize - 1));
         watchedFrees[used] = 0;
         watchedBlocks[used] = block;
         return {block, used++};

@@ -403,8 +403,8 @@ TEST_F(RecycleBinWalkTest, ANameThatIsNotAFullPathIsPassedOverNotResolved)
 
 TEST_F(RecycleBinWalkTest, ANameOutsideTheCodePageIsPassedOverNotMappedToALookalike)
 {
-    // "cafe" with a macron best-fits to "cafa"; a CJK letter has no narrow form and becomes "?",
-    // a wildcard that matches "cafa" too. An e acute is in the code page and names its file.
+    // "caf" and an a with a macron best-fits to "cafa"; a CJK letter has no narrow form and becomes
+    // "?", a wildcard that matches "cafa" too. An e acute is in the code page and names its file.
     MakeFile("cafa.txt");
     const std::string acute = MakeFile("caf\xE9.txt");
     const std::wstring base = Widen(folder.Path()) + L"\\caf";
@@ -428,16 +428,25 @@ TEST_F(RecycleBinWalkTest, ANameTheBufferOrCodePageCannotHoldIsReachedByItsShort
     const std::wstring deepFile = deep + L"\\" + std::wstring(150, L'f') + L".bin";
     WriteWide(deepFile, {4, 5, 6});
     shell.Entries = {BinEntry{cyrillic}, BinEntry{deepFile}};
+    // The short paths the volume gives, looked up before the files go.
+    auto shortPathOf = [](const std::wstring& path) {
+        wchar_t buffer[MAX_PATH] = {};
+        const DWORD length = ::GetShortPathNameW((L"\\\\?\\" + path).c_str(), buffer, MAX_PATH);
+        std::wstring shortPath(buffer, length < MAX_PATH ? length : 0);
+        if (shortPath.rfind(L"\\\\?\\", 0) == 0)
+            shortPath.erase(0, 4);
+        return NarrowWithSubstitutes(shortPath);
+    };
+    const std::vector<std::string> shortPaths = {shortPathOf(cyrillic), shortPathOf(deepFile)};
 
     const Notifications received = RunWalk();
 
     EXPECT_EQ(CountStatus(received, StatusShredded), 2u);
     EXPECT_EQ(CountStatus(received, StatusInvalidArguments), 0u);
-    for (const Notification& n : received) {
-        if (n.Message == WM_SHRED_FILE) {
-            EXPECT_LT(n.Path.size(), size_t{MAX_PATH}) << n.Path;
-        }
-    }
+    // Each file is worked on, and shown, by its short path.
+    EXPECT_EQ(Announced(received), shortPaths);
+    for (const std::string& path : shortPaths)
+        EXPECT_LT(path.size(), size_t{MAX_PATH}) << path;
     EXPECT_FALSE(ExistsWide(cyrillic));
     EXPECT_FALSE(ExistsWide(deepFile));
 }
@@ -517,10 +526,9 @@ void RemoveFromRealBin(const std::string& trash, const std::string& name)
 
 TEST_F(RecycleBinWalkTest, TheRealBinsBareNamesAreRefusedNotResolved)
 {
-    // Wine keeps its bin in the XDG trash: only one inside the build folder may be used.
-    char dataHome[MAX_PATH] = {};
-    if (::GetEnvironmentVariableA("XDG_DATA_HOME", dataHome, MAX_PATH) == 0)
-        GTEST_SKIP() << "XDG_DATA_HOME is not set: the bin would be the user's own";
+    const std::optional<std::string> dataHome = ProjectDataHome();
+    if (!dataHome)
+        GTEST_SKIP() << "XDG_DATA_HOME is not the build's own: the bin would be a person's";
 
     const std::string name = "orlenwick-bin-" + std::to_string(::GetCurrentProcessId()) + "-" +
                              std::to_string(::GetTickCount()) + ".txt";
@@ -537,7 +545,7 @@ TEST_F(RecycleBinWalkTest, TheRealBinsBareNamesAreRefusedNotResolved)
     const Notifications received = RunWalk(realShell);
     ::CoUninitialize();
     if (moved)
-        RemoveFromRealBin(std::string(dataHome) + "/Trash", name);
+        RemoveFromRealBin(*dataHome + "/Trash", name);
 
     ASSERT_TRUE(listed);
     EXPECT_TRUE(moved) << "SHFileOperationA could not move the file to the bin";

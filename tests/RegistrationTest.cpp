@@ -412,13 +412,13 @@ TEST_F(RegistrationTest, FailingScriptReturnsItsErrorAndRegistersNoTypeLibrary)
 {
     const std::string copy = CopyInto("broken");
     const std::string script = BrokenScript();
-    HANDLE update = ::BeginUpdateResourceA(copy.c_str(), FALSE);
-    ASSERT_NE(nullptr, update);
-    ASSERT_TRUE(::UpdateResourceA(update, "REGISTRY", MAKEINTRESOURCEA(IDR_REGISTRY),
+    UniqueResourceUpdate update(::BeginUpdateResourceA(copy.c_str(), FALSE));
+    ASSERT_TRUE(update);
+    ASSERT_TRUE(::UpdateResourceA(update.Get(), "REGISTRY", MAKEINTRESOURCEA(IDR_REGISTRY),
                                   MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                   const_cast<char*>(script.data()),
                                   static_cast<DWORD>(script.size())));
-    ASSERT_TRUE(::EndUpdateResourceA(update, FALSE));
+    ASSERT_TRUE(::EndUpdateResourceA(update.Release(), FALSE));
     ASSERT_EQ(script, ResourceText(copy, "REGISTRY", IDR_REGISTRY));
     ASSERT_FALSE(ResourceText(copy, "TYPELIB", 1).empty());
     ASSERT_FALSE(KeyExists(TypeLibKey));

@@ -264,9 +264,9 @@ public:
     {
         const std::string id = std::to_string(::GetCurrentProcessId());
         // All real keys are opened before any root is mapped.
-        EXPECT_EQ(
-            ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_ALL_ACCESS, software.Receive()),
-            ERROR_SUCCESS);
+        const bool opened = ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_ALL_ACCESS,
+                                            software.Receive()) == ERROR_SUCCESS;
+        EXPECT_TRUE(opened);
         fuzzRoot = CreatePath(software.Get(), "OrlenwickFuzz");
         RemoveStaleRuns();
         ownedName = id;
@@ -280,10 +280,12 @@ public:
             root.Key = CreatePath(owned.Get(), predefined.Name);
             mapped.push_back(std::move(root));
         }
+        confined = opened && owned.IsValid();
         for (MappedRoot& root : mapped) {
             PlantInRoot(root);
-            EXPECT_EQ(::RegOverridePredefKey(root.Predefined, root.Key.Get()), ERROR_SUCCESS)
-                << root.Name;
+            const LSTATUS overridden = ::RegOverridePredefKey(root.Predefined, root.Key.Get());
+            EXPECT_EQ(overridden, ERROR_SUCCESS) << root.Name;
+            confined = confined && root.Key.IsValid() && overridden == ERROR_SUCCESS;
         }
         ownedState = StateOf(owned.Get());
         fuzzRootState = StateOf(fuzzRoot.Get());
@@ -308,6 +310,8 @@ public:
     OwnedRegistry& operator=(const OwnedRegistry&) = delete;
 
     size_t RootCount() const { return mapped.size(); }
+    // Every predefined root is mapped onto a key of this run's own.
+    bool IsConfined() const { return confined; }
 
     // Keys a script may meet, made under one mapped root before it runs; they are the script's
     // to change.
@@ -531,6 +535,7 @@ private:
     KeyState fuzzRootState;
     std::vector<Watched> beside;
     std::vector<MappedRoot> mapped;
+    bool confined = false;
     std::vector<std::string> softwareContent;
 };
 
@@ -1051,10 +1056,12 @@ protected:
     }
     void TearDown() override { ::SetUnhandledExceptionFilter(previousFilter); }
 
-    // Runs scripts from `make` until the time or the count is spent; false after a failure.
+    // Runs scripts from `make` until the time or the count is spent, or until the first failure.
     template <class Make> void Fuzz(const char* name, uint64_t test, Make make)
     {
         OwnedRegistry registry;
+        // A root left unmapped would take the scripts' deletions to the prefix's own keys.
+        ASSERT_TRUE(registry.IsConfined());
         ASSERT_EQ(registry.Check(true), "");
         HangWatch watch;
         const auto start = std::chrono::steady_clock::now();

@@ -356,15 +356,15 @@ TEST_F(ShellRoadTest, RecycleBinRoadReportsUnreachableItemsAndTouchesNothingElse
     const auto sameNamed = RandomBytes(2000, 12);
     WriteBytes(work / "current\\" + name, sameNamed);
 
-    // Wine keeps its Recycle Bin in the XDG trash; the project's scripts point it inside the
-    // build folder. Without that, nothing is put in the bin of the machine's user.
-    char xdg[MAX_PATH] = {};
-    const DWORD xdgLength = ::GetEnvironmentVariableA("XDG_DATA_HOME", xdg, MAX_PATH);
+    // The bin the stand-in walks must be the build's own, never a person's.
+    const std::optional<std::string> dataHome = ProjectDataHome();
+    if (!dataHome)
+        GTEST_SKIP() << "XDG_DATA_HOME is not the build's own: the bin would be a person's";
     std::unique_ptr<BinEntry> entry;
     const auto binned = RandomBytes(1800, 13);
     size_t binItems = 0;
-    if (xdgLength > 0 && xdgLength < MAX_PATH) {
-        const std::string trash = FromUnixPath(std::string(xdg) + "/Trash");
+    {
+        const std::string trash = FromUnixPath(*dataHome + "/Trash");
         entry = std::make_unique<BinEntry>(trash, name);
         const std::string original = work / name;
         WriteBytes(original, binned);
@@ -456,29 +456,30 @@ TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
     }
     WriteText(work / "kept.txt", "kept");
 
-    HMODULE server = ::LoadLibraryA(Dll().c_str());
-    ASSERT_NE(nullptr, server);
+    UniqueModule server(::LoadLibraryA(Dll().c_str()));
+    ASSERT_TRUE(server);
     auto canUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(
-        reinterpret_cast<void*>(::GetProcAddress(server, "DllCanUnloadNow")));
+        reinterpret_cast<void*>(::GetProcAddress(server.Get(), "DllCanUnloadNow")));
     auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-        reinterpret_cast<void*>(::GetProcAddress(server, "DllGetClassObject")));
+        reinterpret_cast<void*>(::GetProcAddress(server.Get(), "DllGetClassObject")));
     ASSERT_TRUE(canUnloadNow && getClassObject);
     EXPECT_EQ(S_OK, canUnloadNow());
 
-    IClassFactory* factory = nullptr;
-    IShellExtInit* init = nullptr;
-    IContextMenu* menu = nullptr;
+    UniqueCom<IClassFactory> factory;
+    UniqueCom<IShellExtInit> init;
+    UniqueCom<IContextMenu> menu;
     UniqueCom<IDataObject> selection = ShellSelection(paths);
     ASSERT_TRUE(selection);
     ASSERT_EQ(S_OK, getClassObject(CLSID_QuorvaneShlExt, __uuidof(IClassFactory),
-                                   reinterpret_cast<void**>(&factory)));
+                                   reinterpret_cast<void**>(factory.Receive())));
     ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, __uuidof(IShellExtInit),
-                                            reinterpret_cast<void**>(&init)));
-    factory->Release();
+                                            reinterpret_cast<void**>(init.Receive())));
+    factory.Reset();
     ASSERT_EQ(S_OK, init->Initialize(nullptr, selection.Get(), nullptr));
     selection.Reset();
-    ASSERT_EQ(S_OK, init->QueryInterface(__uuidof(IContextMenu), reinterpret_cast<void**>(&menu)));
-    init->Release();
+    ASSERT_EQ(S_OK, init->QueryInterface(__uuidof(IContextMenu),
+                                         reinterpret_cast<void**>(menu.Receive())));
+    init.Reset();
 
     HWND progress = nullptr;
     {
@@ -488,7 +489,7 @@ TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
         invoke.lpVerb = MAKEINTRESOURCEA(0);
         EXPECT_EQ(S_OK, menu->InvokeCommand(&invoke));
         ASSERT_TRUE(presser.pressed);
-        menu->Release();
+        menu.Reset();
         // The object is gone; what is left runs on its own.
         progress = ::FindWindowA(nullptr, ProgressCaption);
         ASSERT_NE(nullptr, progress);
@@ -514,8 +515,8 @@ TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
 
     EXPECT_EQ(Names{"kept.txt"}, ListFolder(work.Path()));
     char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(server, path, MAX_PATH);
-    ::FreeLibrary(server);
+    ::GetModuleFileNameA(server.Get(), path, MAX_PATH);
+    server.Reset();
     // With the last worker's own reference returned, this program's was the last one.
     HMODULE stillLoaded = nullptr;
     for (int i = 0; i < 200 && ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -85,10 +85,17 @@ TEST(TextConversion, SubstitutesMarkEveryInexactCharacter)
 
 TEST(TextConversion, DefaultCodePageIsTheProcessAnsiCodePage)
 {
+    // A name whose conversion differs between the prefix's page and the Japanese one, so that
+    // taking any other page for the default shows.
     const UINT page = ::GetACP();
-    EXPECT_EQ(NarrowExactly(Kanji), NarrowExactly(Kanji, page));
-    EXPECT_EQ(NarrowExactly(MacronA), NarrowExactly(MacronA, page));
-    EXPECT_EQ(Widen("abc"), std::wstring(L"abc"));
+    ASSERT_NE(page, Japanese);
+    const std::wstring accented = L"caf\x00E9.txt";
+    ASSERT_NE(NarrowExactly(accented, page), NarrowExactly(accented, Japanese));
+    EXPECT_EQ(NarrowExactly(accented), NarrowExactly(accented, page));
+    EXPECT_EQ(NarrowWithSubstitutes(accented), NarrowWithSubstitutes(accented, page));
+    const std::string narrow = "caf\xE9\x82\xA0.txt";
+    EXPECT_EQ(Widen(narrow), Widen(narrow, page));
+    EXPECT_EQ(WidenExactly(narrow), WidenExactly(narrow, page));
 }
 
 } // namespace

@@ -144,9 +144,9 @@ bool AnswerMessageBox(HWND box)
 
 void SyncWith(HWND dialog)
 {
-    // A sent message is handled only after the posted ones ahead of it have been dispatched
-    // by the thread's loop, once that loop next looks at its queue; a posted null message
-    // followed by a send covers both.
+    // A message sent from another thread is handled ahead of the posted ones, at the loop's
+    // next look at its queue: the sends show that the loop is running and idle, and the pause
+    // between them lets it dispatch what was posted before, the null message included.
     ::PostMessageA(dialog, WM_NULL, 0, 0);
     DWORD_PTR result = 0;
     ::SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);

@@ -29,5 +29,5 @@ Notifications OnlySent(const Notifications& all);
 Notifications OnlyPosted(const Notifications& all);
 // The paths of the WM_SHRED_FILE notifications, in order.
 std::vector<std::string> Announced(const Notifications& all);
-// A compact form for comparing sequences: "F:<range>:<path>", "P:<id>", "S:<id>", "C:<id>".
+// A compact form for comparing sequences: "F:<range>:<path>", "P:<id>", "S:<id>".
 std::vector<std::string> Describe(const Notifications& all);

@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 #include "ui/ShredProgressDlg.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -74,9 +75,10 @@ public:
     }
     void AnnounceFile(int index, const std::string& path, int64_t range = 10) const
     {
+        // As the worker fills it: the name and its terminator within the block.
         char* block = AllocateShredFileNameBlock();
         std::memset(block, 0, ShredFileNameBlockSize);
-        std::memcpy(block, path.c_str(), path.size());
+        std::memcpy(block, path.c_str(), std::min(path.size(), ShredFileNameBlockSize - 1));
         AnnounceBlock(index, block, range);
     }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <string_view>
 
 TempFolder::TempFolder()
 {
@@ -198,4 +199,18 @@ TreeSnapshot SnapshotTree(const std::wstring& path)
     TreeSnapshot snapshot;
     AddToSnapshot(LongPath(path), L"", snapshot);
     return snapshot;
+}
+
+std::optional<std::string> ProjectDataHome()
+{
+    char dataHome[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableA("XDG_DATA_HOME", dataHome, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::nullopt;
+    const std::string path(dataHome, length);
+    constexpr std::string_view ownFolder = "/xdg-data";
+    if (path.size() <= ownFolder.size() ||
+        path.compare(path.size() - ownFolder.size(), ownFolder.size(), ownFolder) != 0)
+        return std::nullopt;
+    return path;
 }

@@ -4,6 +4,7 @@
 #include "TestOwners.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,3 +53,8 @@ void RemoveWideTree(const std::wstring& path);
 // whether anything in a tree changed.
 using TreeSnapshot = std::map<std::wstring, std::vector<unsigned char>>;
 TreeSnapshot SnapshotTree(const std::wstring& path);
+
+// Wine keeps the Recycle Bin in the XDG trash. The project's scripts point XDG_DATA_HOME at a
+// folder of the build ending in "/xdg-data"; any other, or none, is a person's own bin, which no
+// test may put anything in or walk. The Unix path of the build's folder, or nothing.
+std::optional<std::string> ProjectDataHome();

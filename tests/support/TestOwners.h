@@ -1,7 +1,7 @@
 // Owners, on the template of common/Unique.h, of what the tests take from the system beyond
 // its handles, keys, modules, strings, task memory and interfaces: opened files and listings
-// (whose "none" is INVALID_HANDLE_VALUE), window hooks, menus, the shell's ID lists and local
-// memory.
+// (whose "none" is INVALID_HANDLE_VALUE), window hooks, menus, the shell's ID lists, local and
+// virtual memory, and resource updates (given up, not written, unless the test commits them).
 #pragma once
 
 #include "common/Unique.h"
@@ -42,9 +42,21 @@ struct LocalMemoryTraits : NullInvalid<HLOCAL>
     void Close(Handle block) const { ::LocalFree(block); }
 };
 
+struct VirtualMemoryTraits : NullInvalid<void*>
+{
+    void Close(Handle pages) const { ::VirtualFree(pages, 0, MEM_RELEASE); }
+};
+
+struct ResourceUpdateTraits : NullInvalid<HANDLE>
+{
+    void Close(Handle update) const { ::EndUpdateResourceA(update, TRUE); }
+};
+
 using UniqueOpenFile = Unique<OpenFileTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueHook = Unique<HookTraits>;
 using UniqueMenu = Unique<MenuTraits>;
 using UniqueItemIdList = Unique<ItemIdListTraits>;
 using UniqueLocalMemory = Unique<LocalMemoryTraits>;
+using UniqueVirtualMemory = Unique<VirtualMemoryTraits>;
+using UniqueResourceUpdate = Unique<ResourceUpdateTraits>;

@@ -170,5 +170,3 @@ inline std::vector<std::string> Only(const std::vector<std::string>& events,
                 kept.push_back(event);
     return kept;
 }
-
-// Statuses sent, by command id, pass markers and steps left out.

@@ -297,6 +297,39 @@ TEST_F(ShellRoadTest, NamesOfEveryScriptAreShreddedWholeAndTheirLookAlikesKept)
     }
 }
 
+TEST_F(ShellRoadTest, LookAlikesOfSeparatorsInAFolderNeverLeadOutOfIt)
+{
+    // Beside the selected folder, what each look-alike would name once best-fit mapped; inside,
+    // files and folders under the look-alike names (U+FF3C, U+FF0F, U+2215, U+2216) and plain ones.
+    const std::wstring top = Widen(work.Path());
+    const std::wstring selected = top + L"\\selected";
+    WriteWide(top + L"\\x", RandomBytes(600, 30));
+    MakeWideFolder(top + L"\\outside");
+    WriteWide(top + L"\\outside\\kept.bin", RandomBytes(700, 31));
+    MakeWideFolder(selected);
+    unsigned seed = 32;
+    for (const wchar_t* prefix : {L"..\xFF3C", L"..\xFF0F", L"..\x2215", L"..\x2216"}) {
+        WriteWide(selected + L"\\" + prefix + L"x", RandomBytes(500, seed++));
+        MakeWideFolder(selected + L"\\" + prefix + L"outside");
+        WriteWide(selected + L"\\" + prefix + L"outside\\inner.bin", RandomBytes(400, seed++));
+    }
+    WriteWide(selected + L"\\plain.txt", RandomBytes(800, seed++));
+    TreeSnapshot outside = SnapshotTree(top);
+    for (auto it = outside.begin(); it != outside.end();)
+        it = it->first.rfind(L"\\selected", 0) == 0 ? outside.erase(it) : std::next(it);
+    ASSERT_EQ(outside.size(), 3u);
+
+    const ProgramRun run = RunStandIn({"--confirm", *NarrowExactly(selected)}, work.Path());
+
+    // Every look-alike has a short name here, which names it and nothing else: the whole folder
+    // goes, and nothing beside it changes by a byte.
+    SCOPED_TRACE(run.Output);
+    ExpectCompleteRun(run, "OK");
+    EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
+    EXPECT_FALSE(ExistsWide(selected));
+    EXPECT_EQ(SnapshotTree(top), outside);
+}
+
 TEST_F(ShellRoadTest, MixedSelectionRemovesOnlyWhatWasSelected)
 {
     const MixedSelection selection(work);

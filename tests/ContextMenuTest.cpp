@@ -493,14 +493,11 @@ protected:
     // The short path the volume gives, as the narrow calls take it.
     std::string ShortPath(const std::wstring& name) const
     {
-        wchar_t buffer[MAX_PATH] = {};
-        const DWORD length = ::GetShortPathNameW(LongPath(Full(name)).c_str(), buffer, MAX_PATH);
-        // A length of MAX_PATH or more is the size the path would need: none was written.
-        EXPECT_GT(length, 4u);
-        EXPECT_LT(length, static_cast<DWORD>(MAX_PATH));
-        std::wstring shortPath(buffer, length < MAX_PATH ? length : 0);
-        shortPath.erase(0, 4);
-        return *NarrowExactly(shortPath);
+        const std::wstring shortPath = VolumeShortPath(Full(name));
+        EXPECT_FALSE(shortPath.empty()) << "no short path for " << NarrowWithSubstitutes(name);
+        const std::optional<std::string> narrow = NarrowExactly(shortPath);
+        EXPECT_TRUE(narrow) << "a short path outside the code page";
+        return narrow.value_or(std::string());
     }
 
     std::string Chosen(const std::wstring& name, UINT codePage) const

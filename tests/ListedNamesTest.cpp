@@ -21,16 +21,6 @@ Bytes Content(unsigned char seed)
 // U+FF3C, U+FF0F, U+2215 and U+2216: Windows' narrow calls best-fit map each to "\" or "/".
 const std::wstring LookAlikes[] = {L"..\xFF3C", L"..\xFF0F", L"..\x2215", L"..\x2216"};
 
-// The entries of a snapshot that are not below `inside` (relative, ending in "\").
-TreeSnapshot Outside(const TreeSnapshot& all, const std::wstring& inside)
-{
-    TreeSnapshot outside;
-    for (const auto& [path, bytes] : all)
-        if (path.compare(0, inside.size(), inside) != 0)
-            outside[path] = bytes;
-    return outside;
-}
-
 class ListedNamesTest : public WalkTest
 {
 protected:

@@ -428,16 +428,9 @@ TEST_F(RecycleBinWalkTest, ANameTheBufferOrCodePageCannotHoldIsReachedByItsShort
     const std::wstring deepFile = deep + L"\\" + std::wstring(150, L'f') + L".bin";
     WriteWide(deepFile, {4, 5, 6});
     shell.Entries = {BinEntry{cyrillic}, BinEntry{deepFile}};
-    // The short paths the volume gives, looked up before the files go.
-    auto shortPathOf = [](const std::wstring& path) {
-        wchar_t buffer[MAX_PATH] = {};
-        const DWORD length = ::GetShortPathNameW((L"\\\\?\\" + path).c_str(), buffer, MAX_PATH);
-        std::wstring shortPath(buffer, length < MAX_PATH ? length : 0);
-        if (shortPath.rfind(L"\\\\?\\", 0) == 0)
-            shortPath.erase(0, 4);
-        return NarrowWithSubstitutes(shortPath);
-    };
-    const std::vector<std::string> shortPaths = {shortPathOf(cyrillic), shortPathOf(deepFile)};
+    // Looked up before the files go.
+    const std::vector<std::string> shortPaths = {NarrowWithSubstitutes(VolumeShortPath(cyrillic)),
+                                                 NarrowWithSubstitutes(VolumeShortPath(deepFile))};
 
     const Notifications received = RunWalk();
 

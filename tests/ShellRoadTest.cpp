@@ -314,9 +314,7 @@ TEST_F(ShellRoadTest, LookAlikesOfSeparatorsInAFolderNeverLeadOutOfIt)
         WriteWide(selected + L"\\" + prefix + L"outside\\inner.bin", RandomBytes(400, seed++));
     }
     WriteWide(selected + L"\\plain.txt", RandomBytes(800, seed++));
-    TreeSnapshot outside = SnapshotTree(top);
-    for (auto it = outside.begin(); it != outside.end();)
-        it = it->first.rfind(L"\\selected", 0) == 0 ? outside.erase(it) : std::next(it);
+    const TreeSnapshot outside = Outside(SnapshotTree(top), L"\\selected\\");
     ASSERT_EQ(outside.size(), 3u);
 
     const ProgramRun run = RunStandIn({"--confirm", *NarrowExactly(selected)}, work.Path());

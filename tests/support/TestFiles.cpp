@@ -214,3 +214,23 @@ std::optional<std::string> ProjectDataHome()
         return std::nullopt;
     return path;
 }
+
+TreeSnapshot Outside(const TreeSnapshot& all, const std::wstring& inside)
+{
+    TreeSnapshot outside;
+    for (const auto& [path, bytes] : all)
+        if (path.compare(0, inside.size(), inside) != 0)
+            outside[path] = bytes;
+    return outside;
+}
+
+std::wstring VolumeShortPath(const std::wstring& path)
+{
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(LongPath(path).c_str(), buffer, MAX_PATH);
+    // A length of MAX_PATH or more is the size the path would need: nothing was written.
+    std::wstring shortPath(buffer, length < MAX_PATH ? length : 0);
+    if (shortPath.rfind(L"\\\\?\\", 0) == 0)
+        shortPath.erase(0, 4);
+    return shortPath;
+}

@@ -53,6 +53,11 @@ void RemoveWideTree(const std::wstring& path);
 // whether anything in a tree changed.
 using TreeSnapshot = std::map<std::wstring, std::vector<unsigned char>>;
 TreeSnapshot SnapshotTree(const std::wstring& path);
+// The entries of a snapshot that are not below `inside` (relative, ending in "\").
+TreeSnapshot Outside(const TreeSnapshot& all, const std::wstring& inside);
+
+// The short path the volume gives for a full path; empty when it gives none that fits MAX_PATH.
+std::wstring VolumeShortPath(const std::wstring& path);
 
 // Wine keeps the Recycle Bin in the XDG trash. The project's scripts point XDG_DATA_HOME at a
 // folder of the build ending in "/xdg-data"; any other, or none, is a person's own bin, which no

@@ -64,6 +64,18 @@ template <typename HandleType> struct NullInvalid
     static bool IsValid(Handle handle) { return handle != Handle{}; }
 };
 
+// Traits of the handles whose "none" is INVALID_HANDLE_VALUE (opened files, listings); a null
+// one is never open either.
+struct InvalidValueHandle
+{
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Handle handle)
+    {
+        return handle != INVALID_HANDLE_VALUE && handle != nullptr;
+    }
+};
+
 struct KernelHandleTraits : NullInvalid<HANDLE>
 {
     void Close(Handle handle) const { ::CloseHandle(handle); }

@@ -85,11 +85,8 @@ struct DescriptorTraits
     ShredOs* Os = nullptr;
 };
 
-struct FileHandleTraits
+struct FileHandleTraits : InvalidValueHandle
 {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(Handle file) { return file != INVALID_HANDLE_VALUE && file != nullptr; }
     void Close(Handle file) const { Os->CloseHandle(file); }
     ShredOs* Os = nullptr;
 };
@@ -117,7 +114,7 @@ inline UniqueDescriptor OwnDescriptor(ShredOs& os, int descriptor)
 
 inline UniqueFileHandle OwnFileHandle(ShredOs& os, HANDLE file)
 {
-    return UniqueFileHandle(file, FileHandleTraits{&os});
+    return UniqueFileHandle(file, FileHandleTraits{{}, &os});
 }
 
 inline UniqueListing OwnListing(ShredOs& os, HANDLE listing)

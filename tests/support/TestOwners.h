@@ -9,11 +9,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-struct OpenFileTraits
+struct OpenFileTraits : InvalidValueHandle
 {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(Handle file) { return file != INVALID_HANDLE_VALUE && file != nullptr; }
     void Close(Handle file) const { ::CloseHandle(file); }
 };
 

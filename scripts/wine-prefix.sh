@@ -25,15 +25,23 @@ rm -f "$WINEPREFIX/dosdevices/z:"
 
 # A program that opens a window starts the prefix's desktop process, which inherits the
 # program's output and closes a second after the last program using the desktop has ended; ctest
-# waits for a test's output to close, so every test would last that second longer. Wine's own
-# notepad, started once per server, keeps the desktop in use until wine-stop.sh ends it.
+# waits for a test's output to close, so every test would last that second longer. The build's
+# desktop keeper, started once per server, holds the desktop with a message-only window until
+# wine-stop.sh ends it: no window of its own takes the foreground or covers a test's dialog. It
+# runs from a copy, so a rebuild never writes over the running program; before the tree is built
+# there is none, and tests that open windows take the second longer.
+keeper=$ORLENWICK_BUILD/x86_64/DesktopKeeper.exe
+running_keeper=$ORLENWICK_BUILD/desktop-keeper/DesktopKeeper.exe
 desktop_kept() {
     local pid
-    for pid in $(pgrep -f 'notepad\.exe' || true); do
+    for pid in $(pgrep -f 'DesktopKeeper\.exe' || true); do
         tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
     done
     return 1
 }
-if ! desktop_kept; then
-    setsid "$WINE64" notepad.exe </dev/null >/dev/null 2>&1 &
+if [ -f "$keeper" ] && ! desktop_kept; then
+    mkdir -p "$(dirname "$running_keeper")"
+    cp "$keeper" "$running_keeper.new"
+    mv -f "$running_keeper.new" "$running_keeper"
+    setsid "$WINE64" "$running_keeper" </dev/null >/dev/null 2>&1 &
 fi

@@ -148,17 +148,19 @@ public:
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    // True when the button's centre lies outside every "Settings" window, so a click there
-    // reaches the confirm dialog or nothing.
+    // True when no visible window above the confirm dialog, of this program or another of the
+    // prefix, lies over the button's centre, so a click there reaches the confirm dialog or
+    // nothing.
     bool ButtonUncovered(int id) const
     {
         RECT button{};
         ::GetWindowRect(::GetDlgItem(confirm, id), &button);
         const POINT centre{(button.left + button.right) / 2, (button.top + button.bottom) / 2};
-        for (HWND settings : Visible(SettingsCaption)) {
+        for (HWND above = ::GetWindow(confirm, GW_HWNDPREV); above;
+             above = ::GetWindow(above, GW_HWNDPREV)) {
             RECT area{};
-            ::GetWindowRect(settings, &area);
-            if (::PtInRect(&area, centre))
+            if (::IsWindowVisible(above) && ::GetWindowRect(above, &area) &&
+                ::PtInRect(&area, centre))
                 return false;
         }
         return true;

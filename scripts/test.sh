@@ -10,4 +10,12 @@ timeout 1800 "$here/build.sh" x86_64
 timeout 300 "$here/wine-prefix.sh"
 trap 'status=$?; "$here/wine-stop.sh"; exit $status' EXIT
 cd "$ORLENWICK_BUILD/x86_64"
-timeout 1500 ctest --output-on-failure --timeout 300 "$@"
+restarts_log=$ORLENWICK_BUILD/wine-restarts.log
+rm -f "$restarts_log"
+status=0
+timeout 1500 ctest --output-on-failure --timeout 300 "$@" || status=$?
+if [ -s "$restarts_log" ]; then
+    echo "Programs Wine failed to start and wine-exec.sh started again ($restarts_log):"
+    cat "$restarts_log"
+fi
+exit $status

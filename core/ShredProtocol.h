@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 constexpr UINT WM_SHRED_FILE = WM_USER + 1000; // 2024
 
@@ -75,6 +78,16 @@ inline const char* ShredStatusText(int status)
 inline char* AllocateShredFileNameBlock()
 {
     return static_cast<char*>(::operator new(ShredFileNameBlockSize));
+}
+
+// A block holding the name and its terminator. Senders announce only names shorter than the
+// block; a longer one would be cut, never written past the block.
+inline char* NewShredFileNameBlock(const std::string& name)
+{
+    char* block = AllocateShredFileNameBlock();
+    std::memset(block, 0, ShredFileNameBlockSize);
+    std::memcpy(block, name.data(), std::min(name.size(), ShredFileNameBlockSize - 1));
+    return block;
 }
 
 inline void FreeShredFileNameBlock(LPARAM block)

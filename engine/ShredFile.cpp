@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -119,9 +118,7 @@ void CShredThread::AnnounceFile(const std::string& fullName, int64_t overwriteLe
     const int64_t progressRange =
         (overwriteLength / RandomBlockSize + 1) * CycleCount() * passesPerCycle;
     // The block belongs to the progress window from the moment it is sent.
-    char* nameBlock = AllocateShredFileNameBlock();
-    std::memset(nameBlock, 0, ShredFileNameBlockSize);
-    std::memcpy(nameBlock, fullName.c_str(), fullName.size());
+    char* nameBlock = NewShredFileNameBlock(fullName);
     Os().SendMessageA(ProgressWindow, WM_SHRED_FILE, MakeShredWParam(ItemIndex, progressRange),
                       reinterpret_cast<LPARAM>(nameBlock));
 }

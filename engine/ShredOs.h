@@ -107,19 +107,26 @@ using UniqueFileHandle = Unique<FileHandleTraits>;
 using UniqueListing = Unique<ListingTraits>;
 using UniqueApartment = Unique<ApartmentTraits>;
 
+// What the seam handed out, owned so that it goes back through the same seam.
+template <typename Traits>
+Unique<Traits> OwnThroughSeam(ShredOs& os, typename Traits::Handle handle)
+{
+    Traits traits;
+    traits.Os = &os;
+    return Unique<Traits>(handle, traits);
+}
+
 inline UniqueDescriptor OwnDescriptor(ShredOs& os, int descriptor)
 {
-    return UniqueDescriptor(descriptor, DescriptorTraits{&os});
+    return OwnThroughSeam<DescriptorTraits>(os, descriptor);
 }
 
 inline UniqueFileHandle OwnFileHandle(ShredOs& os, HANDLE file)
 {
-    return UniqueFileHandle(file, FileHandleTraits{{}, &os});
+    return OwnThroughSeam<FileHandleTraits>(os, file);
 }
 
 inline UniqueListing OwnListing(ShredOs& os, HANDLE listing)
 {
-    ListingTraits traits;
-    traits.Os = &os;
-    return UniqueListing(listing, traits);
+    return OwnThroughSeam<ListingTraits>(os, listing);
 }

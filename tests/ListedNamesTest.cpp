@@ -18,9 +18,6 @@ Bytes Content(unsigned char seed)
     return Pattern(300, seed);
 }
 
-// U+FF3C, U+FF0F, U+2215 and U+2216: Windows' narrow calls best-fit map each to "\" or "/".
-const std::wstring LookAlikes[] = {L"..\xFF3C", L"..\xFF0F", L"..\x2215", L"..\x2216"};
-
 class ListedNamesTest : public WalkTest
 {
 protected:
@@ -32,19 +29,10 @@ protected:
 
     Notifications Shred(const std::string& path) { return WalkTest::Shred({{path, 3, false}}); }
 
-    // Beside the selected folder, what each look-alike would name once best-fit mapped: a file
-    // "x" and a folder "outside"; inside it, files and folders under the look-alike names.
+    // The look-alikes and what they would name, and plain entries inside the selected folder.
     void PlantLookAlikes()
     {
-        WriteWide(top + L"\\x", Content(1));
-        MakeWideFolder(top + L"\\outside");
-        WriteWide(top + L"\\outside\\kept.bin", Content(2));
-        unsigned char seed = 10;
-        for (const std::wstring& prefix : LookAlikes) {
-            WriteWide(wideSelected + L"\\" + prefix + L"x", Content(seed++));
-            MakeWideFolder(wideSelected + L"\\" + prefix + L"outside");
-            WriteWide(wideSelected + L"\\" + prefix + L"outside\\inner.bin", Content(seed++));
-        }
+        PlantSeparatorLookAlikes(top, wideSelected);
         WriteBytes(selected + "\\plain.txt", Content(3));
         MakeFolder(selected + "\\sub");
         WriteBytes(selected + "\\sub\\inner.txt", Content(4));
@@ -58,7 +46,7 @@ protected:
 TEST_F(ListedNamesTest, TheNarrowListingWouldLeadOutOfTheFolder)
 {
     // What the walk must not rely on: the narrow listing hands over a real separator.
-    WriteWide(wideSelected + L"\\" + LookAlikes[0] + L"x", Content(1));
+    WriteWide(wideSelected + L"\\" + SeparatorLookAlikes[0] + L"x", Content(1));
     WIN32_FIND_DATAA entry{};
     ASSERT_TRUE(UniqueFind(::FindFirstFileA((selected + "\\*x").c_str(), &entry)));
     EXPECT_STREQ(entry.cFileName, "..\\x");

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -76,9 +75,7 @@ public:
     {
         if (used >= WatchedBlockSlots)
             throw std::length_error("more blocks than watched slots");
-        char* block = AllocateShredFileNameBlock();
-        std::memset(block, 0, ShredFileNameBlockSize);
-        std::memcpy(block, path.c_str(), std::min(path.size(), ShredFileNameBlockSize - 1));
+        char* block = NewShredFileNameBlock(path);
         watchedFrees[used] = 0;
         watchedBlocks[used] = block;
         return {block, used++};

@@ -299,21 +299,13 @@ TEST_F(ShellRoadTest, NamesOfEveryScriptAreShreddedWholeAndTheirLookAlikesKept)
 
 TEST_F(ShellRoadTest, LookAlikesOfSeparatorsInAFolderNeverLeadOutOfIt)
 {
-    // Beside the selected folder, what each look-alike would name once best-fit mapped; inside,
-    // files and folders under the look-alike names (U+FF3C, U+FF0F, U+2215, U+2216) and plain ones.
+    // The look-alikes of separators inside the selected folder, what each would name beside it,
+    // and a plain file.
     const std::wstring top = Widen(work.Path());
     const std::wstring selected = top + L"\\selected";
-    WriteWide(top + L"\\x", RandomBytes(600, 30));
-    MakeWideFolder(top + L"\\outside");
-    WriteWide(top + L"\\outside\\kept.bin", RandomBytes(700, 31));
     MakeWideFolder(selected);
-    unsigned seed = 32;
-    for (const wchar_t* prefix : {L"..\xFF3C", L"..\xFF0F", L"..\x2215", L"..\x2216"}) {
-        WriteWide(selected + L"\\" + prefix + L"x", RandomBytes(500, seed++));
-        MakeWideFolder(selected + L"\\" + prefix + L"outside");
-        WriteWide(selected + L"\\" + prefix + L"outside\\inner.bin", RandomBytes(400, seed++));
-    }
-    WriteWide(selected + L"\\plain.txt", RandomBytes(800, seed++));
+    PlantSeparatorLookAlikes(top, selected);
+    WriteWide(selected + L"\\plain.txt", RandomBytes(800, 30));
     const TreeSnapshot outside = Outside(SnapshotTree(top), L"\\selected\\");
     ASSERT_EQ(outside.size(), 3u);
 

@@ -9,7 +9,6 @@
 #include "ui/ShredSettingsDlg.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -47,20 +46,19 @@ int main(int argc, char** argv)
         CShredSettingsDlg dialog(&record);
         dialog.DoModal();
     } else if (which == "progress") {
-        const ShredItemList items = {"C:\\Users\\Public\\Documents\\Quarterly report.doc"};
+        const std::string shown = "C:\\Users\\Public\\Documents\\Quarterly report.doc";
+        const ShredItemList items = {shown};
         auto* dialog = new CShredProgressDlg(false, items);
         dialog->Create(IDD_SHRED_PROGRESS);
         dialog->ShowWindow(SW_SHOW);
-        char* block = AllocateShredFileNameBlock();
-        std::memset(block, 0, ShredFileNameBlockSize);
-        std::strcpy(block, "C:\\Users\\Public\\Documents\\Quarterly report.doc");
         ::SendMessageA(dialog->m_hWnd, WM_SHRED_FILE, MakeShredWParam(0, 30),
-                       reinterpret_cast<LPARAM>(block));
+                       reinterpret_cast<LPARAM>(NewShredFileNameBlock(shown)));
         for (int step = 0; step < 12; ++step)
             ::SendMessageA(dialog->m_hWnd, WM_COMMAND, MakeShredWParam(0, ID_SHRED_STEP), 0);
         Serve(seconds);
     } else {
-        const ShredItemList items = {"C:\\Users\\Public\\Documents\\Quarterly report.doc"};
+        const std::string shown = "C:\\Users\\Public\\Documents\\Quarterly report.doc";
+        const ShredItemList items = {shown};
         CShredConfirmDlg dialog(false, &items);
         dialog.DoModal();
     }

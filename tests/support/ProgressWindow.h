@@ -7,9 +7,7 @@
 #include "resources/resource.h"
 #include "ui/ShredProgressDlg.h"
 
-#include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <string>
 
 // Holds the window's thread until a message from another thread waits for it, so messages
@@ -75,11 +73,7 @@ public:
     }
     void AnnounceFile(int index, const std::string& path, int64_t range = 10) const
     {
-        // As the worker fills it: the name and its terminator within the block.
-        char* block = AllocateShredFileNameBlock();
-        std::memset(block, 0, ShredFileNameBlockSize);
-        std::memcpy(block, path.c_str(), std::min(path.size(), ShredFileNameBlockSize - 1));
-        AnnounceBlock(index, block, range);
+        AnnounceBlock(index, NewShredFileNameBlock(path), range);
     }
 
     std::string FileName() const { return ControlText(window, IDC_FILE_NAME); }

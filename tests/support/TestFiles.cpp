@@ -224,6 +224,21 @@ TreeSnapshot Outside(const TreeSnapshot& all, const std::wstring& inside)
     return outside;
 }
 
+const wchar_t* const SeparatorLookAlikes[4] = {L"..\xFF3C", L"..\xFF0F", L"..\x2215", L"..\x2216"};
+
+void PlantSeparatorLookAlikes(const std::wstring& top, const std::wstring& selected)
+{
+    WriteWide(top + L"\\x", Pattern(300, 1));
+    MakeWideFolder(top + L"\\outside");
+    WriteWide(top + L"\\outside\\kept.bin", Pattern(300, 2));
+    unsigned char seed = 10;
+    for (const wchar_t* prefix : SeparatorLookAlikes) {
+        WriteWide(selected + L"\\" + prefix + L"x", Pattern(300, seed++));
+        MakeWideFolder(selected + L"\\" + prefix + L"outside");
+        WriteWide(selected + L"\\" + prefix + L"outside\\inner.bin", Pattern(300, seed++));
+    }
+}
+
 std::wstring VolumeShortPath(const std::wstring& path)
 {
     wchar_t buffer[MAX_PATH] = {};

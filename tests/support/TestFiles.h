@@ -56,6 +56,14 @@ TreeSnapshot SnapshotTree(const std::wstring& path);
 // The entries of a snapshot that are not below `inside` (relative, ending in "\").
 TreeSnapshot Outside(const TreeSnapshot& all, const std::wstring& inside);
 
+// "..", then U+FF3C, U+FF0F, U+2215 or U+2216: Windows' narrow calls best-fit map each to "\"
+// or "/", so a name that begins so, once mapped, names an entry beside its folder.
+extern const wchar_t* const SeparatorLookAlikes[4];
+// Beside `selected`, a folder of `top`, what each look-alike would name once best-fit mapped: a
+// file "x" and a folder "outside" holding "kept.bin"; inside `selected`, a file and a folder
+// (holding "inner.bin") under each look-alike name.
+void PlantSeparatorLookAlikes(const std::wstring& top, const std::wstring& selected);
+
 // The short path the volume gives for a full path; empty when it gives none that fits MAX_PATH.
 std::wstring VolumeShortPath(const std::wstring& path);
 

@@ -14,7 +14,7 @@ struct OpenFileTraits : InvalidValueHandle
     void Close(Handle file) const { ::CloseHandle(file); }
 };
 
-struct FindTraits : OpenFileTraits
+struct FindTraits : InvalidValueHandle
 {
     void Close(Handle listing) const { ::FindClose(listing); }
 };

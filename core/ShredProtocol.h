@@ -25,7 +25,21 @@ enum ShredStatus : int
     StatusRecycleBinFailed = 17,
     // The file could not be overwritten over its whole original length; it is kept.
     StatusOverwriteFailed = 18,
+    // 19 would travel as ID_SHRED_STEP: it is never a status.
+    // The file's data also has a name outside the selection (a hard link): nothing of it is
+    // overwritten, renamed or deleted.
+    StatusHasOtherNames = 20,
+    // The item is a drive or a mounted volume's root: nothing on it is touched.
+    StatusVolumeRoot = 21,
+    // What was opened is not what the listing said (a link now, or another kind, or on another
+    // volume): it is left alone.
+    StatusChangedWhileShredding = 22,
+    // A link that the system cannot remove without reaching its target is left where it is.
+    StatusLinkLeft = 23,
 };
+
+// The highest status a worker sends.
+constexpr ShredStatus LastShredStatus = StatusLinkLeft;
 
 constexpr WORD ID_SHRED_STATUS_BASE = 1025;
 constexpr WORD ID_SHRED_STEP = 1044;
@@ -39,6 +53,8 @@ constexpr WORD ShredStatusCommand(ShredStatus status)
 {
     return static_cast<WORD>(ID_SHRED_STATUS_BASE + status);
 }
+static_assert(ShredStatusCommand(LastShredStatus) < ID_SHRED_PASS_BASE,
+              "statuses and pass markers share the command ids");
 
 // Only the low 16 bits of the item index and of the value travel.
 constexpr WPARAM MakeShredWParam(int32_t itemIndex, int64_t low)
@@ -47,7 +63,8 @@ constexpr WPARAM MakeShredWParam(int32_t itemIndex, int64_t low)
                                static_cast<uint16_t>(low));
 }
 
-// The text the progress window lists for a failure status, or null for 13 and 16.
+// The text the progress window lists for a failure status, or null for the statuses that make no
+// entry (13, 16) and for what is no status.
 inline const char* ShredStatusText(int status)
 {
     switch (status) {
@@ -69,6 +86,14 @@ inline const char* ShredStatusText(int status)
         return "Can't empty Recycle Bin";
     case StatusOverwriteFailed:
         return "Failed to Overwrite File";
+    case StatusHasOtherNames:
+        return "File Has Other Names (Not Overwritten)";
+    case StatusVolumeRoot:
+        return "Drive or Volume (Not Shredded)";
+    case StatusChangedWhileShredding:
+        return "Changed While Shredding (Left Alone)";
+    case StatusLinkLeft:
+        return "Link Left in Place (Target Untouched)";
     default:
         return nullptr;
     }

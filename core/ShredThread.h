@@ -10,6 +10,7 @@
 #include <wincrypt.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,12 @@ using StreamNameList = std::vector<StreamName>;
 
 // The system calls of the engine (engine/ShredOs.h).
 class ShredOs;
+
+// The stack each worker reserves: a quarter of the default. A job starts a thread for every
+// selected item at once, and thousands of them must fit a 32-bit shell's address space; yet the
+// deepest folder walk that paths of MAX_PATH allow, with a message box shown at its bottom, must
+// fit in half of it (about 110 KiB on x64).
+constexpr UINT WorkerStackReservation = 256 * 1024;
 
 class CShredThread : public CWinThread
 {
@@ -73,6 +80,9 @@ public:
     std::string ItemPath;
     HWND ProgressWindow = nullptr;
     bool IsRecycleBin = false;
+    // Every item of the job this worker belongs to, shared by its workers: a file whose data has
+    // other names is overwritten only when all of them lie inside these.
+    std::shared_ptr<const std::vector<std::string>> Selection;
 
     // Every system call of the job goes through here: the real calls, or a test's in their
     // place (Seam<ShredOs>).
@@ -82,6 +92,8 @@ public:
 
 private:
     void RunJob();
+    // Shreds every entry of a folder held open by ShredDirectory.
+    void ShredEntries(const std::string& folder, int tailLength, bool ntfs);
     // The folder's path, or its short form, short enough to be listed; nothing when neither is.
     std::optional<std::string> ListablePath(const std::string& folder);
     // The short form of a path when the volume gives one that is shorter and shreddable.
@@ -108,7 +120,15 @@ private:
     void FillRandomOrFallback(BYTE* buffer, DWORD length);
     void BackdateLastWriteTime(const std::string& fullName);
     bool ScrambleName(std::string& fullName);
-    void RemoveLink(const std::string& path, DWORD attributes);
+    void RemoveLink(const std::string& path, DWORD attributes, DWORD reparseTag);
+    // The selected items a name may lie in without being another name of the user's data: the
+    // job's selection and the item at hand (a Recycle Bin entry).
+    std::vector<std::wstring> SelectedItems() const;
+
+    // The item ShredItem is working on, and the serial number of its volume, which everything
+    // opened for it must share.
+    std::string CurrentItem;
+    std::optional<DWORD> ItemVolume;
 
     uint64_t FallbackState = 0;
     bool FallbackSeeded = false;

@@ -45,9 +45,9 @@ StreamName NarrowStreamName(const BYTE* name, DWORD nameSize)
 StreamNameList CShredThread::EnumAlternateStreams(std::string path)
 {
     StreamNameList names;
-    const UniqueFileHandle file =
-        OwnFileHandle(Os(), Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM));
+    const UniqueFileHandle file = OwnFileHandle(
+        Os(), Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_SYSTEM | FILE_FLAG_OPEN_REPARSE_POINT));
     if (!file.IsValid())
         return names;
 

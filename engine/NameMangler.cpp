@@ -59,7 +59,8 @@ void CShredThread::BackdateLastWriteTime(const std::string& fullName)
     const UniqueFileHandle file =
         OwnFileHandle(Os(), Os().CreateFileA(fullName.c_str(), FILE_WRITE_ATTRIBUTES,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+                                             OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
     if (file.IsValid())
         Os().SetFileTime(file.Get(), &lastWrite);
 }

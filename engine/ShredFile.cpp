@@ -1,33 +1,16 @@
 #include "common/TextConversion.h"
-#include "engine/ShredNames.h"
-#include "engine/PassSequences.h"
-#include "engine/ShredOs.h"
 #include "core/ShredThread.h"
+#include "engine/CheckedOpen.h"
+#include "engine/OtherNames.h"
+#include "engine/PassSequences.h"
+#include "engine/ShredNames.h"
+#include "engine/ShredOs.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/stat.h>
 
 namespace {
-
-ShredStatus StatusForOpenError(int error)
-{
-    switch (error) {
-    case EEXIST:
-        return StatusFileExists;
-    case EINVAL:
-        return StatusInvalidArguments;
-    case EMFILE:
-        return StatusNoHandles;
-    case ENOENT:
-        return StatusFileNotFound;
-    default:
-        // EACCES, and any error the open is not expected to give: nothing was written.
-        return StatusAccessViolation;
-    }
-}
 
 // The file itself, or one of its streams named exactly; a name cut short or rewritten by the
 // system could be another file, and a stream suffix that is not one would be the file again.
@@ -87,12 +70,25 @@ std::optional<ShredStatus> CShredThread::ShredFile(std::string path, int tailLen
 ShredStatus CShredThread::OverwriteContents(const std::string& path, const std::string& fullName,
                                             int tailLength)
 {
+    const CheckedHandle held = OpenChecked(Os(), fullName, ItemKind::File, ItemVolume);
+    if (!held.Handle)
+        return *held.Refusal;
+    // Overwriting would overwrite what every other name of the data shows.
+    if (held.Information.nNumberOfLinks > 1 &&
+        !AllNamesSelected(Os(), Widen(path), SelectedItems()))
+        return StatusHasOtherNames;
+    // Read-only, hidden and system files can be written and deleted once their attributes are
+    // reset; the held handle keeps the name on this file meanwhile.
     Os().SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    errno = 0;
-    const UniqueDescriptor file = OwnDescriptor(
-        Os(), Os().Open(fullName.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+    CheckedHandle writable = ReopenForWriting(Os(), fullName, held);
+    if (!writable.Handle)
+        return *writable.Refusal;
+    const UniqueDescriptor file =
+        OwnDescriptor(Os(), Os().OpenOsfHandle(writable.Handle.Get(), _O_WRONLY | _O_BINARY));
     if (!file)
-        return StatusForOpenError(errno);
+        return StatusNoHandles;
+    // The descriptor closes the handle from now on.
+    writable.Handle.Release();
     const int64_t originalLength = Os().FileLength(file.Get());
     if (originalLength < 0)
         return StatusOverwriteFailed;

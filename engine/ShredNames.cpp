@@ -62,9 +62,14 @@ ShortPathCall ShortPathsThrough(ShredOs& os)
     };
 }
 
+bool IsLinkTag(DWORD reparseTag)
+{
+    return reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag);
+}
+
 bool IsLink(DWORD attributes, DWORD reparseTag)
 {
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag);
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkTag(reparseTag);
 }
 
 bool IsLink(const WIN32_FIND_DATAW& entry)

@@ -32,8 +32,10 @@ using ShortPathCall = std::function<DWORD(const wchar_t*, wchar_t*, DWORD)>;
 // The short-name lookup of the engine's seam.
 ShortPathCall ShortPathsThrough(ShredOs& os);
 
-// Only name surrogates (symbolic links, junctions, mount points) are links; any other reparse
-// point (a cloud placeholder, a deduplicated file) holds the user's data.
+// A reparse point the engine never goes through: a name surrogate (symbolic link, junction,
+// mount point), or one whose tag is not valid (Wine lists its Unix links with a tag of 0). Any
+// other reparse point (a cloud placeholder, a deduplicated file) holds the user's data.
+bool IsLinkTag(DWORD reparseTag);
 bool IsLink(DWORD attributes, DWORD reparseTag);
 bool IsLink(const WIN32_FIND_DATAW& entry);
 

@@ -10,9 +10,9 @@ BOOL ShredOs::SetFileAttributesA(const char* path, DWORD attributes)
     return ::SetFileAttributesA(path, attributes);
 }
 
-int ShredOs::Open(const char* name, int flags, int permission)
+int ShredOs::OpenOsfHandle(HANDLE file, int flags)
 {
-    return ::_open(name, flags, permission);
+    return ::_open_osfhandle(reinterpret_cast<intptr_t>(file), flags);
 }
 
 int64_t ShredOs::FileLength(int descriptor)
@@ -91,6 +91,54 @@ BOOL ShredOs::SetFileTime(HANDLE file, const FILETIME* lastWrite)
     return ::SetFileTime(file, nullptr, nullptr, lastWrite);
 }
 
+BOOL ShredOs::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
+{
+    return ::GetFileInformationByHandle(file, information);
+}
+
+BOOL ShredOs::GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                           void* information, DWORD size)
+{
+    return ::GetFileInformationByHandleEx(file, kind, information, size);
+}
+
+namespace {
+
+// Looked up when first used: systems before Vista, and Wine, have no listing of a file's names,
+// and a DLL that imported it would not load there.
+template <typename Function> Function* SystemFunction(const char* name)
+{
+    return reinterpret_cast<Function*>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name)));
+}
+
+using FindFirstFileNameFunction = HANDLE WINAPI(const wchar_t*, DWORD, DWORD*, wchar_t*);
+using FindNextFileNameFunction = BOOL WINAPI(HANDLE, DWORD*, wchar_t*);
+
+} // namespace
+
+HANDLE ShredOs::FindFirstFileNameW(const wchar_t* path, DWORD* length, wchar_t* name)
+{
+    static FindFirstFileNameFunction* const first =
+        SystemFunction<FindFirstFileNameFunction>("FindFirstFileNameW");
+    if (!first) {
+        ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return first(path, 0, length, name);
+}
+
+BOOL ShredOs::FindNextFileNameW(HANDLE names, DWORD* length, wchar_t* name)
+{
+    static FindNextFileNameFunction* const next =
+        SystemFunction<FindNextFileNameFunction>("FindNextFileNameW");
+    if (!next) {
+        ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
+    return next(names, length, name);
+}
+
 DWORD ShredOs::GetLastError()
 {
     return ::GetLastError();
@@ -106,6 +154,11 @@ BOOL ShredOs::BackupSeek(HANDLE file, DWORD lowDistance, DWORD highDistance, DWO
                          DWORD* highSought, void** context)
 {
     return ::BackupSeek(file, lowDistance, highDistance, lowSought, highSought, context);
+}
+
+BOOL ShredOs::GetVolumePathNameW(const wchar_t* path, wchar_t* root, DWORD size)
+{
+    return ::GetVolumePathNameW(path, root, size);
 }
 
 BOOL ShredOs::GetDiskFreeSpaceA(const char* root, DWORD* sectorsPerCluster, DWORD* bytesPerSector,

@@ -19,7 +19,8 @@ public:
 
     // Files and names. The runtime-library calls set errno as the real ones do.
     virtual BOOL SetFileAttributesA(const char* path, DWORD attributes);
-    virtual int Open(const char* name, int flags, int permission);
+    // A runtime descriptor over an opened file; it owns the handle from then on.
+    virtual int OpenOsfHandle(HANDLE file, int flags);
     virtual int64_t FileLength(int descriptor);
     virtual int64_t Seek(int descriptor, int64_t offset, int origin);
     virtual int Write(int descriptor, const void* data, unsigned count);
@@ -37,6 +38,14 @@ public:
     virtual HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                                DWORD flags);
     virtual BOOL CloseHandle(HANDLE handle);
+    virtual BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+    virtual BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                              void* information, DWORD size);
+    // Every name of a file, each from its volume's root ("\folder\file"); closed with
+    // FindClose. Where the system has no such listing the first call fails with
+    // ERROR_CALL_NOT_IMPLEMENTED.
+    virtual HANDLE FindFirstFileNameW(const wchar_t* path, DWORD* length, wchar_t* name);
+    virtual BOOL FindNextFileNameW(HANDLE names, DWORD* length, wchar_t* name);
     virtual BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite);
     virtual DWORD GetLastError();
     virtual BOOL BackupRead(HANDLE file, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,
@@ -45,6 +54,7 @@ public:
                             DWORD* highSought, void** context);
 
     // Volumes.
+    virtual BOOL GetVolumePathNameW(const wchar_t* path, wchar_t* root, DWORD size);
     virtual BOOL GetDiskFreeSpaceA(const char* root, DWORD* sectorsPerCluster,
                                    DWORD* bytesPerSector, DWORD* freeClusters,
                                    DWORD* totalClusters);

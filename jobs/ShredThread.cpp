@@ -4,6 +4,7 @@
 #include "afx/AfxApp.h"
 #include "common/Seam.h"
 #include "common/TextConversion.h"
+#include "engine/ItemVolume.h"
 #include "engine/ShredNames.h"
 
 IMPLEMENT_DYNCREATE(CShredThread)
@@ -79,11 +80,18 @@ int CShredThread::ShredItem(std::string path)
         SendStatus(StatusInvalidArguments);
         return 1;
     }
+    const std::wstring widePath = Widen(path);
+    // A drive is never walked: everything on it would go.
+    if (IsVolumeRoot(Os(), widePath)) {
+        SendStatus(StatusVolumeRoot);
+        return 1;
+    }
+    CurrentItem = path;
+    ItemVolume = VolumeSerialOf(Os(), widePath);
 
     // One lookup tells whether the item exists, whether it is a folder and what kind of reparse
     // point it is, if any.
     WIN32_FIND_DATAW entry{};
-    const std::wstring widePath = Widen(path);
     const bool found = OwnListing(Os(), Os().FindFirstFileW(widePath.c_str(), &entry)).IsValid();
     if (!found) {
         if (Os().GetLastError() == ERROR_FILE_NOT_FOUND)
@@ -91,7 +99,7 @@ int CShredThread::ShredItem(std::string path)
         return 1;
     }
     if (IsLink(entry))
-        RemoveLink(path, entry.dwFileAttributes);
+        RemoveLink(path, entry.dwFileAttributes, entry.dwReserved0);
     else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         ShredDirectory(path, tailLength, ntfs);
     else
@@ -99,12 +107,30 @@ int CShredThread::ShredItem(std::string path)
     return 1;
 }
 
-void CShredThread::RemoveLink(const std::string& path, DWORD attributes)
+void CShredThread::RemoveLink(const std::string& path, DWORD attributes, DWORD reparseTag)
 {
+    // A link without a valid tag is one of Wine's Unix links, and Wine removes what such a link
+    // points to in its place.
+    if (reparseTag == 0) {
+        SendStatus(StatusLinkLeft);
+        return;
+    }
     // A symbolic link, junction or mount point: only the link is the user's to destroy, never
     // what it points to, so it is removed without being opened.
     const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY)
                              ? Os().RemoveDirectoryA(path.c_str()) != FALSE
                              : Os().Remove(path.c_str()) == 0;
     SendStatus(removed ? StatusShredded : StatusRemoveFailed);
+}
+
+std::vector<std::wstring> CShredThread::SelectedItems() const
+{
+    std::vector<std::wstring> items;
+    if (Selection)
+        for (const std::string& item : *Selection)
+            if (std::optional<std::wstring> wide = WidenExactly(item))
+                items.push_back(*wide);
+    if (std::optional<std::wstring> current = WidenExactly(CurrentItem))
+        items.push_back(*current);
+    return items;
 }

@@ -4,6 +4,8 @@
 #include "common/TextConversion.h"
 #include "common/Unique.h"
 #include "engine/ShredNames.h"
+#include "shellext/DataObjectOwners.h"
+#include "shellext/RecycleBinSelection.h"
 #include "shellext/ServerModule.h"
 #include "shellext/TypeLibrary.h"
 #include "ui/ShredConfirmDlg.h"
@@ -49,18 +51,6 @@ public:
 private:
     ULONG references = 0;
     CQuorvaneShlExt contained;
-};
-
-// What the data object hands over: the medium, released with the call that matches it, and the
-// lock on its memory.
-struct StorageMediumTraits : NullInvalid<STGMEDIUM*>
-{
-    void Close(STGMEDIUM* medium) const { ::ReleaseStgMedium(medium); }
-};
-
-struct GlobalLockTraits : NullInvalid<HGLOBAL>
-{
-    void Close(HGLOBAL memory) const { ::GlobalUnlock(memory); }
 };
 
 } // namespace
@@ -186,7 +176,7 @@ STDMETHODIMP CQuorvaneShlExt::Invoke(DISPID member, REFIID, LCID lcid, WORD flag
                                          params, result, exception, argumentError);
 }
 
-STDMETHODIMP CQuorvaneShlExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* dataObject, HKEY)
+STDMETHODIMP CQuorvaneShlExt::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* dataObject, HKEY)
 {
     // A second call replaces the first selection.
     Items.clear();
@@ -197,13 +187,16 @@ STDMETHODIMP CQuorvaneShlExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* dataObj
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
     medium.tymed = TYMED_HGLOBAL;
-    if (FAILED(dataObject->GetData(&format, &medium))) {
-        // The Recycle Bin's data object carries no file list.
-        IsRecycleBin = true;
-        return S_OK;
+    if (SUCCEEDED(dataObject->GetData(&format, &medium))) {
+        const UniqueStorageMedium release(&medium);
+        return CollectDroppedFiles(medium.hGlobal);
     }
-    const Unique<StorageMediumTraits> release(&medium);
-    return CollectDroppedFiles(medium.hGlobal);
+    // Without a file list only the Recycle Bin's own menu is the Recycle Bin: a drop (which
+    // names its target folder) never is, and neither are other items without files.
+    if (folder || !NamesRecycleBin(dataObject))
+        return E_INVALIDARG;
+    IsRecycleBin = true;
+    return S_OK;
 }
 
 HRESULT CQuorvaneShlExt::CollectDroppedFiles(HGLOBAL files)
@@ -211,7 +204,7 @@ HRESULT CQuorvaneShlExt::CollectDroppedFiles(HGLOBAL files)
     auto drop = static_cast<HDROP>(::GlobalLock(files));
     if (!drop)
         return E_INVALIDARG;
-    const Unique<GlobalLockTraits> unlock(files);
+    const UniqueGlobalLock unlock(files);
     const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         // The whole name, whatever its length: a name cut short could be another file.

@@ -257,10 +257,13 @@ public:
     std::vector<std::string> Opened;
     std::vector<std::string> Removed;
 
-    int Open(const char* name, int flags, int permission) override
+    // Opened for writing: to be overwritten.
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags) override
     {
-        Opened.push_back(name);
-        return FakeShredOs::Open(Redirect(name).c_str(), flags, permission);
+        if (access & GENERIC_WRITE)
+            Opened.push_back(name);
+        return FakeShredOs::CreateFileA(Redirect(name).c_str(), access, share, disposition, flags);
     }
     int Remove(const char* name) override
     {
@@ -268,7 +271,7 @@ public:
         return FakeShredOs::Remove(Redirect(name).c_str());
     }
 
-private:
+protected:
     std::string Redirect(const std::string& name) const
     {
         const size_t colon = name.find(':', 2);
@@ -382,30 +385,14 @@ TEST(StreamNamingTest, AStreamThatNamesNoStreamIsReportedOnceAndNeverShredsItsFi
 class FullUnderStreamOs : public StreamFilesOs
 {
 public:
-    int Open(const char* name, int flags, int permission) override
-    {
-        const int descriptor = StreamFilesOs::Open(name, flags, permission);
-        if (std::string(name).find(":a:$DATA") != std::string::npos)
-            streamDescriptor = descriptor;
-        return descriptor;
-    }
     int Write(int descriptor, const void* data, unsigned count) override
     {
-        if (descriptor == streamDescriptor) {
+        if (NameOf(descriptor) == Redirect("host:a:$DATA")) {
             errno = ENOSPC;
             return -1;
         }
         return StreamFilesOs::Write(descriptor, data, count);
     }
-    int Close(int descriptor) override
-    {
-        if (descriptor == streamDescriptor)
-            streamDescriptor = -2;
-        return StreamFilesOs::Close(descriptor);
-    }
-
-private:
-    int streamDescriptor = -2;
 };
 
 TEST_F(StreamShreddingTest, AStreamNotOverwrittenKeepsItsFileWhichSaysSoLast)

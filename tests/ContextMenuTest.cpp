@@ -5,6 +5,7 @@
 #include "ComObject.h"
 #include "DialogDriver.h"
 #include "RegistryKeys.h"
+#include "ShellIdList.h"
 #include "ShellSelection.h"
 #include "TestOwners.h"
 #include "TestFiles.h"
@@ -34,15 +35,17 @@ namespace {
 constexpr char ConfirmCaption[] = "Confirm Shredding";
 constexpr char ProgressCaption[] = "Shredding items...";
 
-// A data object of the test's own: without a file list (as the Recycle Bin's), or with a wide
-// CF_HDROP list it builds itself. It records the formats asked for. It lives on the stack, and
-// so does the owner of the media it hands out, which counts their releases.
+// A data object of the test's own: without a file list, with a shell ID list and no file list
+// (as the Recycle Bin's), or with a wide CF_HDROP list it builds itself. It records the formats
+// asked for. It lives on the stack, and so does the owner of the media it hands out, which
+// counts their releases.
 class OwnDataObject : public StackComObject<IDataObject>
 {
 public:
     enum Kind
     {
         NoFileList,
+        IdListOnly,
         FileList,
         UnlockableFileList
     };
@@ -50,6 +53,11 @@ public:
     explicit OwnDataObject(Kind kind, std::vector<std::wstring> names = {})
         : kind(kind), names(std::move(names))
     {}
+    // Only a shell ID list, this block (which the object frees).
+    explicit OwnDataObject(HGLOBAL idList) : kind(IdListOnly), idList(idList)
+    {
+        blocks.push_back(idList);
+    }
     ~OwnDataObject()
     {
         for (HGLOBAL block : blocks)
@@ -61,7 +69,15 @@ public:
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         Asked.push_back(*format);
-        if (kind == NoFileList || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
+        if (kind == IdListOnly && format->cfFormat == IdListFormat() &&
+            (format->tymed & TYMED_HGLOBAL)) {
+            medium->tymed = TYMED_HGLOBAL;
+            medium->hGlobal = idList;
+            medium->pUnkForRelease = Owner.HandOut();
+            return S_OK;
+        }
+        if (kind == NoFileList || kind == IdListOnly || format->cfFormat != CF_HDROP ||
+            !(format->tymed & TYMED_HGLOBAL))
             return DV_E_FORMATETC;
         medium->tymed = TYMED_HGLOBAL;
         medium->hGlobal = kind == UnlockableFileList ? nullptr : DropBlock();
@@ -72,6 +88,8 @@ public:
     STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     STDMETHODIMP QueryGetData(FORMATETC* format) override
     {
+        if (kind == IdListOnly)
+            return format->cfFormat == IdListFormat() ? S_OK : DV_E_FORMATETC;
         return kind != NoFileList && format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
     }
     STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override
@@ -90,6 +108,11 @@ public:
 
     std::vector<FORMATETC> Asked;
     StackComObject<IUnknown> Owner;
+
+    static CLIPFORMAT IdListFormat()
+    {
+        return static_cast<CLIPFORMAT>(::RegisterClipboardFormat(CFSTR_SHELLIDLIST));
+    }
 
 private:
     HGLOBAL DropBlock()
@@ -115,8 +138,31 @@ private:
 
     Kind kind;
     std::vector<std::wstring> names;
+    HGLOBAL idList = nullptr;
     std::vector<HGLOBAL> blocks;
 };
+
+// The ID list of a special folder, such as the Recycle Bin (CSIDL_BITBUCKET).
+UniqueItemIdList SpecialFolder(int folder)
+{
+    UniqueItemIdList location;
+    EXPECT_EQ(::SHGetSpecialFolderLocation(nullptr, folder, location.Receive()), S_OK);
+    return location;
+}
+
+// The data object the shell hands the Recycle Bin's own context menu: the desktop and the
+// Recycle Bin in it, and no file list; or, given other items, the same for them.
+HGLOBAL DesktopIdList(const std::vector<int>& folders)
+{
+    std::vector<UniqueItemIdList> owned;
+    std::vector<PCUIDLIST_RELATIVE> items;
+    for (int folder : folders) {
+        owned.push_back(SpecialFolder(folder));
+        items.push_back(owned.back().Get());
+    }
+    const ITEMIDLIST desktop = {};
+    return ShellIdListBlock(&desktop, items);
+}
 
 // Stands in for the user: cancels every confirm dialog that appears, and notes whether a
 // progress window ever did.
@@ -291,7 +337,7 @@ TEST_F(ContextMenuTest, EachInitializeReplacesTheSelectionBeforeIt)
     ASSERT_EQ(Initialize(ShellSelection({paths[2]})), S_OK);
     EXPECT_EQ(Object->Items, std::vector<std::string>{paths[2]});
 
-    OwnDataObject bin(OwnDataObject::NoFileList);
+    OwnDataObject bin(DesktopIdList({CSIDL_BITBUCKET}));
     ASSERT_EQ(Init->Initialize(nullptr, &bin, nullptr), S_OK);
     EXPECT_TRUE(Object->Items.empty());
     EXPECT_TRUE(Object->IsRecycleBin);
@@ -301,18 +347,79 @@ TEST_F(ContextMenuTest, EachInitializeReplacesTheSelectionBeforeIt)
     EXPECT_FALSE(Object->IsRecycleBin);
 }
 
-TEST_F(ContextMenuTest, ADataObjectWithoutAFileListIsTheRecycleBin)
+TEST_F(ContextMenuTest, TheRecycleBinIsTheDataObjectWhoseIdListNamesIt)
 {
-    OwnDataObject bin(OwnDataObject::NoFileList);
+    OwnDataObject bin(DesktopIdList({CSIDL_BITBUCKET}));
     EXPECT_EQ(Init->Initialize(nullptr, &bin, nullptr), S_OK);
     EXPECT_TRUE(Object->IsRecycleBin);
     EXPECT_TRUE(Object->Items.empty());
-    ASSERT_EQ(bin.Asked.size(), 1u);
+    // The file list first, then the ID list; the medium handed out is given back.
+    ASSERT_EQ(bin.Asked.size(), 2u);
     EXPECT_EQ(bin.Asked[0].cfFormat, CF_HDROP);
     EXPECT_EQ(bin.Asked[0].ptd, nullptr);
     EXPECT_EQ(bin.Asked[0].dwAspect, static_cast<DWORD>(DVASPECT_CONTENT));
     EXPECT_EQ(bin.Asked[0].lindex, -1);
     EXPECT_EQ(bin.Asked[0].tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+    EXPECT_EQ(bin.Asked[1].cfFormat, OwnDataObject::IdListFormat());
+    EXPECT_EQ(bin.Owner.References(), 0u);
+}
+
+TEST_F(ContextMenuTest, NothingWithoutAFileListIsTakenForTheRecycleBinUnlessItIsNamedAlone)
+{
+    // A phone's pictures or a ZIP folder's files dragged onto a folder: no file list, a target.
+    const UniqueItemIdList target = SpecialFolder(CSIDL_PERSONAL);
+    OwnDataObject virtualItems(OwnDataObject::NoFileList);
+    EXPECT_EQ(Init->Initialize(target.Get(), &virtualItems, nullptr), E_INVALIDARG);
+    EXPECT_FALSE(Object->IsRecycleBin);
+    // The same without a target, and without any ID list.
+    OwnDataObject nothing(OwnDataObject::NoFileList);
+    EXPECT_EQ(Init->Initialize(nullptr, &nothing, nullptr), E_INVALIDARG);
+    EXPECT_FALSE(Object->IsRecycleBin);
+    // The Recycle Bin itself dragged onto a folder is a drop, not its own menu.
+    OwnDataObject droppedBin(DesktopIdList({CSIDL_BITBUCKET}));
+    EXPECT_EQ(Init->Initialize(target.Get(), &droppedBin, nullptr), E_INVALIDARG);
+    // Other items without files, and the Recycle Bin among others.
+    OwnDataObject computer(DesktopIdList({CSIDL_DRIVES}));
+    EXPECT_EQ(Init->Initialize(nullptr, &computer, nullptr), E_INVALIDARG);
+    OwnDataObject binAndMore(DesktopIdList({CSIDL_BITBUCKET, CSIDL_DRIVES}));
+    EXPECT_EQ(Init->Initialize(nullptr, &binAndMore, nullptr), E_INVALIDARG);
+    EXPECT_FALSE(Object->IsRecycleBin);
+    EXPECT_TRUE(Object->Items.empty());
+    // Without a selection the command shows nothing.
+    ConfirmCanceller user;
+    EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
+    EXPECT_EQ(user.Confirms(), 0);
+}
+
+TEST_F(ContextMenuTest, AnIdListThatRunsPastItsBlockIsNoRecycleBin)
+{
+    const HGLOBAL good = DesktopIdList({CSIDL_BITBUCKET});
+    const SIZE_T size = ::GlobalSize(good);
+    auto copyWith = [&](auto change) {
+        HGLOBAL copy = ::GlobalAlloc(GMEM_MOVEABLE, size);
+        auto* bytes = static_cast<BYTE*>(::GlobalLock(copy));
+        std::memcpy(bytes, ::GlobalLock(good), size);
+        ::GlobalUnlock(good);
+        change(bytes);
+        ::GlobalUnlock(copy);
+        return copy;
+    };
+    OwnDataObject sound(good);
+    ASSERT_EQ(Init->Initialize(nullptr, &sound, nullptr), S_OK);
+    // The item's offset past the end of the block; its size running past the end.
+    OwnDataObject offsetPast(copyWith([&](BYTE* bytes) {
+        const auto past = static_cast<UINT>(size);
+        std::memcpy(bytes + 2 * sizeof(UINT), &past, sizeof past);
+    }));
+    EXPECT_EQ(Init->Initialize(nullptr, &offsetPast, nullptr), E_INVALIDARG);
+    OwnDataObject sizePast(copyWith([&](BYTE* bytes) {
+        UINT itemOffset = 0;
+        std::memcpy(&itemOffset, bytes + 2 * sizeof(UINT), sizeof itemOffset);
+        const USHORT tooLong = 0xFFF0;
+        std::memcpy(bytes + itemOffset, &tooLong, sizeof tooLong);
+    }));
+    EXPECT_EQ(Init->Initialize(nullptr, &sizePast, nullptr), E_INVALIDARG);
+    EXPECT_FALSE(Object->IsRecycleBin);
 }
 
 TEST_F(ContextMenuTest, AFileListWithoutAReadableNameKeepsTheEntryOff)
@@ -430,7 +537,7 @@ TEST_F(ContextMenuTest, TheCommandRunsTheConfirmDialogAndACancelChangesNothing)
 
 TEST_F(ContextMenuTest, TheRecycleBinsCommandRunsTheConfirmDialogToo)
 {
-    OwnDataObject bin(OwnDataObject::NoFileList);
+    OwnDataObject bin(DesktopIdList({CSIDL_BITBUCKET}));
     ASSERT_EQ(Init->Initialize(nullptr, &bin, nullptr), S_OK);
     ConfirmCanceller user;
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);

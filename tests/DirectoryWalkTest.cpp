@@ -245,6 +245,35 @@ TEST_F(DirectoryWalkTest, ASelectedFolderWhoseListingCannotBeOpenedOnlyFinishes)
     EXPECT_EQ(ReadBytes(secret), Pattern(600, 4));
 }
 
+TEST_F(DirectoryWalkTest, AVolumeRootIsNeverWalkedWhetherSelectedOrFoundInsideAFolder)
+{
+    // A drive, or a volume mounted on a folder: everything on it would go.
+    const std::string drive = folder / "drive";
+    MakeFolder(drive);
+    const std::string onDrive = File(drive + "\\system.dat", 800, 10);
+    const std::string mounted = root + "\\mounted";
+    MakeFolder(mounted);
+    const std::string onMounted = File(mounted + "\\backup.vhd", 900, 11);
+    const std::string plain = File(root + "\\plain.txt");
+    os.MountedFolders = {drive, mounted};
+
+    EXPECT_EQ(Describe(ShredItem(drive)), (std::vector<std::string>{"S:1046", "S:1041"}));
+    // The window has heard of both items by now.
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(Statuses(received),
+              (std::map<WORD, size_t>{{ShredStatusCommand(StatusShredded), 1},
+                                      {ShredStatusCommand(StatusVolumeRoot), 2},
+                                      {ShredStatusCommand(StatusFinished), 2}}));
+    for (const std::string& event : os.Log()) {
+        EXPECT_EQ(event.find(drive), std::string::npos) << event;
+        EXPECT_EQ(event.find(mounted), std::string::npos) << event;
+    }
+    EXPECT_EQ(ReadBytes(onDrive), Pattern(800, 10));
+    EXPECT_EQ(ReadBytes(onMounted), Pattern(900, 11));
+    EXPECT_EQ(ListFolder(root), std::vector<std::string>{"mounted"});
+}
+
 TEST_F(DirectoryWalkTest, LinksInsideAreRemovedAndWhatTheyPointToIsNeverReached)
 {
     const std::string outside = folder / "outside";

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <io.h>
 #include <map>
 #include <ostream>
 #include <sys/stat.h>
@@ -134,9 +135,9 @@ struct Rig
     CShredThread worker;
 };
 
-int OpenForPasses(ShredOs& os, const std::string& path)
+int OpenForPasses(const std::string& path)
 {
-    return os.Open(path.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return ::_open(path.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
 bool AllEqualTo(const Bytes& bytes, BYTE value)
@@ -194,7 +195,7 @@ TEST_F(PassWriterTest, PatternPassesWriteWholeBlocksOfThePatternThenTheRest)
         Rig rig;
         // The file is shorter than the pass, so the pass grows it from its old bytes on.
         const std::string path = MakeFile("pattern.bin", c.Length / 2);
-        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
         ASSERT_TRUE(file.IsValid());
 
         EXPECT_EQ(rig.worker.WritePatternPass(file.Get(), c.Length, c.Pattern.data(),
@@ -219,7 +220,7 @@ TEST_F(PassWriterTest, ALengthOfZeroWritesNothingButStillFlushes)
         SCOPED_TRACE(random ? "random pass" : "pattern pass");
         Rig rig;
         const std::string path = MakeFile("zero.bin", 10);
-        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
         ASSERT_TRUE(file.IsValid());
 
         const int64_t written = random ? rig.worker.WriteRandomPass(file.Get(), 0)
@@ -240,7 +241,7 @@ TEST_F(PassWriterTest, RandomPassesDrawFreshDataForEveryBlock)
 {
     Rig rig;
     const std::string path = MakeFile("random.bin", 2500);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
     ASSERT_TRUE(file.IsValid());
 
     EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
@@ -267,7 +268,7 @@ TEST_F(PassWriterTest, DoDWritesAByteItsComplementRandomDataThenTwoMoreBytes)
     rig.os.FixedTime = true;
     rig.os.TimeValue = 1700000000;
     const std::string path = MakeFile("dod.bin", 3000);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
     ASSERT_TRUE(file.IsValid());
 
     EXPECT_EQ(rig.worker.WriteDoDPasses(file.Get(), 3000), 3000);
@@ -347,7 +348,7 @@ TEST_F(PassWriterTest, GutmannWritesTheTableBetweenFourRandomPassesOnEachSide)
     };
     Rig rig;
     const std::string path = MakeFile("gutmann.bin", 9);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
     ASSERT_TRUE(file.IsValid());
 
     EXPECT_EQ(rig.worker.WriteGutmannPasses(file.Get(), 9), 9);
@@ -405,7 +406,7 @@ TEST_F(PassWriterTest, AFlushThatKeepsFailingIsTriedThreeTimesAndFailsThePass)
             Rig rig;
             rig.os.CommitFailures = failures;
             const std::string path = MakeFile("flush.bin", 1500);
-            UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+            UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
             ASSERT_TRUE(file.IsValid());
 
             const int64_t covered = random
@@ -425,7 +426,7 @@ TEST_F(PassWriterTest, OneUnflushedPassFailsTheWholeSequence)
         Rig rig;
         rig.os.FailCommitsOfPass = failingPass;
         const std::string path = MakeFile("sequence.bin", 100);
-        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
         ASSERT_TRUE(file.IsValid());
 
         EXPECT_LT(rig.worker.WriteDoDPasses(file.Get(), 100), 100);
@@ -435,7 +436,7 @@ TEST_F(PassWriterTest, OneUnflushedPassFailsTheWholeSequence)
     Rig rig;
     rig.os.FailCommitsOfPass = 33;
     const std::string path = MakeFile("gutmann.bin", 100);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
     ASSERT_TRUE(file.IsValid());
     EXPECT_LT(rig.worker.WriteGutmannPasses(file.Get(), 100), 100);
 }
@@ -459,7 +460,7 @@ TEST_F(PassWriterTest, AWriteThatFailsOrWritesNothingEndsThePass)
             Rig rig;
             rig.os.WriteResults[c.FailingCall] = c.Result;
             const std::string path = MakeFile("failing.bin", 4000);
-            UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+            UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
             ASSERT_TRUE(file.IsValid());
 
             const int64_t covered = random
@@ -478,7 +479,7 @@ TEST_F(PassWriterTest, AShortWriteAdvancesByWhatItWroteAndThePatternRunsOn)
     Rig rig;
     rig.os.WriteResults = {{1, 1000}, {2, 1}, {3, 512}};
     const std::string path = MakeFile("short.bin", 2047);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
     ASSERT_TRUE(file.IsValid());
 
     EXPECT_EQ(rig.worker.WritePatternPass(file.Get(), 2047, pattern.data(), 3), 2047);
@@ -507,7 +508,7 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
     Rig rig;
     rig.os.RandomFails = true;
     const std::string path = MakeFile("failing.bin", 4096);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
     ASSERT_TRUE(file.IsValid());
     EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 4096), 4096);
     EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 4096), 4096);
@@ -522,7 +523,7 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
     // Another worker does not repeat the first one's fallback data.
     Rig other;
     other.os.RandomFails = true;
-    UniqueDescriptor again = OwnDescriptor(other.os, OpenForPasses(other.os, path));
+    UniqueDescriptor again = OwnDescriptor(other.os, OpenForPasses(path));
     ASSERT_TRUE(again.IsValid());
     EXPECT_EQ(other.worker.WriteRandomPass(again.Get(), 1024), 1024);
     ASSERT_EQ(other.os.Passes.size(), 1u);
@@ -531,7 +532,7 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
     // Failing in the middle of a pass: the last good block is not written again.
     Rig midway;
     midway.os.RandomFailsAfterWrites = 1;
-    UniqueDescriptor third = OwnDescriptor(midway.os, OpenForPasses(midway.os, path));
+    UniqueDescriptor third = OwnDescriptor(midway.os, OpenForPasses(path));
     ASSERT_TRUE(third.IsValid());
     EXPECT_EQ(midway.worker.WriteRandomPass(third.Get(), 3072), 3072);
     ASSERT_EQ(midway.os.Passes.size(), 1u);
@@ -689,7 +690,7 @@ TEST_F(PassWriterTest, OutsideAJobNoContextIsKept)
     // context kept through the old one could not be given back.
     Rig rig;
     const std::string path = MakeFile("direct.bin", 2500);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(rig.os, path));
+    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
     ASSERT_TRUE(file.IsValid());
     EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
 

@@ -1,6 +1,10 @@
 // Only name surrogates (symbolic links, junctions, mount points) are links: removed, never
 // opened or followed. Every other reparse point (a cloud placeholder, a deduplicated file) holds
 // the user's data and is shredded like any file or folder, or kept and reported when it cannot be.
+// What is opened is checked on its handle: an entry swapped for a link after it was listed is
+// left alone and reported. Wine's own Unix links (a tag of 0) are never followed, and never
+// removed, since Wine would remove their target.
+#include "UnixLink.h"
 #include "WalkTest.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +130,54 @@ TEST_F(ReparsePointTest, ADataReparsePointThatCannotBeOpenedIsKeptAndReported)
 
     EXPECT_EQ(Describe(received), (std::vector<std::string>{"S:1033", "S:1041"}));
     EXPECT_EQ(ReadBytes(placeholder), Content(6));
+}
+
+TEST_F(ReparsePointTest, EntriesSwappedForLinksAfterTheListingAreLeftAloneAndReported)
+{
+    // A file swapped for a link to a file outside, a folder for a junction to a folder outside,
+    // each between its folder's listing and its own open.
+    WriteBytes(root + "\\swapped.bin", Content(7));
+    MakeFolder(root + "\\swapped");
+    WriteBytes(root + "\\swapped\\own.bin", Content(8));
+    WriteBytes(root + "\\plain.bin", Content(9));
+    os.LinkedOnceListed = {{root + "\\swapped.bin", outside + "\\target.bin"},
+                           {root + "\\swapped", outside}};
+
+    const Notifications received = Shred({root});
+
+    ExpectOutsideUntouched();
+    EXPECT_EQ(CountStatus(received, StatusChangedWhileShredding), 2u);
+    EXPECT_EQ(CountStatus(received, StatusShredded), 1u);
+    EXPECT_EQ(Only(os.Log(), {"open:", "list:" + root + "\\swapped"}),
+              std::vector<std::string>{"open:" + root + "\\plain.bin"});
+    EXPECT_EQ(ListFolder(root), (std::vector<std::string>{"swapped", "swapped.bin"}));
+}
+
+TEST_F(ReparsePointTest, WinesUnixLinksAreLeftInPlaceAndWhatTheyReachIsIntact)
+{
+    // Links to a folder with files, to an empty folder (which removing the link through Wine would
+    // remove), and to a file on another drive (which Wine shows as an ordinary file).
+    MakeFolder(outside + "\\empty");
+    TempFolder otherDrive("T:");
+    const std::string distant = otherDrive / "far.bin";
+    WriteBytes(distant, Content(10));
+    WriteBytes(root + "\\plain.bin", Content(11));
+    const UnixLink toFolder(root + "\\to-folder", outside);
+    const UnixLink toEmpty(root + "\\to-empty", outside + "\\empty");
+    const UnixLink toFar(root + "\\to-far.bin", distant);
+    ASSERT_TRUE(toFolder.Made());
+    ASSERT_TRUE(toEmpty.Made());
+    ASSERT_TRUE(toFar.Made());
+
+    const Notifications received = Shred({root});
+
+    ExpectOutsideUntouched();
+    EXPECT_TRUE(Exists(outside + "\\empty"));
+    EXPECT_EQ(ReadBytes(distant), Content(10));
+    EXPECT_EQ(CountStatus(received, StatusLinkLeft), 2u);
+    EXPECT_EQ(CountStatus(received, StatusChangedWhileShredding), 1u);
+    EXPECT_EQ(CountStatus(received, StatusShredded), 1u);
+    EXPECT_EQ(ListFolder(root), (std::vector<std::string>{"to-empty", "to-far.bin", "to-folder"}));
 }
 
 } // namespace

@@ -161,11 +161,6 @@ TEST_F(ShellRoadTest, ConfirmedFilesAreOverwrittenAndRemoved)
     WriteText(work / "passwords.txt", "account 1234-5678\n");
     const auto kept = RandomBytes(3000, 2);
     WriteBytes(work / "not-selected.txt", kept);
-    // A second name for the report's data, outside the selection: it shows what was written
-    // over the data before the selected name was removed.
-    MakeFolder(work / "twin");
-    ASSERT_TRUE(::CreateHardLinkA((work / "twin\\report.link").c_str(),
-                                  (work / "report.final.doc").c_str(), nullptr));
 
     const ProgramRun run =
         RunStandIn({"--confirm", work / "report.final.doc", work / "passwords.txt"}, work.Path());
@@ -173,14 +168,42 @@ TEST_F(ShellRoadTest, ConfirmedFilesAreOverwrittenAndRemoved)
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
     EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
-    EXPECT_EQ((Names{"not-selected.txt", "twin"}), ListFolder(work.Path()));
+    EXPECT_EQ((Names{"not-selected.txt"}), ListFolder(work.Path()));
     EXPECT_EQ(kept, ReadBytes(work / "not-selected.txt"));
-    const auto overwritten = ReadBytes(work / "twin\\report.link");
-    EXPECT_EQ(report.size(), overwritten.size());
-    EXPECT_NE(report, overwritten);
     bool saved = false;
     EXPECT_EQ((std::vector<DWORD>{0, 0, 0, 1}), SettingsValues(&saved));
     EXPECT_TRUE(saved);
+}
+
+TEST_F(ShellRoadTest, DataWithANameOutsideTheSelectionIsKeptWholeAndReported)
+{
+    // A selected file and a file in a selected folder, each with a second name outside the
+    // selection (a hard link, as package stores and backups make them), beside ordinary files.
+    MakeFolder(work / "selected");
+    MakeFolder(work / "elsewhere");
+    const auto report = RandomBytes(20000, 11);
+    WriteBytes(work / "report.doc", report);
+    const auto photo = RandomBytes(9000, 12);
+    WriteBytes(work / "selected\\photo.jpg", photo);
+    WriteBytes(work / "selected\\notes.txt", RandomBytes(700, 13));
+    WriteBytes(work / "plain.txt", RandomBytes(500, 14));
+    ASSERT_TRUE(::CreateHardLinkA((work / "elsewhere\\report.link").c_str(),
+                                  (work / "report.doc").c_str(), nullptr));
+    ASSERT_TRUE(::CreateHardLinkA((work / "elsewhere\\photo.jpg").c_str(),
+                                  (work / "selected\\photo.jpg").c_str(), nullptr));
+
+    const ProgramRun run = RunStandIn(
+        {"--confirm", work / "report.doc", work / "selected", work / "plain.txt"}, work.Path());
+
+    SCOPED_TRACE(run.Output);
+    ExpectCompleteRun(run, "OK");
+    EXPECT_EQ(2u, Occurrences(run.Output, "File Has Other Names (Not Overwritten)"));
+    EXPECT_EQ(report, ReadBytes(work / "elsewhere\\report.link"));
+    EXPECT_EQ(report, ReadBytes(work / "report.doc"));
+    EXPECT_EQ(photo, ReadBytes(work / "elsewhere\\photo.jpg"));
+    EXPECT_EQ(photo, ReadBytes(work / "selected\\photo.jpg"));
+    EXPECT_EQ((Names{"elsewhere", "report.doc", "selected"}), ListFolder(work.Path()));
+    EXPECT_EQ((Names{"photo.jpg"}), ListFolder(work / "selected"));
 }
 
 TEST_F(ShellRoadTest, FolderWithNestedFilesIsRemoved)

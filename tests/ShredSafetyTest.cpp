@@ -30,11 +30,11 @@ bool StartsWith(const std::string& text, const std::string& prefix)
 class FileFaultOs : public FakeShredOs
 {
 public:
-    // "attributes <path>", "find <pattern>", "open <name>", "rename <from>",
-    // "remove <name>", in call order.
+    // "check <name>" (opened to look at), "attributes <path>", "find <pattern>", "open <name>"
+    // (opened for writing), "rename <from>", "remove <name>", in call order.
     std::vector<std::string> Calls;
-    // When not 0, every open fails with this errno.
-    int OpenError = 0;
+    // When not 0, every open for writing fails with this system error.
+    DWORD OpenError = 0;
     // When not negative, nothing is written at or past this offset: the disk is full there.
     int64_t WriteLimit = -1;
     bool CommitFails = false;
@@ -53,14 +53,17 @@ public:
         Calls.push_back("find " + NarrowWithSubstitutes(pattern));
         return FakeShredOs::FindFirstFileW(pattern, data);
     }
-    int Open(const char* name, int flags, int permission) override
+    // An open for writing is the open that overwrites.
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags) override
     {
-        Calls.push_back(std::string("open ") + name);
-        if (OpenError != 0) {
-            errno = OpenError;
-            return -1;
+        const bool writing = (access & GENERIC_WRITE) != 0;
+        Calls.push_back((writing ? "open " : "check ") + std::string(name));
+        if (writing && OpenError != 0) {
+            ::SetLastError(OpenError);
+            return INVALID_HANDLE_VALUE;
         }
-        return FakeShredOs::Open(name, flags, permission);
+        return FakeShredOs::CreateFileA(name, access, share, disposition, flags);
     }
     int64_t Seek(int descriptor, int64_t offset, int origin) override
     {
@@ -185,7 +188,11 @@ public:
     int64_t OverwriteLength = 0;
     std::vector<BYTE> Pattern;
 
-    int Open(const char*, int, int) override { return FakeDescriptor; }
+    int OpenOsfHandle(HANDLE file, int) override
+    {
+        ShredOs::CloseHandle(file);
+        return FakeDescriptor;
+    }
     int64_t FileLength(int descriptor) override
     {
         return descriptor == FakeDescriptor ? length : -1;
@@ -266,7 +273,9 @@ TEST(HugeFileTest, FilesOfTwoGibibytesAndMoreAreOverwrittenOverTheirWholeLength)
         Seam<ShredOs>::Substitute seam(os);
         worker.ItemIndex = 9;
         worker.SetSettings(SettingsOf(MethodRandomData, c.Passes, c.Tails, false));
+        // A real name to open; its length and writes are the seam's.
         const std::string path = folder / "huge.bin";
+        WriteText(path, "");
 
         worker.ShredFile(path, 512, false, "");
 
@@ -422,10 +431,10 @@ TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpe
     EXPECT_EQ(ReadWide(Widen(tooLong)), Bytes(100, 0x3C));
     EXPECT_TRUE(::DeleteFileW(LongPath(tooLong).c_str()));
 
-    // 259 characters are still a name: the stream is opened, the file shredded.
+    // 259 characters are still a name: the stream is looked for, the file shredded.
     Fresh();
     Shred(base, SettingsOf(MethodRandomData, 1, false, false), ":abc:$DATA");
-    EXPECT_EQ(os->CallsStartingWith("open " + base + ":abc:$DATA"), 1u);
+    EXPECT_EQ(os->CallsStartingWith("check " + base + ":abc:$DATA"), 1u);
     Fresh();
     Shred(longest, SettingsOf(MethodRandomData, 1, false, true));
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
@@ -436,15 +445,19 @@ TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpe
 
 TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
 {
-    const std::pair<int, ShredStatus> cases[] = {
-        {EACCES, StatusAccessViolation},  {EEXIST, StatusFileExists},
-        {EINVAL, StatusInvalidArguments}, {EMFILE, StatusNoHandles},
-        {ENOENT, StatusFileNotFound},     {EBUSY, StatusAccessViolation},
-        {ENOSPC, StatusAccessViolation},
+    const std::pair<DWORD, ShredStatus> cases[] = {
+        {ERROR_ACCESS_DENIED, StatusAccessViolation},
+        {ERROR_FILE_EXISTS, StatusFileExists},
+        {ERROR_INVALID_NAME, StatusInvalidArguments},
+        {ERROR_TOO_MANY_OPEN_FILES, StatusNoHandles},
+        {ERROR_FILE_NOT_FOUND, StatusFileNotFound},
+        {ERROR_PATH_NOT_FOUND, StatusFileNotFound},
+        {ERROR_SHARING_VIOLATION, StatusAccessViolation},
+        {ERROR_DISK_FULL, StatusAccessViolation},
     };
     const std::string path = MakeFile("closed.bin", 2000);
     for (const auto& [error, status] : cases) {
-        SCOPED_TRACE(testing::Message() << "errno " << error);
+        SCOPED_TRACE(testing::Message() << "error " << error);
         FileFaultOs& faulty = Fresh();
         faulty.OpenError = error;
 
@@ -534,9 +547,11 @@ TEST_F(ShredSafetyTest, ReadOnlyHiddenAndSystemFilesAreShreddedAfterTheirAttribu
 
             EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
             EXPECT_TRUE(ListFolder(folder.Path()).empty());
-            ASSERT_GE(os->Calls.size(), 2u);
-            EXPECT_EQ(os->Calls[0], "attributes " + path);
-            EXPECT_EQ(os->Calls[1], "open " + path);
+            // Looked at without following a link, then reset, then opened for writing.
+            ASSERT_GE(os->Calls.size(), 3u);
+            EXPECT_EQ(os->Calls[0], "check " + path);
+            EXPECT_EQ(os->Calls[1], "attributes " + path);
+            EXPECT_EQ(os->Calls[2], "open " + path);
             RemoveTree(path);
         }
     }

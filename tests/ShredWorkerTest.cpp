@@ -1,6 +1,8 @@
 // Workers started as the launcher starts them: one StatusFinished per item whatever becomes of
 // it, one item shredded at a time across every job, the item index in every notification, exit
-// code 0, and a selected link removed without ever reaching what it points to.
+// code 0, a selected link removed without ever reaching what it points to, and the deepest walk
+// the paths allow on the small stack each worker reserves.
+#include "DialogDriver.h"
 #include "FakeShredOs.h"
 #include "LinkingShredOs.h"
 #include "RecordingWindow.h"
@@ -10,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <set>
@@ -265,6 +270,84 @@ TEST_F(ShredWorkerTest, ASelectedLinkIsRemovedAndWhatItPointsToIsNeverReached)
     EXPECT_EQ(ReadBytes(targetFolder + "\\a.bin"), Pattern(700, 5));
     EXPECT_EQ(ReadBytes(targetFolder + "\\nested\\b.bin"), Pattern(900, 6));
     EXPECT_EQ(exitCodes, std::vector<DWORD>(2, 0));
+}
+
+// How far down a thread's stack has ever been used: Wine gives a thread a fresh, zeroed stack, so
+// the lowest byte that is not zero marks the deepest frame so far.
+size_t StackUsed(HANDLE thread)
+{
+    struct BasicInformation
+    {
+        NTSTATUS ExitStatus;
+        NT_TIB* Teb;
+        void* ClientProcess;
+        void* ClientThread;
+        KAFFINITY Affinity;
+        LONG Priority;
+        LONG BasePriority;
+    };
+    using Query = NTSTATUS WINAPI(HANDLE, int, void*, ULONG, ULONG*);
+    auto* query = reinterpret_cast<Query*>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread")));
+    BasicInformation information{};
+    if (!query || query(thread, 0, &information, sizeof information, nullptr) != 0)
+        return SIZE_MAX;
+    const auto* top = static_cast<const BYTE*>(information.Teb->StackBase);
+    for (const auto* at = static_cast<const BYTE*>(information.Teb->StackLimit); at < top;) {
+        MEMORY_BASIC_INFORMATION region{};
+        if (!::VirtualQuery(at, &region, sizeof region))
+            return SIZE_MAX;
+        const BYTE* end =
+            std::min(top, static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize);
+        const bool readable =
+            region.State == MEM_COMMIT && !(region.Protect & (PAGE_GUARD | PAGE_NOACCESS));
+        for (; readable && at < end; ++at)
+            if (*at != 0)
+                return static_cast<size_t>(top - at);
+        at = end;
+    }
+    return 0;
+}
+
+TEST(WorkerStackTest, TheDeepestWalkThePathsAllowShowsARealBoxAtItsBottom)
+{
+    // Folders one letter deep until the last one's path just fits the runtime's folder part of a
+    // path (256 with its terminator): about a hundred levels, each a frame of the walk, and
+    // under the last a file whose new name is refused, so that the worker shows a real message
+    // box from the bottom of its stack.
+    TempFolder folder;
+    const std::string top = folder / "deep";
+    std::string level = top;
+    MakeFolder(level);
+    int depth = 0;
+    for (; level.size() + 2 < _MAX_DIR; ++depth) {
+        level += "\\x";
+        MakeFolder(level);
+    }
+    ASSERT_GT(depth, 80);
+    const std::string file = level + "\\f";
+    WriteText(file, "bottom");
+    FakeShredOs os;
+    os.RenameError = EACCES;
+    RecordingWindow window;
+    WorkerJob job(window.Handle(), SettingsOf(MethodRandomData, 1, false, true), &os);
+    job.Start(std::vector<std::string>{top});
+
+    const HWND box = WaitForMessageBox(60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "Access violation");
+    // Wine gives every thread at least a mebibyte, so the small reservation itself cannot be
+    // tried here: what the walk and the box have used of it is measured instead, and must leave
+    // half of it to spare for another system's own calls.
+    const size_t used = StackUsed(job.Thread(0));
+    std::printf("stack used at the bottom of %d levels: %zu bytes of %u\n", depth, used,
+                WorkerStackReservation);
+    EXPECT_LT(used, WorkerStackReservation / 2);
+    EXPECT_TRUE(AnswerMessageBox(box));
+    ASSERT_TRUE(window.WaitForFinished(1));
+    ASSERT_TRUE(job.Join());
+    EXPECT_EQ(job.ExitCodes(), std::vector<DWORD>{0});
+    EXPECT_TRUE(Exists(file));
 }
 
 } // namespace

@@ -32,11 +32,6 @@ public:
         Touch(path);
         return FakeShredOs::SetFileAttributesA(path, attributes);
     }
-    int Open(const char* name, int flags, int permission) override
-    {
-        Touch(name);
-        return FakeShredOs::Open(name, flags, permission);
-    }
     int Write(int descriptor, const void* data, unsigned count) override
     {
         Writes.push_back(static_cast<int>(count));

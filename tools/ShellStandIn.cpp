@@ -10,6 +10,7 @@
 #include "shellext/Guids.h"
 #include "common/Unique.h"
 #include "tests/support/ComObject.h"
+#include "tests/support/ShellIdList.h"
 #include "tests/support/TestOwners.h"
 
 #include <shlobj.h>
@@ -27,13 +28,30 @@ constexpr char ConfirmCaption[] = "Confirm Shredding";
 constexpr char ProgressCaption[] = "Shredding items...";
 constexpr char MessageCaption[] = "Orlenwick";
 
-// What the Recycle Bin hands a handler: a data object without a file list.
-class NoFilesDataObject : public ComObject<IDataObject>
+// What the Recycle Bin's own context menu hands a handler: a data object without a file list,
+// whose shell ID list names the Recycle Bin on the desktop.
+class RecycleBinDataObject : public ComObject<IDataObject>
 {
 public:
-    STDMETHODIMP GetData(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
+    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
+    {
+        if (format->cfFormat != IdListFormat() || !(format->tymed & TYMED_HGLOBAL))
+            return DV_E_FORMATETC;
+        UniqueItemIdList bin;
+        if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL_BITBUCKET, bin.Receive())))
+            return E_FAIL;
+        const ITEMIDLIST desktop = {};
+        // The receiver frees the block.
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = ShellIdListBlock(&desktop, {bin.Get()});
+        medium->pUnkForRelease = nullptr;
+        return medium->hGlobal ? S_OK : E_OUTOFMEMORY;
+    }
     STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
-    STDMETHODIMP QueryGetData(FORMATETC*) override { return DV_E_FORMATETC; }
+    STDMETHODIMP QueryGetData(FORMATETC* format) override
+    {
+        return format->cfFormat == IdListFormat() ? S_OK : DV_E_FORMATETC;
+    }
     STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override
     {
         out->ptd = nullptr;
@@ -51,6 +69,12 @@ public:
     }
     STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
     STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    static CLIPFORMAT IdListFormat()
+    {
+        return static_cast<CLIPFORMAT>(::RegisterClipboardFormat(CFSTR_SHELLIDLIST));
+    }
 };
 
 // The shell's own data object over the items, as Explorer hands it for a selection: the
@@ -188,7 +212,7 @@ int wmain(int argc, wchar_t** argv)
         UniqueCom<IDataObject> selection;
         if (SUCCEEDED(hr)) {
             if (recycleBin)
-                selection.Reset(new NoFilesDataObject);
+                selection.Reset(new RecycleBinDataObject);
             else
                 hr = CreateSelection(paths, selection.Receive());
         }

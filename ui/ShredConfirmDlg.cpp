@@ -44,18 +44,24 @@ void CShredConfirmDlg::OnOK()
     const HWND progressWindow = progress ? progress->m_hWnd : nullptr;
 
     if (IsRecycleBin) {
-        StartWorker(progressWindow, 0, nullptr);
+        StartWorker(progressWindow, 0, nullptr, nullptr);
     } else if (Items) {
+        // One copy of the selection for all of the job's workers.
+        const auto selection = std::make_shared<const ShredItemList>(*Items);
         for (size_t i = 0; i < Items->size(); ++i)
-            StartWorker(progressWindow, static_cast<int32_t>(i), &(*Items)[i]);
+            StartWorker(progressWindow, static_cast<int32_t>(i), &(*Items)[i], selection);
     }
     CDialog::OnOK();
 }
 
-void CShredConfirmDlg::StartWorker(HWND progressWindow, int32_t index, const std::string* path)
+void CShredConfirmDlg::StartWorker(HWND progressWindow, int32_t index, const std::string* path,
+                                   const std::shared_ptr<const ShredItemList>& selection)
 {
+    // Every item has a thread of its own, waiting for the one lock: thousands of them must fit
+    // a 32-bit shell's address space.
     auto* worker = dynamic_cast<CShredThread*>(
-        AfxBeginThread(WorkerClass, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr));
+        AfxBeginThread(WorkerClass, THREAD_PRIORITY_NORMAL, WorkerStackReservation,
+                       CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!worker) {
         // The progress window waits for every item: tell it this one ended, and why.
         ::SendMessageA(progressWindow, WM_COMMAND,
@@ -68,6 +74,7 @@ void CShredConfirmDlg::StartWorker(HWND progressWindow, int32_t index, const std
         worker->ItemPath = *path;
     worker->IsRecycleBin = IsRecycleBin;
     worker->ItemIndex = index;
+    worker->Selection = selection;
     worker->SetSettings(Settings);
     worker->ProgressWindow = progressWindow;
     worker->ResumeThread();

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "afx/AfxDialog.h"
-#include "ui/ShredItemList.h"
 #include "core/ShredSettings.h"
+#include "ui/ShredItemList.h"
+
+#include <memory>
 
 class CShredConfirmDlg : public CDialog
 {
@@ -26,5 +28,6 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    void StartWorker(HWND progressWindow, int32_t index, const std::string* path);
+    void StartWorker(HWND progressWindow, int32_t index, const std::string* path,
+                     const std::shared_ptr<const ShredItemList>& selection);
 };

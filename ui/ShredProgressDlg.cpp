@@ -28,9 +28,13 @@ std::string ShownFileName(const std::string& path)
 
 bool MakesErrorEntry(int status)
 {
-    return (status >= StatusAccessViolation && status <= StatusFileNotFound) ||
-           status == StatusRemoveFailed || status == StatusNetworkAborted ||
-           status == StatusRecycleBinFailed || status == StatusOverwriteFailed;
+    return ShredStatusText(status) != nullptr;
+}
+
+bool IsStatusCommand(WORD id)
+{
+    return id >= ShredStatusCommand(StatusAccessViolation) &&
+           id <= ShredStatusCommand(LastShredStatus) && id != ID_SHRED_STEP;
 }
 
 } // namespace
@@ -67,8 +71,7 @@ BOOL CShredProgressDlg::OnCommand(WPARAM wParam, LPARAM lParam)
         OnShredStatus(id - PassMarkerStatusBase);
         handled = true;
     }
-    if (id >= ShredStatusCommand(StatusAccessViolation) &&
-        id <= ShredStatusCommand(StatusOverwriteFailed)) {
+    if (IsStatusCommand(id)) {
         OnShredStatus(id - ID_SHRED_STATUS_BASE);
         return TRUE;
     }

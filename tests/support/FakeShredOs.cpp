@@ -2,9 +2,63 @@
 
 #include "common/TextConversion.h"
 
+#include "TestOwners.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+namespace {
+
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information)
+{
+    const UniqueOpenFile file(::CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && ::GetFileInformationByHandle(file.Get(), &information);
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
+{
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Every file under `folder` (recursively) that is the same file as `target`.
+void CollectNames(const std::wstring& folder, const BY_HANDLE_FILE_INFORMATION& target,
+                  std::vector<std::wstring>& names)
+{
+    WIN32_FIND_DATAW entry{};
+    const UniqueFind listing(::FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    for (bool more = listing.IsValid(); more; more = ::FindNextFileW(listing.Get(), &entry)) {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const std::wstring path = folder + L"\\" + name;
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CollectNames(path, target, names);
+        else if (FileIdentity(path, information) && SameFile(information, target))
+            names.push_back(path);
+    }
+}
+
+// Hands out one name of a listing the way the system does: ERROR_MORE_DATA and the length
+// needed when the buffer is too small.
+BOOL GiveName(const std::wstring& name, DWORD* length, wchar_t* buffer)
+{
+    if (*length <= name.size()) {
+        *length = static_cast<DWORD>(name.size() + 1);
+        ::SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+    }
+    name.copy(buffer, name.size());
+    buffer[name.size()] = L'\0';
+    *length = static_cast<DWORD>(name.size());
+    return TRUE;
+}
+
+} // namespace
 
 Notifications FakeShredOs::Recorded()
 {
@@ -73,6 +127,10 @@ HANDLE FakeShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWO
                                 DWORD flags)
 {
     HANDLE file = ShredOs::CreateFileA(name, access, share, disposition, flags);
+    if (file != INVALID_HANDLE_VALUE) {
+        std::lock_guard<std::mutex> guard(lock);
+        handleNames[file] = name;
+    }
     if (UseBackupRecords && access == GENERIC_READ && file != INVALID_HANDLE_VALUE) {
         BackupFilesOpened.push_back(name);
         backupStream.clear();
@@ -100,6 +158,117 @@ HANDLE FakeShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWO
         currentDataEnd = 0;
     }
     return file;
+}
+
+BOOL FakeShredOs::CloseHandle(HANDLE handle)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        handleNames.erase(handle);
+    }
+    return ShredOs::CloseHandle(handle);
+}
+
+int FakeShredOs::OpenOsfHandle(HANDLE file, int flags)
+{
+    const int descriptor = ShredOs::OpenOsfHandle(file, flags);
+    std::lock_guard<std::mutex> guard(lock);
+    if (descriptor != -1)
+        descriptorNames[descriptor] = handleNames[file];
+    handleNames.erase(file);
+    return descriptor;
+}
+
+int FakeShredOs::Close(int descriptor)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        descriptorNames.erase(descriptor);
+    }
+    return ShredOs::Close(descriptor);
+}
+
+std::string FakeShredOs::NameOf(int descriptor)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    const auto name = descriptorNames.find(descriptor);
+    return name == descriptorNames.end() ? std::string() : name->second;
+}
+
+HANDLE FakeShredOs::FindFirstFileNameW(const wchar_t* path, DWORD* length, wchar_t* name)
+{
+    if (NamesSearchedIn.empty())
+        return ShredOs::FindFirstFileNameW(path, length, name);
+    BY_HANDLE_FILE_INFORMATION target{};
+    wchar_t root[MAX_PATH] = {};
+    if (!FileIdentity(path, target) || !ShredOs::GetVolumePathNameW(path, root, MAX_PATH)) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::vector<std::wstring> names;
+    CollectNames(Widen(NamesSearchedIn), target, names);
+    // The system gives each name from the volume's root, without the drive.
+    const size_t rootLength = wcslen(root) - 1;
+    for (std::wstring& each : names)
+        each.erase(0, rootLength);
+    if (names.empty()) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!GiveName(names.front(), length, name))
+        return INVALID_HANDLE_VALUE;
+    names.erase(names.begin());
+    std::lock_guard<std::mutex> guard(lock);
+    HANDLE listing = nextNameListing;
+    nextNameListing = reinterpret_cast<HANDLE>(reinterpret_cast<uintptr_t>(listing) + 1);
+    nameListings[listing] = std::move(names);
+    return listing;
+}
+
+BOOL FakeShredOs::FindNextFileNameW(HANDLE names, DWORD* length, wchar_t* name)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    const auto listing = nameListings.find(names);
+    if (listing == nameListings.end())
+        return ShredOs::FindNextFileNameW(names, length, name);
+    if (listing->second.empty()) {
+        ::SetLastError(ERROR_HANDLE_EOF);
+        return FALSE;
+    }
+    if (!GiveName(listing->second.front(), length, name))
+        return FALSE;
+    listing->second.erase(listing->second.begin());
+    return TRUE;
+}
+
+BOOL FakeShredOs::FindClose(HANDLE listing)
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (nameListings.erase(listing))
+            return TRUE;
+    }
+    return ShredOs::FindClose(listing);
+}
+
+BOOL FakeShredOs::GetVolumePathNameW(const wchar_t* path, wchar_t* root, DWORD size)
+{
+    const std::string item = NarrowWithSubstitutes(path);
+    for (const std::string& mounted : MountedFolders) {
+        const bool inside = item.compare(0, mounted.size(), mounted) == 0 &&
+                            (item.size() == mounted.size() || item[mounted.size()] == '\\');
+        if (inside) {
+            const std::wstring mountRoot = Widen(mounted) + L"\\";
+            if (size <= mountRoot.size()) {
+                ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+                return FALSE;
+            }
+            mountRoot.copy(root, mountRoot.size());
+            root[mountRoot.size()] = L'\0';
+            return TRUE;
+        }
+    }
+    return ShredOs::GetVolumePathNameW(path, root, size);
 }
 
 BOOL FakeShredOs::BackupRead(HANDLE, BYTE* buffer, DWORD count, DWORD* read, BOOL abort, BOOL,

@@ -98,12 +98,29 @@ public:
     int RenameError = 0;
     std::vector<std::pair<std::string, std::string>> Renames;
 
+    // The name the file behind a descriptor was opened by, or "" for one the seam did not give.
+    std::string NameOf(int descriptor);
+
+    // The names of a file's data, which Wine cannot list: every name under this folder (a full
+    // path, searched with the real listing) whose file is the same. Empty: the real call.
+    std::string NamesSearchedIn;
+    // Folders the volume-root lookup takes for mounted volumes' roots, as if a volume were
+    // mounted there.
+    std::set<std::string> MountedFolders;
+
     HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override;
     BOOL FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data) override;
     DWORD GetShortPathNameW(const wchar_t* longPath, wchar_t* shortPath, DWORD size) override;
     int Rename(const char* from, const char* to) override;
     HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) override;
+    BOOL CloseHandle(HANDLE handle) override;
+    int OpenOsfHandle(HANDLE file, int flags) override;
+    int Close(int descriptor) override;
+    HANDLE FindFirstFileNameW(const wchar_t* path, DWORD* length, wchar_t* name) override;
+    BOOL FindNextFileNameW(HANDLE names, DWORD* length, wchar_t* name) override;
+    BOOL FindClose(HANDLE listing) override;
+    BOOL GetVolumePathNameW(const wchar_t* path, wchar_t* root, DWORD size) override;
     BOOL BackupRead(HANDLE file, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,
                     BOOL processSecurity, void** context) override;
     BOOL BackupSeek(HANDLE file, DWORD lowDistance, DWORD highDistance, DWORD* lowSought,
@@ -134,6 +151,11 @@ private:
     std::mutex lock;
     Notifications recorded;
     std::map<HANDLE, std::wstring> listings;
+    std::map<HANDLE, std::string> handleNames;
+    std::map<int, std::string> descriptorNames;
+    // Listings of a file's names, each the names still to give.
+    std::map<HANDLE, std::vector<std::wstring>> nameListings;
+    HANDLE nextNameListing = reinterpret_cast<HANDLE>(0x7A11000);
     // The backup stream of the open file: its bytes, the read position, and where the data of
     // the current record ends.
     std::vector<BYTE> backupStream;

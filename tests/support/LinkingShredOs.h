@@ -1,6 +1,7 @@
 // Links as the system treats them, which Wine cannot make: the link's own entry carries the
-// reparse attribute, opening or listing through it reaches its target, and deleting it removes
-// the link alone. Every call that went through to a target is kept.
+// reparse attribute, opening or listing through it reaches its target, opening it without
+// following gives a handle that shows the link, and deleting it removes the link alone. Every
+// call that went through to a target is kept.
 #pragma once
 
 #include "FakeShredOs.h"
@@ -17,9 +18,12 @@ public:
     // The paths of the calls that reached a target through a link, in order.
     std::vector<std::string> Followed();
 
-    int Open(const char* name, int flags, int permission) override;
     HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) override;
+    BOOL CloseHandle(HANDLE handle) override;
+    BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
+    BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                      void* information, DWORD size) override;
     HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override;
     BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
     int Rename(const char* from, const char* to) override;
@@ -36,6 +40,8 @@ private:
     std::string Through(const std::string& path, bool opensLink);
 
     std::map<std::string, std::string> targets;
+    // Handles opened on a link itself, with its tag.
+    std::map<HANDLE, DWORD> linkHandles;
     std::mutex followLock;
     std::vector<std::string> followed;
 };

@@ -11,14 +11,25 @@
 #include <stdexcept>
 #include <string_view>
 
-TempFolder::TempFolder()
+namespace {
+
+std::string TemporaryFolder()
 {
-    static std::atomic<int> counter{0};
     char temp[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, temp);
     std::string base(temp);
     if (!base.empty() && base.back() == '\\')
         base.pop_back();
+    return base;
+}
+
+} // namespace
+
+TempFolder::TempFolder() : TempFolder(TemporaryFolder()) {}
+
+TempFolder::TempFolder(std::string base)
+{
+    static std::atomic<int> counter{0};
     path = base + "\\orlenwick-" + std::to_string(::GetCurrentProcessId()) + "-" +
            std::to_string(++counter);
     RemoveTree(path);

@@ -11,7 +11,9 @@
 class TempFolder
 {
 public:
+    // In the prefix's temporary folder, or in `base` (such as "T:", the build's scratch drive).
     TempFolder();
+    explicit TempFolder(std::string base);
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;

@@ -25,9 +25,12 @@ public:
     std::map<std::string, std::pair<std::wstring, std::wstring>> Renamed;
     // Entries added to a folder's listing.
     std::map<std::string, std::vector<WIN32_FIND_DATAW>> Extra;
+    // Entries (by full path) that become links to the given targets once their folder has been
+    // listed: someone swapped them between the listing and the open.
+    std::map<std::string, std::string> LinkedOnceListed;
 
-    // "list:", "open:", "file:" (announced to the window), "remove:", "rmdir:" and
-    // "followed:" events, in order.
+    // "list:", "open:" (opened for writing), "file:" (announced to the window), "remove:",
+    // "rmdir:" and "followed:" events, in order.
     std::vector<std::string> Log()
     {
         std::lock_guard<std::mutex> guard(logLock);
@@ -62,6 +65,9 @@ public:
         auto extra = Extra.find(folder);
         if (extra != Extra.end())
             entries.insert(entries.end(), extra->second.begin(), extra->second.end());
+        for (const auto& [entry, target] : LinkedOnceListed)
+            if (entry.rfind('\\') == folder.size() && entry.compare(0, folder.size(), folder) == 0)
+                Link(entry, target);
         if (DotsInside)
             MoveDots(entries);
         *data = entries.front();
@@ -92,10 +98,13 @@ public:
         }
         return FakeShredOs::FindClose(listing);
     }
-    int Open(const char* name, int flags, int permission) override
+    // An open for writing is the open that overwrites.
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags) override
     {
-        Record(std::string("open:") + name);
-        return LinkingShredOs::Open(name, flags, permission);
+        if (access & GENERIC_WRITE)
+            Record(std::string("open:") + name);
+        return LinkingShredOs::CreateFileA(name, access, share, disposition, flags);
     }
     int Remove(const char* name) override
     {

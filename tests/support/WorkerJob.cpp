@@ -18,16 +18,24 @@ WorkerJob::~WorkerJob()
     Join();
 }
 
+void WorkerJob::Select(std::vector<std::string> paths)
+{
+    selection = std::make_shared<const std::vector<std::string>>(std::move(paths));
+}
+
 void WorkerJob::Start(const WorkerItem& item)
 {
-    auto* worker = static_cast<CShredThread*>(AfxBeginThread(
-        RUNTIME_CLASS(CShredThread), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr));
+    auto* worker = static_cast<CShredThread*>(
+        AfxBeginThread(RUNTIME_CLASS(CShredThread), THREAD_PRIORITY_NORMAL, WorkerStackReservation,
+                       CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!worker)
         throw std::runtime_error("no worker");
     if (!item.IsRecycleBin)
         worker->ItemPath = item.Path;
     worker->IsRecycleBin = item.IsRecycleBin;
     worker->ItemIndex = item.Index;
+    if (!item.IsRecycleBin)
+        worker->Selection = selection;
     worker->SetSettings(settings);
     worker->ProgressWindow = progressWindow;
     // The worker deletes itself and closes its own handle: keep one of ours to wait on.
@@ -40,6 +48,7 @@ void WorkerJob::Start(const WorkerItem& item)
 
 void WorkerJob::Start(const std::vector<std::string>& paths)
 {
+    Select(paths);
     for (size_t i = 0; i < paths.size(); ++i)
         Start(WorkerItem{paths[i], static_cast<int32_t>(i), false});
 }
@@ -68,6 +77,11 @@ Notifications RunJob(RecordingWindow& window, const ShredSettings& settings, Shr
                      const std::vector<WorkerItem>& items, std::vector<DWORD>* exitCodes)
 {
     WorkerJob job(window.Handle(), settings, &os);
+    std::vector<std::string> selected;
+    for (const WorkerItem& item : items)
+        if (!item.IsRecycleBin)
+            selected.push_back(item.Path);
+    job.Select(selected);
     for (const WorkerItem& item : items)
         job.Start(item);
     EXPECT_TRUE(window.WaitForFinished(items.size()));

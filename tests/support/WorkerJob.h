@@ -7,6 +7,7 @@
 #include "core/ShredThread.h"
 #include "engine/ShredOs.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,15 +28,22 @@ public:
     WorkerJob(const WorkerJob&) = delete;
     WorkerJob& operator=(const WorkerJob&) = delete;
 
+    // The job's selection, which every worker started after it is given (as the launcher gives
+    // every worker the whole selection).
+    void Select(std::vector<std::string> paths);
     void Start(const WorkerItem& item);
+    // Selects the paths and starts a worker for each.
     void Start(const std::vector<std::string>& paths);
     // Waits for every worker thread to end; false on timeout.
     bool Join(DWORD timeoutMs = 60000);
     std::vector<DWORD> ExitCodes() const;
+    // The thread of the worker started `index`th, for as long as the job object lives.
+    HANDLE Thread(size_t index) const { return threads.at(index).Get(); }
 
 private:
     HWND progressWindow;
     ShredSettings settings;
+    std::shared_ptr<const std::vector<std::string>> selection;
     std::optional<Seam<ShredOs>::Substitute> seam;
     std::vector<UniqueHandle> threads;
 };

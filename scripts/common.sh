@@ -17,3 +17,16 @@ ORLENWICK_SCRATCH=$ORLENWICK_BUILD/scratch
 # its install step: on a new machine Wine arrives with that step.
 WINE64=/usr/lib/wine/wine64
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || echo wine64)
+
+# Fails, naming every missing one, unless all the programs given are on the PATH. What a test
+# needs is installed by scripts/install-deps.sh before the tests run, never by the test itself.
+require_tools() {
+    local tool missing=()
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "missing tool(s): ${missing[*]} (scripts/install-deps.sh installs them)" >&2
+        return 1
+    fi
+}

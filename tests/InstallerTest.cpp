@@ -1,9 +1,11 @@
-// The installer package as an administrator deploys it, with the prefix's own msiexec: installed
-// per machine (each DLL in its Program Files folder, its registration in its registry view,
-// exactly the registration table plus the type library's keys, the same as the DLL's own
-// self-registration), the class created from its ProgID and shredding through the shell road,
-// repaired, upgraded by the next version (which a downgrade cannot replace), and removed without
-// a trace but the shared shell keys and the user's settings.
+// The installer package as an administrator deploys it, with the prefix's own msiexec, unattended
+// and never restarting: installed per machine (each DLL, as the package carries it, in its
+// Program Files folder, its registration in its registry view, exactly the registration table
+// plus the type library's keys and the class on the approved list, the same as the DLL's own
+// self-registration), shown in Programs and Features with its icon, links and comments, the
+// class created from its ProgID and shredding through the shell road, repaired, upgraded by the
+// next version (which a downgrade cannot replace), and removed without a trace but the shared
+// shell keys, the approved list and the user's settings.
 #include "ProgramRunner.h"
 #include "RegistryKeys.h"
 #include "ShellKeys.h"
@@ -20,6 +22,7 @@
 #include <msi.h>
 #include <shlobj.h>
 
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -32,7 +35,12 @@ constexpr char UpgradeCode[] = "{3F0B9C2E-6D41-4A7B-9E25-81C4D7A3B660}"; // the 
 constexpr wchar_t ClassesKey[] = L"Software\\Classes";
 constexpr wchar_t SettingsKey[] = L"Software\\Quorvane\\Brindaloe\\Settings";
 constexpr wchar_t HandlerName[] = L"QVOrlenwick";
+constexpr wchar_t ProductName[] = L"Orlenwick";
 constexpr wchar_t ForeignHandler[] = L"OrlenwickTestForeignHandler";
+constexpr wchar_t ForeignClassId[] = L"{0F0F0F0F-1111-2222-3333-444455556666}";
+constexpr wchar_t ShellExtensionsKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions";
+constexpr wchar_t UninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr REGSAM View64 = KEY_WOW64_64KEY;
 constexpr REGSAM View32 = KEY_WOW64_32KEY;
 constexpr DWORD MsiexecTimeoutMs = 120000;
@@ -43,6 +51,7 @@ const std::wstring ClassKey = L"CLSID\\" + ClassId;
 const std::wstring TypeLibKey = L"TypeLib\\" + LibraryId;
 const std::wstring ProgId = L"Orlenwick.QuorvaneShlExt.1";
 const std::wstring IndependentProgId = L"Orlenwick.QuorvaneShlExt";
+const std::wstring ApprovedKey = Widen(ApprovedExtensionsKey);
 
 const std::vector<std::wstring> HandlerContainers = {
     L"*\\shellex\\ContextMenuHandlers",
@@ -73,6 +82,20 @@ RegistryTree ClassesTree(const std::wstring& path, REGSAM view)
 bool ClassesKeyExists(const std::wstring& path, REGSAM view)
 {
     return KeyExists(HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + path, view);
+}
+
+// The values of the key itself, none when it does not exist.
+RegistryValues KeyValues(HKEY root, const std::wstring& path, REGSAM view)
+{
+    const RegistryTree tree = ReadRegistryTree(root, path, view);
+    const auto key = tree.find(L"");
+    return key == tree.end() ? RegistryValues{} : key->second;
+}
+
+// The approved shell extensions in one view, by class.
+RegistryValues ApprovedExtensions(REGSAM view)
+{
+    return KeyValues(HKEY_LOCAL_MACHINE, ApprovedKey, view);
 }
 
 // The part of `tree` below `path`, with paths relative to it.
@@ -174,68 +197,95 @@ WORD MachineOf(const std::string& file)
     return machine;
 }
 
-// The products installed from this package's upgrade code, with their versions.
+// The product codes installed from this package's upgrade code.
+std::vector<std::wstring> InstalledProducts()
+{
+    std::vector<std::wstring> products;
+    wchar_t product[39];
+    for (DWORD i = 0;
+         ::MsiEnumRelatedProductsW(Widen(UpgradeCode).c_str(), 0, i, product) == ERROR_SUCCESS; ++i)
+        products.push_back(product);
+    return products;
+}
+
+// What the installer tells about an installed product, "" when it tells nothing.
+std::wstring ProductInfo(const std::wstring& product, const wchar_t* property)
+{
+    wchar_t text[1024] = {};
+    DWORD length = 1024;
+    if (::MsiGetProductInfoW(product.c_str(), property, text, &length) != ERROR_SUCCESS)
+        return L"";
+    return text;
+}
+
+// The versions of the installed products of this package's upgrade code.
 std::vector<std::string> InstalledVersions()
 {
     std::vector<std::string> versions;
-    wchar_t product[39];
-    for (DWORD i = 0;
-         ::MsiEnumRelatedProductsW(Widen(UpgradeCode).c_str(), 0, i, product) == ERROR_SUCCESS;
-         ++i) {
-        wchar_t version[64] = {};
-        DWORD length = 64;
-        ::MsiGetProductInfoW(product, L"VersionString", version, &length);
-        versions.push_back(NarrowWithSubstitutes(version));
-    }
+    for (const std::wstring& product : InstalledProducts())
+        versions.push_back(NarrowWithSubstitutes(ProductInfo(product, L"VersionString")));
     return versions;
 }
 
-// Unattended, as a deployment runs it.
+// Unattended, as a deployment runs it: no dialog, and never a restart of the machine.
 DWORD Msiexec(const std::string& action, const std::string& package,
               const std::string& properties = "")
 {
-    const ProgramRun run = RunProgram(Quoted(SystemDirectory() + "\\msiexec.exe") + " " + action +
-                                          " " + Quoted(package) + " " + properties + " /qn",
-                                      SystemDirectory(), MsiexecTimeoutMs);
+    const ProgramRun run =
+        RunProgram(Quoted(SystemDirectory() + "\\msiexec.exe") + " " + action + " " +
+                       Quoted(package) + " " + properties + " /qn /norestart",
+                   SystemDirectory(), MsiexecTimeoutMs);
     return run.ExitCode;
 }
 
-// A foreign handler in each shared handler key of both views, as every real system has one:
-// removal must leave them and the keys that hold them.
-class ForeignHandlers
+// A foreign handler in each shared handler key and a foreign extension on the approved list, in
+// both views, as every real system has them: removal must leave them and the keys that hold
+// them. The approved list is put back as it was, with this class's value if it had one.
+class ForeignEntries
 {
 public:
-    ForeignHandlers()
+    ForeignEntries()
+        : approvedBefore({{HKEY_LOCAL_MACHINE, ShellExtensionsKey, View64},
+                          {HKEY_LOCAL_MACHINE, ShellExtensionsKey, View32}})
     {
         for (REGSAM view : {View64, View32}) {
             shellKeys.push_back(ShellKeysSnapshot::Take(view));
             for (const std::wstring& container : HandlerContainers)
                 WriteRegistryTree(HKEY_LOCAL_MACHINE, Path(container), Handler(), view);
+            RegistryTree approved = ReadRegistryTree(HKEY_LOCAL_MACHINE, ApprovedKey, view);
+            approved[L""].erase(ClassId);
+            approved[L""][ForeignClassId] = RegistryString(L"Orlenwick Test Foreign Extension");
+            DeleteRegistryTree(HKEY_LOCAL_MACHINE, ApprovedKey, view);
+            WriteRegistryTree(HKEY_LOCAL_MACHINE, ApprovedKey, approved, view);
+            approvedLists[view] = approved[L""];
         }
     }
-    ~ForeignHandlers()
+    ~ForeignEntries()
     {
         for (REGSAM view : {View64, View32}) {
             for (const std::wstring& container : HandlerContainers)
                 DeleteRegistryTree(HKEY_LOCAL_MACHINE, Path(container), view);
         }
+        approvedBefore.Restore();
         for (const ShellKeysSnapshot& snapshot : shellKeys)
             snapshot.Restore();
     }
-    ForeignHandlers(const ForeignHandlers&) = delete;
-    ForeignHandlers& operator=(const ForeignHandlers&) = delete;
+    ForeignEntries(const ForeignEntries&) = delete;
+    ForeignEntries& operator=(const ForeignEntries&) = delete;
 
     static std::wstring Path(const std::wstring& container)
     {
         return std::wstring(ClassesKey) + L"\\" + container + L"\\" + ForeignHandler;
     }
-    static RegistryTree Handler()
-    {
-        return {{L"", {{L"", RegistryString(L"{0F0F0F0F-1111-2222-3333-444455556666}")}}}};
-    }
+    static RegistryTree Handler() { return {{L"", {{L"", RegistryString(ForeignClassId)}}}}; }
+    // The approved list of one view as the test found it, with the foreign extension and
+    // without this class.
+    const RegistryValues& ApprovedList(REGSAM view) const { return approvedLists.at(view); }
 
 private:
+    RegistrySnapshot approvedBefore;
     std::vector<ShellKeysSnapshot> shellKeys;
+    std::map<REGSAM, RegistryValues> approvedLists;
 };
 
 std::vector<RegistryPlace> PlacesTheTestChanges()
@@ -263,7 +313,7 @@ protected:
         Before = new RegistrySnapshot(PlacesTheTestChanges());
         for (const RegistryPlace& place : PlacesTheTestChanges())
             DeleteRegistryTree(place.Root, place.Path, place.View);
-        Foreign = new ForeignHandlers;
+        Foreign = new ForeignEntries;
     }
 
     static void TearDownTestSuite()
@@ -297,7 +347,8 @@ protected:
     static std::string Current() { return *Packages / "Orlenwick-" ORLENWICK_VERSION ".msi"; }
     static std::string Next() { return *Packages / "Orlenwick-" ORLENWICK_NEXT_VERSION ".msi"; }
 
-    // The registration table in both views, each pointing at its own installed DLL.
+    // The registration table in both views, each pointing at its own installed DLL, and the
+    // class approved in each beside the foreign extension.
     static void ExpectRegistrationTableInBothViews()
     {
         for (const auto& [view, dll] : {std::pair{View64, Dll64}, std::pair{View32, Dll32}}) {
@@ -307,17 +358,40 @@ protected:
                 EXPECT_EQ(expected, installed) << NarrowWithSubstitutes(key) << " reads\n"
                                                << Describe(installed);
             }
+            RegistryValues approved = Foreign->ApprovedList(view);
+            approved[ClassId] = RegistryString(ProductName);
+            EXPECT_EQ(approved, ApprovedExtensions(view));
+        }
+    }
+
+    // Nothing of the package in either view's classes or approved list; the shared keys, the
+    // foreign entries and the approved list itself are as the test found them.
+    static void ExpectNothingOfThePackageInTheRegistry()
+    {
+        for (REGSAM view : {View64, View32}) {
+            SCOPED_TRACE(view == View64 ? "64-bit view" : "32-bit view");
+            for (const std::wstring& key : PackageKeys())
+                EXPECT_FALSE(ClassesKeyExists(key, view)) << NarrowWithSubstitutes(key);
+            EXPECT_TRUE(ClassesKeyExists(L"CLSID", view));
+            for (const std::string& shared : ShellHandlerParentKeys())
+                EXPECT_TRUE(ClassesKeyExists(Widen(shared), view)) << shared;
+            for (const std::wstring& container : HandlerContainers)
+                EXPECT_EQ(
+                    ForeignEntries::Handler(),
+                    ReadRegistryTree(HKEY_LOCAL_MACHINE, ForeignEntries::Path(container), view))
+                    << NarrowWithSubstitutes(container);
+            EXPECT_EQ(Foreign->ApprovedList(view), ApprovedExtensions(view));
         }
     }
 
     static TempFolder* Packages;
     static RegistrySnapshot* Before;
-    static ForeignHandlers* Foreign;
+    static ForeignEntries* Foreign;
 };
 
 TempFolder* InstallerTest::Packages = nullptr;
 RegistrySnapshot* InstallerTest::Before = nullptr;
-ForeignHandlers* InstallerTest::Foreign = nullptr;
+ForeignEntries* InstallerTest::Foreign = nullptr;
 
 TEST_F(InstallerTest, InstallPutsEachDllInItsFolderAndItsRegistrationInItsView)
 {
@@ -326,7 +400,9 @@ TEST_F(InstallerTest, InstallPutsEachDllInItsFolderAndItsRegistrationInItsView)
     EXPECT_EQ(Names{ORLENWICK_VERSION}, InstalledVersions());
     EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder64));
     EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder32));
-    EXPECT_EQ(ReadBytes(FromUnixPath(ORLENWICK_DLL_PATH)), ReadBytes(Dll64));
+    // Exactly the files the package carries (signed when it was built with a certificate).
+    EXPECT_EQ(ReadBytes(FromUnixPath(ORLENWICK_PACKAGED_DLL64)), ReadBytes(Dll64));
+    EXPECT_EQ(ReadBytes(FromUnixPath(ORLENWICK_PACKAGED_DLL32)), ReadBytes(Dll32));
     EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(Dll64));
     EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Dll32));
     EXPECT_EQ(ORLENWICK_VERSION, FileVersion(Dll64));
@@ -354,34 +430,45 @@ TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
 {
     ASSERT_EQ(0u, Msiexec("/i", Current()));
 
-    // The installed 64-bit DLL registers itself into a scratch key standing in for
-    // HKEY_CLASSES_ROOT; what it writes there is what the package wrote, key for key.
+    // The installed 64-bit DLL registers itself into scratch keys standing in for
+    // HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE; what it writes there is what the package wrote,
+    // key for key.
+    const std::wstring scratchParent = L"Software\\Orlenwick Installer Test";
     const std::wstring scratchPath =
-        L"Software\\Orlenwick Installer Test\\" + std::to_wstring(::GetCurrentProcessId());
+        scratchParent + L"\\" + std::to_wstring(::GetCurrentProcessId());
     RegistryTree selfRegistration;
+    RegistryTree machineSelfRegistration;
     {
         // The type library's interfaces also go to the 32-bit view, which is not redirected.
         const RegistrySnapshot interfaces32(
             {{HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IQuorvaneShlExt), View32},
              {HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IShredConfDlg), View32}});
-        UniqueRegistryKey scratch;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  ::RegCreateKeyExW(HKEY_CURRENT_USER, scratchPath.c_str(), 0, nullptr, 0,
-                                    KEY_ALL_ACCESS, nullptr, scratch.Receive(), nullptr));
+        UniqueRegistryKey classes;
+        UniqueRegistryKey machine;
+        for (auto [key, name] :
+             {std::pair{&classes, L"\\Classes"}, std::pair{&machine, L"\\Machine"}})
+            ASSERT_EQ(ERROR_SUCCESS,
+                      ::RegCreateKeyExW(HKEY_CURRENT_USER, (scratchPath + name).c_str(), 0, nullptr,
+                                        0, KEY_ALL_ACCESS, nullptr, key->Receive(), nullptr));
         UniqueModule server(::LoadLibraryA(Dll64.c_str()));
         ASSERT_TRUE(server);
         auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
             reinterpret_cast<void*>(::GetProcAddress(server.Get(), "DllRegisterServer")));
         ASSERT_NE(nullptr, registerServer);
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch.Get()));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes.Get()));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine.Get()));
         const HRESULT hr = registerServer();
+        ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
         ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
         server.Reset();
-        scratch.Reset();
+        classes.Reset();
+        machine.Reset();
         EXPECT_EQ(S_OK, hr);
-        selfRegistration = ReadRegistryTree(HKEY_CURRENT_USER, scratchPath, 0);
+        selfRegistration = ReadRegistryTree(HKEY_CURRENT_USER, scratchPath + L"\\Classes", 0);
+        machineSelfRegistration =
+            ReadRegistryTree(HKEY_CURRENT_USER, scratchPath + L"\\Machine", 0);
         DeleteRegistryTree(HKEY_CURRENT_USER, scratchPath, 0);
-        ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Orlenwick Installer Test");
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, scratchParent.c_str());
         interfaces32.Restore();
     }
 
@@ -406,6 +493,42 @@ TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
     for (const auto& entry : selfRegistration)
         allWithValues += !entry.second.empty();
     EXPECT_EQ(allWithValues, keysWithValues) << Describe(selfRegistration);
+
+    // Under HKEY_LOCAL_MACHINE it approves the class, as the package did; each value it writes
+    // there the package wrote in the same place.
+    EXPECT_EQ(RegistryString(ProductName), machineSelfRegistration[ApprovedKey][ClassId])
+        << Describe(machineSelfRegistration);
+    for (const auto& [key, values] : machineSelfRegistration) {
+        const RegistryValues package = KeyValues(HKEY_LOCAL_MACHINE, key, View64);
+        for (const auto& [name, data] : values) {
+            const auto installed = package.find(name);
+            EXPECT_TRUE(installed != package.end() && installed->second == data)
+                << NarrowWithSubstitutes(key) << ": " << NarrowWithSubstitutes(name);
+        }
+    }
+}
+
+TEST_F(InstallerTest, ProgramsAndFeaturesShowTheIconTheLinksAndTheComments)
+{
+    ASSERT_EQ(0u, Msiexec("/i", Current()));
+    const std::vector<std::wstring> products = InstalledProducts();
+    ASSERT_EQ(1u, products.size());
+    const std::wstring& product = products.front();
+
+    // The icon the installer keeps for the entry is the product's own.
+    const std::wstring icon = ProductInfo(product, L"ProductIcon");
+    ASSERT_FALSE(icon.empty());
+    EXPECT_EQ(ReadBytes(FromUnixPath(ORLENWICK_ICON_PATH)), ReadBytes(NarrowWithSubstitutes(icon)));
+    for (const wchar_t* link : {L"URLInfoAbout", L"HelpLink"}) {
+        const std::wstring url = ProductInfo(product, link);
+        EXPECT_EQ(0u, url.rfind(L"https://", 0))
+            << NarrowWithSubstitutes(link) << " is \"" << NarrowWithSubstitutes(url) << "\"";
+    }
+    const RegistryValues entry =
+        KeyValues(HKEY_LOCAL_MACHINE, std::wstring(UninstallKey) + L"\\" + product, View64);
+    const auto comments = entry.find(L"Comments");
+    ASSERT_NE(entry.end(), comments);
+    EXPECT_NE(std::wstring::npos, RegistryText(comments->second).find(L"Shred Item(s)"));
 }
 
 TEST_F(InstallerTest, InstalledClassShredsThroughTheShellRoad)
@@ -450,18 +573,7 @@ TEST_F(InstallerTest, UninstallLeavesNothingOfThePackageButTheSharedKeysAndTheSe
     EXPECT_TRUE(InstalledVersions().empty());
     EXPECT_FALSE(Exists(Folder64));
     EXPECT_FALSE(Exists(Folder32));
-    for (REGSAM view : {View64, View32}) {
-        SCOPED_TRACE(view == View64 ? "64-bit view" : "32-bit view");
-        for (const std::wstring& key : PackageKeys())
-            EXPECT_FALSE(ClassesKeyExists(key, view)) << NarrowWithSubstitutes(key);
-        EXPECT_TRUE(ClassesKeyExists(L"CLSID", view));
-        for (const std::string& shared : ShellHandlerParentKeys())
-            EXPECT_TRUE(ClassesKeyExists(Widen(shared), view)) << shared;
-        for (const std::wstring& container : HandlerContainers)
-            EXPECT_EQ(ForeignHandlers::Handler(),
-                      ReadRegistryTree(HKEY_LOCAL_MACHINE, ForeignHandlers::Path(container), view))
-                << NarrowWithSubstitutes(container);
-    }
+    ExpectNothingOfThePackageInTheRegistry();
     EXPECT_EQ(settings, ReadRegistryTree(HKEY_CURRENT_USER, SettingsKey, 0));
 }
 
@@ -509,10 +621,7 @@ TEST_F(InstallerTest, NextVersionReplacesTheInstalledOneAndCannotBeDowngraded)
     ASSERT_EQ(0u, Msiexec("/x", Next()));
     EXPECT_TRUE(InstalledVersions().empty());
     EXPECT_FALSE(Exists(Folder64));
-    for (REGSAM view : {View64, View32}) {
-        for (const std::wstring& key : PackageKeys())
-            EXPECT_FALSE(ClassesKeyExists(key, view)) << NarrowWithSubstitutes(key);
-    }
+    ExpectNothingOfThePackageInTheRegistry();
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // The built DLL registered and removed as an installer does it (regsvr32 in the prefix, or the
 // exports called directly): every key it writes under HKEY_CLASSES_ROOT, the module path, the
-// type library, registering over stale keys, removal that spares the shell's own keys and
-// foreign subkeys, a failing script's roll-back, and the module's version resource.
+// type library, the class on the list of approved shell extensions, registering over stale keys,
+// removal that spares the shell's own keys, its approved list and foreign subkeys, a failing
+// script's roll-back, and the module's version resource.
 #include "ProgramRunner.h"
 #include "RegistryKeys.h"
 #include "ShellKeys.h"
@@ -28,6 +29,7 @@ using ValueMap = std::map<std::string, std::string>;
 using Names = std::vector<std::string>;
 
 constexpr char ClassName[] = "QuorvaneShlExt Class";
+constexpr char ProductName[] = "Orlenwick";
 constexpr char ProgId[] = "Orlenwick.QuorvaneShlExt.1";
 constexpr char IndependentProgId[] = "Orlenwick.QuorvaneShlExt";
 constexpr char HandlerName[] = "QVOrlenwick";
@@ -61,11 +63,13 @@ Names HandlerKeys()
     return keys;
 }
 
-// A key under HKEY_CLASSES_ROOT, opened for reading if it exists.
-class ClassesKey
+// A key, under HKEY_CLASSES_ROOT unless another root is given, opened for reading if it exists.
+class ReadOnlyKey
 {
 public:
-    explicit ClassesKey(const std::string& path) : key(OpenKey(HKEY_CLASSES_ROOT, path)) {}
+    explicit ReadOnlyKey(const std::string& path, HKEY root = HKEY_CLASSES_ROOT)
+        : key(OpenKey(root, path))
+    {}
 
     bool Exists() const { return key.IsValid(); }
 
@@ -112,6 +116,36 @@ bool KeyExists(const std::string& path)
 {
     return KeyExists(HKEY_CLASSES_ROOT, path);
 }
+
+// The approved shell extensions by class, in the view of this (64-bit) process.
+ValueMap ApprovedExtensions()
+{
+    return ReadOnlyKey(ApprovedExtensionsKey, HKEY_LOCAL_MACHINE).Values();
+}
+
+// Another extension on the approved list for as long as this lives.
+class ForeignApproval
+{
+public:
+    static constexpr char ClassId[] = "{0F0F0F0F-1111-2222-3333-444455556666}";
+    static constexpr char Name[] = "Orlenwick Test Foreign Extension";
+
+    ForeignApproval()
+    {
+        const UniqueRegistryKey list = CreateKey(HKEY_LOCAL_MACHINE, ApprovedExtensionsKey);
+        EXPECT_TRUE(list);
+        EXPECT_EQ(ERROR_SUCCESS, SetString(list.Get(), ClassId, Name));
+    }
+    ~ForeignApproval()
+    {
+        const UniqueRegistryKey list =
+            OpenKey(HKEY_LOCAL_MACHINE, ApprovedExtensionsKey, KEY_SET_VALUE);
+        if (list)
+            ::RegDeleteValueA(list.Get(), ClassId);
+    }
+    ForeignApproval(const ForeignApproval&) = delete;
+    ForeignApproval& operator=(const ForeignApproval&) = delete;
+};
 
 void CreateKeyWithValue(const std::string& path, const char* name, const std::string& value)
 {
@@ -193,12 +227,17 @@ void ExpectRegistered(const std::string& modulePath)
 {
     for (const ExpectedKey& expected : RegistrationTable(modulePath)) {
         SCOPED_TRACE("HKCR\\" + expected.Path);
-        const ClassesKey key(expected.Path);
+        const ReadOnlyKey key(expected.Path);
         ASSERT_TRUE(key.Exists());
         EXPECT_EQ(expected.Values, key.Values());
         EXPECT_EQ(expected.Subkeys, key.Subkeys());
     }
     EXPECT_TRUE(KeyExists(TypeLibKey));
+    // Approved under the product's name, for the policy that admits only approved extensions.
+    const ValueMap approved = ApprovedExtensions();
+    const auto value = approved.find(ClassId);
+    ASSERT_NE(approved.end(), value) << "not approved: " << ClassId;
+    EXPECT_EQ(ProductName, value->second);
 }
 
 void ExpectNothingOfTheServerLeft()
@@ -209,6 +248,9 @@ void ExpectNothingOfTheServerLeft()
     for (const std::string& handler : HandlerKeys())
         EXPECT_FALSE(KeyExists(handler)) << handler;
     EXPECT_FALSE(KeyExists(TypeLibKey));
+    EXPECT_EQ(0u, ApprovedExtensions().count(ClassId));
+    // The approved list is the shell's, shared by every extension: it stays.
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, ApprovedExtensionsKey));
 }
 
 class RegistrationTest : public ::testing::Test
@@ -286,6 +328,11 @@ TEST_F(RegistrationTest, RegisteringOverStaleKeysLeavesOneCleanSet)
     }
     CreateKeyWithValue(ClassKey + "\\Leftover", nullptr, "stale");
     CreateKeyWithValue(ClassKey + "\\InprocServer32", "Foreign", "stale");
+    {
+        const UniqueRegistryKey list = CreateKey(HKEY_LOCAL_MACHINE, ApprovedExtensionsKey);
+        ASSERT_TRUE(list);
+        SetString(list.Get(), ClassId.c_str(), "stale");
+    }
     const std::string modulePath = ModuleFileName(Dll());
 
     ASSERT_EQ(0u, Regsvr32("/s", Dll()));
@@ -299,20 +346,20 @@ TEST_F(RegistrationTest, RemovalDeletesTheServersKeysAndKeepsTheShells)
 {
     std::vector<Names> containersBefore;
     for (const std::string& container : HandlerContainers)
-        containersBefore.push_back(ClassesKey(container).Subkeys());
-    const ValueMap binValuesBefore = ClassesKey(RecycleBinKey).Values();
-    const Names binSubkeysBefore = ClassesKey(RecycleBinKey).Subkeys();
+        containersBefore.push_back(ReadOnlyKey(container).Subkeys());
+    const ValueMap binValuesBefore = ReadOnlyKey(RecycleBinKey).Values();
+    const Names binSubkeysBefore = ReadOnlyKey(RecycleBinKey).Subkeys();
 
     ASSERT_EQ(0u, Regsvr32("/s", Dll()));
     int onlyChild = 0;
     for (const std::string& container : HandlerContainers)
-        onlyChild += ClassesKey(container).Subkeys() == Names{HandlerName};
+        onlyChild += ReadOnlyKey(container).Subkeys() == Names{HandlerName};
     ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
 
     ExpectNothingOfTheServerLeft();
     for (size_t i = 0; i < HandlerContainers.size(); ++i) {
         SCOPED_TRACE(HandlerContainers[i]);
-        const ClassesKey container(HandlerContainers[i]);
+        const ReadOnlyKey container(HandlerContainers[i]);
         ASSERT_TRUE(container.Exists());
         EXPECT_EQ(containersBefore[i], container.Subkeys());
     }
@@ -320,12 +367,38 @@ TEST_F(RegistrationTest, RemovalDeletesTheServersKeysAndKeepsTheShells)
         EXPECT_TRUE(KeyExists(std::string(root) + "\\shellex")) << root;
     EXPECT_TRUE(KeyExists(std::string(RecycleBinKey) + "\\shellex"));
     // The Recycle Bin's own class stays as the system registered it.
-    EXPECT_EQ(binValuesBefore, ClassesKey(RecycleBinKey).Values());
-    const Names binSubkeys = ClassesKey(RecycleBinKey).Subkeys();
+    EXPECT_EQ(binValuesBefore, ReadOnlyKey(RecycleBinKey).Values());
+    const Names binSubkeys = ReadOnlyKey(RecycleBinKey).Subkeys();
     for (const std::string& name : binSubkeysBefore)
         EXPECT_NE(binSubkeys.end(), std::find(binSubkeys.begin(), binSubkeys.end(), name)) << name;
     // The case that matters: a container whose only subkey was the handler is kept too.
     EXPECT_GT(onlyChild, 0) << "no handler container held the handler alone";
+}
+
+TEST_F(RegistrationTest, RemovalTakesTheClassOffTheApprovedListAndKeepsTheList)
+{
+    {
+        // Another extension approved beside this one stays approved.
+        const ForeignApproval foreign;
+        const ValueMap before = ApprovedExtensions();
+        ASSERT_EQ(1u, before.count(ForeignApproval::ClassId));
+
+        ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+        ValueMap expected = before;
+        expected[ClassId] = ProductName;
+        EXPECT_EQ(expected, ApprovedExtensions());
+
+        ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
+        EXPECT_EQ(before, ApprovedExtensions());
+    }
+
+    // The case that matters: a list whose only value was this class's is kept too.
+    ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+    const bool onlyValue = ApprovedExtensions() == ValueMap{{ClassId, ProductName}};
+    ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
+    ExpectNothingOfTheServerLeft();
+    EXPECT_TRUE(onlyValue) << "the prefix approves other extensions: the last value was not "
+                              "this class's";
 }
 
 TEST_F(RegistrationTest, ForeignSubkeyKeepsTheClassKeyAfterRemoval)
@@ -335,11 +408,11 @@ TEST_F(RegistrationTest, ForeignSubkeyKeepsTheClassKeyAfterRemoval)
 
     ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
 
-    const ClassesKey classKey(ClassKey);
+    const ReadOnlyKey classKey(ClassKey);
     EXPECT_TRUE(classKey.Exists());
     EXPECT_EQ(Names{"Foreign"}, classKey.Subkeys());
     EXPECT_EQ((ValueMap{{"Owner", "another installer"}}),
-              ClassesKey(ClassKey + "\\Foreign").Values());
+              ReadOnlyKey(ClassKey + "\\Foreign").Values());
     EXPECT_FALSE(KeyExists(ProgId));
     EXPECT_FALSE(KeyExists(IndependentProgId));
     for (const std::string& handler : HandlerKeys())

@@ -1,6 +1,6 @@
 // The installer's registry elements made from a registry tree: installer formatting and XML
-// escaping, the formatted references the package resolves, keys without values, and values the
-// elements cannot carry faithfully.
+// escaping, the formatted references the package resolves, keys without values, a tree placed
+// directly under the machine's root, and values the elements cannot carry faithfully.
 #include "tools/WixRegistryElements.h"
 
 #include <gtest/gtest.h>
@@ -12,20 +12,19 @@ namespace {
 
 const std::vector<std::wstring> References = {L"[#Dll]", L"[Folder]"};
 
-std::string Elements(const RegistryTree& tree)
+std::string Elements(const RegistryTree& tree, const std::wstring& prefix = L"Software\\Classes")
 {
     std::string elements;
     std::string error;
-    EXPECT_TRUE(WriteRegistryElements(tree, L"Software\\Classes", References, elements, error))
-        << error;
+    EXPECT_TRUE(WriteRegistryElements(tree, prefix, References, elements, error)) << error;
     return elements;
 }
 
-std::string Refused(const RegistryTree& tree)
+std::string Refused(const RegistryTree& tree, const std::wstring& prefix = L"Software\\Classes")
 {
     std::string elements;
     std::string error;
-    EXPECT_FALSE(WriteRegistryElements(tree, L"Software\\Classes", References, elements, error));
+    EXPECT_FALSE(WriteRegistryElements(tree, prefix, References, elements, error));
     EXPECT_FALSE(error.empty());
     return elements;
 }
@@ -79,6 +78,23 @@ TEST(WixRegistryElementsTest, OnlyAKeyWithNeitherValuesNorSubkeysGetsItsOwnRow)
               "<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\Programmable\" Name=\"*\" "
               "Type=\"string\" Value=\"\"/>\n",
               Elements(tree));
+}
+
+TEST(WixRegistryElementsTest, WithoutAPrefixTheKeysLieDirectlyUnderTheMachineRoot)
+{
+    // As a registration's HKEY_LOCAL_MACHINE part is captured: the root and the keys on the
+    // way carry nothing of their own.
+    const RegistryTree tree = {
+        {L"", {}},
+        {L"Software", {}},
+        {L"Software\\Shell Extensions", {}},
+        {L"Software\\Shell Extensions\\Approved", {{L"{1}", RegistryString(L"Product")}}}};
+
+    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Shell Extensions\\Approved\" "
+              "Name=\"{1}\" Type=\"string\" Value=\"Product\"/>\n",
+              Elements(tree, L""));
+    // The machine's root itself holds no value of a package.
+    EXPECT_EQ("", Refused({{L"", {{L"Name", RegistryString(L"x")}}}}, L""));
 }
 
 TEST(WixRegistryElementsTest, NumbersBecomeIntegerValues)

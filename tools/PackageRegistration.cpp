@@ -1,15 +1,17 @@
 // Writes the installer package's registration, generated from the DLLs themselves: each DLL's
 // own registry script (run by the interpreter self-registration uses, with "Module" replaced by
 // the installer's reference to the installed file) and its own type library (registered by the
-// system's RegisterTypeLib with the installed path and folder), both into a scratch key of this
-// program that stands in for HKEY_CLASSES_ROOT. Every key and value found there becomes a
-// registry element of the component that installs the DLL.
+// system's RegisterTypeLib with the installed path and folder), into scratch keys of this
+// program that stand in for HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE. Every key and value found
+// there becomes a registry element of the component that installs the DLL.
 //
 //   PackageRegistration <x64 Orlenwick.dll> <x86 Orlenwick.dll> <output folder>
 //
 // writes Registration64.wxi and Registration32.wxi (the 64-bit DLL's registration in the 64-bit
-// view, the 32-bit DLL's in the 32-bit view, both under HKEY_LOCAL_MACHINE\Software\Classes) and
-// Version.wxi (the version both DLLs' version resources carry).
+// view, the 32-bit DLL's in the 32-bit view; what went to HKEY_CLASSES_ROOT under
+// HKEY_LOCAL_MACHINE\Software\Classes, what went to HKEY_LOCAL_MACHINE where it went) and
+// Version.wxi (the version both DLLs' version resources carry). A registration that writes
+// under HKEY_CURRENT_USER has no place in a per-machine package: it fails the generator.
 #include "registrar/RegistryScript.h"
 #include "shellext/Guids.h"
 #include "tools/FileVersion.h"
@@ -22,6 +24,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,7 +33,25 @@ namespace {
 
 constexpr UINT RegistryScriptId = 102;
 constexpr wchar_t ScratchParent[] = L"Software\\Orlenwick Package Registration";
-constexpr wchar_t ClassesKey[] = L"Software\\Classes";
+
+// The roots a registration writes under, each captured in a scratch key of its own, and where
+// the package writes what was captured (below HKEY_LOCAL_MACHINE; none: refused).
+struct CapturedRoot
+{
+    const char* Name;
+    HKEY Predefined;
+    const wchar_t* PackageKey;
+};
+
+const CapturedRoot CapturedRoots[] = {
+    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT, L"Software\\Classes"},
+    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE, L""},
+    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER, nullptr},
+};
+constexpr size_t ClassesRoot = 0;
+
+// What one DLL registers, by captured root.
+using Registration = std::vector<RegistryTree>;
 
 struct Part
 {
@@ -69,24 +91,25 @@ private:
     HKEY key = nullptr;
 };
 
-// HKEY_CLASSES_ROOT of this process is the scratch key while this lives.
-class ClassesRootOverride
+// A predefined root of this process is a scratch key while this lives.
+class RootOverride
 {
 public:
-    explicit ClassesRootOverride(HKEY scratch)
-        : status(::RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch))
+    RootOverride(HKEY predefined, HKEY scratch)
+        : predefined(predefined), status(::RegOverridePredefKey(predefined, scratch))
     {}
-    ~ClassesRootOverride()
+    ~RootOverride()
     {
         if (status == ERROR_SUCCESS)
-            ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+            ::RegOverridePredefKey(predefined, nullptr);
     }
-    ClassesRootOverride(const ClassesRootOverride&) = delete;
-    ClassesRootOverride& operator=(const ClassesRootOverride&) = delete;
+    RootOverride(const RootOverride&) = delete;
+    RootOverride& operator=(const RootOverride&) = delete;
 
     LSTATUS Status() const { return status; }
 
 private:
+    HKEY predefined;
     LSTATUS status;
 };
 
@@ -164,37 +187,70 @@ bool RegisterTypeLibrary(const Part& part)
     return true;
 }
 
-bool Capture(const Part& part, RegistryTree& tree)
+std::wstring ScratchPath(const Part& part, const CapturedRoot& root)
 {
-    ScratchKey scratch(std::wstring(ScratchParent) + L"\\" +
-                       std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                       std::wstring(part.Name, part.Name + strlen(part.Name)));
-    if (!scratch.Get())
-        return Fail("cannot create the scratch key");
+    const std::string name = std::string(part.Name) + "-" + root.Name;
+    return std::wstring(ScratchParent) + L"\\" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::wstring(name.begin(), name.end());
+}
+
+using ScratchKeys = std::vector<std::unique_ptr<ScratchKey>>;
+
+// Every captured root stands in its scratch key while the script runs.
+bool RunRegistryScript(const Part& part, const ScratchKeys& scratch)
+{
+    std::vector<std::unique_ptr<RootOverride>> overrides;
+    for (size_t i = 0; i < std::size(CapturedRoots); ++i) {
+        overrides.push_back(
+            std::make_unique<RootOverride>(CapturedRoots[i].Predefined, scratch[i]->Get()));
+        if (overrides.back()->Status() != ERROR_SUCCESS)
+            return Fail(std::string("RegOverridePredefKey ") + CapturedRoots[i].Name + " " +
+                        std::to_string(overrides.back()->Status()));
+    }
+    ReplacementMap replacements;
+    HRESULT hr = replacements.Add(L"Module", QuotedForScript(part.FileReference).c_str());
+    if (SUCCEEDED(hr))
+        hr = RunScriptResource(part.Dll.c_str(), RegistryScriptId, "REGISTRY", true, replacements);
+    return SUCCEEDED(hr) || Fail(std::string(part.Name) + ": the registry script " + Hex(hr));
+}
+
+bool Capture(const Part& part, Registration& registration)
+{
+    ScratchKeys scratch;
+    for (const CapturedRoot& root : CapturedRoots) {
+        scratch.push_back(std::make_unique<ScratchKey>(ScratchPath(part, root)));
+        if (!scratch.back()->Get())
+            return Fail("cannot create the scratch keys");
+    }
+    if (!RunRegistryScript(part, scratch))
+        return false;
     {
-        ClassesRootOverride classesRoot(scratch.Get());
+        // The type library registers under HKEY_CLASSES_ROOT alone: the system's other reads
+        // meanwhile reach the machine.
+        RootOverride classesRoot(HKEY_CLASSES_ROOT, scratch[ClassesRoot]->Get());
         if (classesRoot.Status() != ERROR_SUCCESS)
             return Fail("RegOverridePredefKey " + std::to_string(classesRoot.Status()));
-        ReplacementMap replacements;
-        HRESULT hr = replacements.Add(L"Module", QuotedForScript(part.FileReference).c_str());
-        if (SUCCEEDED(hr))
-            hr = RunScriptResource(part.Dll.c_str(), RegistryScriptId, "REGISTRY", true,
-                                   replacements);
-        if (FAILED(hr))
-            return Fail(std::string(part.Name) + ": the registry script " + Hex(hr));
         if (!RegisterTypeLibrary(part))
             return false;
     }
-    tree = ReadRegistryTree(HKEY_CURRENT_USER, scratch.Path(), 0);
-    tree.erase(L"");
+    registration.clear();
+    for (size_t i = 0; i < std::size(CapturedRoots); ++i) {
+        RegistryTree tree = ReadRegistryTree(HKEY_CURRENT_USER, scratch[i]->Path(), 0);
+        tree.erase(L"");
+        if (!CapturedRoots[i].PackageKey && !tree.empty())
+            return Fail(std::string(part.Name) + ": the registration writes under " +
+                        CapturedRoots[i].Name + ", which a per-machine package cannot carry");
+        registration.push_back(std::move(tree));
+    }
     // Both the script and the type library must have written into the stand-in root.
+    const RegistryTree& classes = registration[ClassesRoot];
     for (const std::wstring& expected :
          {L"CLSID\\" + RegistryForm(CLSID_QuorvaneShlExt) + L"\\InprocServer32",
           L"TypeLib\\" + RegistryForm(LIBID_ORLENWICKLib)}) {
-        const auto found = std::find_if(tree.begin(), tree.end(), [&](const auto& key) {
+        const auto found = std::find_if(classes.begin(), classes.end(), [&](const auto& key) {
             return _wcsicmp(key.first.c_str(), expected.c_str()) == 0;
         });
-        if (found == tree.end())
+        if (found == classes.end())
             return Fail(std::string(part.Name) + ": the scratch key lacks " + AsciiText(expected));
     }
     return true;
@@ -265,13 +321,16 @@ const char Header[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                       "<!-- Generated by PackageRegistration from the built DLLs. -->\n"
                       "<Include>\n";
 
-bool WriteRegistration(const Part& part, const RegistryTree& tree, const std::wstring& file)
+bool WriteRegistration(const Part& part, const Registration& registration, const std::wstring& file)
 {
     std::string elements;
     std::string error;
-    if (!WriteRegistryElements(tree, ClassesKey, {part.FileReference, part.FolderReference},
-                               elements, error))
-        return Fail(std::string(part.Name) + ": " + error);
+    for (size_t i = 0; i < std::size(CapturedRoots); ++i) {
+        if (CapturedRoots[i].PackageKey &&
+            !WriteRegistryElements(registration[i], CapturedRoots[i].PackageKey,
+                                   {part.FileReference, part.FolderReference}, elements, error))
+            return Fail(std::string(part.Name) + ": " + error);
+    }
     return WriteFile(file, Header + elements + "</Include>\n");
 }
 
@@ -295,16 +354,16 @@ int wmain(int argc, wchar_t** argv)
         Fail("the DLLs carry different versions: " + version64 + " and " + version32);
         return 1;
     }
-    RegistryTree tree64;
-    RegistryTree tree32;
+    Registration registration64;
+    Registration registration32;
     const RegistrySnapshot machine(MachineRegistration());
-    const bool captured = Capture(part64, tree64) && Capture(part32, tree32);
+    const bool captured = Capture(part64, registration64) && Capture(part32, registration32);
     machine.Restore();
     if (!captured)
         return 1;
-    DropSharedValues(tree64, tree32);
-    if (!WriteRegistration(part64, tree64, output + L"\\Registration64.wxi") ||
-        !WriteRegistration(part32, tree32, output + L"\\Registration32.wxi") ||
+    DropSharedValues(registration64[ClassesRoot], registration32[ClassesRoot]);
+    if (!WriteRegistration(part64, registration64, output + L"\\Registration64.wxi") ||
+        !WriteRegistration(part32, registration32, output + L"\\Registration32.wxi") ||
         !WriteFile(output + L"\\Version.wxi", std::string(Header) + "<?define ProductVersion = \"" +
                                                   version64 + "\" ?>\n</Include>\n"))
         return 1;

@@ -96,7 +96,17 @@ bool WriteRegistryElements(const RegistryTree& tree, const std::wstring& prefix,
 {
     for (auto entry = tree.begin(); entry != tree.end(); ++entry) {
         const std::wstring& path = entry->first;
-        const std::wstring key = path.empty() ? prefix : prefix + L"\\" + path;
+        const std::wstring key = prefix.empty() ? path
+                                 : path.empty() ? prefix
+                                                : prefix + L"\\" + path;
+        if (key.empty()) {
+            // HKEY_LOCAL_MACHINE itself: the package owns no value there.
+            if (!entry->second.empty()) {
+                error = "cannot carry values of HKEY_LOCAL_MACHINE itself";
+                return false;
+            }
+            continue;
+        }
         const std::wstring below = path + L"\\";
         const auto child = tree.lower_bound(below);
         const bool hasSubkeys =

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the cross toolchain, Wine, the installer package tools and the test tools when any of
-# them is missing.
+# Installs the cross toolchain, Wine, the installer package tools and the test tools (among them
+# ntfs-3g, which makes and mounts the NTFS volumes of the recovery-look tests) when any of them is
+# missing.
 set -euo pipefail
 packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 libwine-dev
-          googletest cmake xvfb x11-utils imagemagick clang-format wixl msitools)
+          googletest cmake xvfb x11-utils imagemagick clang-format wixl msitools ntfs-3g)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

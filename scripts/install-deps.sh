@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the cross toolchain, Wine, the installer package and signing tools and the test tools
-# when any of them is missing. Tests never install: ctest marks their environment with
+# (among them ntfs-3g, which makes and mounts the NTFS volumes of the recovery-look tests) when
+# any of them is missing. Tests never install: ctest marks their environment with
 # ORLENWICK_TEST_RUN, and then this refuses to run at all.
 set -euo pipefail
 if [ -n "${ORLENWICK_TEST_RUN:-}" ]; then
@@ -10,7 +11,7 @@ if [ -n "${ORLENWICK_TEST_RUN:-}" ]; then
 fi
 packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 libwine-dev
           googletest cmake xvfb x11-utils imagemagick clang-format wixl msitools osslsigncode
-          openssl)
+          openssl ntfs-3g)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -8,7 +8,8 @@ timeout 1200 "$here/install-deps.sh"
 source "$here/common.sh"
 timeout 1800 "$here/build.sh" x86_64
 timeout 300 "$here/wine-prefix.sh"
-trap 'status=$?; "$here/wine-stop.sh"; exit $status' EXIT
+# A volume a killed test left mounted is taken down too.
+trap 'status=$?; timeout 120 "$here/test-volume.sh" down all || status=1; "$here/wine-stop.sh"; exit $status' EXIT
 cd "$ORLENWICK_BUILD/x86_64"
 restarts_log=$ORLENWICK_BUILD/wine-restarts.log
 rm -f "$restarts_log"

@@ -3,9 +3,9 @@
 // and answering the confirm dialog; and the DLL loaded in-process, kept loaded by its workers
 // and its progress window until the last of them has ended.
 #include "DialogDriver.h"
+#include "InstalledShellRoad.h"
 #include "ProgramRunner.h"
 #include "RegistryKeys.h"
-#include "ShellKeys.h"
 #include "ShellSelection.h"
 #include "TestFiles.h"
 #include "common/TextConversion.h"
@@ -33,7 +33,6 @@ namespace {
 using Names = std::vector<std::string>;
 using Tree = std::map<std::string, std::vector<unsigned char>>;
 
-constexpr DWORD StandInTimeoutMs = 120000;
 constexpr char SettingsKey[] = "Software\\Quorvane\\Brindaloe\\Settings";
 constexpr char ConfirmCaption[] = "Confirm Shredding";
 constexpr char ProgressCaption[] = "Shredding items...";
@@ -100,59 +99,32 @@ class ShellRoadTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        ShellKeysBefore = ShellKeysSnapshot::Take();
-        Install = new TempFolder;
-        ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, Dll())) << ORLENWICK_DLL_PATH;
-        ASSERT_TRUE(CopyFromBuild(ORLENWICK_STANDIN_PATH, StandIn())) << ORLENWICK_STANDIN_PATH;
-        ASSERT_TRUE(CopyFromBuild(ORLENWICK_STANDIN_UTF8_PATH, StandInUtf8()))
-            << ORLENWICK_STANDIN_UTF8_PATH;
-        ASSERT_EQ(0u, Regsvr32("/s", Dll()));
+        Road = new InstalledShellRoad;
+        Road->Install(ORLENWICK_DLL_PATH, ORLENWICK_STANDIN_PATH, ORLENWICK_STANDIN_UTF8_PATH);
     }
 
     static void TearDownTestSuite()
     {
-        EXPECT_EQ(0u, Regsvr32("/u /s", Dll()));
-        ShellKeysBefore.Restore();
-        delete Install;
-        Install = nullptr;
+        delete Road;
+        Road = nullptr;
     }
 
     void SetUp() override { DeleteSettings(); }
     void TearDown() override { DeleteSettings(); }
 
-    static std::string Dll() { return *Install / "Orlenwick.dll"; }
-    static std::string StandIn() { return *Install / "ShellStandIn.exe"; }
-    // The shell as it runs where the ANSI code page is UTF-8.
-    static std::string StandInUtf8() { return *Install / "ShellStandInUtf8.exe"; }
+    static std::string Dll() { return Road->Dll(); }
+    static std::string StandInUtf8() { return Road->StandInUtf8(); }
 
     static ProgramRun RunStandIn(const Names& arguments, const std::string& directory)
     {
-        std::string commandLine = Quoted(StandIn());
-        for (const std::string& argument : arguments)
-            commandLine += " " + (argument.rfind("--", 0) == 0 ? argument : Quoted(argument));
-        return RunProgram(commandLine, directory, StandInTimeoutMs);
+        return Road->RunStandIn(arguments, directory);
     }
 
-    // A run that went the whole way: the handler was created, its menu built, its command
-    // invoked, and the server could be unloaded at the end.
-    static void ExpectCompleteRun(const ProgramRun& run, const char* answer)
-    {
-        EXPECT_EQ(0u, run.ExitCode);
-        EXPECT_NE(std::string::npos, run.Output.find("CoCreateInstance: 0x00000000"));
-        EXPECT_NE(std::string::npos, run.Output.find("item 100 \"Shred Item(s)\""));
-        EXPECT_NE(std::string::npos, run.Output.find(std::string("pressing ") + answer));
-        EXPECT_NE(std::string::npos, run.Output.find("InvokeCommand: 0x00000000"));
-        EXPECT_EQ(std::string::npos, run.Output.find("did not close in time"));
-        EXPECT_NE(std::string::npos, run.Output.find("DllCanUnloadNow: S_OK"));
-    }
-
-    static TempFolder* Install;
-    static ShellKeysSnapshot ShellKeysBefore;
+    static InstalledShellRoad* Road;
     TempFolder work;
 };
 
-TempFolder* ShellRoadTest::Install = nullptr;
-ShellKeysSnapshot ShellRoadTest::ShellKeysBefore;
+InstalledShellRoad* ShellRoadTest::Road = nullptr;
 
 TEST_F(ShellRoadTest, ConfirmedFilesAreOverwrittenAndRemoved)
 {
@@ -295,7 +267,8 @@ private:
 
 TEST_F(ShellRoadTest, NamesOfEveryScriptAreShreddedWholeAndTheirLookAlikesKept)
 {
-    for (const auto& [standIn, codePage] : {std::pair{StandIn(), 1252}, {StandInUtf8(), 65001}}) {
+    for (const auto& [standIn, codePage] :
+         {std::pair{Road->StandIn(), 1252}, {StandInUtf8(), 65001}}) {
         SCOPED_TRACE(standIn);
         TempFolder here;
         const WorldSelection selection(here);

@@ -1,0 +1,33 @@
+// A case that runs on a real NTFS volume runs twice under tests/VolumeScenario.sh: its shred phase
+// while a new volume is mounted as a drive of the prefix, and its examine phase once the volume is
+// unmounted, on the raw image that phase left. The script says which phase, and where, in the
+// environment.
+#pragma once
+
+#include <string>
+
+enum class VolumePhase
+{
+    None, // not run by the script
+    Shred,
+    Examine,
+};
+
+struct VolumeRun
+{
+    VolumePhase Phase = VolumePhase::None;
+    // The drive the volume is mapped as ("N:"), in the shred phase.
+    std::string Drive;
+    // The Unix path of the volume's folder in the build: its image and ntfsundelete's listing
+    // of the image.
+    std::string Folder;
+    // The Unix path of the case's own folder in the build, kept after the run: what the shred
+    // phase hands the examine phase, and what the examine phase found.
+    std::string CaseFolder;
+
+    std::string Image() const { return Folder + "/image"; }
+    std::string UndeleteListing() const { return Folder + "/undelete.txt"; }
+    std::string CaseFile(const std::string& name) const { return CaseFolder + "/" + name; }
+};
+
+VolumeRun CurrentVolumeRun();

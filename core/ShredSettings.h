@@ -13,6 +13,11 @@ enum ShredMethod : int32_t
 
 constexpr char ShredSettingsKey[] = "Software\\Quorvane\\Brindaloe\\Settings";
 
+// The passes of the random method the settings dialog accepts; a stored number outside them is
+// brought into them when loaded.
+constexpr int32_t MinPasses = 1;
+constexpr int32_t MaxPasses = 100;
+
 class ShredSettings
 {
 public:

@@ -398,8 +398,10 @@ HRESULT ScriptParser::DeleteEntryKey(const std::string& name, Block& block)
 {
     HRESULT hr = S_OK;
     if (KeyHasSubkeys(block.Current.Get())) {
-        // Kept for the subkeys the script does not name; only a subkey of its own name goes.
-        if (!IsProtectedKeyName(name))
+        // Kept for the subkeys the script does not name; only a subkey of its own name goes, and
+        // never under a key the script does not remove: what lies under a shared key (Software,
+        // Windows, a shell handler list) is other programs', whatever its name.
+        if (block.Deletable && !IsProtectedKeyName(name))
             DeleteKeyTree(block.Current.Get(), name);
     } else if (CloseChecked(block.Current) != ERROR_SUCCESS) {
         hr = DISP_E_EXCEPTION;

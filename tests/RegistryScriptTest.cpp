@@ -765,19 +765,25 @@ TEST_F(RegistryScriptTest, ForeignSubkeyKeepsTheKeyWhileTheNamedEntriesGo)
     EXPECT_EQ(CountSubkeys("Class"), 1u);
 }
 
-TEST_F(RegistryScriptTest, KeptKeyLosesASubkeyOfItsOwnNameUnlessProtected)
+TEST_F(RegistryScriptTest, KeptKeyLosesASubkeyOfItsOwnNameUnlessProtectedOrNeverRemoved)
 {
     SetString("Class\\Class\\Deep", nullptr, "d");
     MakeKey("Class\\Foreign");
     MakeKey("CLSID\\clsid\\Deep");
     MakeKey("CLSID\\Foreign");
+    // A shared key the script never removes (the system's own, such as Software or Windows):
+    // what lies under it is other programs', whatever its name.
+    MakeKey("Shared\\Shared\\Theirs");
+    MakeKey("Shared\\Ours");
 
-    ASSERT_EQ(Remove("Class { }\r\nCLSID { }"), S_OK);
+    ASSERT_EQ(Remove("Class { }\r\nCLSID { }\r\nNoRemove Shared { Ours }"), S_OK);
 
     EXPECT_FALSE(KeyExists("Class\\Class"));
     EXPECT_TRUE(KeyExists("Class\\Foreign"));
     EXPECT_TRUE(KeyExists("CLSID\\clsid\\Deep"));
     EXPECT_TRUE(KeyExists("CLSID\\Foreign"));
+    EXPECT_TRUE(KeyExists("Shared\\Shared\\Theirs"));
+    EXPECT_FALSE(KeyExists("Shared\\Ours"));
 }
 
 TEST_F(RegistryScriptTest, KeyThatGrantsOnlyReadingIsStillWalked)

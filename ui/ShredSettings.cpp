@@ -5,6 +5,8 @@
 #include "common/Unique.h"
 #include "ui/SettingsRegistry.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char ShreddingMethodValue[] = "ShreddingMethod";
@@ -62,8 +64,9 @@ void ShredSettings::Load()
         MangleDateAndTime = value != 0;
     if (QueryDword(registry, key.Get(), OverwriteTailsValue, value))
         OverwriteTails = value != 0;
+    // A number of passes no user could have entered: none at all would overwrite nothing.
     if (QueryDword(registry, key.Get(), PassesValue, value))
-        Passes = value;
+        Passes = std::clamp(value, MinPasses, MaxPasses);
 }
 
 void ShredSettings::Save()

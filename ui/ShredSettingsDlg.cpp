@@ -15,7 +15,7 @@ void CShredSettingsDlg::DoDataExchange(CDataExchange* exchange)
 {
     DDX_Control(exchange, IDC_PASSES, PassesEdit);
     DDX_Text(exchange, IDC_PASSES, PassCount);
-    DDV_MinMaxInt(exchange, PassCount, 1, 100);
+    DDV_MinMaxInt(exchange, PassCount, MinPasses, MaxPasses);
     DDX_Check(exchange, IDC_TAILS, TailsChecked);
     DDX_CBIndex(exchange, IDC_METHOD, MethodIndex);
     DDX_Check(exchange, IDC_MANGLE, MangleChecked);

@@ -284,18 +284,23 @@ TEST_F(SettingsStoreTest, AnyNonZeroFlagLoadsTrueAndIsWrittenBackAsOne)
     EXPECT_EQ(StoredValues(), FourDwords(1, 0, 1, 4));
 }
 
-TEST_F(SettingsStoreTest, PassesLoadWithoutALimitAndAreWrittenBackAsThey)
+TEST_F(SettingsStoreTest, PassesOutsideTheDialogsRangeAreBroughtIntoItWhenLoaded)
 {
-    for (const DWORD passes : {0UL, 1000UL, 0xFFFFFFFFUL}) {
-        SCOPED_TRACE("stored passes " + Hex(passes));
+    // No pass at all would overwrite nothing: a stored number no user could have entered loads
+    // as the nearest the settings dialog accepts, and is written back so.
+    const std::pair<DWORD, int32_t> cases[] = {
+        {0UL, 1}, {0xFFFFFFFFUL, 1}, {0x80000000UL, 1}, {1UL, 1},
+        {100UL, 100}, {101UL, 100}, {1000UL, 100},
+    };
+    for (const auto& [stored, loaded] : cases) {
+        SCOPED_TRACE("stored passes " + Hex(stored));
         DeleteKey();
-        StoreAll(0, 0, 1, passes);
+        StoreAll(0, 0, 1, stored);
         ShredSettings settings;
         settings.Load();
-        EXPECT_EQ(Describe(settings),
-                  Describe(Record{0, false, true, static_cast<int32_t>(passes)}));
+        EXPECT_EQ(Describe(settings), Describe(Record{0, false, true, loaded}));
         settings.Save();
-        EXPECT_EQ(StoredValues(), FourDwords(0, 0, 1, static_cast<int32_t>(passes)));
+        EXPECT_EQ(StoredValues(), FourDwords(0, 0, 1, loaded));
     }
 }
 

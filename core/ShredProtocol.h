@@ -36,12 +36,42 @@ enum ShredStatus : int
     StatusChangedWhileShredding = 22,
     // A link that the system cannot remove without reaching its target is left where it is.
     StatusLinkLeft = 23,
+    // Overwritten in place and deleted, but the storage keeps data elsewhere than where the
+    // file's bytes are written: NTFS compression, the system's file compression, deduplication,
+    // a cloud provider's copy, a volume that writes every change to new clusters.
+    StatusCopiesRemainCompressed = 24,
+    StatusCopiesRemainSystemCompressed = 25,
+    StatusCopiesRemainDeduplicated = 26,
+    StatusCopiesRemainCloud = 27,
+    StatusCopiesRemainVolume = 28,
+    // A cloud placeholder holds no data on this disk: deleted, not overwritten, and never
+    // downloaded just to be overwritten.
+    StatusCloudPlaceholderDeleted = 29,
+    // The file's named streams could not be listed: it is kept, since deleting it would delete
+    // streams that were never overwritten.
+    StatusStreamsUnreadable = 30,
+    // A folder that could not be listed whole, or not removed.
+    StatusFolderNotListed = 31,
+    StatusFolderNotRemoved = 32,
+    // The name could not be scrambled: overwritten, and kept under its old name.
+    StatusNameNotScrambled = 33,
 };
 
 // The highest status a worker sends.
-constexpr ShredStatus LastShredStatus = StatusLinkLeft;
+constexpr ShredStatus LastShredStatus = StatusNameNotScrambled;
+
+// Whether what a status ends is gone: overwritten wherever it lay on this disk (a cloud
+// placeholder had nothing there) and deleted. While a file is being shredded, the same status
+// says it may be deleted.
+constexpr bool MeansGone(ShredStatus status)
+{
+    return status == StatusShredded || status == StatusCloudPlaceholderDeleted ||
+           (status >= StatusCopiesRemainCompressed && status <= StatusCopiesRemainVolume);
+}
 
 constexpr WORD ID_SHRED_STATUS_BASE = 1025;
+// The most steps a WM_SHRED_FILE range can announce: it travels in 16 bits.
+constexpr int64_t MaxProgressRange = 0xFFFF;
 constexpr WORD ID_SHRED_STEP = 1044;
 constexpr WORD ID_SHRED_PASS_BASE = 1125;
 constexpr WORD ID_SHRED_PASS_LAST = 1159;
@@ -94,6 +124,26 @@ inline const char* ShredStatusText(int status)
         return "Changed While Shredding (Left Alone)";
     case StatusLinkLeft:
         return "Link Left in Place (Target Untouched)";
+    case StatusCopiesRemainCompressed:
+        return "Overwritten, Copies May Remain (Compressed)";
+    case StatusCopiesRemainSystemCompressed:
+        return "Overwritten, Copies May Remain (System Compressed)";
+    case StatusCopiesRemainDeduplicated:
+        return "Overwritten, Copies May Remain (Deduplicated)";
+    case StatusCopiesRemainCloud:
+        return "Overwritten, Copies May Remain (Cloud File)";
+    case StatusCopiesRemainVolume:
+        return "Overwritten, Copies May Remain (Volume Writes Elsewhere)";
+    case StatusCloudPlaceholderDeleted:
+        return "Deleted Without Overwriting, Copies Remain (Cloud Placeholder)";
+    case StatusStreamsUnreadable:
+        return "Streams Could Not Be Listed (Not Deleted)";
+    case StatusFolderNotListed:
+        return "Folder Could Not Be Listed (Kept)";
+    case StatusFolderNotRemoved:
+        return "Failed to Remove Folder";
+    case StatusNameNotScrambled:
+        return "Name Could Not Be Scrambled (Not Deleted)";
     default:
         return nullptr;
     }

@@ -25,6 +25,13 @@ struct StreamName
 };
 using StreamNameList = std::vector<StreamName>;
 
+// Bytes of a file from an offset.
+struct ByteRange
+{
+    int64_t Offset = 0;
+    int64_t Length = 0;
+};
+
 // The system calls of the engine (engine/ShredOs.h).
 class ShredOs;
 
@@ -52,11 +59,12 @@ public:
     // 1 when the path was handled, whatever the outcome; 2 when the volume probe refused it.
     int ShredItem(std::string path);
 
-    // Shredding one file, or one named stream of it when streamSuffix is not empty. Returns the
-    // final status sent for it, or nothing when it sent none (a failed rename).
-    std::optional<ShredStatus> ShredFile(std::string path, int tailLength, bool ntfs,
-                                         std::string streamSuffix);
-    void ShredDirectory(std::string path, int tailLength, bool ntfs);
+    // Shredding one file, or one named stream of it when streamSuffix is not empty (a folder's
+    // too). Returns the final status sent for it.
+    ShredStatus ShredFile(std::string path, int tailLength, bool namedStreams,
+                          std::string streamSuffix);
+    // True when the folder is gone.
+    bool ShredDirectory(std::string path, int tailLength, bool namedStreams);
     void ShredRecycleBin();
 
     // Pass writers. Each returns how many bytes from offset 0 it wrote and flushed to disk
@@ -69,11 +77,12 @@ public:
     // 0, or the system error code of the cryptographic provider.
     DWORD FillRandom(BYTE* buffer, DWORD length);
 
-    StreamNameList EnumAlternateStreams(std::string path);
+    // The named streams of a file or folder, or nothing when they could not all be read.
+    std::optional<StreamNameList> EnumAlternateStreams(std::string path);
 
-    bool ProbeVolume(std::string path, int& tailLength, bool& ntfs);
+    bool ProbeVolume(std::string path, int& tailLength, bool& namedStreams);
     int GetBytesPerSector(const std::string& root);
-    bool IsNtfsVolume(const std::string& root);
+    bool HasNamedStreams(const std::string& root);
 
     ShredSettings Settings;
     int32_t ItemIndex = 1;
@@ -92,25 +101,56 @@ public:
 
 private:
     void RunJob();
+    struct FolderContents
+    {
+        // The listing was read to its end.
+        bool Listed = false;
+        // Every entry listed is gone.
+        bool AllGone = false;
+    };
     // Shreds every entry of a folder held open by ShredDirectory.
-    void ShredEntries(const std::string& folder, int tailLength, bool ntfs);
+    FolderContents ShredEntries(const std::string& folder, int tailLength, bool namedStreams);
+    // One entry of the folder; true when it is gone.
+    bool ShredEntry(const std::string& folder, const WIN32_FIND_DATAW& entry,
+                    std::optional<std::optional<std::string>>& shortFolder, int tailLength,
+                    bool namedStreams);
+    // Removes an emptied folder, its name scrambled first when names are; reports a folder that
+    // was `emptied` and still stays. True when it is gone.
+    bool RemoveFolder(const std::string& folder, bool emptied);
     // The folder's path, or its short form, short enough to be listed; nothing when neither is.
     std::optional<std::string> ListablePath(const std::string& folder);
     // The short form of a path when the volume gives one that is shorter and shreddable.
     std::optional<std::string> ShortFormOf(const std::string& path);
-    // Opens, announces, overwrites with every cycle of the method and closes; StatusShredded
-    // when the whole original length was overwritten, else the status that keeps the file.
+    // Opens, announces, overwrites with every cycle of the method and closes. The status a
+    // deleted file will have (StatusShredded only for storage written in place; a cloud
+    // placeholder's, not overwritten at all) when every byte of it on this disk was overwritten,
+    // else the status that keeps the file.
     ShredStatus OverwriteContents(const std::string& path, const std::string& fullName,
                                   int tailLength);
+    // Overwrites what the open file holds, from `originalLength` bytes: its allocated ranges
+    // when it is sparse; the status as OverwriteContents gives it.
+    ShredStatus OverwriteOpenFile(const std::string& fullName, HANDLE file, int descriptor,
+                                  bool sparse, int tailLength, ShredStatus overwritten);
+    // ShredFile, with the name the window lists a failure under: the file's own, or, for a
+    // stream of a file already renamed, the file's name before.
+    ShredStatus ShredFileShownAs(const std::string& shownName, std::string path, int tailLength,
+                                 bool namedStreams, std::string streamSuffix);
     // The number of times the method's writer runs: each posts one pass marker.
     int64_t CycleCount() const;
-    void AnnounceFile(const std::string& fullName, int64_t overwriteLength);
-    // The least length the cycles wrote and flushed from offset 0.
+    // Announces the file with the progress range of `bytes` to write in every pass, and sets
+    // how many writes each progress step stands for.
+    void AnnounceFile(const std::string& fullName, int64_t bytes);
+    // The least length the cycles wrote and flushed from offset 0; -1 when no cycle ran.
     int64_t RunCycles(int descriptor, int64_t overwriteLength);
-    // Shreds the file's named streams; StatusShredded when every one was overwritten, else the
-    // status that keeps the file.
-    ShredStatus ShredStreams(const std::string& fullName, int tailLength);
+    // Shreds the named streams of a file or folder; the status of a file that may be deleted
+    // (`kept` itself) when every one was overwritten, else the status that keeps it.
+    ShredStatus ShredStreams(const std::string& fullName, const std::string& shownName,
+                             int tailLength, ShredStatus kept);
     void SendStatus(ShredStatus status);
+    // A failure about `name` (a file, stream, folder or item): the window hears the name first,
+    // unless it was the last one announced, so that its list can say what failed.
+    void ReportFailure(const std::string& name, ShredStatus status);
+    void AnnounceName(const std::string& name, int64_t progressRange);
     void SendStep();
     int64_t WriteBlocks(int descriptor, int64_t length, std::vector<BYTE>& block, int patternLength,
                         bool refillRandom);
@@ -119,16 +159,38 @@ private:
     // from the provider's last good output, or from the clock.
     void FillRandomOrFallback(BYTE* buffer, DWORD length);
     void BackdateLastWriteTime(const std::string& fullName);
+    // Renames the file to random letters, showing the rename failure's boxes when it fails.
     bool ScrambleName(std::string& fullName);
-    void RemoveLink(const std::string& path, DWORD attributes, DWORD reparseTag);
+    // Renames a file or folder to random letters of its name's lengths; the new name replaces
+    // `fullName`. False, with nothing shown, when it cannot be renamed.
+    bool RenameScrambled(std::string& fullName, int* error = nullptr,
+                         std::string* newName = nullptr);
+    // Removes a link without going through it; true when it is gone.
+    bool RemoveLink(const std::string& path, DWORD attributes, DWORD reparseTag);
+    // Shreds the Recycle Bin's record of where an item came from, once the item is gone.
+    void ShredDeletionRecord(const std::string& item);
     // The selected items a name may lie in without being another name of the user's data: the
     // job's selection and the item at hand (a Recycle Bin entry).
     std::vector<std::wstring> SelectedItems() const;
+
+    // The parts of [0, length) a pass writes: PassRanges where set, else the whole.
+    std::vector<ByteRange> PartsOfPass(int64_t length) const;
+
+    // The ranges a sparse file's passes write (its allocated ones), for as long as it is open.
+    std::optional<std::vector<ByteRange>> PassRanges;
+    // How many writes each progress step stands for, so that the window's 16-bit range holds
+    // every file; the writes since the last step.
+    int64_t WritesPerStep = 1;
+    int64_t WritesSinceStep = 0;
+    // The name the window heard last.
+    std::string LastAnnounced;
 
     // The item ShredItem is working on, and the serial number of its volume, which everything
     // opened for it must share.
     std::string CurrentItem;
     std::optional<DWORD> ItemVolume;
+    // The volume of the item writes every change to new clusters (the probe tells).
+    bool ItemWritesElsewhere = false;
 
     uint64_t FallbackState = 0;
     bool FallbackSeeded = false;

@@ -42,21 +42,31 @@ StreamName NarrowStreamName(const BYTE* name, DWORD nameSize)
 
 } // namespace
 
-StreamNameList CShredThread::EnumAlternateStreams(std::string path)
+std::optional<StreamNameList> CShredThread::EnumAlternateStreams(std::string path)
 {
-    StreamNameList names;
+    // A folder opens only with backup semantics; for a file they change nothing.
     const UniqueFileHandle file = OwnFileHandle(
         Os(), Os().CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_SYSTEM | FILE_FLAG_OPEN_REPARSE_POINT));
+                               FILE_ATTRIBUTE_SYSTEM | FILE_FLAG_OPEN_REPARSE_POINT |
+                                   FILE_FLAG_BACKUP_SEMANTICS));
     if (!file.IsValid())
-        return names;
+        return std::nullopt;
 
+    StreamNameList names;
     BYTE buffer[StreamBufferSize];
     void* context = nullptr;
+    // Read to the end, or not at all: a stream that was not listed would be deleted with its
+    // file without ever being overwritten.
+    bool complete = false;
     for (;;) {
         DWORD read = 0;
-        if (!Os().BackupRead(file.Get(), buffer, StreamHeaderSize, &read, FALSE, TRUE, &context) ||
-            read < StreamHeaderSize)
+        if (!Os().BackupRead(file.Get(), buffer, StreamHeaderSize, &read, FALSE, TRUE, &context))
+            break;
+        if (read == 0) {
+            complete = true;
+            break;
+        }
+        if (read < StreamHeaderSize)
             break;
         const StreamHeader header = ReadHeader(buffer);
         if (header.NameSize > StreamBufferSize - StreamHeaderSize)
@@ -77,5 +87,7 @@ StreamNameList CShredThread::EnumAlternateStreams(std::string path)
     }
     DWORD read = 0;
     Os().BackupRead(file.Get(), buffer, 0, &read, TRUE, FALSE, &context);
+    if (!complete)
+        return std::nullopt;
     return names;
 }

@@ -68,9 +68,10 @@ CheckedHandle OpenChecked(ShredOs& os, const std::string& name, ItemKind kind,
         checked.Refusal = StatusForOpenError(os.GetLastError());
         return checked;
     }
+    const bool read = os.GetFileInformationByHandle(checked.Handle.Get(), &checked.Information);
+    const bool isFolder = (checked.Information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const bool changed =
-        !os.GetFileInformationByHandle(checked.Handle.Get(), &checked.Information) ||
-        folder != ((checked.Information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
+        !read || (kind != ItemKind::Stream && folder != isFolder) ||
         IsLinkHandle(os, checked.Handle.Get(), checked.Information.dwFileAttributes) ||
         (volume && checked.Information.dwVolumeSerialNumber != *volume);
     if (changed) {
@@ -80,10 +81,11 @@ CheckedHandle OpenChecked(ShredOs& os, const std::string& name, ItemKind kind,
     return checked;
 }
 
-CheckedHandle ReopenForWriting(ShredOs& os, const std::string& name, const CheckedHandle& held)
+CheckedHandle ReopenForWriting(ShredOs& os, const std::string& name, const CheckedHandle& held,
+                               DWORD moreAccess)
 {
     CheckedHandle writable;
-    writable.Handle = OpenWithoutFollowing(os, name, WriteAccess, false);
+    writable.Handle = OpenWithoutFollowing(os, name, WriteAccess | moreAccess, false);
     if (!writable.Handle) {
         writable.Refusal = StatusForOpenError(os.GetLastError());
         return writable;

@@ -14,6 +14,8 @@ enum class ItemKind
 {
     File,
     Folder,
+    // A named stream, of a file or of a folder (whose streams' handles show a folder).
+    Stream,
 };
 
 struct CheckedHandle
@@ -25,14 +27,15 @@ struct CheckedHandle
     std::optional<ShredStatus> Refusal;
 };
 
-// A file is opened for reading its attributes, a folder for listing. `volume` is the serial
-// number of the volume the item lies on, when known.
+// A file or stream is opened for reading its attributes, a folder for listing. `volume` is the
+// serial number of the volume the item lies on, when known.
 CheckedHandle OpenChecked(ShredOs& os, const std::string& name, ItemKind kind,
                           std::optional<DWORD> volume);
 
-// The file `held` was opened on, opened again for writing: the held handle keeps its name from
-// being replaced meanwhile, and the new handle must show the same file.
-CheckedHandle ReopenForWriting(ShredOs& os, const std::string& name, const CheckedHandle& held);
+// The file `held` was opened on, opened again for writing (and `moreAccess`): the held handle
+// keeps its name from being replaced meanwhile, and the new handle must show the same file.
+CheckedHandle ReopenForWriting(ShredOs& os, const std::string& name, const CheckedHandle& held,
+                               DWORD moreAccess = 0);
 
 // The status an open that failed with the system's `error` reports; nothing was written.
 ShredStatus StatusForOpenError(DWORD error);

@@ -1,3 +1,5 @@
+#include "common/TextConversion.h"
+#include "engine/ShredNames.h"
 #include "engine/ShredOs.h"
 #include "core/ShredThread.h"
 
@@ -7,6 +9,10 @@
 #include <cstring>
 
 namespace {
+
+// Draws of a new name before the last one is taken whatever it spells: a device's name comes
+// out about once in 3,900 draws of a three-letter name.
+constexpr int MaxNameDraws = 16;
 
 // "A" + 25 * r / 32767, capped at "Y": the letters run from A to Y.
 char RandomLetter()
@@ -67,34 +73,54 @@ void CShredThread::BackdateLastWriteTime(const std::string& fullName)
 
 bool CShredThread::ScrambleName(std::string& fullName)
 {
+    int error = EINVAL;
+    std::string newName = fullName;
+    if (RenameScrambled(fullName, &error, &newName))
+        return true;
+    ShowRenameFailure(error, fullName, newName);
+    return false;
+}
+
+bool CShredThread::RenameScrambled(std::string& fullName, int* error, std::string* newName)
+{
     char drive[_MAX_DRIVE];
     char directory[_MAX_DIR];
     char baseName[_MAX_FNAME];
     char extension[_MAX_EXT];
+    int failure = EINVAL;
     if (_splitpath_s(fullName.c_str(), drive, sizeof drive, directory, sizeof directory, baseName,
                      sizeof baseName, extension, sizeof extension) != 0) {
-        ShowRenameFailure(EINVAL, fullName, fullName);
+        if (error)
+            *error = failure;
         return false;
     }
 
     uint32_t seed = 0;
     FillRandomOrFallback(reinterpret_cast<BYTE*>(&seed), sizeof seed);
     std::srand(seed);
-    for (char* c = baseName; *c; ++c)
-        *c = RandomLetter();
-    for (char* c = extension + (extension[0] ? 1 : 0); *c; ++c)
-        *c = RandomLetter();
+    // Random letters may spell a device's name (CON, NUL...), which no file can take: such a
+    // name is drawn again.
+    for (int draw = 0; draw < MaxNameDraws; ++draw) {
+        for (char* c = baseName; *c; ++c)
+            *c = RandomLetter();
+        for (char* c = extension + (extension[0] ? 1 : 0); *c; ++c)
+            *c = RandomLetter();
+        if (IsJoinableName(Widen(std::string(baseName) + extension)))
+            break;
+    }
 
-    char newName[_MAX_PATH];
-    if (_makepath_s(newName, sizeof newName, drive, directory, baseName, extension) != 0) {
-        ShowRenameFailure(EINVAL, fullName, fullName);
-        return false;
+    char scrambled[_MAX_PATH];
+    if (_makepath_s(scrambled, sizeof scrambled, drive, directory, baseName, extension) == 0) {
+        errno = 0;
+        if (Os().Rename(fullName.c_str(), scrambled) == 0) {
+            fullName = scrambled;
+            return true;
+        }
+        failure = errno;
+        if (newName)
+            *newName = scrambled;
     }
-    errno = 0;
-    if (Os().Rename(fullName.c_str(), newName) != 0) {
-        ShowRenameFailure(errno, fullName, newName);
-        return false;
-    }
-    fullName = newName;
-    return true;
+    if (error)
+        *error = failure;
+    return false;
 }

@@ -26,5 +26,5 @@ constexpr BYTE GutmannPatterns[GutmannPatternCount][GutmannPatternLength] = {
 
 // Random passes before and after the fixed ones.
 constexpr int GutmannRandomPassesEachSide = 4;
-constexpr int GutmannPassCount = GutmannRandomPassesEachSide + GutmannPatternCount +
-                                 GutmannRandomPassesEachSide; // 35
+constexpr int GutmannPassCount =
+    GutmannRandomPassesEachSide + GutmannPatternCount + GutmannRandomPassesEachSide; // 35

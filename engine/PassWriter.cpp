@@ -81,6 +81,9 @@ void CShredThread::FillRandomOrFallback(BYTE* buffer, DWORD length)
 
 void CShredThread::SendStep()
 {
+    if (++WritesSinceStep < WritesPerStep)
+        return;
+    WritesSinceStep = 0;
     Os().SendMessageA(ProgressWindow, WM_COMMAND, MakeShredWParam(ItemIndex, ID_SHRED_STEP), 0);
 }
 
@@ -93,30 +96,72 @@ bool CShredThread::CommitWithRetry(int descriptor)
     return false;
 }
 
+std::vector<ByteRange> CShredThread::PartsOfPass(int64_t length) const
+{
+    if (!PassRanges)
+        return {{0, length}};
+    std::vector<ByteRange> parts;
+    for (const ByteRange& range : *PassRanges) {
+        const int64_t end = std::min(range.Offset + range.Length, length);
+        if (end > range.Offset)
+            parts.push_back({range.Offset, end - range.Offset});
+    }
+    return parts;
+}
+
 int64_t CShredThread::WriteBlocks(int descriptor, int64_t length, std::vector<BYTE>& block,
                                   int patternLength, bool refillRandom)
 {
-    int64_t written = 0;
-    if (Os().Seek(descriptor, 0, SEEK_SET) == 0) {
-        const auto blockSize = static_cast<int64_t>(block.size());
-        while (written < length) {
+    // Data small enough to live in the file's own record is overwritten there, and flushed,
+    // before a pass grows the file past it: the growing moves the data to new clusters and
+    // would leave the record's old bytes as they were.
+    const int64_t inPlace = Os().FileLength(descriptor);
+    bool grows = inPlace > 0 && inPlace < length;
+    const auto blockSize = static_cast<int64_t>(block.size());
+    // Holes between a sparse file's ranges hold nothing, and count as covered.
+    int64_t covered = 0;
+    bool complete = true;
+    for (const ByteRange& part : PartsOfPass(length)) {
+        covered = std::max(covered, part.Offset);
+        int64_t position = part.Offset;
+        const int64_t end = part.Offset + part.Length;
+        if (Os().Seek(descriptor, position, SEEK_SET) != position) {
+            complete = false;
+            break;
+        }
+        while (position < end) {
             // After a short write the next one starts inside the pattern where the file is.
-            const auto offset = static_cast<size_t>(written % patternLength);
-            const auto count = static_cast<unsigned>(
-                std::min<int64_t>(length - written, blockSize - static_cast<int64_t>(offset)));
+            const auto offset = static_cast<size_t>(position % patternLength);
+            int64_t count =
+                std::min<int64_t>(end - position, blockSize - static_cast<int64_t>(offset));
+            if (grows)
+                count = std::min(count, inPlace - position);
             if (refillRandom) {
                 KeepProviderLoaded();
                 FillRandomOrFallback(block.data(), static_cast<DWORD>(block.size()));
             }
-            const int result = Os().Write(descriptor, block.data() + offset, count);
+            const int result =
+                Os().Write(descriptor, block.data() + offset, static_cast<unsigned>(count));
             if (result <= 0)
                 break;
-            written += result;
+            position += result;
             SendStep();
+            if (grows && position >= inPlace) {
+                if (!CommitWithRetry(descriptor))
+                    return 0;
+                grows = false;
+            }
+        }
+        covered = position;
+        if (position < end) {
+            complete = false;
+            break;
         }
     }
+    if (complete)
+        covered = length;
     // Data that never reached the disk has not overwritten anything.
-    return CommitWithRetry(descriptor) ? written : 0;
+    return CommitWithRetry(descriptor) ? covered : 0;
 }
 
 int64_t CShredThread::WritePatternPass(int descriptor, int64_t length, const BYTE* pattern,

@@ -5,8 +5,11 @@
 #include "engine/PassSequences.h"
 #include "engine/ShredNames.h"
 #include "engine/ShredOs.h"
+#include "engine/SparseRanges.h"
+#include "engine/StorageKind.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
 
@@ -27,11 +30,11 @@ bool IsShreddableFullName(const std::string& path, const std::string& streamSuff
 // Where streams decide the file's fate: any stream not overwritten keeps the file, and says why.
 ShredStatus CombineStreamStatus(ShredStatus kept, ShredStatus stream)
 {
-    if (stream == StatusShredded || stream == StatusRemoveFailed)
+    if (MeansGone(stream) || stream == StatusRemoveFailed)
         return kept; // overwritten; deleting the file removes a stream left behind
     if (kept == StatusOverwriteFailed || stream == StatusOverwriteFailed)
         return StatusOverwriteFailed;
-    return kept == StatusShredded ? stream : kept;
+    return MeansGone(kept) ? stream : kept;
 }
 
 } // namespace
@@ -42,63 +45,130 @@ void CShredThread::SendStatus(ShredStatus status)
                       MakeShredWParam(ItemIndex, ShredStatusCommand(status)), 0);
 }
 
-std::optional<ShredStatus> CShredThread::ShredFile(std::string path, int tailLength, bool ntfs,
-                                                   std::string streamSuffix)
+void CShredThread::AnnounceName(const std::string& name, int64_t progressRange)
+{
+    LastAnnounced = name;
+    // Only a name that was refused for its length does not fit the block: its two ends, which
+    // the window shows of a long name, are kept, and not a cut that could read as another name.
+    constexpr size_t End = (ShredFileNameBlockSize - 4) / 2;
+    const std::string shown = name.size() < ShredFileNameBlockSize
+                                  ? name
+                                  : name.substr(0, End) + "..." + name.substr(name.size() - End);
+    // The block belongs to the progress window from the moment it is sent.
+    char* nameBlock = NewShredFileNameBlock(shown);
+    Os().SendMessageA(ProgressWindow, WM_SHRED_FILE, MakeShredWParam(ItemIndex, progressRange),
+                      reinterpret_cast<LPARAM>(nameBlock));
+}
+
+void CShredThread::ReportFailure(const std::string& name, ShredStatus status)
+{
+    // The window names a failure of the worker's own item by the item itself, for as long as
+    // nothing else was announced.
+    const bool named = name == LastAnnounced || (LastAnnounced.empty() && name == ItemPath);
+    if (!named)
+        AnnounceName(name, 0);
+    SendStatus(status);
+}
+
+ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool namedStreams,
+                                    std::string streamSuffix)
+{
+    return ShredFileShownAs(path + streamSuffix, path, tailLength, namedStreams, streamSuffix);
+}
+
+ShredStatus CShredThread::ShredFileShownAs(const std::string& shownName, std::string path,
+                                           int tailLength, bool namedStreams,
+                                           std::string streamSuffix)
 {
     std::string fullName = path + streamSuffix;
     const bool isFile = streamSuffix.empty();
-    // StatusShredded for as long as every step has succeeded; the first failure is the status.
-    ShredStatus status =
-        IsShreddableFullName(path, streamSuffix) ? StatusShredded : StatusInvalidArguments;
-    if (status == StatusShredded)
-        status = OverwriteContents(path, fullName, tailLength);
-    if (status == StatusShredded && Settings.MangleDateAndTime && isFile) {
+    ShredStatus status = IsShreddableFullName(path, streamSuffix)
+                             ? OverwriteContents(path, fullName, tailLength)
+                             : StatusInvalidArguments;
+    bool renamed = true;
+    if (MeansGone(status) && Settings.MangleDateAndTime && isFile) {
         BackdateLastWriteTime(fullName);
-        // A failed rename has said so in its own boxes: the file keeps its name, unreported.
-        if (!ScrambleName(fullName))
-            return std::nullopt;
+        // A failed rename has said so in its own boxes; the file keeps its name, and its streams
+        // are shredded all the same.
+        renamed = ScrambleName(fullName);
     }
     // Deleting the file would delete a stream that was not overwritten with it.
-    if (status == StatusShredded && ntfs && isFile)
-        status = ShredStreams(fullName, tailLength);
-    if (status == StatusShredded && Os().Remove(fullName.c_str()) == -1)
+    if (MeansGone(status) && namedStreams && isFile)
+        status = ShredStreams(fullName, shownName, tailLength, status);
+    if (MeansGone(status) && !renamed)
+        status = StatusNameNotScrambled;
+    if (MeansGone(status) && Os().Remove(fullName.c_str()) == -1)
         status = StatusRemoveFailed;
-    SendStatus(status);
+    if (ShredStatusText(status))
+        ReportFailure(shownName, status);
+    else
+        SendStatus(status);
     return status;
 }
 
 ShredStatus CShredThread::OverwriteContents(const std::string& path, const std::string& fullName,
                                             int tailLength)
 {
-    const CheckedHandle held = OpenChecked(Os(), fullName, ItemKind::File, ItemVolume);
+    const ItemKind kind = fullName == path ? ItemKind::File : ItemKind::Stream;
+    const CheckedHandle held = OpenChecked(Os(), fullName, kind, ItemVolume);
     if (!held.Handle)
         return *held.Refusal;
     // Overwriting would overwrite what every other name of the data shows.
     if (held.Information.nNumberOfLinks > 1 &&
         !AllNamesSelected(Os(), Widen(path), SelectedItems()))
         return StatusHasOtherNames;
+    const DWORD attributes = held.Information.dwFileAttributes;
+    const Storage storage = StorageOf(Os(), held.Handle.Get(), attributes, ItemWritesElsewhere);
+    // None of a placeholder's data is on this disk, and opening it for writing would fetch it.
+    if (storage == Storage::CloudPlaceholder)
+        return DeletedStatus(storage);
+    const bool sparse = (attributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0;
     // Read-only, hidden and system files can be written and deleted once their attributes are
     // reset; the held handle keeps the name on this file meanwhile.
     Os().SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    CheckedHandle writable = ReopenForWriting(Os(), fullName, held);
+    // A sparse file's allocated ranges are read through the handle that writes them.
+    CheckedHandle writable = ReopenForWriting(Os(), fullName, held, sparse ? FILE_READ_DATA : 0);
     if (!writable.Handle)
         return *writable.Refusal;
+    const HANDLE handle = writable.Handle.Get();
     const UniqueDescriptor file =
-        OwnDescriptor(Os(), Os().OpenOsfHandle(writable.Handle.Get(), _O_WRONLY | _O_BINARY));
+        OwnDescriptor(Os(), Os().OpenOsfHandle(handle, _O_WRONLY | _O_BINARY));
     if (!file)
         return StatusNoHandles;
     // The descriptor closes the handle from now on.
     writable.Handle.Release();
-    const int64_t originalLength = Os().FileLength(file.Get());
+    return OverwriteOpenFile(fullName, handle, file.Get(), sparse, tailLength,
+                             DeletedStatus(storage));
+}
+
+ShredStatus CShredThread::OverwriteOpenFile(const std::string& fullName, HANDLE handle,
+                                            int descriptor, bool sparse, int tailLength,
+                                            ShredStatus overwritten)
+{
+    const int64_t originalLength = Os().FileLength(descriptor);
     if (originalLength < 0)
         return StatusOverwriteFailed;
-    const int64_t overwriteLength =
-        originalLength + (Settings.OverwriteTails ? int64_t{tailLength} + 1 : 0);
-    AnnounceFile(fullName, overwriteLength);
+    const int64_t tail = Settings.OverwriteTails ? int64_t{tailLength} + 1 : 0;
+    int64_t bytes = originalLength + tail;
+    PassRanges.reset();
+    if (sparse) {
+        PassRanges = AllocatedRanges(Os(), handle, originalLength);
+        if (PassRanges) {
+            // The slack after the end lies in an allocated cluster only when the end is allocated.
+            if (!PassRanges->empty() &&
+                PassRanges->back().Offset + PassRanges->back().Length == originalLength)
+                PassRanges->back().Length += tail;
+            bytes = 0;
+            for (const ByteRange& range : *PassRanges)
+                bytes += range.Length;
+        }
+    }
+    AnnounceFile(fullName, bytes);
+    const int64_t covered = RunCycles(descriptor, originalLength + tail);
+    PassRanges.reset();
     // A file whose old contents were not all overwritten is kept, under its own name, so the
     // user can try again; only the tail extension past the old end may fall short.
-    return RunCycles(file.Get(), overwriteLength) < originalLength ? StatusOverwriteFailed
-                                                                   : StatusShredded;
+    return covered < originalLength ? StatusOverwriteFailed : overwritten;
 }
 
 int64_t CShredThread::CycleCount() const
@@ -106,22 +176,27 @@ int64_t CShredThread::CycleCount() const
     return Settings.ShreddingMethod == MethodRandomData ? Settings.Passes : 1;
 }
 
-void CShredThread::AnnounceFile(const std::string& fullName, int64_t overwriteLength)
+void CShredThread::AnnounceFile(const std::string& fullName, int64_t bytes)
 {
     const int64_t passesPerCycle = Settings.ShreddingMethod == MethodDoD       ? DoDPassCount
                                    : Settings.ShreddingMethod == MethodGutmann ? GutmannPassCount
                                                                                : 1;
-    const int64_t progressRange =
-        (overwriteLength / RandomBlockSize + 1) * CycleCount() * passesPerCycle;
-    // The block belongs to the progress window from the moment it is sent.
-    char* nameBlock = NewShredFileNameBlock(fullName);
-    Os().SendMessageA(ProgressWindow, WM_SHRED_FILE, MakeShredWParam(ItemIndex, progressRange),
-                      reinterpret_cast<LPARAM>(nameBlock));
+    // In floating point: for the largest files and pass counts the count passes 64 bits.
+    const long double steps = (static_cast<long double>(bytes / RandomBlockSize) + 1) *
+                              static_cast<long double>(std::max<int64_t>(CycleCount(), 0)) *
+                              passesPerCycle;
+    // The range travels in 16 bits: a file with more steps than that sends one step for so many
+    // writes that its range fits, and its bar still runs from empty to full.
+    WritesPerStep =
+        steps > MaxProgressRange ? static_cast<int64_t>(std::ceil(steps / MaxProgressRange)) : 1;
+    WritesSinceStep = 0;
+    AnnounceName(fullName, static_cast<int64_t>(steps / WritesPerStep));
 }
 
 int64_t CShredThread::RunCycles(int descriptor, int64_t overwriteLength)
 {
-    int64_t covered = INT64_MAX;
+    // No cycle at all has overwritten nothing.
+    int64_t covered = CycleCount() > 0 ? INT64_MAX : -1;
     for (int64_t cycle = 0; cycle < CycleCount(); ++cycle) {
         Os().PostMessageA(ProgressWindow, WM_COMMAND,
                           MakeShredWParam(ItemIndex, ID_SHRED_PASS_BASE + cycle), 0);
@@ -140,19 +215,20 @@ int64_t CShredThread::RunCycles(int descriptor, int64_t overwriteLength)
     return covered;
 }
 
-ShredStatus CShredThread::ShredStreams(const std::string& fullName, int tailLength)
+ShredStatus CShredThread::ShredStreams(const std::string& fullName, const std::string& shownName,
+                                       int tailLength, ShredStatus kept)
 {
-    ShredStatus kept = StatusShredded;
-    for (const StreamName& stream : EnumAlternateStreams(fullName)) {
+    const std::optional<StreamNameList> streams = EnumAlternateStreams(fullName);
+    if (!streams)
+        return StatusStreamsUnreadable;
+    for (const StreamName& stream : *streams) {
         if (!stream.Usable) {
-            SendStatus(StatusInvalidArguments);
+            ReportFailure(shownName + stream.Suffix, StatusInvalidArguments);
             kept = CombineStreamStatus(kept, StatusInvalidArguments);
             continue;
         }
-        // A stream is never renamed, so it always ends with a status.
-        kept = CombineStreamStatus(
-            kept,
-            ShredFile(fullName, tailLength, true, stream.Suffix).value_or(StatusOverwriteFailed));
+        kept = CombineStreamStatus(kept, ShredFileShownAs(shownName + stream.Suffix, fullName,
+                                                          tailLength, true, stream.Suffix));
     }
     return kept;
 }

@@ -139,6 +139,12 @@ BOOL ShredOs::FindNextFileNameW(HANDLE names, DWORD* length, wchar_t* name)
     return next(names, length, name);
 }
 
+BOOL ShredOs::DeviceIoControl(HANDLE file, DWORD code, void* in, DWORD inSize, void* out,
+                              DWORD outSize, DWORD* returned)
+{
+    return ::DeviceIoControl(file, code, in, inSize, out, outSize, returned, nullptr);
+}
+
 DWORD ShredOs::GetLastError()
 {
     return ::GetLastError();

@@ -46,6 +46,8 @@ public:
     // ERROR_CALL_NOT_IMPLEMENTED.
     virtual HANDLE FindFirstFileNameW(const wchar_t* path, DWORD* length, wchar_t* name);
     virtual BOOL FindNextFileNameW(HANDLE names, DWORD* length, wchar_t* name);
+    virtual BOOL DeviceIoControl(HANDLE file, DWORD code, void* in, DWORD inSize, void* out,
+                                 DWORD outSize, DWORD* returned);
     virtual BOOL SetFileTime(HANDLE file, const FILETIME* lastWrite);
     virtual DWORD GetLastError();
     virtual BOOL BackupRead(HANDLE file, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,

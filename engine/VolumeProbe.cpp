@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-bool CShredThread::ProbeVolume(std::string path, int& tailLength, bool& ntfs)
+bool CShredThread::ProbeVolume(std::string path, int& tailLength, bool& namedStreams)
 {
     // Every decision is taken from the probed path itself: a Recycle Bin entry is probed while
     // the worker's own ItemPath is empty.
@@ -17,7 +17,7 @@ bool CShredThread::ProbeVolume(std::string path, int& tailLength, bool& ntfs)
     tailLength = GetBytesPerSector(diskRoot);
     for (char& c : deviceRoot)
         c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
-    ntfs = IsNtfsVolume(deviceRoot);
+    namedStreams = HasNamedStreams(deviceRoot);
     return true;
 }
 
@@ -33,17 +33,22 @@ int CShredThread::GetBytesPerSector(const std::string& root)
     return static_cast<int>(bytesPerSector);
 }
 
-bool CShredThread::IsNtfsVolume(const std::string& root)
+bool CShredThread::HasNamedStreams(const std::string& root)
 {
     char volumeName[MAX_PATH] = {};
     char fileSystemName[MAX_PATH] = {};
     DWORD serialNumber = 0;
     DWORD maximumComponentLength = 0;
     DWORD fileSystemFlags = 0;
+    ItemWritesElsewhere = false;
     if (!Os().GetVolumeInformationA(root.c_str(), volumeName, MAX_PATH, &serialNumber,
                                     &maximumComponentLength, &fileSystemFlags, fileSystemName,
                                     MAX_PATH))
         return false;
     fileSystemName[MAX_PATH - 1] = '\0';
-    return ::_strnicmp(fileSystemName, "NTFS", 4) == 0;
+    // ReFS writes a changed block to new clusters: what was there before stays until reused.
+    ItemWritesElsewhere = ::_strnicmp(fileSystemName, "ReFS", 4) == 0;
+    // Named streams are a property of the volume, not of one file system's name: ReFS has them
+    // too, and a volume that reports none has none to shred.
+    return (fileSystemFlags & FILE_NAMED_STREAMS) != 0;
 }

@@ -44,34 +44,68 @@ std::optional<std::string> CShredThread::ListablePath(const std::string& folder)
     return std::nullopt;
 }
 
-void CShredThread::ShredDirectory(std::string path, int tailLength, bool ntfs)
+bool CShredThread::ShredDirectory(std::string path, int tailLength, bool namedStreams)
 {
     const std::optional<std::string> folder = ListablePath(path);
     // A folder that cannot be looked into is removed when empty and reported otherwise, never
     // left behind in silence.
     if (!folder) {
-        if (!Os().RemoveDirectoryA(path.c_str()))
-            SendStatus(StatusInvalidArguments);
-        return;
+        if (Os().RemoveDirectoryA(path.c_str()))
+            return true;
+        ReportFailure(path, StatusInvalidArguments);
+        return false;
     }
     if (IsVolumeRoot(Os(), Widen(*folder))) {
-        SendStatus(StatusVolumeRoot);
-        return;
+        ReportFailure(*folder, StatusVolumeRoot);
+        return false;
     }
+    FolderContents contents;
     {
         // Held while it is listed and its entries are shredded: a folder that is open without
         // delete sharing cannot be renamed or replaced by a link to somewhere else meanwhile.
         const CheckedHandle held = OpenChecked(Os(), *folder, ItemKind::Folder, ItemVolume);
         if (!held.Handle) {
-            SendStatus(*held.Refusal);
-            return;
+            ReportFailure(*folder, *held.Refusal);
+            return false;
         }
-        ShredEntries(*folder, tailLength, ntfs);
+        contents = ShredEntries(*folder, tailLength, namedStreams);
     }
-    Os().RemoveDirectoryA(folder->c_str());
+    // What was not listed was not shredded: removing the folder would fail, or worse.
+    if (!contents.Listed) {
+        ReportFailure(*folder, StatusFolderNotListed);
+        return false;
+    }
+    // A folder's streams go before it does, by the rules of a file's.
+    if (namedStreams) {
+        const ShredStatus streams = ShredStreams(*folder, *folder, tailLength, StatusShredded);
+        if (!MeansGone(streams)) {
+            ReportFailure(*folder, streams);
+            return false;
+        }
+    }
+    // A folder that still holds what was kept for a reason already reported is kept with it.
+    return RemoveFolder(*folder, contents.AllGone);
 }
 
-void CShredThread::ShredEntries(const std::string& folder, int tailLength, bool ntfs)
+bool CShredThread::RemoveFolder(const std::string& folder, bool emptied)
+{
+    // A read-only folder (the shell marks customised folders so) is removed like any other.
+    Os().SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::string name = folder;
+    // Its name is in the disk's records as a file's is: scrambled first, when names are.
+    if (Settings.MangleDateAndTime && emptied && !RenameScrambled(name)) {
+        ReportFailure(folder, StatusNameNotScrambled);
+        return false;
+    }
+    if (Os().RemoveDirectoryA(name.c_str()))
+        return true;
+    if (emptied)
+        ReportFailure(folder, StatusFolderNotRemoved);
+    return false;
+}
+
+CShredThread::FolderContents CShredThread::ShredEntries(const std::string& folder, int tailLength,
+                                                        bool namedStreams)
 {
     // Every level of a deep tree holds its listing entry while the levels below it run: on the
     // heap, so that the deepest walk the paths allow fits a worker's small stack.
@@ -81,27 +115,41 @@ void CShredThread::ShredEntries(const std::string& folder, int tailLength, bool 
     const std::wstring pattern = Widen(folder) + L"\\*";
     const UniqueListing listing =
         OwnListing(Os(), Os().FindFirstFileW(pattern.c_str(), entry.get()));
+    // A folder with no entry at all (not even "." and "..") is listed whole.
+    FolderContents contents{listing.IsValid() || Os().GetLastError() == ERROR_FILE_NOT_FOUND, true};
     // Every entry is examined, the first one too: not every listing starts with ".".
     for (bool more = listing.IsValid(); more;
          more = Os().FindNextFileW(listing.Get(), entry.get())) {
-        if (IsDotEntry(*entry))
-            continue;
-        std::optional<std::string> child = ChildPath(folder, *entry);
-        if (!child) {
-            if (!shortFolder)
-                shortFolder = ShortFormOf(folder);
-            if (*shortFolder)
-                child = ChildPath(**shortFolder, *entry);
-        }
-        if (!child) {
-            SendStatus(StatusInvalidArguments);
-            continue;
-        }
-        if (IsLink(*entry))
-            RemoveLink(*child, entry->dwFileAttributes, entry->dwReserved0);
-        else if (entry->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ShredDirectory(*child, tailLength, ntfs);
-        else
-            ShredFile(*child, tailLength, ntfs, std::string());
+        if (!IsDotEntry(*entry) &&
+            !ShredEntry(folder, *entry, shortFolder, tailLength, namedStreams))
+            contents.AllGone = false;
     }
+    // A listing that ended otherwise than at its end left entries unseen.
+    if (listing.IsValid() && Os().GetLastError() != ERROR_NO_MORE_FILES)
+        contents.Listed = false;
+    return contents;
+}
+
+bool CShredThread::ShredEntry(const std::string& folder, const WIN32_FIND_DATAW& entry,
+                              std::optional<std::optional<std::string>>& shortFolder,
+                              int tailLength, bool namedStreams)
+{
+    std::optional<std::string> child = ChildPath(folder, entry);
+    if (!child) {
+        if (!shortFolder)
+            shortFolder = ShortFormOf(folder);
+        if (*shortFolder)
+            child = ChildPath(**shortFolder, entry);
+    }
+    if (!child) {
+        // Named as it is listed, for the user's eyes only.
+        ReportFailure(folder + "\\" + NarrowWithSubstitutes(entry.cFileName),
+                      StatusInvalidArguments);
+        return false;
+    }
+    if (IsLink(entry))
+        return RemoveLink(*child, entry.dwFileAttributes, entry.dwReserved0);
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return ShredDirectory(*child, tailLength, namedStreams);
+    return MeansGone(ShredFile(*child, tailLength, namedStreams, std::string()));
 }

@@ -1,3 +1,4 @@
+#include "common/TextConversion.h"
 #include "common/Unique.h"
 #include "core/ShredThread.h"
 #include "engine/ShredNames.h"
@@ -40,7 +41,7 @@ bool IsAbsolute(const std::wstring& path)
 // the name itself, or its short form where the code page cannot hold it or it is too long. A
 // name cut short, converted to a look-alike or not absolute could name another file.
 BinName ReadParsingName(ShredOs& os, IShellFolder* bin, PCUITEMID_CHILD item,
-                        char (&path)[MAX_PATH])
+                        char (&path)[MAX_PATH], std::string& shownName)
 {
     STRRET name{};
     if (FAILED(bin->GetDisplayNameOf(item, SHGDN_FORPARSING, &name)))
@@ -49,6 +50,7 @@ BinName ReadParsingName(ShredOs& os, IShellFolder* bin, PCUITEMID_CHILD item,
     if (FAILED(os.StrRetToStrW(&name, item, parsingName.Receive())))
         return BinName::Failed;
     const std::wstring wide = parsingName.Get();
+    shownName = NarrowWithSubstitutes(wide);
     if (!IsAbsolute(wide))
         return BinName::Unusable;
     const std::optional<std::string> reachable = ReachablePath(wide, ShortPathsThrough(os));
@@ -59,7 +61,31 @@ BinName ReadParsingName(ShredOs& os, IShellFolder* bin, PCUITEMID_CHILD item,
     return BinName::Usable;
 }
 
+// The name of the record the Recycle Bin keeps beside an item ("$R..." holds the item, "$I..." the
+// path it was deleted from, its size and the time), or nothing for an item not so named.
+std::optional<std::string> DeletionRecordOf(const std::string& item)
+{
+    const size_t name = item.find_last_of('\\') + 1;
+    if (item.compare(name, 2, "$R") != 0)
+        return std::nullopt;
+    std::string record = item;
+    record[name + 1] = 'I';
+    return record;
+}
+
 } // namespace
+
+void CShredThread::ShredDeletionRecord(const std::string& item)
+{
+    // The record still names the item and where it came from: it goes once the item has gone,
+    // and stays for an item that was kept.
+    const std::optional<std::string> record = DeletionRecordOf(item);
+    WIN32_FIND_DATAW entry{};
+    if (!record || OwnListing(Os(), Os().FindFirstFileW(Widen(item).c_str(), &entry)).IsValid() ||
+        !OwnListing(Os(), Os().FindFirstFileW(Widen(*record).c_str(), &entry)).IsValid())
+        return;
+    ShredItem(*record);
+}
 
 void CShredThread::ShredRecycleBin()
 {
@@ -93,12 +119,14 @@ void CShredThread::ShredRecycleBin()
         if (items->Next(1, item.Receive(), &fetched) != S_OK)
             break;
         char path[MAX_PATH] = {};
-        switch (ReadParsingName(Os(), bin.Get(), item.Get(), path)) {
+        std::string shownName;
+        switch (ReadParsingName(Os(), bin.Get(), item.Get(), path, shownName)) {
         case BinName::Usable:
             ShredItem(path);
+            ShredDeletionRecord(path);
             break;
         case BinName::Unusable:
-            SendStatus(StatusInvalidArguments);
+            ReportFailure(shownName, StatusInvalidArguments);
             break;
         case BinName::Failed:
             hr = E_FAIL;

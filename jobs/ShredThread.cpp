@@ -63,7 +63,7 @@ void CShredThread::RunJob()
     if (IsRecycleBin) {
         ShredRecycleBin();
     } else if (ShredItem(ItemPath) == 2) {
-        SendStatus(StatusNetworkAborted);
+        ReportFailure(ItemPath, StatusNetworkAborted);
     }
     SendStatus(StatusFinished);
     ProviderKeepAliveDue = false;
@@ -73,17 +73,17 @@ void CShredThread::RunJob()
 int CShredThread::ShredItem(std::string path)
 {
     int tailLength = 512;
-    bool ntfs = false;
-    if (!ProbeVolume(path, tailLength, ntfs))
+    bool namedStreams = false;
+    if (!ProbeVolume(path, tailLength, namedStreams))
         return 2;
     if (!IsShreddablePath(path)) {
-        SendStatus(StatusInvalidArguments);
+        ReportFailure(path, StatusInvalidArguments);
         return 1;
     }
     const std::wstring widePath = Widen(path);
     // A drive is never walked: everything on it would go.
     if (IsVolumeRoot(Os(), widePath)) {
-        SendStatus(StatusVolumeRoot);
+        ReportFailure(path, StatusVolumeRoot);
         return 1;
     }
     CurrentItem = path;
@@ -95,32 +95,36 @@ int CShredThread::ShredItem(std::string path)
     const bool found = OwnListing(Os(), Os().FindFirstFileW(widePath.c_str(), &entry)).IsValid();
     if (!found) {
         if (Os().GetLastError() == ERROR_FILE_NOT_FOUND)
-            SendStatus(StatusFileNotFound);
+            ReportFailure(path, StatusFileNotFound);
         return 1;
     }
     if (IsLink(entry))
         RemoveLink(path, entry.dwFileAttributes, entry.dwReserved0);
     else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        ShredDirectory(path, tailLength, ntfs);
+        ShredDirectory(path, tailLength, namedStreams);
     else
-        ShredFile(path, tailLength, ntfs, std::string());
+        ShredFile(path, tailLength, namedStreams, std::string());
     return 1;
 }
 
-void CShredThread::RemoveLink(const std::string& path, DWORD attributes, DWORD reparseTag)
+bool CShredThread::RemoveLink(const std::string& path, DWORD attributes, DWORD reparseTag)
 {
     // A link without a valid tag is one of Wine's Unix links, and Wine removes what such a link
     // points to in its place.
     if (reparseTag == 0) {
-        SendStatus(StatusLinkLeft);
-        return;
+        ReportFailure(path, StatusLinkLeft);
+        return false;
     }
     // A symbolic link, junction or mount point: only the link is the user's to destroy, never
     // what it points to, so it is removed without being opened.
     const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY)
                              ? Os().RemoveDirectoryA(path.c_str()) != FALSE
                              : Os().Remove(path.c_str()) == 0;
-    SendStatus(removed ? StatusShredded : StatusRemoveFailed);
+    if (removed)
+        SendStatus(StatusShredded);
+    else
+        ReportFailure(path, StatusRemoveFailed);
+    return removed;
 }
 
 std::vector<std::wstring> CShredThread::SelectedItems() const

@@ -1,6 +1,7 @@
 // Listing a file's named data streams through the backup interface, and shredding each of them
 // after the file itself on NTFS.
 #include "FakeShredOs.h"
+#include "MessageBoxAnswerer.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
 #include "core/ShredThread.h"
@@ -62,11 +63,14 @@ public:
 
 using Names = std::vector<std::string>;
 
-// The listed names in order, those listed only to be refused marked so.
-Names Listed(const StreamNameList& list)
+// The listed names in order, those listed only to be refused marked so; "unreadable" alone when
+// the streams could not all be read.
+Names Listed(const std::optional<StreamNameList>& list)
 {
+    if (!list)
+        return {"unreadable"};
     Names names;
-    for (const StreamName& stream : list)
+    for (const StreamName& stream : *list)
         names.push_back(stream.Usable ? stream.Suffix : "refused " + stream.Suffix);
     return names;
 }
@@ -133,10 +137,10 @@ TEST_F(AlternateStreamsTest, ReadsWithTheSharedContextAndReleasesItAtTheEnd)
     }
 }
 
-TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedGivesAnEmptyList)
+TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedHasNoListNotAnEmptyOne)
 {
     os.Records = {Stream(L":a:$DATA")};
-    EXPECT_TRUE(Enumerate(folder / "missing.txt").empty());
+    EXPECT_EQ(Enumerate(folder / "missing.txt"), Names{"unreadable"});
 
     // Held open for writing elsewhere: an open that shares only reading is refused.
     {
@@ -144,19 +148,26 @@ TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedGivesAnEmptyList)
                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                   OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(writer);
-        EXPECT_TRUE(Enumerate(path).empty());
+        EXPECT_EQ(Enumerate(path), Names{"unreadable"});
     }
     EXPECT_TRUE(os.BackupFilesOpened.empty());
     EXPECT_TRUE(os.Calls.empty());
 }
 
-TEST(RealBackupTest, AFileWhoseStreamsCannotBeReadHasNone)
+TEST(RealBackupTest, UnderWineNoFileHasAListOfStreams)
 {
-    // Under Wine the backup interface fails; on Windows a new file has no named streams.
+    // Wine's backup interface fails: a list that cannot be read is none, never an empty one.
     TempFolder folder;
     WriteText(folder / "plain.txt", "plain");
     CShredThread worker;
-    EXPECT_TRUE(worker.EnumAlternateStreams(folder / "plain.txt").empty());
+    EXPECT_EQ(Listed(worker.EnumAlternateStreams(folder / "plain.txt")), Names{"unreadable"});
+}
+
+TEST_F(AlternateStreamsTest, AFoldersStreamsAreListedToo)
+{
+    os.Records = {Stream(L":tag:$DATA")};
+    MakeFolder(folder / "sub");
+    EXPECT_EQ(Enumerate(folder / "sub"), Names{":tag:$DATA"});
 }
 
 TEST_F(AlternateStreamsTest, ANameThatFillsTheBufferExactlyIsListed)
@@ -171,17 +182,17 @@ TEST_F(AlternateStreamsTest, ANameThatFillsTheBufferExactlyIsListed)
     EXPECT_EQ(names[1], ":z:$DATA");
 }
 
-TEST_F(AlternateStreamsTest, ANameLongerThanTheBufferEndsTheListingWithoutReadingIt)
+TEST_F(AlternateStreamsTest, ANameLongerThanTheBufferMakesTheListUnreadableWithoutReadingIt)
 {
     BackupRecord tooLong = Stream(L":long:$DATA");
     tooLong.NameSizeOverride = 4078;
     os.Records = {Stream(L":a:$DATA"), tooLong, Stream(L":c:$DATA")};
-    EXPECT_EQ(Enumerate(path), Names{":a:$DATA"});
+    EXPECT_EQ(Enumerate(path), Names{"unreadable"});
     for (const BackupRecordingOs::Call& call : os.Calls)
         EXPECT_LE(call.Count, 4076u);
 }
 
-TEST(BrokenBackupTest, AShortOrFailedReadEndsTheListingWithTheNamesBefore)
+TEST(BrokenBackupTest, AShortOrFailedReadMakesTheListUnreadable)
 {
     // Calls: 0 header a, 1 name a, 2 header b, 3 name b, 4 header c, 5 name c.
     struct Case
@@ -201,7 +212,7 @@ TEST(BrokenBackupTest, AShortOrFailedReadEndsTheListingWithTheNamesBefore)
         os.FailingCall = c.FailingCall;
         CShredThread worker;
         Seam<ShredOs>::Substitute seam(os);
-        EXPECT_EQ(Listed(worker.EnumAlternateStreams(folder / "f.txt")), Names{":a:$DATA"})
+        EXPECT_EQ(Listed(worker.EnumAlternateStreams(folder / "f.txt")), Names{"unreadable"})
             << c.What;
         ASSERT_FALSE(os.Calls.empty());
         EXPECT_TRUE(os.Calls.back().Abort) << c.What << ": the context is still released";
@@ -230,8 +241,11 @@ TEST_F(AlternateStreamsTest, AStreamWhoseNameLostACharacterIsRefusedAndKeepsItsF
     Configure(worker, false);
     EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusInvalidArguments);
 
-    EXPECT_EQ(Describe(os.Recorded()),
-              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1035", "S:1035"}));
+    // The refused stream and then the file it keeps are each named before their status.
+    EXPECT_EQ(
+        Describe(os.Recorded()),
+        (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "F:0:" + path + ":?:$DATA",
+                                  "S:1035", "F:0:" + path, "S:1035"}));
     EXPECT_TRUE(Exists(path));
 }
 
@@ -341,10 +355,14 @@ TEST_F(StreamShreddingTest, AStreamThatCannotBeOpenedIsReportedAndKeepsItsFile)
     ShredHost(os, {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)}, true);
 
     ASSERT_EQ(os.Renames.size(), 1u);
-    // Each stream reports its failed open (1037, file not found); the file, overwritten and
-    // renamed, is kept, since deleting it would delete streams nobody overwrote.
-    EXPECT_EQ(Describe(os.Recorded()), (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",
-                                                                 "S:1037", "S:1037", "S:1037"}));
+    // Each stream reports its failed open (1037, file not found) under the file's name before
+    // its renaming; the file, overwritten and renamed, is kept, since deleting it would delete
+    // streams nobody overwrote.
+    EXPECT_EQ(Describe(os.Recorded()),
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",    //
+                                        "F:0:" + path + ":a:$DATA", "S:1037", //
+                                        "F:0:" + path + ":b:$DATA", "S:1037", //
+                                        "F:0:" + path, "S:1037"}));
     EXPECT_EQ(ListFolder(folder.Path()),
               std::vector<std::string>{os.Renames[0].second.substr(folder.Path().size() + 1)});
 }
@@ -372,10 +390,22 @@ TEST(StreamNamingTest, AStreamThatNamesNoStreamIsReportedOnceAndNeverShredsItsFi
         FakeShredOs os;
         EXPECT_EQ(host.ShredHost(os, {c.Record}, false), StatusInvalidArguments) << c.What;
 
-        // The file's own passes, the stream's one status, then the file's, which keeps it.
-        EXPECT_EQ(Describe(os.Recorded()),
-                  (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1035", "S:1035"}))
-            << c.What;
+        // The file's own passes, the stream's one status, then the file's, which keeps it; no
+        // stream is ever announced for passes, and the file's status comes under its own name.
+        std::vector<std::string> statuses;
+        std::vector<std::string> passAnnouncements;
+        std::string lastAnnounced;
+        for (const std::string& line : Describe(os.Recorded())) {
+            if (line.rfind("S:", 0) == 0)
+                statuses.push_back(line);
+            else if (line.rfind("F:", 0) == 0)
+                lastAnnounced = line.substr(line.find(':', 2) + 1);
+            if (line.rfind("F:1:", 0) == 0)
+                passAnnouncements.push_back(line);
+        }
+        EXPECT_EQ(statuses, (std::vector<std::string>{"S:1044", "S:1035", "S:1035"})) << c.What;
+        EXPECT_EQ(passAnnouncements, std::vector<std::string>{"F:1:" + path}) << c.What;
+        EXPECT_EQ(lastAnnounced, path) << c.What;
         EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{path}) << c.What;
         EXPECT_TRUE(Exists(path)) << c.What;
     }
@@ -408,17 +438,74 @@ TEST_F(StreamShreddingTest, AStreamNotOverwrittenKeepsItsFileWhichSaysSoLast)
     ASSERT_EQ(os.Renames.size(), 1u);
     const std::string newName = os.Renames[0].second;
     const std::string b = newName + ":b:$DATA";
-    // Stream a fails (1043); stream b is shredded; the file, overwritten, keeps its new name
-    // and its status comes last.
+    // Stream a fails (1043), named as the user knew it; stream b is shredded; the file,
+    // overwritten, keeps its new name and its status comes last, under its old one.
     EXPECT_EQ(Describe(os.Recorded()),
-              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",                 //
-                                        "F:1:" + newName + ":a:$DATA", "P:1125", "S:1043", //
-                                        "F:1:" + b, "P:1125", "S:1044", "S:1038",          //
-                                        "S:1043"}));
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",        //
+                                        "F:1:" + newName + ":a:$DATA", "P:1125",  //
+                                        "F:0:" + path + ":a:$DATA", "S:1043",     //
+                                        "F:1:" + b, "P:1125", "S:1044", "S:1038", //
+                                        "F:0:" + path, "S:1043"}));
     EXPECT_EQ(os.Removed, std::vector<std::string>{b});
     EXPECT_EQ(ReadBytes(folder / "stream-a"),
               (std::vector<unsigned char>{'t', 'e', 'n', ' ', 'b', 'y', 't', 'e', 's', '!'}));
     EXPECT_TRUE(Exists(newName));
+}
+
+TEST_F(StreamShreddingTest, AFoldersStreamsGoBeforeItAndAListThatCannotBeReadKeepsIt)
+{
+    const std::string album = folder / "album";
+    for (const bool readable : {true, false}) {
+        SCOPED_TRACE(readable ? "readable" : "unreadable");
+        MakeFolder(album);
+        WriteText(folder / "stream-tag", "folder tag");
+        StreamFilesOs os;
+        os.StreamFiles = {{":tag:$DATA", folder / "stream-tag"}};
+        os.UseBackupRecords = readable;
+        os.Records = {Stream(L":tag:$DATA", 10)};
+        os.RecordMessages = true;
+        CShredThread worker;
+        Seam<ShredOs>::Substitute seam(os);
+        Configure(worker, false);
+        worker.ItemPath = album;
+        worker.ShredItem(album);
+
+        if (readable) {
+            EXPECT_EQ(os.Removed, std::vector<std::string>{album + ":tag:$DATA"});
+            EXPECT_EQ(Describe(os.Recorded()),
+                      (std::vector<std::string>{"F:1:" + album + ":tag:$DATA", "P:1125", "S:1044",
+                                                "S:1038"}));
+            EXPECT_FALSE(Exists(album));
+            EXPECT_FALSE(Exists(folder / "stream-tag"));
+        } else {
+            EXPECT_TRUE(os.Removed.empty());
+            EXPECT_EQ(Describe(os.Recorded()), std::vector<std::string>{"S:1055"});
+            EXPECT_TRUE(Exists(album));
+            EXPECT_EQ(ReadBytes(folder / "stream-tag").size(), 10u);
+        }
+        RemoveTree(album);
+    }
+}
+
+TEST_F(StreamShreddingTest, ARenameFailureStillShredsTheStreamsAndTheWindowHearsOfTheFile)
+{
+    WriteText(folder / "stream-a", "ten bytes!");
+    StreamFilesOs os;
+    os.StreamFiles = {{":a:$DATA", folder / "stream-a"}};
+    os.RenameError = EACCES;
+    MessageBoxAnswerer boxes;
+
+    EXPECT_EQ(ShredHost(os, {Stream(L":a:$DATA", 10)}, true), StatusNameNotScrambled);
+
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Access violation"});
+    const std::string a = path + ":a:$DATA";
+    EXPECT_EQ(os.Removed, std::vector<std::string>{a});
+    EXPECT_EQ(Describe(os.Recorded()),
+              (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",        //
+                                        "F:1:" + a, "P:1125", "S:1044", "S:1038", //
+                                        "F:0:" + path, "S:1058"}));
+    EXPECT_FALSE(Exists(folder / "stream-a"));
+    EXPECT_TRUE(Exists(path));
 }
 
 } // namespace

@@ -477,7 +477,7 @@ TEST_F(ConfirmLaunchTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowStillC
     EXPECT_EQ(result.Workers[1].ItemIndex, 2);
     EXPECT_EQ(result.Workers[1].ItemPath, items[2]);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error(s) occured while deleting item(s): "
-                                                      "\n\nUnknown: \nNo Available Handles\n\n"});
+                                                      "\n\nT:\\b.txt: \nNo Available Handles\n\n"});
 }
 
 TEST_F(ConfirmLaunchTest, NoWorkerAtAllStillLetsTheWindowComplete)
@@ -491,6 +491,6 @@ TEST_F(ConfirmLaunchTest, NoWorkerAtAllStillLetsTheWindowComplete)
     EXPECT_TRUE(result.Workers.empty());
     EXPECT_EQ(result.Watch.ProgressCreations, 1);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error(s) occured while deleting item(s): "
-                                                      "\n\nUnknown: \nNo Available Handles\n\n"
-                                                      "Unknown: \nNo Available Handles\n\n"});
+                                                      "\n\nT:\\a.txt: \nNo Available Handles\n\n"
+                                                      "T:\\b.txt: \nNo Available Handles\n\n"});
 }

@@ -431,7 +431,7 @@ TEST(DialogOwnerProgress, FinalErrorBoxIsOwnedByTheActiveProgressWindowWhichComp
     person.join();
 
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(text, "Error(s) occured while deleting item(s): \n\nUnknown: \nAccess Violation\n\n");
+    EXPECT_EQ(text, "Error(s) occured while deleting item(s): \n\nT:\\a: \nAccess Violation\n\n");
     EXPECT_EQ(owner, progress.Handle());
     EXPECT_FALSE(progressEnabled);
     EXPECT_FALSE(progress.IsOpen());

@@ -214,7 +214,7 @@ TEST_F(DirectoryWalkTest, AFileThatCannotBeOpenedIsReportedAndTheFoldersAboveItS
     EXPECT_EQ(ListFolder(root), std::vector<std::string>{"a"});
 }
 
-TEST_F(DirectoryWalkTest, AListingThatCannotBeOpenedLeavesItsFolderUntouchedAndUnreported)
+TEST_F(DirectoryWalkTest, AListingThatCannotBeOpenedKeepsItsFolderUntouchedAndSaysSo)
 {
     const std::string sealed = root + "\\sealed";
     MakeFolder(sealed);
@@ -225,23 +225,25 @@ TEST_F(DirectoryWalkTest, AListingThatCannotBeOpenedLeavesItsFolderUntouchedAndU
     const Notifications received = ShredItem(root);
 
     EXPECT_EQ(Describe(OnlySent(received)),
-              (std::vector<std::string>{"F:1:" + plain, "S:1044", "S:1038", "S:1041"}));
+              (std::vector<std::string>{"F:1:" + plain, "S:1044", "S:1038", "F:0:" + sealed,
+                                        "S:1056", "S:1041"}));
     for (const std::string& event : os.Log())
         EXPECT_EQ(event.find(sealed + "\\"), std::string::npos) << event;
+    // What holds the sealed folder stays with it, without a second report.
     const std::vector<std::string> removals = Only(os.Log(), {"rmdir:"});
-    EXPECT_EQ(removals, (std::vector<std::string>{"rmdir:" + sealed, "rmdir:" + root}));
+    EXPECT_EQ(removals, (std::vector<std::string>{"rmdir:" + root}));
     EXPECT_EQ(ReadBytes(secret), Pattern(600, 3));
     EXPECT_EQ(ListFolder(root), std::vector<std::string>{"sealed"});
 }
 
-TEST_F(DirectoryWalkTest, ASelectedFolderWhoseListingCannotBeOpenedOnlyFinishes)
+TEST_F(DirectoryWalkTest, ASelectedFolderWhoseListingCannotBeOpenedIsKeptAndReported)
 {
     const std::string secret = File(root + "\\secret.bin", 600, 4);
     os.Sealed.insert(root);
 
-    EXPECT_EQ(Describe(ShredItem(root)), std::vector<std::string>{"S:1041"});
-    EXPECT_EQ(Only(os.Log(), {"rmdir:", "open:", "remove:"}),
-              std::vector<std::string>{"rmdir:" + root});
+    // The window lists it under the item's own name.
+    EXPECT_EQ(Describe(ShredItem(root)), (std::vector<std::string>{"S:1056", "S:1041"}));
+    EXPECT_EQ(Only(os.Log(), {"rmdir:", "open:", "remove:"}), std::vector<std::string>{});
     EXPECT_EQ(ReadBytes(secret), Pattern(600, 4));
 }
 
@@ -265,13 +267,84 @@ TEST_F(DirectoryWalkTest, AVolumeRootIsNeverWalkedWhetherSelectedOrFoundInsideAF
               (std::map<WORD, size_t>{{ShredStatusCommand(StatusShredded), 1},
                                       {ShredStatusCommand(StatusVolumeRoot), 2},
                                       {ShredStatusCommand(StatusFinished), 2}}));
-    for (const std::string& event : os.Log()) {
+    for (const std::string& event :
+         Only(os.Log(), {"list:", "open:", "remove:", "rmdir:", "followed:"})) {
         EXPECT_EQ(event.find(drive), std::string::npos) << event;
         EXPECT_EQ(event.find(mounted), std::string::npos) << event;
     }
     EXPECT_EQ(ReadBytes(onDrive), Pattern(800, 10));
     EXPECT_EQ(ReadBytes(onMounted), Pattern(900, 11));
     EXPECT_EQ(ListFolder(root), std::vector<std::string>{"mounted"});
+}
+
+TEST_F(DirectoryWalkTest, AListingThatFailsBeforeItsEndKeepsItsFolderAndSaysSo)
+{
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        File(root + "\\" + name);
+    // ".", ".." and one file, then an error that is not the listing's end.
+    os.ListingBreaksAfter[root] = 3;
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_EQ(CountStatus(received, StatusShredded), 1u);
+    EXPECT_EQ(CountStatus(received, StatusFolderNotListed), 1u);
+    EXPECT_EQ(ListFolder(root).size(), 2u);
+    EXPECT_EQ(Only(os.Log(), {"rmdir:"}), std::vector<std::string>{});
+}
+
+TEST_F(DirectoryWalkTest, FoldersGoReadOnlyOrNotAndOnlyAnEmptiedOneThatStaysIsReported)
+{
+    // A read-only folder (the shell marks customised folders so) goes like any other.
+    const std::string custom = root + "\\custom";
+    MakeFolder(custom);
+    File(custom + "\\desktop.ini");
+    os.ReadOnlyFolders.insert(custom);
+    // A folder someone holds open cannot go, emptied or not; the folders above it stay with it,
+    // and only it is reported.
+    const std::string held = root + "\\held";
+    MakeFolder(held);
+    MakeFolder(held + "\\inner");
+    File(held + "\\inner\\x.bin");
+    const UniqueOpenFile holder(::CreateFileA((held + "\\inner").c_str(), FILE_LIST_DIRECTORY,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(holder);
+
+    const Notifications received = ShredItem(root);
+
+    EXPECT_FALSE(Exists(custom));
+    EXPECT_EQ(CountStatus(received, StatusShredded), 2u);
+    EXPECT_EQ(CountStatus(received, StatusFolderNotRemoved), 1u);
+    EXPECT_EQ(Named(received).back(), held + "\\inner");
+    EXPECT_EQ(ListFolder(root), std::vector<std::string>{"held"});
+    EXPECT_TRUE(ListFolder(held + "\\inner").empty());
+}
+
+TEST_F(DirectoryWalkTest, WithNamesScrambledEveryFolderIsRenamedBeforeItGoes)
+{
+    settings.MangleDateAndTime = true;
+    const std::string album = root + "\\Holiday 2024.album";
+    MakeFolder(album);
+    File(album + "\\beach.jpg");
+
+    ShredItem(root);
+
+    EXPECT_FALSE(Exists(root));
+    std::vector<std::pair<std::string, std::string>> folders;
+    for (const auto& rename : os.Renames)
+        if (rename.first == album || rename.first == root)
+            folders.push_back(rename);
+    ASSERT_EQ(folders.size(), 2u);
+    for (const auto& [from, to] : folders) {
+        SCOPED_TRACE(from);
+        const size_t name = from.find_last_of('\\') + 1;
+        EXPECT_EQ(to.substr(0, name), from.substr(0, name));
+        EXPECT_EQ(to.size(), from.size());
+        // Letters from A to Y for every character but an extension's dot.
+        for (size_t i = name; i < to.size(); ++i)
+            EXPECT_TRUE((to[i] >= 'A' && to[i] <= 'Y') || (to[i] == '.' && from[i] == '.')) << to;
+        EXPECT_EQ(Only(os.Log(), {"rmdir:" + to}).size(), 1u);
+    }
 }
 
 TEST_F(DirectoryWalkTest, LinksInsideAreRemovedAndWhatTheyPointToIsNeverReached)

@@ -45,6 +45,8 @@ public:
     int WriteCalls = 0;
     int CommitCalls = 0;
     int SeekCalls = 0;
+    // "write <bytes asked>" and "flush", in order.
+    std::vector<std::string> Events;
 
     // Write call number (from 1) -> its result: -1 or 0 write nothing, n > 0 writes at most n.
     std::map<int, int> WriteResults;
@@ -78,6 +80,7 @@ public:
             allowed = std::min<unsigned>(count, scripted->second);
         }
         const int result = ShredOs::Write(descriptor, data, allowed);
+        Events.push_back("write " + std::to_string(count));
         // Every pass starts with a seek to the start; a write before one is a pass of its own.
         if (Passes.empty()) {
             ADD_FAILURE() << "a write before the first seek";
@@ -99,6 +102,7 @@ public:
     int Commit(int descriptor) override
     {
         ++CommitCalls;
+        Events.push_back("flush");
         if (CommitFailures > 0 || Passes.size() == FailCommitsOfPass) {
             CommitFailures = std::max(0, CommitFailures - 1);
             errno = EIO;
@@ -193,8 +197,7 @@ TEST_F(PassWriterTest, PatternPassesWriteWholeBlocksOfThePatternThenTheRest)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.Pattern.size() << "-byte pattern, " << c.Length);
         Rig rig;
-        // The file is shorter than the pass, so the pass grows it from its old bytes on.
-        const std::string path = MakeFile("pattern.bin", c.Length / 2);
+        const std::string path = MakeFile("pattern.bin", c.Length);
         UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
         ASSERT_TRUE(file.IsValid());
 
@@ -210,6 +213,33 @@ TEST_F(PassWriterTest, PatternPassesWriteWholeBlocksOfThePatternThenTheRest)
             EXPECT_EQ(n.ItemIndex, 5);
         EXPECT_EQ(rig.os.CommitCalls, 1);
         EXPECT_EQ(ReadBytes(path), Repeated(c.Pattern, c.Length));
+    }
+}
+
+TEST_F(PassWriterTest, APassThatGrowsTheFileOverwritesAndFlushesItsOldLengthFirst)
+{
+    // Data small enough for the file's own record would move to new clusters when the file
+    // grows, and leave its old bytes behind in the record: they are overwritten there first.
+    const BYTE pattern[] = {0x92, 0x49, 0x24};
+    for (bool random : {false, true}) {
+        SCOPED_TRACE(random ? "random pass" : "pattern pass");
+        Rig rig;
+        const std::string path = MakeFile("small.bin", 300);
+        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
+        ASSERT_TRUE(file.IsValid());
+
+        const int64_t covered = random ? rig.worker.WriteRandomPass(file.Get(), 813)
+                                       : rig.worker.WritePatternPass(file.Get(), 813, pattern, 3);
+        // A second pass over the grown file writes it in one go.
+        const int64_t again = rig.worker.WritePatternPass(file.Get(), 813, pattern, 3);
+        file.Reset();
+
+        EXPECT_EQ(covered, 813);
+        EXPECT_EQ(again, 813);
+        EXPECT_EQ(rig.os.Events, (std::vector<std::string>{"write 300", "flush", "write 513",
+                                                           "flush", "write 813", "flush"}));
+        EXPECT_EQ(rig.Steps(), 3u);
+        EXPECT_EQ(ReadBytes(path), Repeated(Bytes(pattern, pattern + 3), 813));
     }
 }
 

@@ -1,7 +1,10 @@
 // The progress window as the workers see it: notifications sent and posted from other threads,
 // the name and bar it shows, the errors it collects, and a completion that happens only once.
 #include "DialogDriver.h"
+#include "HugeFileOs.h"
 #include "MessageBoxAnswerer.h"
+#include "TestFiles.h"
+#include "TestSettings.h"
 #include "ProgressWindow.h"
 #include "core/ShredProtocol.h"
 #include "resources/resource.h"
@@ -97,11 +100,12 @@ private:
 
 const ShredItemList ThreeItems{"T:\\one.txt", "T:\\two.txt", "T:\\three.txt"};
 
-std::string ErrorBox(const std::vector<const char*>& texts)
+// The final box for entries of (name, status text).
+std::string ErrorBox(const std::vector<std::pair<std::string, const char*>>& entries)
 {
     std::string box = "Error(s) occured while deleting item(s): \n\n";
-    for (const char* text : texts)
-        box += std::string("Unknown") + ": \n" + text + "\n\n";
+    for (const auto& [name, text] : entries)
+        box += name + ": \n" + text + "\n\n";
     return box;
 }
 
@@ -168,8 +172,9 @@ TEST(ProgressDialogCompletion, OneAccessDeniedFileGivesTheExactBox)
     progress.Status(0, StatusFinished);
 
     EXPECT_FALSE(progress.IsOpen());
-    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error(s) occured while deleting item(s): "
-                                                      "\n\nUnknown: \nAccess Violation\n\n"});
+    EXPECT_EQ(boxes.Texts(),
+              std::vector<std::string>{"Error(s) occured while deleting item(s): "
+                                       "\n\nT:\\locked.txt: \nAccess Violation\n\n"});
 }
 
 TEST(ProgressDialogCompletion, ErrorsAreListedInArrivalOrderAndOthersAddNothing)
@@ -195,11 +200,63 @@ TEST(ProgressDialogCompletion, ErrorsAreListedInArrivalOrderAndOthersAddNothing)
     progress.Status(2, StatusFinished);
 
     EXPECT_FALSE(progress.IsOpen());
-    EXPECT_EQ(boxes.Texts(),
-              std::vector<std::string>{
-                  ErrorBox({"Can't empty Recycle Bin", "Failed to Overwrite File", "File Not Found",
-                            "Access Violation", "Network File (Aborted!)", "Failed to Remove File",
-                            "Invalid Arguments", "No Available Handles", "File Already Exists"})});
+    // Nothing was announced: each entry names its item, but the Recycle Bin's walk names none.
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ErrorBox({
+                                 {"Unknown", "Can't empty Recycle Bin"},
+                                 {"T:\\one.txt", "Failed to Overwrite File"},
+                                 {"T:\\two.txt", "File Not Found"},
+                                 {"T:\\two.txt", "Access Violation"},
+                                 {"T:\\one.txt", "Network File (Aborted!)"},
+                                 {"T:\\three.txt", "Failed to Remove File"},
+                                 {"T:\\three.txt", "Invalid Arguments"},
+                                 {"T:\\two.txt", "No Available Handles"},
+                                 {"T:\\two.txt", "File Already Exists"},
+                             })});
+}
+
+TEST(ProgressDialogCompletion, EachEntryNamesTheFileItsItemAnnouncedLastOrElseTheItem)
+{
+    MessageBoxAnswerer boxes;
+    const std::string deep = "T:\\folder\\" + Repeat('x', 60) + "\\kept.bin";
+    ProgressWindow progress(false, ThreeItems);
+    // Items' files interleave in no order: each entry takes its own item's last file, shortened
+    // as the label shortens it, but never as the Recycle Bin's label.
+    progress.AnnounceFile(0, "T:\\folder\\first.bin");
+    progress.AnnounceFile(1, deep);
+    progress.Status(0, StatusAccessViolation);
+    progress.AnnounceFile(0, "C:\\RECYCLER\\Dc2.txt", 0);
+    progress.Status(1, StatusHasOtherNames);
+    progress.Status(0, StatusOverwriteFailed);
+    progress.Status(2, StatusFileNotFound);
+    progress.Status(0, StatusFinished);
+    progress.Status(1, StatusFinished);
+    progress.Status(2, StatusFinished);
+
+    EXPECT_FALSE(progress.IsOpen());
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ErrorBox({
+                                 {"T:\\folder\\first.bin", "Access Violation"},
+                                 {deep.substr(0, 24) + "..." + deep.substr(deep.size() - 24),
+                                  "File Has Other Names (Not Overwritten)"},
+                                 {"C:\\RECYCLER\\Dc2.txt", "Failed to Overwrite File"},
+                                 {"T:\\three.txt", "File Not Found"},
+                             })});
+}
+
+TEST(ProgressDialogCompletion, ARecycleBinJobsEntryWithoutAnAnnouncedFileIsUnknown)
+{
+    MessageBoxAnswerer boxes;
+    ProgressWindow progress(true, {});
+    progress.Status(0, StatusInvalidArguments);
+    progress.AnnounceFile(0, "C:\\$Recycle.Bin\\S-1\\$RAB12CD.txt", 0);
+    progress.Status(0, StatusAccessViolation);
+    progress.Status(0, StatusRecycleBinFailed);
+    progress.Status(0, StatusFinished);
+
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ErrorBox({
+                                 {"Unknown", "Invalid Arguments"},
+                                 {"C:\\$Recycle.Bin\\S-1\\$RAB12CD.txt", "Access Violation"},
+                                 {"Unknown", "Can't empty Recycle Bin"},
+                             })});
 }
 
 TEST(ProgressDialogCompletion, RecycleBinJobEndsOnTheFirstFinished)
@@ -391,5 +448,64 @@ TEST(ProgressDialogCompletion, MarkersDispatchedByTheFinalBoxDoNotCompleteAgain)
         EXPECT_EQ(progress.Deletions(), 1);
     }
     pumpedWindow = nullptr;
-    EXPECT_EQ(pumpingTexts, std::vector<std::string>{ErrorBox({"Access Violation"})});
+    EXPECT_EQ(pumpingTexts, std::vector<std::string>{ErrorBox({{"T:\\b", "Access Violation"}})});
+}
+
+namespace {
+
+// The bar as it stands right after each file is announced, seen from the worker's side.
+class BarWatchingOs : public HugeFileOs
+{
+public:
+    BarWatchingOs(int64_t length, const ProgressWindow& progress)
+        : HugeFileOs(length), progress(progress)
+    {
+        RecordMessages = false;
+        ForwardSteps = true;
+        OverwriteLength = length;
+    }
+
+    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        const LRESULT result = HugeFileOs::SendMessageA(window, message, wParam, lParam);
+        if (message == WM_SHRED_FILE) {
+            AnnouncedHigh = progress.BarHigh();
+            AnnouncedPosition = progress.BarPosition();
+        }
+        return result;
+    }
+
+    int AnnouncedHigh = -1;
+    int AnnouncedPosition = -1;
+
+private:
+    const ProgressWindow& progress;
+};
+
+} // namespace
+
+TEST(ProgressDialogBar, ATenGibibyteFilesBarRunsFromEmptyToFull)
+{
+    // 10,485,761 steps do not fit the 16 bits the range travels in: the worker sends one step
+    // for as many writes as it takes to fit, and the bar still spans the whole file.
+    MessageBoxAnswerer boxes;
+    TempFolder folder;
+    const std::string path = folder / "huge.bin";
+    WriteText(path, "");
+    ProgressWindow progress(false, {path});
+    BarWatchingOs os(int64_t{10} << 30, progress);
+    CShredThread worker;
+    Seam<ShredOs>::Substitute seam(os);
+    worker.ProgressWindow = progress.Handle();
+    worker.ItemIndex = 0;
+    worker.SetSettings(SettingsOf(MethodRandomData, 1, false, false));
+
+    EXPECT_EQ(worker.ShredFile(path, 512, false, ""), StatusShredded);
+
+    EXPECT_GT(os.AnnouncedHigh, 60000);
+    EXPECT_LE(os.AnnouncedHigh, 65535);
+    EXPECT_EQ(os.AnnouncedPosition, 0);
+    EXPECT_EQ(progress.BarHigh(), os.AnnouncedHigh);
+    EXPECT_EQ(progress.BarPosition(), os.AnnouncedHigh);
+    progress.Status(0, StatusFinished);
 }

@@ -2,11 +2,15 @@
 // reported shredded, and what could not be destroyed was reported. Each case is one choice of
 // settings, run by tests/VolumeScenario.sh in two phases. The shred phase makes, on a new volume,
 // one item of each kind (a file resident in its file record, one moved out of it by the tails,
-// one grown by the tails past whole clusters, a large one, one carrying a named stream, folders
-// two deep) and shreds each through the shell road, the registered DLL under the shell stand-in,
-// one selection at a time so that each final box belongs to one item; a file whose stream list
-// comes through the engine's seam is shredded by a worker in this process. A file never selected
-// and one deleted without shredding show what the look finds of data nobody destroyed. The
+// one grown by the tails past whole clusters, a large one, folders two deep, files and a folder
+// carrying named streams) and shreds each through the shell road, the registered DLL under the
+// shell stand-in, one selection at a time so that each final box belongs to one item. Wine's
+// volumes do not report the named streams ntfs-3g gives them, and Wine cannot list a file's
+// streams: an item with streams is shredded by a worker in this process, the volume's named
+// streams told through the engine's seam, and its stream list either given through the seam too
+// or left to Wine, which cannot read it (the product must then keep and report the file). A file
+// never selected and one deleted without shredding show what the look finds of data nobody
+// destroyed. The
 // examine phase searches the unmounted image for every content's markers and every name, reads
 // ntfsundelete's listing of it, prints what it found, and holds each item to what was reported.
 #include "FakeShredOs.h"
@@ -41,6 +45,7 @@ enum class Road
 {
     Shell,       // selected alone and shredded through the shell road
     Seam,        // shredded by a worker in this process, its stream list given through the seam
+    WineStreams, // the same, its stream list left to Wine, which cannot read it
     Kept,        // never selected
     PlainDelete, // deleted with DeleteFile, as without a shredder
 };
@@ -75,6 +80,8 @@ struct Item
     std::vector<std::wstring> Folders; // to make, parents first
     std::vector<Content> Contents;     // files before their streams
     std::vector<Name> Names;
+    // What the report of an item that cannot be destroyed must say.
+    std::string MustReport = "";
 };
 
 std::wstring Named(const std::wstring& part)
@@ -116,8 +123,13 @@ std::vector<Item> Items()
         file("clusters", "8 KB file filling two clusters, grown into a third by the tails",
              Named(L"clusters.bin"), 8192),
         file("large", "200 KB file", Named(L"large.bin"), 204800),
-        streamed("streamed", "4 KB file with a 20 KB named stream, listed by the product",
-                 Road::Shell, Named(L"streamed.txt"), Annex + L"-un", "annexone"),
+        [&] {
+            Item unreadable =
+                streamed("unreadable", "4 KB file with a 20 KB named stream Wine cannot list",
+                         Road::WineStreams, Named(L"unreadable.txt"), Annex + L"-un", "annexone");
+            unreadable.MustReport = "Streams Could Not Be Listed (Not Deleted)";
+            return unreadable;
+        }(),
         Item{"folders",
              "folders two deep holding a 300-byte and a 50 KB file",
              Road::Shell,
@@ -131,6 +143,13 @@ std::vector<Item> Items()
               {Named(L"leaf2.bin"), NameOf::File}}},
         streamed("listed", "4 KB file with a 20 KB named stream, listed through the seam",
                  Road::Seam, Named(L"listed.txt"), Annex + L"-deux", "annextwo"),
+        Item{"tagged",
+             "empty folder with a 20 KB named stream, listed through the seam",
+             Road::Seam,
+             items + Named(L"tagged"),
+             {items + Named(L"tagged")},
+             {{items + Named(L"tagged") + L":" + Annex + L"-trois", "annexthree", 20480}},
+             {{Named(L"tagged"), NameOf::Folder}, {Annex + L"-trois", NameOf::Stream}}},
         Item{"kept",
              "4 KB file never selected",
              Road::Kept,
@@ -148,15 +167,13 @@ std::vector<Item> Items()
     };
 }
 
-// What the product promises of a name on the disk: a file renamed before deletion is listed by
-// a recovery tool under its new name only. Folders and streams keep their names to the end
-// (only files are scrambled); once they are renamed too, this is where that is said, and the
-// listing check below holds them to it. The old name may stay elsewhere on the disk (the slack
-// of the file record and of the folder's index blocks), which no rename reaches: that is
-// measured and printed, not promised.
+// What the product promises of a name on the disk: a file or folder renamed before deletion is
+// listed by a recovery tool under its new name only. Streams keep their names to the end. The
+// old name may stay elsewhere on the disk (the slack of the file record and of the folder's index
+// blocks), which no rename reaches: that is measured and printed, not promised.
 bool RenamedBeforeDeletion(const Name& name, const ShredSettings& settings)
 {
-    return settings.MangleDateAndTime && name.Of == NameOf::File;
+    return settings.MangleDateAndTime && name.Of != NameOf::Stream;
 }
 
 std::string Utf8(const std::wstring& text)
@@ -351,6 +368,7 @@ private:
                 break;
             }
             case Road::Seam:
+            case Road::WineStreams:
                 reports[item.Key] = ShredInProcess(settings, item, selected);
                 break;
             case Road::PlainDelete:
@@ -410,6 +428,7 @@ private:
                                                    const std::string& path)
     {
         VolumeStreamsOs os(StreamRecords(item));
+        os.UseBackupRecords = item.How == Road::Seam;
         RecordingWindow window;
         const Notifications received = RunJob(window, settings, os, {{path, 0, false}});
         EXPECT_EQ(CountStatus(received, StatusFinished), 1u);
@@ -417,13 +436,15 @@ private:
         std::string announced;
         for (const Notification& n : received) {
             if (n.Message == WM_SHRED_FILE)
-                announced = n.Path;
-            for (int status = StatusAccessViolation; status <= StatusOverwriteFailed; ++status)
+                announced = Utf8(Widen(n.Path));
+            for (int status = StatusAccessViolation; status <= LastShredStatus; ++status)
                 if (n.IsStatus(static_cast<ShredStatus>(status)) && ShredStatusText(status))
                     failures.push_back(ShredStatusText(status) + (": " + announced));
         }
-        // The product asked for the file's streams once: the list came through the seam.
-        EXPECT_EQ(os.BackupFilesOpened.size(), 1u);
+        // The product asked for the item's streams once: the list came through the seam.
+        if (item.How == Road::Seam) {
+            EXPECT_EQ(os.BackupFilesOpened.size(), 1u);
+        }
         return failures;
     }
 
@@ -448,6 +469,10 @@ private:
                 ASSERT_NE(report, reports.end()) << "the shred phase never reached this item";
             }
             const bool reported = item.How != Road::Kept && !report->second.empty();
+            if (!item.MustReport.empty()) {
+                EXPECT_NE(Joined(report->second).find(item.MustReport), std::string::npos)
+                    << "reported: " << Joined(report->second);
+            }
             findings += "\n" + item.Key + ": " + item.What + "\n";
             if (item.How != Road::Kept)
                 findings += "  reported:     " +

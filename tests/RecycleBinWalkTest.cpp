@@ -257,6 +257,36 @@ TEST_F(RecycleBinWalkTest, ShredsEveryFileAndFolderHiddenOnesIncluded)
     EXPECT_TRUE(Untouched("bystander.txt"));
 }
 
+TEST_F(RecycleBinWalkTest, TheRecordOfWhereAnItemCameFromGoesWithItButStaysWithAKeptOne)
+{
+    // Each item "$R..." has its record "$I..." beside it: the path it was deleted from, its size
+    // and the time. A file, a folder, one that cannot be opened, and one without a record.
+    const std::string file = MakeFile("$RAB12CD.txt");
+    const std::string fileRecord = MakeFile("$IAB12CD.txt");
+    const std::string album = folder / "$RQW45ER";
+    MakeFolder(album);
+    MakeFile("$RQW45ER\\beach.jpg");
+    const std::string albumRecord = MakeFile("$IQW45ER");
+    const std::string locked = MakeFile("$REF34GH.doc");
+    const std::string lockedRecord = MakeFile("$IEF34GH.doc");
+    const std::string lone = MakeFile("$RZZ99ZZ.txt");
+    shell.Entries = {Entry(file), Entry(album, true), Entry(locked), Entry(lone)};
+    UniqueOpenFile holder = HoldUnshared(locked);
+    ASSERT_TRUE(holder);
+
+    const Notifications received = RunWalk();
+    holder.Reset();
+
+    for (const std::string& gone : {file, fileRecord, album, albumRecord, lone})
+        EXPECT_FALSE(Exists(gone)) << gone;
+    EXPECT_TRUE(Untouched("$REF34GH.doc"));
+    EXPECT_TRUE(Untouched("$IEF34GH.doc"));
+    const std::vector<std::string> announced = Announced(received);
+    EXPECT_EQ(std::count(announced.begin(), announced.end(), fileRecord), 1);
+    EXPECT_EQ(std::count(announced.begin(), announced.end(), albumRecord), 1);
+    EXPECT_EQ(std::count(announced.begin(), announced.end(), lockedRecord), 0);
+}
+
 TEST_F(RecycleBinWalkTest, ReadsTheNameInEveryFormTheShellGivesIt)
 {
     const std::string wide = MakeFile("wide.txt");
@@ -371,9 +401,13 @@ TEST_F(RecycleBinWalkTest, ANameTooLongForTheBufferIsPassedOverNotCut)
     ASSERT_EQ(longest.size(), static_cast<size_t>(MAX_PATH - 1));
     shell.Entries = {Entry(longest + "x"), Entry(longest)};
 
-    // Had the first item been cut, the second would find its file gone.
+    // Had the first item been cut, the second would find its file gone. Each refusal comes
+    // under the name the item was listed by, for the window's list: one too long for the name
+    // block, by its two ends.
+    const std::string tooLong = longest + "x";
+    const std::string ends = tooLong.substr(0, 128) + "..." + tooLong.substr(tooLong.size() - 128);
     EXPECT_EQ(Outline(RunWalk()),
-              (std::vector<std::string>{Status(StatusInvalidArguments), File(longest),
+              (std::vector<std::string>{File(ends), Status(StatusInvalidArguments), File(longest),
                                         Status(StatusShredded), Status(StatusFinished)}));
     EXPECT_EQ(
         shell.Log.Calls(),
@@ -388,13 +422,15 @@ TEST_F(RecycleBinWalkTest, ANameThatIsNotAFullPathIsPassedOverNotResolved)
     CurrentFolder current(folder.Path());
     const std::string folderName = folder.Path().substr(folder.Path().find_last_of('\\') + 1);
     // Each of these names the decoy from the current folder, drive or root.
+    std::vector<std::string> refused;
     for (const std::string& name :
          {std::string("decoy.txt"), std::string(".\\decoy.txt"), std::string("C:decoy.txt"),
-          "..\\" + folderName + "\\decoy.txt", folder.Path().substr(2) + "\\decoy.txt"})
+          "..\\" + folderName + "\\decoy.txt", folder.Path().substr(2) + "\\decoy.txt"}) {
         shell.Entries.push_back(Entry(name));
+        refused.insert(refused.end(), {File(name), Status(StatusInvalidArguments)});
+    }
     shell.Entries.push_back(Entry(real));
 
-    const std::vector<std::string> refused(5, Status(StatusInvalidArguments));
     EXPECT_EQ(Outline(RunWalk()),
               Concat({refused, {File(real), Status(StatusShredded), Status(StatusFinished)}}));
     EXPECT_TRUE(Untouched("decoy.txt"));
@@ -410,10 +446,11 @@ TEST_F(RecycleBinWalkTest, ANameOutsideTheCodePageIsPassedOverNotMappedToALookal
     const std::wstring base = Widen(folder.Path()) + L"\\caf";
     shell.Entries = {BinEntry{base + L"\u0101.txt"}, BinEntry{base + L"\u4E00.txt"}, Entry(acute)};
 
-    EXPECT_EQ(
-        Outline(RunWalk()),
-        (std::vector<std::string>{Status(StatusInvalidArguments), Status(StatusInvalidArguments),
-                                  File(acute), Status(StatusShredded), Status(StatusFinished)}));
+    // Both refused names read "caf?.txt": the second is not announced again.
+    EXPECT_EQ(Outline(RunWalk()),
+              (std::vector<std::string>{File(folder / "caf?.txt"), Status(StatusInvalidArguments),
+                                        Status(StatusInvalidArguments), File(acute),
+                                        Status(StatusShredded), Status(StatusFinished)}));
     EXPECT_TRUE(Untouched("cafa.txt"));
     EXPECT_FALSE(Exists(acute));
 }
@@ -453,7 +490,8 @@ TEST_F(RecycleBinWalkTest, WithoutShortNamesSuchANameIsPassedOverUntouched)
     shell.Entries = {BinEntry{cyrillic}, Entry(plain)};
 
     EXPECT_EQ(Outline(RunWalk()),
-              (std::vector<std::string>{Status(StatusInvalidArguments), File(plain),
+              (std::vector<std::string>{File(NarrowWithSubstitutes(cyrillic)),
+                                        Status(StatusInvalidArguments), File(plain),
                                         Status(StatusShredded), Status(StatusFinished)}));
     EXPECT_EQ(ReadWide(cyrillic), (std::vector<unsigned char>{1, 2, 3}));
 }
@@ -549,7 +587,10 @@ TEST_F(RecycleBinWalkTest, TheRealBinsBareNamesAreRefusedNotResolved)
     // up in the current folder.
     for (const std::wstring& listedName : names)
         EXPECT_EQ(listedName.find(L'\\'), std::wstring::npos) << NarrowWithSubstitutes(listedName);
-    std::vector<std::string> expected(names.size(), Status(StatusInvalidArguments));
+    std::vector<std::string> expected;
+    for (const std::wstring& listedName : names)
+        expected.insert(expected.end(), {"F:0:" + NarrowWithSubstitutes(listedName),
+                                         Status(StatusInvalidArguments)});
     expected.push_back(Status(StatusFinished));
     EXPECT_EQ(Describe(received), expected);
     EXPECT_TRUE(Untouched(name));

@@ -1,6 +1,7 @@
 // Only name surrogates (symbolic links, junctions, mount points) are links: removed, never
-// opened or followed. Every other reparse point (a cloud placeholder, a deduplicated file) holds
-// the user's data and is shredded like any file or folder, or kept and reported when it cannot be.
+// opened or followed. Every other reparse point (a cloud file, a deduplicated file) holds the
+// user's data: overwritten where it lies and deleted, and reported as leaving copies where the
+// storage keeps them, or kept and reported when it cannot be opened.
 // What is opened is checked on its handle: an entry swapped for a link after it was listed is
 // left alone and reported. Wine's own Unix links (a tag of 0) are never followed, and never
 // removed, since Wine would remove their target.
@@ -89,8 +90,11 @@ TEST_F(ReparsePointTest, InsideAFolderLinksAreRemovedAndDataReparsePointsShredde
     EXPECT_EQ(SortedAnnounced(received),
               (std::vector<std::string>{root + "\\dedup.vhd", root + "\\placeholder.doc",
                                         root + "\\synced\\notes.txt"}));
-    // Three links removed and three files shredded, each reported so.
-    EXPECT_EQ(CountStatus(received, StatusShredded), 6u);
+    // Three links removed and a file of the synced folder shredded, each reported so; the cloud
+    // file and the deduplicated one overwritten and deleted, and said to leave copies.
+    EXPECT_EQ(CountStatus(received, StatusShredded), 4u);
+    EXPECT_EQ(CountStatus(received, StatusCopiesRemainCloud), 1u);
+    EXPECT_EQ(CountStatus(received, StatusCopiesRemainDeduplicated), 1u);
     const std::vector<std::string> opened = Only(os.Log(), {"open:"});
     for (const char* link : {"\\file-link", "\\dir-link", "\\junction"}) {
         EXPECT_EQ(std::count(opened.begin(), opened.end(), "open:" + root + link), 0) << link;
@@ -112,7 +116,9 @@ TEST_F(ReparsePointTest, SelectedLinksAreRemovedAndSelectedDataReparsePointsShre
     EXPECT_EQ(SortedAnnounced(received),
               (std::vector<std::string>{root + "\\dedup.vhd", root + "\\placeholder.doc",
                                         root + "\\synced\\notes.txt"}));
-    EXPECT_EQ(CountStatus(received, StatusShredded), 6u);
+    EXPECT_EQ(CountStatus(received, StatusShredded), 4u);
+    EXPECT_EQ(CountStatus(received, StatusCopiesRemainCloud), 1u);
+    EXPECT_EQ(CountStatus(received, StatusCopiesRemainDeduplicated), 1u);
     EXPECT_EQ(CountStatus(received, StatusFinished), items.size());
     EXPECT_EQ(ListFolder(root), std::vector<std::string>{});
 }

@@ -98,14 +98,24 @@ TEST_F(ShredNotificationTest, OneMebibyteUnderDoDAnnouncesMoreStepsThanItSends)
     EXPECT_EQ(CountCommand(received, ID_SHRED_STEP), 7168u);
 }
 
-TEST_F(ShredNotificationTest, PassesZeroWritesNothingButStillDeletes)
+TEST_F(ShredNotificationTest, NoPassAtAllOverwritesNothingAndKeepsTheFile)
 {
-    const std::string path = folder / "zero.bin";
-    WriteBytes(path, Bytes(5000));
-    const Notifications received = Shred(path, SettingsOf(MethodRandomData, 0));
+    // Zero or fewer passes reach a worker only from a caller of its own (the stored settings are
+    // brought into range when loaded): the file, and even an empty one, is not overwritten.
+    for (const int passes : {0, -3}) {
+        for (const size_t size : {size_t{5000}, size_t{0}}) {
+            SCOPED_TRACE(testing::Message() << passes << " passes, " << size << " bytes");
+            const std::string path = folder / "zero.bin";
+            WriteBytes(path, Bytes(size, 0x3C));
+            const size_t before = window.Received().size();
+            const Notifications received = Shred(path, SettingsOf(MethodRandomData, passes));
 
-    EXPECT_EQ(Describe(received), Expected(path, 0, {}));
-    EXPECT_FALSE(Exists(path));
+            const std::vector<std::string> lines = Describe(received);
+            EXPECT_EQ(std::vector<std::string>(lines.begin() + before, lines.end()),
+                      (std::vector<std::string>{"F:0:" + path, "S:1043"}));
+            EXPECT_EQ(ReadBytes(path), Bytes(size, 0x3C));
+        }
+    }
 }
 
 TEST_F(ShredNotificationTest, ThousandPassesRunThePassMarkersUpTo2124)
@@ -142,7 +152,7 @@ TEST_F(ShredNotificationTest, AnEmptyFileAnnouncesOneStepPerPassAndSendsNone)
     EXPECT_FALSE(Exists(path));
 }
 
-TEST(ShredRangeTest, TwoMebibytesUnderGutmannSendTheRangeModulo65536)
+TEST(ShredRangeTest, TwoMebibytesUnderGutmannSendOneStepForTwoWritesToFitTheRange)
 {
     TempFolder folder;
     const std::string path = folder / "two.bin";
@@ -157,9 +167,10 @@ TEST(ShredRangeTest, TwoMebibytesUnderGutmannSendTheRangeModulo65536)
 
     const Notifications recorded = os.Recorded();
     ASSERT_FALSE(recorded.empty());
-    // (2048 + 1) * 35 = 71,715, which travels as 71,715 - 65,536.
-    EXPECT_EQ(recorded.front().Id, 6179);
-    EXPECT_EQ(CountCommand(recorded, ID_SHRED_STEP), 8u * 2048 + 27u * 2051);
+    // (2048 + 1) * 35 = 71,715 steps do not fit the 16 bits the range travels in: half of
+    // them do, and so one step is sent for two writes.
+    EXPECT_EQ(recorded.front().Id, 71715 / 2);
+    EXPECT_EQ(CountCommand(recorded, ID_SHRED_STEP), (8u * 2048 + 27u * 2051) / 2);
     EXPECT_EQ(CountStatus(recorded, StatusShredded), 1u);
 }
 

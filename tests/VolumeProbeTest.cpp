@@ -158,21 +158,25 @@ TEST(NetworkWorkerTest, ReportsNetworkAbortedThenFinishedAndTouchesNothing)
 struct FileSystemCase
 {
     const char* Name;
+    DWORD Flags;
+    // Named streams searched for, and the volume writes elsewhere.
     bool Ntfs;
+    bool WritesElsewhere;
 };
 
 void PrintTo(const FileSystemCase& c, std::ostream* out)
 {
-    *out << '"' << c.Name << '"';
+    *out << '"' << c.Name << "\" " << std::hex << c.Flags;
 }
 
 class FileSystemNameTest : public VolumeProbeTest,
                            public ::testing::WithParamInterface<FileSystemCase>
 {};
 
-TEST_P(FileSystemNameTest, OnlyANameBeginningWithNtfsInAnyCaseSearchesForStreams)
+TEST_P(FileSystemNameTest, OnlyAVolumeThatReportsNamedStreamsIsSearchedForThem)
 {
     os.FileSystemName = GetParam().Name;
+    os.FileSystemFlags = GetParam().Flags;
     EXPECT_EQ(Run("C:\\data\\report.doc").Ntfs, GetParam().Ntfs);
 
     TempFolder folder;
@@ -185,21 +189,37 @@ TEST_P(FileSystemNameTest, OnlyANameBeginningWithNtfsInAnyCaseSearchesForStreams
     worker.ItemPath = path;
     worker.Settings.Passes = 1;
     worker.Settings.MangleDateAndTime = false;
+    os.RecordMessages = true;
     EXPECT_EQ(worker.ShredItem(path), 1);
     EXPECT_EQ(os.BackupFilesOpened,
               GetParam().Ntfs ? std::vector<std::string>{path} : std::vector<std::string>{});
-    // The listed stream cannot be opened here (Wine has none), so on NTFS it keeps the file.
+    // The listed stream cannot be opened here (Wine has none), so with named streams it keeps
+    // the file.
     EXPECT_EQ(Exists(path), GetParam().Ntfs);
+    // Without them, the file goes, reported as shredded only where writes stay in place.
+    if (!GetParam().Ntfs) {
+        EXPECT_EQ(CountStatus(os.Recorded(), GetParam().WritesElsewhere ? StatusCopiesRemainVolume
+                                                                        : StatusShredded),
+                  1u);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, FileSystemNameTest,
-    ::testing::Values(FileSystemCase{"NTFS", true}, FileSystemCase{"ntfs", true},
-                      FileSystemCase{"NTFSX", true}, FileSystemCase{"FAT32", false},
-                      FileSystemCase{"NTF", false}, FileSystemCase{"xNTFS", false}),
-    [](const ::testing::TestParamInfo<FileSystemCase>& info) {
-        return std::string(info.param.Name);
-    });
+constexpr DWORD NamedStreams = FILE_CASE_PRESERVED_NAMES | FILE_NAMED_STREAMS;
+// What Wine reports for every drive, NTFS or not.
+constexpr DWORD WineFlags = FILE_CASE_SENSITIVE_SEARCH | FILE_CASE_PRESERVED_NAMES;
+
+INSTANTIATE_TEST_SUITE_P(Volumes, FileSystemNameTest,
+                         ::testing::Values(FileSystemCase{"NTFS", NamedStreams, true, false},
+                                           FileSystemCase{"ntfs", NamedStreams, true, false},
+                                           FileSystemCase{"ReFS", NamedStreams, true, true},
+                                           FileSystemCase{"NTFS", WineFlags, false, false},
+                                           FileSystemCase{"ReFS", WineFlags, false, true},
+                                           FileSystemCase{"FAT32", WineFlags, false, false},
+                                           FileSystemCase{"exFAT", 0, false, false}),
+                         [](const ::testing::TestParamInfo<FileSystemCase>& info) {
+                             return std::string(info.param.Name) +
+                                    (info.param.Ntfs ? "WithStreams" : "Without");
+                         });
 
 TEST_F(VolumeProbeTest, AFailingVolumeQueryMeansNotNtfs)
 {
@@ -230,7 +250,8 @@ TEST_F(VolumeProbeTest, AFailingSectorQueryGivesTailLengthZeroAndOneByteTails)
     worker.Settings.OverwriteTails = true;
     worker.Settings.MangleDateAndTime = false;
     EXPECT_EQ(worker.ShredItem(path), 1);
-    EXPECT_EQ(os.Writes, (std::vector<int>{101, 101, 101}));
+    // The first pass overwrites the old bytes, flushes them, and only then grows the file.
+    EXPECT_EQ(os.Writes, (std::vector<int>{100, 1, 101, 101}));
     EXPECT_EQ(ReadBytes(path).size(), 101u);
 }
 

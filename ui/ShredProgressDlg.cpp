@@ -17,13 +17,18 @@ constexpr WORD PassMarkerStatusBase = 1024;
 constexpr size_t LongestShownPath = 50;
 constexpr size_t ShownPathEnd = 24;
 
+std::string ShortenedPath(const std::string& path)
+{
+    if (path.size() > LongestShownPath)
+        return path.substr(0, ShownPathEnd) + "..." + path.substr(path.size() - ShownPathEnd);
+    return path;
+}
+
 std::string ShownFileName(const std::string& path)
 {
     if (path.find("ecycle") != std::string::npos || path.find("ECYCLE") != std::string::npos)
         return "Shredding Recycle Bin Items...";
-    if (path.size() > LongestShownPath)
-        return path.substr(0, ShownPathEnd) + "..." + path.substr(path.size() - ShownPathEnd);
-    return path;
+    return ShortenedPath(path);
 }
 
 bool MakesErrorEntry(int status)
@@ -67,12 +72,13 @@ BOOL CShredProgressDlg::OnCommand(WPARAM wParam, LPARAM lParam)
         return CDialog::OnCommand(wParam, lParam);
     const WORD id = LOWORD(wParam);
     bool handled = false;
+    const int item = HIWORD(wParam);
     if (id >= ID_SHRED_PASS_BASE && id <= ID_SHRED_PASS_LAST) {
-        OnShredStatus(id - PassMarkerStatusBase);
+        OnShredStatus(id - PassMarkerStatusBase, item);
         handled = true;
     }
     if (IsStatusCommand(id)) {
-        OnShredStatus(id - ID_SHRED_STATUS_BASE);
+        OnShredStatus(id - ID_SHRED_STATUS_BASE, item);
         return TRUE;
     }
     if (id == ID_SHRED_STEP)
@@ -80,12 +86,12 @@ BOOL CShredProgressDlg::OnCommand(WPARAM wParam, LPARAM lParam)
     return handled ? TRUE : CDialog::OnCommand(wParam, lParam);
 }
 
-void CShredProgressDlg::OnShredStatus(int status)
+void CShredProgressDlg::OnShredStatus(int status, int item)
 {
     if (Completing)
         return;
     if (MakesErrorEntry(status)) {
-        ErrorText += "Unknown";
+        ErrorText += EntryName(status, item);
         ErrorText += ": \n";
         ErrorText += ShredStatusText(status);
         ErrorText += "\n\n";
@@ -101,6 +107,19 @@ void CShredProgressDlg::OnShredStatus(int status)
     DestroyWindow();
 }
 
+std::string CShredProgressDlg::EntryName(int status, int item) const
+{
+    // The walk of the Recycle Bin as a whole failed: no one file is meant.
+    if (status == StatusRecycleBinFailed)
+        return "Unknown";
+    const auto announced = AnnouncedNames.find(item);
+    if (announced != AnnouncedNames.end())
+        return ShortenedPath(announced->second);
+    if (item >= 0 && static_cast<size_t>(item) < Items.size())
+        return ShortenedPath(Items[item]);
+    return "Unknown";
+}
+
 bool CShredProgressDlg::IsComplete() const
 {
     if (IsRecycleBin)
@@ -112,6 +131,7 @@ LRESULT CShredProgressDlg::OnShredFile(WPARAM wParam, LPARAM lParam)
 {
     const char* block = reinterpret_cast<const char*>(lParam);
     const std::string path(block, strnlen(block, ShredFileNameBlockSize));
+    AnnouncedNames[HIWORD(wParam)] = path;
     FileNameLabel.SetWindowText(ShownFileName(path).c_str());
     FreeShredFileNameBlock(lParam);
     ::SendMessageA(ProgressBar.m_hWnd, PBM_SETRANGE32, 0, LOWORD(wParam));

@@ -6,6 +6,7 @@
 #include "afx/AfxDialog.h"
 #include "ui/ShredItemList.h"
 
+#include <map>
 #include <string>
 
 class CShredProgressDlg : public CDialog
@@ -14,7 +15,8 @@ public:
     CShredProgressDlg(bool isRecycleBin, const ShredItemList& items, CWnd* parent = nullptr);
     ~CShredProgressDlg() override;
 
-    void OnShredStatus(int status);
+    // `item` is the index the status came with (its low 16 bits), or -1 when not known.
+    void OnShredStatus(int status, int item = -1);
 
     int FinishedCount = 0;
     ShredItemList Items;
@@ -33,6 +35,12 @@ protected:
 
 private:
     bool IsComplete() const;
+    // What an error entry names: the file last announced for the item (which the workers
+    // announce before every failure), else the item itself, else "Unknown".
+    std::string EntryName(int status, int item) const;
+
+    // The name each item (by the low 16 bits of its index) announced last.
+    std::map<int, std::string> AnnouncedNames;
 
     // Set when the final box and the destruction have begun: notifications still queued then
     // (posted pass markers, dispatched by the box's own loop) must not complete a second time.

@@ -70,11 +70,58 @@ void FakeShredOs::Adjust(const std::wstring& folder, WIN32_FIND_DATAW* data)
 {
     if (NoShortNames)
         data->cAlternateFileName[0] = L'\0';
-    const auto tag = ReparseTags.find(NarrowWithSubstitutes(folder + L"\\" + data->cFileName));
+    const std::string path = NarrowWithSubstitutes(folder + L"\\" + data->cFileName);
+    const auto tag = ReparseTags.find(path);
     if (tag != ReparseTags.end()) {
         data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
         data->dwReserved0 = tag->second;
     }
+    const auto added = ExtraAttributes.find(path);
+    if (added != ExtraAttributes.end())
+        data->dwFileAttributes |= added->second;
+}
+
+DWORD FakeShredOs::AddedAttributes(HANDLE file, DWORD* tag)
+{
+    std::string name;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        const auto opened = handleNames.find(file);
+        if (opened == handleNames.end())
+            return 0;
+        name = opened->second;
+    }
+    DWORD attributes = 0;
+    const auto added = ExtraAttributes.find(name);
+    if (added != ExtraAttributes.end())
+        attributes |= added->second;
+    const auto reparse = ReparseTags.find(name);
+    if (reparse != ReparseTags.end()) {
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        *tag = reparse->second;
+    }
+    return attributes;
+}
+
+BOOL FakeShredOs::GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
+{
+    if (!ShredOs::GetFileInformationByHandle(file, information))
+        return FALSE;
+    DWORD tag = 0;
+    information->dwFileAttributes |= AddedAttributes(file, &tag);
+    return TRUE;
+}
+
+BOOL FakeShredOs::GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                               void* information, DWORD size)
+{
+    if (!ShredOs::GetFileInformationByHandleEx(file, kind, information, size))
+        return FALSE;
+    if (kind == FileAttributeTagInfo) {
+        auto* tagged = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
+        tagged->FileAttributes |= AddedAttributes(file, &tagged->ReparseTag);
+    }
+    return TRUE;
 }
 
 HANDLE FakeShredOs::FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data)
@@ -134,7 +181,9 @@ HANDLE FakeShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWO
     if (UseBackupRecords && access == GENERIC_READ && file != INVALID_HANDLE_VALUE) {
         BackupFilesOpened.push_back(name);
         backupStream.clear();
+        recordStarts.clear();
         for (const BackupRecord& record : Records) {
+            recordStarts.insert(backupStream.size());
             BYTE header[20] = {};
             const auto nameSize = static_cast<DWORD>(record.NameSizeOverride >= 0
                                                          ? record.NameSizeOverride
@@ -289,7 +338,7 @@ BOOL FakeShredOs::BackupRead(HANDLE, BYTE* buffer, DWORD count, DWORD* read, BOO
     const size_t n = std::min<size_t>(count, available);
     std::memcpy(buffer, backupStream.data() + backupPosition, n);
     // A header read sets where this record's data ends, for the seek that skips it.
-    if (count == 20 && n == 20) {
+    if (n == 20 && recordStarts.count(backupPosition)) {
         DWORD nameSize = 0;
         DWORD lowSize = 0;
         std::memcpy(&nameSize, buffer + 16, 4);
@@ -336,7 +385,7 @@ BOOL FakeShredOs::GetVolumeInformationA(const char* root, char* volumeName, DWOR
         volumeName[0] = '\0';
     *serialNumber = 1;
     *maximumComponentLength = 255;
-    *fileSystemFlags = 0;
+    *fileSystemFlags = FileSystemFlags;
     std::strncpy(fileSystemName, FileSystemName.c_str(), fileSystemNameSize - 1);
     fileSystemName[fileSystemNameSize - 1] = '\0';
     return TRUE;

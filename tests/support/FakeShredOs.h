@@ -55,17 +55,25 @@ public:
     DWORD BytesPerSector = 512;
     bool VolumeInformationFails = false;
     std::string FileSystemName = "NTFS";
+    // As NTFS reports them: named streams among them.
+    DWORD FileSystemFlags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK | FILE_NAMED_STREAMS;
     std::vector<std::string> DiskRootsAsked;
     std::vector<std::string> VolumeRootsAsked;
 
-    // Stream listing through the backup interface, for every file.
-    bool UseBackupRecords = false;
+    // Stream listing through the backup interface, for every file and folder: these records
+    // (none: no named streams, as most files have), or, when off, the interface fails as Wine's
+    // does.
+    bool UseBackupRecords = true;
     std::vector<BackupRecord> Records;
     int Seeks = 0;
     std::vector<std::string> BackupFilesOpened;
 
-    // Paths (exact) whose listing entries are reparse points, with their tags.
+    // Paths (exact) that are reparse points, with their tags: their listing entries and the
+    // handles opened on them say so.
     std::map<std::string, DWORD> ReparseTags;
+    // Attributes the platform will not set here (compressed, offline, recall on access...),
+    // by path, added to its listing entries and to the handles opened on it.
+    std::map<std::string, DWORD> ExtraAttributes;
     // The volume makes no short names: listings carry none and the short form of a path is the
     // path itself, as on a volume with 8.3 names turned off.
     bool NoShortNames = false;
@@ -115,6 +123,9 @@ public:
     HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) override;
     BOOL CloseHandle(HANDLE handle) override;
+    BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
+    BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                      void* information, DWORD size) override;
     int OpenOsfHandle(HANDLE file, int flags) override;
     int Close(int descriptor) override;
     HANDLE FindFirstFileNameW(const wchar_t* path, DWORD* length, wchar_t* name) override;
@@ -142,6 +153,9 @@ public:
 private:
     // Applies what the test set for the entry of `folder` the listing delivered.
     void Adjust(const std::wstring& folder, WIN32_FIND_DATAW* data);
+    // The attributes the test added to the path the handle was opened by, with the reparse bit
+    // when it set a tag; and that tag.
+    DWORD AddedAttributes(HANDLE file, DWORD* tag);
 
     // The random source's bookkeeping, under `lock`.
     HCRYPTPROV dataProvider = 0;
@@ -161,4 +175,5 @@ private:
     std::vector<BYTE> backupStream;
     size_t backupPosition = 0;
     size_t currentDataEnd = 0;
+    std::set<size_t> recordStarts;
 };

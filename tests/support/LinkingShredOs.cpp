@@ -17,51 +17,10 @@ std::vector<std::string> LinkingShredOs::Followed()
 HANDLE LinkingShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                                    DWORD flags)
 {
+    // Opened without following, the link itself is opened: its handle shows its tag.
     const bool opensLink = !(flags & FILE_FLAG_OPEN_REPARSE_POINT);
-    HANDLE file = FakeShredOs::CreateFileA(Through(name, opensLink).c_str(), access, share,
-                                           disposition, flags);
-    const auto tag = ReparseTags.find(name);
-    if (!opensLink && file != INVALID_HANDLE_VALUE && targets.count(name) &&
-        tag != ReparseTags.end()) {
-        std::lock_guard<std::mutex> guard(followLock);
-        linkHandles[file] = tag->second;
-    }
-    return file;
-}
-
-BOOL LinkingShredOs::CloseHandle(HANDLE handle)
-{
-    {
-        std::lock_guard<std::mutex> guard(followLock);
-        linkHandles.erase(handle);
-    }
-    return FakeShredOs::CloseHandle(handle);
-}
-
-BOOL LinkingShredOs::GetFileInformationByHandle(HANDLE file,
-                                                BY_HANDLE_FILE_INFORMATION* information)
-{
-    if (!FakeShredOs::GetFileInformationByHandle(file, information))
-        return FALSE;
-    std::lock_guard<std::mutex> guard(followLock);
-    if (linkHandles.count(file))
-        information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-    return TRUE;
-}
-
-BOOL LinkingShredOs::GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
-                                                  void* information, DWORD size)
-{
-    if (!FakeShredOs::GetFileInformationByHandleEx(file, kind, information, size))
-        return FALSE;
-    std::lock_guard<std::mutex> guard(followLock);
-    const auto link = linkHandles.find(file);
-    if (link != linkHandles.end() && kind == FileAttributeTagInfo) {
-        auto* tag = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
-        tag->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-        tag->ReparseTag = link->second;
-    }
-    return TRUE;
+    return FakeShredOs::CreateFileA(Through(name, opensLink).c_str(), access, share, disposition,
+                                    flags);
 }
 
 HANDLE LinkingShredOs::FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data)

@@ -20,10 +20,6 @@ public:
 
     HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) override;
-    BOOL CloseHandle(HANDLE handle) override;
-    BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
-    BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
-                                      void* information, DWORD size) override;
     HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override;
     BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
     int Rename(const char* from, const char* to) override;
@@ -40,8 +36,6 @@ private:
     std::string Through(const std::string& path, bool opensLink);
 
     std::map<std::string, std::string> targets;
-    // Handles opened on a link itself, with its tag.
-    std::map<HANDLE, DWORD> linkHandles;
     std::mutex followLock;
     std::vector<std::string> followed;
 };

@@ -52,6 +52,15 @@ std::vector<std::string> Announced(const Notifications& all)
 {
     std::vector<std::string> paths;
     for (const auto& n : all)
+        if (n.Message == WM_SHRED_FILE && n.Id != 0)
+            paths.push_back(n.Path);
+    return paths;
+}
+
+std::vector<std::string> Named(const Notifications& all)
+{
+    std::vector<std::string> paths;
+    for (const auto& n : all)
         if (n.Message == WM_SHRED_FILE)
             paths.push_back(n.Path);
     return paths;

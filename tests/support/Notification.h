@@ -27,7 +27,10 @@ size_t CountCommand(const Notifications& all, WORD id);
 size_t CountStatus(const Notifications& all, ShredStatus status);
 Notifications OnlySent(const Notifications& all);
 Notifications OnlyPosted(const Notifications& all);
-// The paths of the WM_SHRED_FILE notifications, in order.
+// The paths of the files announced to be overwritten, in order: the WM_SHRED_FILE
+// notifications with a range (one without names a failure for the window's list).
 std::vector<std::string> Announced(const Notifications& all);
+// The paths every WM_SHRED_FILE named, in order.
+std::vector<std::string> Named(const Notifications& all);
 // A compact form for comparing sequences: "F:<range>:<path>", "P:<id>", "S:<id>".
 std::vector<std::string> Describe(const Notifications& all);

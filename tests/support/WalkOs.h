@@ -28,6 +28,11 @@ public:
     // Entries (by full path) that become links to the given targets once their folder has been
     // listed: someone swapped them between the listing and the open.
     std::map<std::string, std::string> LinkedOnceListed;
+    // Folders that cannot be removed while they are read-only, as Windows keeps them; resetting
+    // their attributes makes them ordinary.
+    std::set<std::string> ReadOnlyFolders;
+    // Folders whose listing fails (not at its end) after giving this many entries (one or more).
+    std::map<std::string, size_t> ListingBreaksAfter;
 
     // "list:", "open:" (opened for writing), "file:" (announced to the window), "remove:",
     // "rmdir:" and "followed:" events, in order.
@@ -70,10 +75,17 @@ public:
                 Link(entry, target);
         if (DotsInside)
             MoveDots(entries);
+        const auto breaks = ListingBreaksAfter.find(folder);
+        const bool breaksEarly =
+            breaks != ListingBreaksAfter.end() && entries.size() > breaks->second;
+        if (breaksEarly)
+            entries.resize(breaks->second);
         *data = entries.front();
         entries.pop_front();
         std::lock_guard<std::mutex> guard(logLock);
         pending[handle] = std::move(entries);
+        if (breaksEarly)
+            broken.insert(handle);
         return handle;
     }
     BOOL FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data) override
@@ -83,7 +95,7 @@ public:
         if (entries == pending.end())
             return FakeShredOs::FindNextFileW(listing, data);
         if (entries->second.empty()) {
-            ::SetLastError(ERROR_NO_MORE_FILES);
+            ::SetLastError(broken.count(listing) ? ERROR_IO_DEVICE : ERROR_NO_MORE_FILES);
             return FALSE;
         }
         *data = entries->second.front();
@@ -95,6 +107,7 @@ public:
         {
             std::lock_guard<std::mutex> guard(logLock);
             pending.erase(listing);
+            broken.erase(listing);
         }
         return FakeShredOs::FindClose(listing);
     }
@@ -114,7 +127,17 @@ public:
     BOOL RemoveDirectoryA(const char* path) override
     {
         Record(std::string("rmdir:") + path);
+        if (ReadOnlyFolders.count(path)) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
         return LinkingShredOs::RemoveDirectoryA(path);
+    }
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
+    {
+        if (!(attributes & FILE_ATTRIBUTE_READONLY))
+            ReadOnlyFolders.erase(path);
+        return LinkingShredOs::SetFileAttributesA(path, attributes);
     }
     LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
     {
@@ -156,6 +179,7 @@ private:
     std::mutex logLock;
     std::vector<std::string> log;
     std::map<HANDLE, std::deque<WIN32_FIND_DATAW>> pending;
+    std::set<HANDLE> broken;
 };
 
 // A listing entry with a name and attributes and nothing else.

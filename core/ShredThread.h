@@ -6,6 +6,7 @@
 #include "common/Unique.h"
 #include "core/ShredProtocol.h"
 #include "core/ShredSettings.h"
+#include "core/ShreddablePath.h"
 
 #include <wincrypt.h>
 
@@ -56,15 +57,17 @@ public:
     int Run() override;
     int ExitInstance() override;
 
-    // 1 when the path was handled, whatever the outcome; 2 when the volume probe refused it.
+    // 1 when the path was handled, whatever the outcome; 2 when the volume probe refused it. A
+    // path the name rules refuse is reported.
     int ShredItem(std::string path);
+    int ShredItem(const ShreddablePath& path);
 
     // Shredding one file, or one named stream of it when streamSuffix is not empty (a folder's
     // too). Returns the final status sent for it.
-    ShredStatus ShredFile(std::string path, int tailLength, bool namedStreams,
+    ShredStatus ShredFile(const ShreddablePath& path, int tailLength, bool namedStreams,
                           std::string streamSuffix);
     // True when the folder is gone.
-    bool ShredDirectory(std::string path, int tailLength, bool namedStreams);
+    bool ShredDirectory(const ShreddablePath& path, int tailLength, bool namedStreams);
     void ShredRecycleBin();
 
     // Pass writers. Each returns how many bytes from offset 0 it wrote and flushed to disk
@@ -101,6 +104,7 @@ public:
 
 private:
     void RunJob();
+    int ShredItem(const std::string& path, const std::optional<ShreddablePath>& item);
     struct FolderContents
     {
         // The listing was read to its end.
@@ -109,23 +113,26 @@ private:
         bool AllGone = false;
     };
     // Shreds every entry of a folder held open by ShredDirectory.
-    FolderContents ShredEntries(const std::string& folder, int tailLength, bool namedStreams);
+    FolderContents ShredEntries(const ShreddablePath& folder, int tailLength, bool namedStreams);
     // One entry of the folder; true when it is gone.
-    bool ShredEntry(const std::string& folder, const WIN32_FIND_DATAW& entry,
-                    std::optional<std::optional<std::string>>& shortFolder, int tailLength,
+    bool ShredEntry(const ShreddablePath& folder, const WIN32_FIND_DATAW& entry,
+                    std::optional<std::optional<ShreddablePath>>& shortFolder, int tailLength,
                     bool namedStreams);
+    // The path of a listed entry: below the folder's path, or below its short form (asked for once
+    // per folder); reported, and nothing, when neither names it safely.
+    std::optional<ShreddablePath>
+    EntryPath(const ShreddablePath& folder, const WIN32_FIND_DATAW& entry,
+              std::optional<std::optional<ShreddablePath>>& shortFolder);
     // Removes an emptied folder, its name scrambled first when names are; reports a folder that
     // was `emptied` and still stays. True when it is gone.
-    bool RemoveFolder(const std::string& folder, bool emptied);
+    bool RemoveFolder(const ShreddablePath& folder, bool emptied);
     // The folder's path, or its short form, short enough to be listed; nothing when neither is.
-    std::optional<std::string> ListablePath(const std::string& folder);
-    // The short form of a path when the volume gives one that is shorter and shreddable.
-    std::optional<std::string> ShortFormOf(const std::string& path);
+    std::optional<ShreddablePath> ListablePath(const ShreddablePath& folder);
     // Opens, announces, overwrites with every cycle of the method and closes. The status a
     // deleted file will have (StatusShredded only for storage written in place; a cloud
     // placeholder's, not overwritten at all) when every byte of it on this disk was overwritten,
     // else the status that keeps the file.
-    ShredStatus OverwriteContents(const std::string& path, const std::string& fullName,
+    ShredStatus OverwriteContents(const ShreddablePath& path, const std::string& fullName,
                                   int tailLength);
     // Overwrites what the open file holds, from `originalLength` bytes: its allocated ranges
     // when it is sparse; the status as OverwriteContents gives it.
@@ -133,8 +140,9 @@ private:
                                   bool sparse, int tailLength, ShredStatus overwritten);
     // ShredFile, with the name the window lists a failure under: the file's own, or, for a
     // stream of a file already renamed, the file's name before.
-    ShredStatus ShredFileShownAs(const std::string& shownName, std::string path, int tailLength,
-                                 bool namedStreams, std::string streamSuffix);
+    ShredStatus ShredFileShownAs(const std::string& shownName, const ShreddablePath& path,
+                                 int tailLength, bool namedStreams,
+                                 const std::string& streamSuffix);
     // The number of times the method's writer runs: each posts one pass marker.
     int64_t CycleCount() const;
     // Announces the file with the progress range of `bytes` to write in every pass, and sets
@@ -144,7 +152,7 @@ private:
     int64_t RunCycles(int descriptor, int64_t overwriteLength);
     // Shreds the named streams of a file or folder; the status of a file that may be deleted
     // (`kept` itself) when every one was overwritten, else the status that keeps it.
-    ShredStatus ShredStreams(const std::string& fullName, const std::string& shownName,
+    ShredStatus ShredStreams(const ShreddablePath& host, const std::string& shownName,
                              int tailLength, ShredStatus kept);
     void SendStatus(ShredStatus status);
     // A failure about `name` (a file, stream, folder or item): the window hears the name first,
@@ -160,15 +168,15 @@ private:
     void FillRandomOrFallback(BYTE* buffer, DWORD length);
     void BackdateLastWriteTime(const std::string& fullName);
     // Renames the file to random letters, showing the rename failure's boxes when it fails.
-    bool ScrambleName(std::string& fullName);
-    // Renames a file or folder to random letters of its name's lengths; the new name replaces
-    // `fullName`. False, with nothing shown, when it cannot be renamed.
-    bool RenameScrambled(std::string& fullName, int* error = nullptr,
-                         std::string* newName = nullptr);
+    std::optional<ShreddablePath> ScrambleName(const ShreddablePath& path);
+    // Renames a file or folder to random letters of its name's lengths: its new path, or
+    // nothing, with nothing shown, when it cannot be renamed.
+    std::optional<ShreddablePath> RenameScrambled(const ShreddablePath& path, int* error = nullptr,
+                                                  std::string* newName = nullptr);
     // Removes a link without going through it; true when it is gone.
-    bool RemoveLink(const std::string& path, DWORD attributes, DWORD reparseTag);
+    bool RemoveLink(const ShreddablePath& path, DWORD attributes, DWORD reparseTag);
     // Shreds the Recycle Bin's record of where an item came from, once the item is gone.
-    void ShredDeletionRecord(const std::string& item);
+    void ShredDeletionRecord(const ShreddablePath& item);
     // The selected items a name may lie in without being another name of the user's data: the
     // job's selection and the item at hand (a Recycle Bin entry).
     std::vector<std::wstring> SelectedItems() const;
@@ -187,7 +195,7 @@ private:
 
     // The item ShredItem is working on, and the serial number of its volume, which everything
     // opened for it must share.
-    std::string CurrentItem;
+    std::optional<ShreddablePath> CurrentItem;
     std::optional<DWORD> ItemVolume;
     // The volume of the item writes every change to new clusters (the probe tells).
     bool ItemWritesElsewhere = false;

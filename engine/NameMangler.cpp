@@ -71,28 +71,29 @@ void CShredThread::BackdateLastWriteTime(const std::string& fullName)
         Os().SetFileTime(file.Get(), &lastWrite);
 }
 
-bool CShredThread::ScrambleName(std::string& fullName)
+std::optional<ShreddablePath> CShredThread::ScrambleName(const ShreddablePath& path)
 {
     int error = EINVAL;
-    std::string newName = fullName;
-    if (RenameScrambled(fullName, &error, &newName))
-        return true;
-    ShowRenameFailure(error, fullName, newName);
-    return false;
+    std::string newName = path.Narrow();
+    std::optional<ShreddablePath> renamed = RenameScrambled(path, &error, &newName);
+    if (!renamed)
+        ShowRenameFailure(error, path.Narrow(), newName);
+    return renamed;
 }
 
-bool CShredThread::RenameScrambled(std::string& fullName, int* error, std::string* newName)
+std::optional<ShreddablePath> CShredThread::RenameScrambled(const ShreddablePath& path, int* error,
+                                                            std::string* newName)
 {
     char drive[_MAX_DRIVE];
     char directory[_MAX_DIR];
     char baseName[_MAX_FNAME];
     char extension[_MAX_EXT];
     int failure = EINVAL;
-    if (_splitpath_s(fullName.c_str(), drive, sizeof drive, directory, sizeof directory, baseName,
+    if (_splitpath_s(path.c_str(), drive, sizeof drive, directory, sizeof directory, baseName,
                      sizeof baseName, extension, sizeof extension) != 0) {
         if (error)
             *error = failure;
-        return false;
+        return std::nullopt;
     }
 
     uint32_t seed = 0;
@@ -110,17 +111,19 @@ bool CShredThread::RenameScrambled(std::string& fullName, int* error, std::strin
     }
 
     char scrambled[_MAX_PATH];
-    if (_makepath_s(scrambled, sizeof scrambled, drive, directory, baseName, extension) == 0) {
+    // The folder part of a shreddable path, and letters: a shreddable path again.
+    std::optional<ShreddablePath> renamed;
+    if (_makepath_s(scrambled, sizeof scrambled, drive, directory, baseName, extension) == 0)
+        renamed = NameRules::FromNarrow(scrambled);
+    if (renamed) {
         errno = 0;
-        if (Os().Rename(fullName.c_str(), scrambled) == 0) {
-            fullName = scrambled;
-            return true;
-        }
+        if (Os().Rename(path.c_str(), renamed->c_str()) == 0)
+            return renamed;
         failure = errno;
         if (newName)
             *newName = scrambled;
     }
     if (error)
         *error = failure;
-    return false;
+    return std::nullopt;
 }

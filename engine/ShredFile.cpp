@@ -15,11 +15,11 @@
 
 namespace {
 
-// The file itself, or one of its streams named exactly; a name cut short or rewritten by the
-// system could be another file, and a stream suffix that is not one would be the file again.
-bool IsShreddableFullName(const std::string& path, const std::string& streamSuffix)
+// The file itself, or one of its streams named exactly: a full name cut short could be another
+// file, and a stream suffix that is not one would be the file again.
+bool IsShreddableFullName(const ShreddablePath& path, const std::string& streamSuffix)
 {
-    if (!IsShreddablePath(path) || path.size() + streamSuffix.size() >= MAX_PATH)
+    if (path.size() + streamSuffix.size() >= MAX_PATH)
         return false;
     if (streamSuffix.empty())
         return true;
@@ -70,33 +70,35 @@ void CShredThread::ReportFailure(const std::string& name, ShredStatus status)
     SendStatus(status);
 }
 
-ShredStatus CShredThread::ShredFile(std::string path, int tailLength, bool namedStreams,
+ShredStatus CShredThread::ShredFile(const ShreddablePath& path, int tailLength, bool namedStreams,
                                     std::string streamSuffix)
 {
-    return ShredFileShownAs(path + streamSuffix, path, tailLength, namedStreams, streamSuffix);
+    return ShredFileShownAs(path.Narrow() + streamSuffix, path, tailLength, namedStreams,
+                            streamSuffix);
 }
 
-ShredStatus CShredThread::ShredFileShownAs(const std::string& shownName, std::string path,
+ShredStatus CShredThread::ShredFileShownAs(const std::string& shownName, const ShreddablePath& path,
                                            int tailLength, bool namedStreams,
-                                           std::string streamSuffix)
+                                           const std::string& streamSuffix)
 {
-    std::string fullName = path + streamSuffix;
     const bool isFile = streamSuffix.empty();
     ShredStatus status = IsShreddableFullName(path, streamSuffix)
-                             ? OverwriteContents(path, fullName, tailLength)
+                             ? OverwriteContents(path, path.Narrow() + streamSuffix, tailLength)
                              : StatusInvalidArguments;
-    bool renamed = true;
+    std::optional<ShreddablePath> file = path;
     if (MeansGone(status) && Settings.MangleDateAndTime && isFile) {
-        BackdateLastWriteTime(fullName);
+        BackdateLastWriteTime(path.Narrow());
         // A failed rename has said so in its own boxes; the file keeps its name, and its streams
         // are shredded all the same.
-        renamed = ScrambleName(fullName);
+        file = ScrambleName(path);
     }
+    const ShreddablePath& current = file ? *file : path;
     // Deleting the file would delete a stream that was not overwritten with it.
     if (MeansGone(status) && namedStreams && isFile)
-        status = ShredStreams(fullName, shownName, tailLength, status);
-    if (MeansGone(status) && !renamed)
+        status = ShredStreams(current, shownName, tailLength, status);
+    if (MeansGone(status) && !file)
         status = StatusNameNotScrambled;
+    const std::string fullName = current.Narrow() + streamSuffix;
     if (MeansGone(status) && Os().Remove(fullName.c_str()) == -1)
         status = StatusRemoveFailed;
     if (ShredStatusText(status))
@@ -106,16 +108,16 @@ ShredStatus CShredThread::ShredFileShownAs(const std::string& shownName, std::st
     return status;
 }
 
-ShredStatus CShredThread::OverwriteContents(const std::string& path, const std::string& fullName,
+ShredStatus CShredThread::OverwriteContents(const ShreddablePath& path, const std::string& fullName,
                                             int tailLength)
 {
-    const ItemKind kind = fullName == path ? ItemKind::File : ItemKind::Stream;
+    const ItemKind kind = fullName == path.Narrow() ? ItemKind::File : ItemKind::Stream;
     const CheckedHandle held = OpenChecked(Os(), fullName, kind, ItemVolume);
     if (!held.Handle)
         return *held.Refusal;
     // Overwriting would overwrite what every other name of the data shows.
     if (held.Information.nNumberOfLinks > 1 &&
-        !AllNamesSelected(Os(), Widen(path), SelectedItems()))
+        !AllNamesSelected(Os(), path.Wide(), SelectedItems()))
         return StatusHasOtherNames;
     const DWORD attributes = held.Information.dwFileAttributes;
     const Storage storage = StorageOf(Os(), held.Handle.Get(), attributes, ItemWritesElsewhere);
@@ -215,10 +217,10 @@ int64_t CShredThread::RunCycles(int descriptor, int64_t overwriteLength)
     return covered;
 }
 
-ShredStatus CShredThread::ShredStreams(const std::string& fullName, const std::string& shownName,
+ShredStatus CShredThread::ShredStreams(const ShreddablePath& host, const std::string& shownName,
                                        int tailLength, ShredStatus kept)
 {
-    const std::optional<StreamNameList> streams = EnumAlternateStreams(fullName);
+    const std::optional<StreamNameList> streams = EnumAlternateStreams(host.Narrow());
     if (!streams)
         return StatusStreamsUnreadable;
     for (const StreamName& stream : *streams) {
@@ -227,7 +229,7 @@ ShredStatus CShredThread::ShredStreams(const std::string& fullName, const std::s
             kept = CombineStreamStatus(kept, StatusInvalidArguments);
             continue;
         }
-        kept = CombineStreamStatus(kept, ShredFileShownAs(shownName + stream.Suffix, fullName,
+        kept = CombineStreamStatus(kept, ShredFileShownAs(shownName + stream.Suffix, host,
                                                           tailLength, true, stream.Suffix));
     }
     return kept;

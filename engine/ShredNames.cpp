@@ -53,6 +53,31 @@ template <size_t Size> std::wstring_view FieldText(const wchar_t (&field)[Size])
     return std::wstring_view(field, wcsnlen(field, Size));
 }
 
+// Whether a path is shreddable as far as its wide form tells (its narrow length is checked
+// apart).
+bool IsShreddableWide(std::wstring_view wide)
+{
+    if (wide.empty() || wide.find_first_of(L"?*") != std::wstring_view::npos)
+        return false;
+    std::wstring_view rest(wide);
+    // The drive, "X:", is the only place a colon may stand.
+    if (rest.size() >= 2 && rest[1] == L':') {
+        rest.remove_prefix(2);
+        if (!rest.empty() && rest[0] == L'\\')
+            rest.remove_prefix(1);
+    }
+    if (rest.find(L':') != std::wstring_view::npos)
+        return false;
+    while (!rest.empty()) {
+        const size_t end = std::min(rest.find(L'\\'), rest.size());
+        const std::wstring_view component = rest.substr(0, end);
+        if (!IsLiteralName(component))
+            return false;
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return true;
+}
+
 } // namespace
 
 ShortPathCall ShortPathsThrough(ShredOs& os)
@@ -85,32 +110,6 @@ bool IsJoinableName(std::wstring_view name)
     if (std::find_if(name.begin(), name.end(), IsSeparator) != name.end())
         return false;
     return IsLiteralName(name);
-}
-
-bool IsShreddablePath(const std::string& path, UINT codePage)
-{
-    if (!Fits(path))
-        return false;
-    const std::optional<std::wstring> wide = WidenExactly(path, codePage);
-    if (!wide || wide->empty() || wide->find_first_of(L"?*") != std::wstring::npos)
-        return false;
-    std::wstring_view rest(*wide);
-    // The drive, "X:", is the only place a colon may stand.
-    if (rest.size() >= 2 && rest[1] == L':') {
-        rest.remove_prefix(2);
-        if (!rest.empty() && rest[0] == L'\\')
-            rest.remove_prefix(1);
-    }
-    if (rest.find(L':') != std::wstring_view::npos)
-        return false;
-    while (!rest.empty()) {
-        const size_t end = std::min(rest.find(L'\\'), rest.size());
-        const std::wstring_view component = rest.substr(0, end);
-        if (!IsLiteralName(component))
-            return false;
-        rest.remove_prefix(std::min(end + 1, rest.size()));
-    }
-    return true;
 }
 
 bool IsStreamSuffix(std::wstring_view suffix)
@@ -147,33 +146,54 @@ std::optional<std::wstring> ShortPathOf(const std::wstring& path, const ShortPat
     return shortPath;
 }
 
-std::optional<std::string> ReachablePath(const std::wstring& path, const ShortPathCall& lookup,
-                                         UINT codePage)
+std::optional<ShreddablePath> NameRules::FromWide(const std::wstring& wide, UINT codePage)
 {
-    if (std::optional<std::string> narrow = NarrowExactly(path, codePage))
-        if (IsShreddablePath(*narrow, codePage))
-            return narrow;
-    const std::optional<std::wstring> shortForm = ShortPathOf(path, lookup);
-    if (!shortForm)
+    std::optional<std::string> narrow = NarrowExactly(wide, codePage);
+    if (!narrow || !Fits(*narrow) || !IsShreddableWide(wide))
         return std::nullopt;
-    if (std::optional<std::string> narrow = NarrowExactly(*shortForm, codePage))
-        if (IsShreddablePath(*narrow, codePage))
-            return narrow;
+    return ShreddablePath(std::move(*narrow), wide);
+}
+
+std::optional<ShreddablePath> NameRules::FromNarrow(const std::string& path, UINT codePage)
+{
+    if (!Fits(path))
+        return std::nullopt;
+    std::optional<std::wstring> wide = WidenExactly(path, codePage);
+    if (!wide || !IsShreddableWide(*wide))
+        return std::nullopt;
+    return ShreddablePath(path, std::move(*wide));
+}
+
+std::optional<ShreddablePath> NameRules::Reachable(const std::wstring& path,
+                                                   const ShortPathCall& lookup, UINT codePage)
+{
+    if (std::optional<ShreddablePath> itself = FromWide(path, codePage))
+        return itself;
+    const std::optional<std::wstring> shortForm = ShortPathOf(path, lookup);
+    return shortForm ? FromWide(*shortForm, codePage) : std::nullopt;
+}
+
+std::optional<ShreddablePath> NameRules::ShortForm(const ShreddablePath& path,
+                                                   const ShortPathCall& lookup, UINT codePage)
+{
+    const std::optional<std::wstring> shortForm = ShortPathOf(path.Wide(), lookup);
+    std::optional<ShreddablePath> shorter =
+        shortForm ? FromWide(*shortForm, codePage) : std::nullopt;
+    if (shorter && shorter->size() < path.size())
+        return shorter;
     return std::nullopt;
 }
 
-std::optional<std::string> ChildPath(const std::string& folder, const WIN32_FIND_DATAW& entry,
-                                     UINT codePage)
+std::optional<ShreddablePath> NameRules::Child(const ShreddablePath& folder,
+                                               const WIN32_FIND_DATAW& entry, UINT codePage)
 {
     for (const std::wstring_view candidate :
          {FieldText(entry.cFileName), FieldText(entry.cAlternateFileName)}) {
         if (!IsJoinableName(candidate))
             continue;
-        if (std::optional<std::string> narrow = NarrowExactly(candidate, codePage)) {
-            std::string child = folder + "\\" + *narrow;
-            if (IsShreddablePath(child, codePage))
-                return child;
-        }
+        if (std::optional<ShreddablePath> child =
+                FromWide(folder.Wide() + L"\\" + std::wstring(candidate), codePage))
+            return child;
     }
     return std::nullopt;
 }

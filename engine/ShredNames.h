@@ -3,6 +3,7 @@
 // used only when it converts exactly and the system will not read it as another file.
 #pragma once
 
+#include "core/ShreddablePath.h"
 #include "engine/ShredOs.h"
 
 #include <windows.h>
@@ -11,12 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-// A full path the narrow calls take as naming exactly what it says: shorter than MAX_PATH,
-// valid text in the code page, no wildcard or "?" substitute, no ":" but the drive's, and no
-// component the system rewrites (".", "..", trailing dots or blanks, an empty one) or takes for
-// a device (CON, NUL, COM1...).
-bool IsShreddablePath(const std::string& path, UINT codePage = CP_ACP);
 
 // A name from a listing that may be joined to its folder's path: not empty, "." or "..", no
 // "\", "/" or ":", and no name the system rewrites or takes for a device.
@@ -43,12 +38,32 @@ bool IsLink(const WIN32_FIND_DATAW& entry);
 // rewrite the path first; nothing when the lookup fails.
 std::optional<std::wstring> ShortPathOf(const std::wstring& path, const ShortPathCall& lookup);
 
-// The narrow path that names exactly the item at `path`: the path itself when it converts
-// exactly and is shreddable, else its short form when that is; nothing otherwise.
-std::optional<std::string> ReachablePath(const std::wstring& path, const ShortPathCall& lookup,
-                                         UINT codePage = CP_ACP);
+// The rules that make a ShreddablePath. A path is shreddable when the narrow calls take it as
+// naming exactly what it says: shorter than MAX_PATH, valid text in the code page, no wildcard
+// or "?" substitute, no ":" but the drive's, and no component the system rewrites (".", "..",
+// trailing dots or blanks, an empty one) or takes for a device (CON, NUL, COM1...).
+struct NameRules
+{
+    // A narrow path as it stands, when it is shreddable.
+    static std::optional<ShreddablePath> FromNarrow(const std::string& path,
+                                                    UINT codePage = CP_ACP);
 
-// `folder` joined with a listed entry: its own name when that converts exactly and the child
-// path is shreddable, else its short name when that is; nothing when neither names it safely.
-std::optional<std::string> ChildPath(const std::string& folder, const WIN32_FIND_DATAW& entry,
-                                     UINT codePage = CP_ACP);
+    // The path that names exactly the item at `path`: the path itself when it converts exactly
+    // and is shreddable, else its short form when that is; nothing otherwise.
+    static std::optional<ShreddablePath>
+    Reachable(const std::wstring& path, const ShortPathCall& lookup, UINT codePage = CP_ACP);
+
+    // The short form of a path, when the volume gives one that is shorter and shreddable.
+    static std::optional<ShreddablePath>
+    ShortForm(const ShreddablePath& path, const ShortPathCall& lookup, UINT codePage = CP_ACP);
+
+    // `folder` joined with a listed entry: its own name when that converts exactly and the
+    // child path is shreddable, else its short name when that is; nothing when neither names it
+    // safely.
+    static std::optional<ShreddablePath>
+    Child(const ShreddablePath& folder, const WIN32_FIND_DATAW& entry, UINT codePage = CP_ACP);
+
+private:
+    // The path whose wide form is `wide`, when it converts exactly and is shreddable.
+    static std::optional<ShreddablePath> FromWide(const std::wstring& wide, UINT codePage);
+};

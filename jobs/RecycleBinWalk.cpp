@@ -41,7 +41,7 @@ bool IsAbsolute(const std::wstring& path)
 // the name itself, or its short form where the code page cannot hold it or it is too long. A
 // name cut short, converted to a look-alike or not absolute could name another file.
 BinName ReadParsingName(ShredOs& os, IShellFolder* bin, PCUITEMID_CHILD item,
-                        char (&path)[MAX_PATH], std::string& shownName)
+                        std::optional<ShreddablePath>& path, std::string& shownName)
 {
     STRRET name{};
     if (FAILED(bin->GetDisplayNameOf(item, SHGDN_FORPARSING, &name)))
@@ -53,36 +53,32 @@ BinName ReadParsingName(ShredOs& os, IShellFolder* bin, PCUITEMID_CHILD item,
     shownName = NarrowWithSubstitutes(wide);
     if (!IsAbsolute(wide))
         return BinName::Unusable;
-    const std::optional<std::string> reachable = ReachablePath(wide, ShortPathsThrough(os));
-    if (!reachable)
-        return BinName::Unusable;
-    reachable->copy(path, MAX_PATH - 1);
-    path[reachable->size()] = '\0';
-    return BinName::Usable;
+    path = NameRules::Reachable(wide, ShortPathsThrough(os));
+    return path ? BinName::Usable : BinName::Unusable;
 }
 
-// The name of the record the Recycle Bin keeps beside an item ("$R..." holds the item, "$I..." the
-// path it was deleted from, its size and the time), or nothing for an item not so named.
-std::optional<std::string> DeletionRecordOf(const std::string& item)
+// The record the Recycle Bin keeps beside an item ("$R..." holds the item, "$I..." the path it
+// was deleted from, its size and the time), or nothing for an item not so named.
+std::optional<ShreddablePath> DeletionRecordOf(const ShreddablePath& item)
 {
-    const size_t name = item.find_last_of('\\') + 1;
-    if (item.compare(name, 2, "$R") != 0)
+    const size_t name = item.Narrow().find_last_of('\\') + 1;
+    if (item.Narrow().compare(name, 2, "$R") != 0)
         return std::nullopt;
-    std::string record = item;
+    std::string record = item.Narrow();
     record[name + 1] = 'I';
-    return record;
+    return NameRules::FromNarrow(record);
 }
 
 } // namespace
 
-void CShredThread::ShredDeletionRecord(const std::string& item)
+void CShredThread::ShredDeletionRecord(const ShreddablePath& item)
 {
     // The record still names the item and where it came from: it goes once the item has gone,
     // and stays for an item that was kept.
-    const std::optional<std::string> record = DeletionRecordOf(item);
+    const std::optional<ShreddablePath> record = DeletionRecordOf(item);
     WIN32_FIND_DATAW entry{};
-    if (!record || OwnListing(Os(), Os().FindFirstFileW(Widen(item).c_str(), &entry)).IsValid() ||
-        !OwnListing(Os(), Os().FindFirstFileW(Widen(*record).c_str(), &entry)).IsValid())
+    if (!record || OwnListing(Os(), Os().FindFirstFileW(item.Wide().c_str(), &entry)).IsValid() ||
+        !OwnListing(Os(), Os().FindFirstFileW(record->Wide().c_str(), &entry)).IsValid())
         return;
     ShredItem(*record);
 }
@@ -118,12 +114,12 @@ void CShredThread::ShredRecycleBin()
         ULONG fetched = 0;
         if (items->Next(1, item.Receive(), &fetched) != S_OK)
             break;
-        char path[MAX_PATH] = {};
+        std::optional<ShreddablePath> path;
         std::string shownName;
         switch (ReadParsingName(Os(), bin.Get(), item.Get(), path, shownName)) {
         case BinName::Usable:
-            ShredItem(path);
-            ShredDeletionRecord(path);
+            ShredItem(*path);
+            ShredDeletionRecord(*path);
             break;
         case BinName::Unusable:
             ReportFailure(shownName, StatusInvalidArguments);

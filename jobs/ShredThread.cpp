@@ -72,47 +72,57 @@ void CShredThread::RunJob()
 
 int CShredThread::ShredItem(std::string path)
 {
+    return ShredItem(path, NameRules::FromNarrow(path));
+}
+
+int CShredThread::ShredItem(const ShreddablePath& path)
+{
+    return ShredItem(path.Narrow(), path);
+}
+
+int CShredThread::ShredItem(const std::string& path, const std::optional<ShreddablePath>& item)
+{
     int tailLength = 512;
     bool namedStreams = false;
     if (!ProbeVolume(path, tailLength, namedStreams))
         return 2;
-    if (!IsShreddablePath(path)) {
+    if (!item) {
         ReportFailure(path, StatusInvalidArguments);
         return 1;
     }
-    const std::wstring widePath = Widen(path);
     // A drive is never walked: everything on it would go.
-    if (IsVolumeRoot(Os(), widePath)) {
+    if (IsVolumeRoot(Os(), item->Wide())) {
         ReportFailure(path, StatusVolumeRoot);
         return 1;
     }
-    CurrentItem = path;
-    ItemVolume = VolumeSerialOf(Os(), widePath);
+    CurrentItem = item;
+    ItemVolume = VolumeSerialOf(Os(), item->Wide());
 
     // One lookup tells whether the item exists, whether it is a folder and what kind of reparse
     // point it is, if any.
     WIN32_FIND_DATAW entry{};
-    const bool found = OwnListing(Os(), Os().FindFirstFileW(widePath.c_str(), &entry)).IsValid();
+    const bool found =
+        OwnListing(Os(), Os().FindFirstFileW(item->Wide().c_str(), &entry)).IsValid();
     if (!found) {
         if (Os().GetLastError() == ERROR_FILE_NOT_FOUND)
             ReportFailure(path, StatusFileNotFound);
         return 1;
     }
     if (IsLink(entry))
-        RemoveLink(path, entry.dwFileAttributes, entry.dwReserved0);
+        RemoveLink(*item, entry.dwFileAttributes, entry.dwReserved0);
     else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        ShredDirectory(path, tailLength, namedStreams);
+        ShredDirectory(*item, tailLength, namedStreams);
     else
-        ShredFile(path, tailLength, namedStreams, std::string());
+        ShredFile(*item, tailLength, namedStreams, std::string());
     return 1;
 }
 
-bool CShredThread::RemoveLink(const std::string& path, DWORD attributes, DWORD reparseTag)
+bool CShredThread::RemoveLink(const ShreddablePath& path, DWORD attributes, DWORD reparseTag)
 {
     // A link without a valid tag is one of Wine's Unix links, and Wine removes what such a link
     // points to in its place.
     if (reparseTag == 0) {
-        ReportFailure(path, StatusLinkLeft);
+        ReportFailure(path.Narrow(), StatusLinkLeft);
         return false;
     }
     // A symbolic link, junction or mount point: only the link is the user's to destroy, never
@@ -123,7 +133,7 @@ bool CShredThread::RemoveLink(const std::string& path, DWORD attributes, DWORD r
     if (removed)
         SendStatus(StatusShredded);
     else
-        ReportFailure(path, StatusRemoveFailed);
+        ReportFailure(path.Narrow(), StatusRemoveFailed);
     return removed;
 }
 
@@ -134,7 +144,7 @@ std::vector<std::wstring> CShredThread::SelectedItems() const
         for (const std::string& item : *Selection)
             if (std::optional<std::wstring> wide = WidenExactly(item))
                 items.push_back(*wide);
-    if (std::optional<std::wstring> current = WidenExactly(CurrentItem))
-        items.push_back(*current);
+    if (CurrentItem)
+        items.push_back(CurrentItem->Wide());
     return items;
 }

@@ -57,8 +57,8 @@ private:
 
 std::string SelectionName(const std::wstring& name, UINT codePage, const ShortPathCall& shortPaths)
 {
-    if (std::optional<std::string> reachable = ReachablePath(name, shortPaths, codePage))
-        return *reachable;
+    if (std::optional<ShreddablePath> reachable = NameRules::Reachable(name, shortPaths, codePage))
+        return reachable->Narrow();
     // Passed on as it converts, "?" for what the code page lacks, at full length: the worker
     // refuses it and the user is told, which a best-fit or cut name would not do.
     return NarrowWithSubstitutes(name, codePage);

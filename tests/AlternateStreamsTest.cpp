@@ -1,5 +1,6 @@
 // Listing a file's named data streams through the backup interface, and shredding each of them
 // after the file itself on NTFS.
+#include "TestPaths.h"
 #include "FakeShredOs.h"
 #include "MessageBoxAnswerer.h"
 #include "TestFiles.h"
@@ -239,7 +240,7 @@ TEST_F(AlternateStreamsTest, AStreamWhoseNameLostACharacterIsRefusedAndKeepsItsF
     CShredThread worker;
     Seam<ShredOs>::Substitute seam(os);
     Configure(worker, false);
-    EXPECT_EQ(worker.ShredFile(path, 512, true, ""), StatusInvalidArguments);
+    EXPECT_EQ(worker.ShredFile(Shreddable(path), 512, true, ""), StatusInvalidArguments);
 
     // The refused stream and then the file it keeps are each named before their status.
     EXPECT_EQ(
@@ -255,7 +256,7 @@ TEST_F(AlternateStreamsTest, NoStreamSearchOffNtfs)
     CShredThread worker;
     Seam<ShredOs>::Substitute seam(os);
     Configure(worker, false);
-    worker.ShredFile(path, 512, false, "");
+    worker.ShredFile(Shreddable(path), 512, false, "");
 
     EXPECT_TRUE(os.BackupFilesOpened.empty());
     EXPECT_EQ(Describe(os.Recorded()),
@@ -312,7 +313,7 @@ public:
         CShredThread worker;
         Seam<ShredOs>::Substitute seam(os);
         Configure(worker, mangle);
-        return worker.ShredFile(path, 512, true, "");
+        return worker.ShredFile(Shreddable(path), 512, true, "");
     }
 
     TempFolder folder;

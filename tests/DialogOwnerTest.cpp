@@ -1,6 +1,7 @@
 // Who owns the dialogs and boxes, driven as a person would with real boxes: "Settings" is owned
 // by "Confirm Shredding", which cannot be clicked while it is open; each box is owned by the
 // window it was raised from, and a box raised on a worker thread by none.
+#include "TestPaths.h"
 #include "DialogDriver.h"
 #include "FakeShredOs.h"
 #include "MessageBoxAnswerer.h"
@@ -384,7 +385,7 @@ TEST_F(DialogOwnerTest, RenameBoxOfAWorkerHasNoOwnerWhileTheShellThreadHasAnActi
         shredder.Settings.ShreddingMethod = MethodRandomData;
         shredder.Settings.Passes = 1;
         shredder.Settings.MangleDateAndTime = true;
-        shredder.ShredFile(path, 512, false, "");
+        shredder.ShredFile(Shreddable(path), 512, false, "");
     });
     HWND box = WaitForMessageBox();
     EXPECT_NE(box, nullptr);

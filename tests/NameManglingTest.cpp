@@ -1,5 +1,6 @@
 // Scrambling a file's name and date before it is deleted: the shape and letters of the new name,
 // the backdated last-write time, and what a failed rename leaves behind.
+#include "TestPaths.h"
 #include "FakeShredOs.h"
 #include "MessageBoxAnswerer.h"
 #include "TestFiles.h"
@@ -90,7 +91,7 @@ protected:
         worker.ItemIndex = 0;
         worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
         const size_t renamesBefore = os.Renames.size();
-        worker.ShredFile(path, 512, ntfs, "");
+        worker.ShredFile(Shreddable(path), 512, ntfs, "");
         if (os.Renames.size() != renamesBefore + 1)
             return "";
         EXPECT_EQ(os.Renames.back().first, path);
@@ -211,14 +212,14 @@ TEST(NameCollisionTest, AGeneratedNameThatExistsIsNotRetriedAndNotOverwritten)
     // The first run learns the name this seed gives; the second finds it taken.
     const std::string path = folder / "twice.txt";
     WriteText(path, "first");
-    worker.ShredFile(path, 512, false, "");
+    worker.ShredFile(Shreddable(path), 512, false, "");
     ASSERT_EQ(os.Renames.size(), 1u);
     const std::string taken = os.Renames[0].second;
     WriteText(taken, "someone else's");
     WriteText(path, "second");
 
     MessageBoxAnswerer boxes;
-    worker.ShredFile(path, 512, false, "");
+    worker.ShredFile(Shreddable(path), 512, false, "");
     ASSERT_EQ(os.Renames.size(), 2u);
     EXPECT_EQ(os.Renames[1].second, taken);
     EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Already Exists", taken, path}));
@@ -270,7 +271,7 @@ TEST(LetterDrawTest, EachDrawMapsToItsLetterAndTheHighestDrawGivesY)
     CShredThread worker;
     Seam<ShredOs>::Substitute seam(os);
     worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
-    worker.ShredFile(path, 512, false, "");
+    worker.ShredFile(Shreddable(path), 512, false, "");
 
     ASSERT_EQ(os.Renames.size(), 1u);
     EXPECT_EQ(os.Renames[0].second, folder / expected);
@@ -315,7 +316,7 @@ TEST(LetterDrawTest, ANameThatComesOutAsADevicesIsDrawnAgain)
     Seam<ShredOs>::Substitute seam(os);
     worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
     MessageBoxAnswerer boxes;
-    worker.ShredFile(path, 512, false, "");
+    worker.ShredFile(Shreddable(path), 512, false, "");
 
     ASSERT_EQ(os.Renames.size(), 1u) << first;
     EXPECT_EQ(os.Renames[0].second, folder / second) << "first drawn: " << first;

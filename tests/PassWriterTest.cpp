@@ -1,6 +1,7 @@
 // The pass writers over real files: block sizes, pattern alignment, the fixed sequences of the
 // DoD and Gutmann methods, fresh random data per block, how a pass ends when the file or the
 // random source fails, and the provider context a job keeps open around its blocks' own.
+#include "TestPaths.h"
 #include "FakeShredOs.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
@@ -336,7 +337,7 @@ TEST_F(PassWriterTest, DoDWithinTheSameSecondReusesItsThreeBytes)
     // Shreds one file and returns the first byte of each of its seven passes.
     auto shred = [&](const std::string& name) {
         const size_t before = rig.os.Passes.size();
-        rig.worker.ShredFile(MakeFile(name, 700), 512, false, "");
+        rig.worker.ShredFile(Shreddable(MakeFile(name, 700)), 512, false, "");
         Bytes firstBytes;
         for (size_t i = before; i < rig.os.Passes.size(); ++i)
             firstBytes.push_back(rig.os.Passes[i].Data.at(0));
@@ -414,7 +415,7 @@ TEST_F(PassWriterTest, OverwritingTailsCarriesEveryPassOneSectorAndAByteOnFromAn
         rig.worker.SetSettings(SettingsOf(c.Method, 3, true));
         const std::string path = MakeFile("empty.bin", 0);
 
-        rig.worker.ShredFile(path, 512, false, "");
+        rig.worker.ShredFile(Shreddable(path), 512, false, "");
 
         ASSERT_EQ(rig.os.Passes.size(), c.Passes);
         for (const PassRecord& pass : rig.os.Passes) {

@@ -1,5 +1,6 @@
 // The progress window as the workers see it: notifications sent and posted from other threads,
 // the name and bar it shows, the errors it collects, and a completion that happens only once.
+#include "TestPaths.h"
 #include "DialogDriver.h"
 #include "HugeFileOs.h"
 #include "MessageBoxAnswerer.h"
@@ -500,7 +501,7 @@ TEST(ProgressDialogBar, ATenGibibyteFilesBarRunsFromEmptyToFull)
     worker.ItemIndex = 0;
     worker.SetSettings(SettingsOf(MethodRandomData, 1, false, false));
 
-    EXPECT_EQ(worker.ShredFile(path, 512, false, ""), StatusShredded);
+    EXPECT_EQ(worker.ShredFile(Shreddable(path), 512, false, ""), StatusShredded);
 
     EXPECT_GT(os.AnnouncedHigh, 60000);
     EXPECT_LE(os.AnnouncedHigh, 65535);

@@ -289,8 +289,8 @@ TEST_F(SettingsStoreTest, PassesOutsideTheDialogsRangeAreBroughtIntoItWhenLoaded
     // No pass at all would overwrite nothing: a stored number no user could have entered loads
     // as the nearest the settings dialog accepts, and is written back so.
     const std::pair<DWORD, int32_t> cases[] = {
-        {0UL, 1}, {0xFFFFFFFFUL, 1}, {0x80000000UL, 1}, {1UL, 1},
-        {100UL, 100}, {101UL, 100}, {1000UL, 100},
+        {0UL, 1},     {0xFFFFFFFFUL, 1}, {0x80000000UL, 1}, {1UL, 1},
+        {100UL, 100}, {101UL, 100},      {1000UL, 100},
     };
     for (const auto& [stored, loaded] : cases) {
         SCOPED_TRACE("stored passes " + Hex(stored));

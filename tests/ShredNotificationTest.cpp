@@ -1,5 +1,6 @@
 // What the progress window receives while one file is shredded: the sequence, which messages
 // are sent and which posted, the item index, and the progress range.
+#include "TestPaths.h"
 #include "FakeShredOs.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
@@ -26,7 +27,7 @@ protected:
         worker.ProgressWindow = window.Handle();
         worker.ItemIndex = index;
         worker.SetSettings(settings);
-        worker.ShredFile(path, 512, false, "");
+        worker.ShredFile(Shreddable(path), 512, false, "");
         EXPECT_TRUE(window.Flush());
         return window.Received();
     }
@@ -163,7 +164,7 @@ TEST(ShredRangeTest, TwoMebibytesUnderGutmannSendOneStepForTwoWritesToFitTheRang
     Seam<ShredOs>::Substitute seam(os);
     worker.ItemIndex = 0;
     worker.SetSettings(SettingsOf(MethodGutmann, 1));
-    worker.ShredFile(path, 512, false, "");
+    worker.ShredFile(Shreddable(path), 512, false, "");
 
     const Notifications recorded = os.Recorded();
     ASSERT_FALSE(recorded.empty());

@@ -1,6 +1,7 @@
 // What the engine refuses or keeps so that it never destroys less, or more, than the file it was
 // given: files past 2 GiB, overwrites that fell short, names too long or holding wildcards,
 // unexpected open errors, and files whose attributes would stop the overwrite.
+#include "TestPaths.h"
 #include "FakeShredOs.h"
 #include "HugeFileOs.h"
 #include "MessageBoxAnswerer.h"
@@ -141,11 +142,15 @@ protected:
         return path;
     }
 
+    // A path the name rules refuse goes the only way it can: as an item, which reports it.
     void Shred(const std::string& path, const ShredSettings& settings,
                const std::string& streamSuffix = "")
     {
         worker.SetSettings(settings);
-        worker.ShredFile(path, 512, false, streamSuffix);
+        if (const std::optional<ShreddablePath> shreddable = NameRules::FromNarrow(path))
+            worker.ShredFile(*shreddable, 512, false, streamSuffix);
+        else
+            worker.ShredItem(path);
     }
 
     // The sent commands other than progress steps, as their ids.
@@ -199,7 +204,7 @@ TEST(HugeFileTest, FilesOfTwoGibibytesAndMoreAreOverwrittenOverTheirWholeLength)
         const std::string path = folder / "huge.bin";
         WriteText(path, "");
 
-        worker.ShredFile(path, 512, false, "");
+        worker.ShredFile(Shreddable(path), 512, false, "");
 
         ASSERT_EQ(os.Passes.size(), static_cast<size_t>(c.Passes));
         for (size_t i = 0; i < os.Passes.size(); ++i) {
@@ -269,7 +274,7 @@ TEST_F(ShredSafetyTest, AFileNotOverwrittenOverItsWholeLengthIsKeptUnderItsOwnNa
 
         // Tails, mangling and streams on: none of them may hide the failure.
         worker.SetSettings(SettingsOf(c.Method, 2, true, true));
-        worker.ShredFile(path, 512, true, "");
+        worker.ShredFile(Shreddable(path), 512, true, "");
 
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusOverwriteFailed)});
         EXPECT_EQ(ShredStatusCommand(StatusOverwriteFailed), 1043);
@@ -433,15 +438,16 @@ TEST_F(ShredSafetyTest, WildcardsAreRefusedBeforeTheNameIsLookedUp)
         SCOPED_TRACE(pattern);
         Fresh();
         EXPECT_EQ(worker.ShredItem(pattern), 1);
-        worker.ShredFile(pattern, 512, true, "");
-        EXPECT_EQ(Statuses(), std::vector<int>(2, ShredStatusCommand(StatusInvalidArguments)));
+        // Nothing but the item's refusal can come of it: no file can be shredded by it.
+        EXPECT_FALSE(NameRules::FromNarrow(pattern));
+        EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
         EXPECT_TRUE(os->Calls.empty());
     }
     // A wildcard in the stream name alone is refused too, and the file is not touched.
     for (const std::string& suffix : {std::string(":*:$DATA"), std::string(":s?:$DATA")}) {
         SCOPED_TRACE(suffix);
         Fresh();
-        worker.ShredFile(secret, 512, true, suffix);
+        worker.ShredFile(Shreddable(secret), 512, true, suffix);
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
         EXPECT_TRUE(os->Calls.empty());
     }

@@ -3,6 +3,7 @@
 // it lies, or not opened at all when its data is not on this disk, and deleted, and never
 // reported shredded. A sparse file is overwritten over its allocated ranges, not its holes. What
 // the platform cannot make here (the attributes, tags and ranges) comes through the seam.
+#include "TestPaths.h"
 #include "HugeFileOs.h"
 #include "WalkTest.h"
 
@@ -96,7 +97,7 @@ protected:
         CShredThread worker;
         Seam<ShredOs>::Substitute seam(*os);
         worker.SetSettings(SettingsOf(MethodRandomData, 2, true, false));
-        status = worker.ShredFile(path, 512, false, "");
+        status = worker.ShredFile(Shreddable(path), 512, false, "");
         return *os;
     }
 

@@ -3,28 +3,20 @@
 #include "engine/ShredOs.h"
 #include "core/ShredThread.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace {
 
-constexpr DWORD StreamHeaderSize = 20;
+// A record's header is the platform's WIN32_STREAM_ID up to its name, which follows it.
+constexpr DWORD StreamHeaderSize = offsetof(WIN32_STREAM_ID, cStreamName);
 constexpr DWORD StreamBufferSize = 4096;
+static_assert(StreamHeaderSize == 20, "the backup interface's records begin with 20 bytes");
 
-struct StreamHeader
+WIN32_STREAM_ID ReadHeader(const BYTE* buffer)
 {
-    DWORD StreamId;
-    DWORD LowSize;
-    LONG HighSize;
-    DWORD NameSize;
-};
-
-StreamHeader ReadHeader(const BYTE* buffer)
-{
-    StreamHeader header{};
-    std::memcpy(&header.StreamId, buffer, 4);
-    std::memcpy(&header.LowSize, buffer + 8, 4);
-    std::memcpy(&header.HighSize, buffer + 12, 4);
-    std::memcpy(&header.NameSize, buffer + 16, 4);
+    WIN32_STREAM_ID header{};
+    std::memcpy(&header, buffer, StreamHeaderSize);
     return header;
 }
 
@@ -68,18 +60,20 @@ std::optional<StreamNameList> CShredThread::EnumAlternateStreams(std::string pat
         }
         if (read < StreamHeaderSize)
             break;
-        const StreamHeader header = ReadHeader(buffer);
-        if (header.NameSize > StreamBufferSize - StreamHeaderSize)
+        const WIN32_STREAM_ID header = ReadHeader(buffer);
+        if (header.dwStreamNameSize > StreamBufferSize - StreamHeaderSize)
             break;
-        if (header.NameSize != 0) {
-            if (!Os().BackupRead(file.Get(), buffer + StreamHeaderSize, header.NameSize, &read,
-                                 FALSE, TRUE, &context) ||
-                read < header.NameSize)
+        if (header.dwStreamNameSize != 0) {
+            if (!Os().BackupRead(file.Get(), buffer + StreamHeaderSize, header.dwStreamNameSize,
+                                 &read, FALSE, TRUE, &context) ||
+                read < header.dwStreamNameSize)
                 break;
-            if (header.StreamId == BACKUP_ALTERNATE_DATA)
-                names.push_back(NarrowStreamName(buffer + StreamHeaderSize, header.NameSize));
+            if (header.dwStreamId == BACKUP_ALTERNATE_DATA)
+                names.push_back(
+                    NarrowStreamName(buffer + StreamHeaderSize, header.dwStreamNameSize));
         }
-        if (header.HighSize > 0 || (header.HighSize == 0 && header.LowSize > 0)) {
+        // A size whose high half is negative is not sought over.
+        if (header.Size.HighPart > 0 || (header.Size.HighPart == 0 && header.Size.LowPart > 0)) {
             DWORD lowSought = 0;
             DWORD highSought = 0;
             Os().BackupSeek(file.Get(), 0xFFFFFFFF, 0x7FFFFFFF, &lowSought, &highSought, &context);

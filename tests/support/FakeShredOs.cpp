@@ -6,9 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 namespace {
+
+// The backup interface's record header: a WIN32_STREAM_ID up to its name.
+constexpr size_t HeaderSize = offsetof(WIN32_STREAM_ID, cStreamName);
 
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information)
 {
@@ -184,17 +188,15 @@ HANDLE FakeShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWO
         recordStarts.clear();
         for (const BackupRecord& record : Records) {
             recordStarts.insert(backupStream.size());
-            BYTE header[20] = {};
             const auto nameSize = static_cast<DWORD>(record.NameSizeOverride >= 0
                                                          ? record.NameSizeOverride
                                                          : record.Name.size() * sizeof(wchar_t));
-            const auto lowSize = static_cast<DWORD>(record.Size & 0xFFFFFFFF);
-            const auto highSize = static_cast<DWORD>(record.Size >> 32);
-            std::memcpy(header, &record.StreamId, 4);
-            std::memcpy(header + 8, &lowSize, 4);
-            std::memcpy(header + 12, &highSize, 4);
-            std::memcpy(header + 16, &nameSize, 4);
-            backupStream.insert(backupStream.end(), header, header + 20);
+            WIN32_STREAM_ID header{};
+            header.dwStreamId = record.StreamId;
+            header.Size.QuadPart = record.Size;
+            header.dwStreamNameSize = nameSize;
+            const auto* headerBytes = reinterpret_cast<const BYTE*>(&header);
+            backupStream.insert(backupStream.end(), headerBytes, headerBytes + HeaderSize);
             std::vector<BYTE> nameBytes(nameSize, 'x');
             std::memcpy(nameBytes.data(), record.Name.data(),
                         std::min<size_t>(nameSize, record.Name.size() * sizeof(wchar_t)));
@@ -338,12 +340,11 @@ BOOL FakeShredOs::BackupRead(HANDLE, BYTE* buffer, DWORD count, DWORD* read, BOO
     const size_t n = std::min<size_t>(count, available);
     std::memcpy(buffer, backupStream.data() + backupPosition, n);
     // A header read sets where this record's data ends, for the seek that skips it.
-    if (n == 20 && recordStarts.count(backupPosition)) {
-        DWORD nameSize = 0;
-        DWORD lowSize = 0;
-        std::memcpy(&nameSize, buffer + 16, 4);
-        std::memcpy(&lowSize, buffer + 8, 4);
-        currentDataEnd = backupPosition + 20 + nameSize + std::min<DWORD>(lowSize, 64);
+    if (n == HeaderSize && recordStarts.count(backupPosition)) {
+        WIN32_STREAM_ID header{};
+        std::memcpy(&header, buffer, HeaderSize);
+        currentDataEnd = backupPosition + HeaderSize + header.dwStreamNameSize +
+                         static_cast<size_t>(std::min<LONGLONG>(header.Size.QuadPart, 64));
     }
     backupPosition += n;
     *read = static_cast<DWORD>(n);

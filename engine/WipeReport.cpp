@@ -158,6 +158,6 @@ std::string WipeResultBox(const WipeResult& result)
         return result.Refusal;
     if (result.Failures.empty())
         return result.Outcome == WipeOutcome::Cancelled ? std::string() : ResultLine(result, false);
-    return "Error(s) occurred while wiping the free space of " + result.Volume + ": \n\n" +
+    return "Error(s) occurred while wiping the free space of " + result.Volume + " \n\n" +
            FailureEntries(result) + ResultLine(result, false);
 }

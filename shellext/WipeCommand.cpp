@@ -102,16 +102,6 @@ void WriteLine(const std::string& line)
     ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-[[noreturn]] void RunAndExit(const std::wstring& commandLine)
-{
-    std::string line;
-    const UINT status = RunWipeCommand(ParseWipeCommand(commandLine), line);
-    WriteLine(line);
-    // rundll32 ends with its own status whatever the entry point does: the status is the
-    // process's only by ending it here.
-    ::ExitProcess(status);
-}
-
 } // namespace
 
 WipeCommand ParseWipeCommand(const std::wstring& commandLine)
@@ -153,13 +143,12 @@ UINT RunWipeCommand(const WipeCommand& command, std::string& line)
     return ExitStatusOf(result.Outcome);
 }
 
-// The entry points rundll32 calls: the wide one where the system has it, the narrow one else.
-extern "C" void CALLBACK WipeFreeSpaceW(HWND, HINSTANCE, LPWSTR commandLine, int)
+void RunWipeCommandLineAndExit(const std::wstring& commandLine)
 {
-    RunAndExit(commandLine ? commandLine : L"");
-}
-
-extern "C" void CALLBACK WipeFreeSpace(HWND, HINSTANCE, LPSTR commandLine, int)
-{
-    RunAndExit(commandLine ? Widen(commandLine) : std::wstring());
+    std::string line;
+    const UINT status = RunWipeCommand(ParseWipeCommand(commandLine), line);
+    WriteLine(line);
+    // rundll32 ends with its own status whatever the entry point does: the status is the
+    // process's only by ending it here.
+    ::ExitProcess(status);
 }

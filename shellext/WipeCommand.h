@@ -28,3 +28,7 @@ WipeCommand ParseWipeCommand(const std::wstring& commandLine);
 
 // Runs the command on this thread; the result line in `line`, and the exit status.
 UINT RunWipeCommand(const WipeCommand& command, std::string& line);
+
+// What the exported entry points do: runs the command line, writes the result line on the
+// standard output, and ends the process with the status.
+[[noreturn]] void RunWipeCommandLineAndExit(const std::wstring& commandLine);

@@ -314,7 +314,7 @@ TEST_F(FreeSpaceWipeTest, FillerThatCannotBeWrittenIsReportedAndNothingIsLeft)
     ExpectNothingLeft(freeBefore);
     const std::string box = WipeResultBox(result);
     EXPECT_EQ(box.rfind("Error(s) occurred while wiping the free space of " + volume->Drive +
-                            ": \n\n" + result.Failures[0].What + ": \n" + result.Failures[0].Why +
+                            " \n\n" + result.Failures[0].What + ": \n" + result.Failures[0].Why +
                             "\n\n",
                         0),
               0u)

@@ -195,6 +195,14 @@ std::wstring ScratchPath(const Part& part, const CapturedRoot& root)
 
 using ScratchKeys = std::vector<std::unique_ptr<ScratchKey>>;
 
+BOOL CALLBACK CollectScriptId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids)
+{
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<UINT>*>(ids)->push_back(
+            static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
+    return TRUE;
+}
+
 // The ids of every registry script the DLL carries, in the order the resources list them.
 std::vector<UINT> RegistryScriptIds(const std::wstring& dll)
 {
@@ -202,15 +210,7 @@ std::vector<UINT> RegistryScriptIds(const std::wstring& dll)
     HMODULE module = ::LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!module)
         return ids;
-    ::EnumResourceNamesW(
-        module, L"REGISTRY",
-        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) -> BOOL {
-            if (IS_INTRESOURCE(name))
-                reinterpret_cast<std::vector<UINT>*>(found)->push_back(
-                    static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
-            return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&ids));
+    ::EnumResourceNamesW(module, L"REGISTRY", &CollectScriptId, reinterpret_cast<LONG_PTR>(&ids));
     ::FreeLibrary(module);
     return ids;
 }

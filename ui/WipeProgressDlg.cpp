@@ -64,8 +64,8 @@ std::string CWipeProgressDlg::PhaseText(const WipeJob& job)
     case WipePhase::Filling:
         return "Overwriting the free space " + volume + "...";
     case WipePhase::Records:
-        return "Overwriting the free file records " + volume + ": " +
-               CountText(job.Progress.Records) + "...";
+        return "Overwriting the free file records " + volume + " (" +
+               CountText(job.Progress.Records) + " so far)...";
     default:
         return "Deleting the filler files...";
     }

@@ -33,8 +33,10 @@ struct WipeOptions
     // Written data is flushed at least this often, so that a cancel never waits for a long flush.
     uint64_t FlushInterval = 64ull << 20;
     // Given back from the last filler before the file records are taken, so that the folder
-    // holding the small files has room to grow.
-    uint64_t RecordReserve = 16ull << 20;
+    // holding the small files has room to grow. A volume reuses its free records before it makes
+    // new ones, so this also bounds how much its record table can grow for good (NTFS never
+    // shrinks it).
+    uint64_t RecordReserve = 4ull << 20;
     // The most small files a wipe creates.
     uint32_t RecordBound = 250000;
     // Each small file's random content: small enough to live inside an NTFS file record.

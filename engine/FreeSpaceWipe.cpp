@@ -24,6 +24,13 @@ constexpr DWORD SmallestPiece = 512;
 // Past the free space the volume reported, the fill stops anyway: a volume that keeps
 // accepting (one that compresses, or that another program is freeing) never makes it run on.
 constexpr uint64_t SmallestOverrun = 64ull << 20;
+// The records are taken in rounds of this many small files. A small file that takes a free file
+// record uses no cluster (its content lives in the record), and its name takes about a hundred
+// bytes of its folder's index; once a round uses more than this much of the volume for each of its
+// files, the volume is making new records, which never held anything, or the files are not small
+// to it: every free record there was is taken.
+constexpr uint32_t RecordRound = 64;
+constexpr uint64_t MostClustersPerRecord = 512;
 
 // ERROR_DISK_QUOTA_EXCEEDED, which mingw's headers lack: the user may write no more there.
 constexpr DWORD DiskQuotaExceeded = 1295;
@@ -154,7 +161,9 @@ WipeResult FreeSpaceWipe::Run(const std::string& volumeRoot)
     if (folderHandle)
         Clean();
     random.reset();
-    if (stoppedByCancel)
+    if (!result.Refusal.empty())
+        result.Outcome = WipeOutcome::Refused;
+    else if (stoppedByCancel)
         result.Outcome = WipeOutcome::Cancelled;
     else
         result.Outcome = result.Failures.empty() ? WipeOutcome::Wiped : WipeOutcome::Failed;
@@ -211,22 +220,33 @@ bool FreeSpaceWipe::RemoveLeftover()
     return result.Failures.empty();
 }
 
-std::optional<uint64_t> FreeSpaceWipe::FreeBytes()
+std::optional<uint64_t> FreeSpaceWipe::AvailableBytes()
 {
     ULARGE_INTEGER available{};
     ULARGE_INTEGER total{};
     ULARGE_INTEGER totalFree{};
-    if (!os.GetDiskFreeSpaceExA(root.c_str(), &available, &total, &totalFree)) {
-        Fail(root, "the free space could not be read", os.GetLastError());
+    if (!os.GetDiskFreeSpaceExA(root.c_str(), &available, &total, &totalFree))
         return std::nullopt;
-    }
     return available.QuadPart;
+}
+
+std::optional<uint64_t> FreeSpaceWipe::FreeBytes()
+{
+    const std::optional<uint64_t> free = AvailableBytes();
+    if (!free)
+        Fail(root, "the free space could not be read", os.GetLastError());
+    return free;
 }
 
 UniqueFileHandle FreeSpaceWipe::MakeFolder(const std::string& path, const char* failure)
 {
     if (!os.CreateDirectoryA(path.c_str())) {
-        Fail(path == folder ? root : path, failure, os.GetLastError());
+        const DWORD error = os.GetLastError();
+        // A volume that did not say it was read-only until it was written to.
+        if (error == ERROR_WRITE_PROTECT)
+            result.Refusal = ReadOnlyRefusal(result.Volume);
+        else
+            Fail(path == folder ? root : path, failure, error);
         return UniqueFileHandle();
     }
     // Held without sharing deletion, so that nobody renames the folder or puts a link in its
@@ -416,7 +436,15 @@ void FreeSpaceWipe::TakeFreeRecords()
     uint32_t created = 0;
     const bool volumeFlush = FlushVolume();
     int draws = 0;
+    std::optional<uint64_t> freeAtRound = AvailableBytes();
     while (created < options.RecordBound && !Cancelled()) {
+        if (created > 0 && created % RecordRound == 0) {
+            const std::optional<uint64_t> free = AvailableBytes();
+            if (!free || !freeAtRound ||
+                *freeAtRound > *free + uint64_t(RecordRound) * MostClustersPerRecord)
+                break;
+            freeAtRound = free;
+        }
         BYTE letters[RecordNameLength];
         random->Take(letters, sizeof letters);
         std::string name;

@@ -1,8 +1,8 @@
 // Wipes the free space of one volume: in a folder of its own at the root, filler files written
 // with every pass of the user's method until the volume is full, then small files that take the
-// free file records (where the names and small contents of deleted files stay), then all of it
-// deleted again. Every system call goes through the engine's seam; every write is bounded by the
-// free space the volume reported at the start.
+// free file records (where the names and small contents of deleted files stay) until none is
+// left, then all of it deleted again. Every system call goes through the engine's seam; every write
+// is bounded by the free space the volume reported at the start.
 #pragma once
 
 #include "core/WipeJob.h"
@@ -43,6 +43,9 @@ private:
     // The wipe's folder and the records folder in it, each made and held open.
     bool MakeFolders();
     UniqueFileHandle MakeFolder(const std::string& path, const char* failure);
+    // The space the user may still write on the volume; FreeBytes reports it when it cannot be
+    // read.
+    std::optional<uint64_t> AvailableBytes();
     std::optional<uint64_t> FreeBytes();
 
     void Fill(uint64_t freeBytes);

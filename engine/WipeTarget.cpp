@@ -106,9 +106,14 @@ std::optional<std::string> WipeRefusal(ShredOs& os, const std::string& root)
         return "The volume " + volume + " does not tell what it is (error " +
                std::to_string(os.GetLastError()) + "): its free space cannot be wiped.";
     if (flags & FILE_READ_ONLY_VOLUME)
-        return volume + " is read-only: nothing can be written to it, so its free space cannot "
-                        "be wiped.";
+        return ReadOnlyRefusal(volume);
     return std::nullopt;
+}
+
+std::string ReadOnlyRefusal(const std::string& volume)
+{
+    return volume + " is read-only: nothing can be written to it, so its free space cannot be "
+                    "wiped.";
 }
 
 WipeTarget ReadWipeTarget(ShredOs& os, const std::string& root)

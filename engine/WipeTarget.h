@@ -34,6 +34,9 @@ std::optional<std::string> WholeVolumeRoot(ShredOs& os, const std::wstring& item
 // root of one, read-only, a disc); nothing when it can.
 std::optional<std::string> WipeRefusal(ShredOs& os, const std::string& root);
 
+// The refusal of a read-only volume.
+std::string ReadOnlyRefusal(const std::string& volume);
+
 // What the confirmation shows. No write is made.
 WipeTarget ReadWipeTarget(ShredOs& os, const std::string& root);
 

@@ -160,14 +160,25 @@ void ServeUntilProgressWindowGone(DWORD timeoutMs)
 {
     const DWORD start = ::GetTickCount();
     MSG message;
+    const char* shown = nullptr;
     for (;;) {
         while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&message);
             ::DispatchMessageA(&message);
         }
-        if (std::none_of(std::begin(ProgressCaptions), std::end(ProgressCaptions),
-                         [](const char* caption) { return ::FindWindowA(nullptr, caption); }))
+        const auto open =
+            std::find_if(std::begin(ProgressCaptions), std::end(ProgressCaptions),
+                         [](const char* caption) { return ::FindWindowA(nullptr, caption); });
+        if (open != std::end(ProgressCaptions) && !shown) {
+            shown = *open;
+            std::printf("progress window \"%s\" open\n", shown);
+            std::fflush(stdout);
+        }
+        if (open == std::end(ProgressCaptions)) {
+            if (shown)
+                std::printf("progress window \"%s\" closed\n", shown);
             return;
+        }
         if (::GetTickCount() - start > timeoutMs) {
             std::printf("the progress window did not close in time\n");
             return;

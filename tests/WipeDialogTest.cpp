@@ -298,7 +298,7 @@ TEST_F(WipeDialogTest, ProgressWindowShowsPhaseBytesRateAndTimeLeft)
     progress.FillStartedTick = ::GetTickCount64() - 100000;
     progress.SetPhase(WipePhase::Filling);
     window.Tick();
-    EXPECT_EQ(ControlText(dialog, IDC_WIPE_PHASE), "Overwriting the free space of Q:...");
+    EXPECT_EQ(ControlText(dialog, IDC_WIPE_PHASE), "Overwriting the free space of Q:");
     EXPECT_EQ(ControlText(dialog, IDC_WIPE_DONE), "10.0 MB of 40.0 MB");
     const std::string rate = ControlText(dialog, IDC_WIPE_RATE);
     ASSERT_GT(rate.size(), 5u);
@@ -313,7 +313,7 @@ TEST_F(WipeDialogTest, ProgressWindowShowsPhaseBytesRateAndTimeLeft)
     progress.SetPhase(WipePhase::Records);
     window.Tick();
     EXPECT_EQ(ControlText(dialog, IDC_WIPE_PHASE),
-              "Overwriting the free file records of Q: (1,234 so far)...");
+              "Overwriting the free file records of Q: (1,234 so far)");
     EXPECT_EQ(ControlText(dialog, IDC_WIPE_LEFT), "finishing");
     EXPECT_EQ(::SendDlgItemMessageA(dialog, IDC_WIPE_BAR, PBM_GETPOS, 0, 0), 1000);
 

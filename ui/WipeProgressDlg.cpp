@@ -60,12 +60,12 @@ std::string CWipeProgressDlg::PhaseText(const WipeJob& job)
     case WipePhase::Waiting:
         return "Waiting for a shred or another wipe to finish...";
     case WipePhase::Preparing:
-        return "Preparing the wipe " + volume + "...";
+        return "Preparing the wipe " + volume;
     case WipePhase::Filling:
-        return "Overwriting the free space " + volume + "...";
+        return "Overwriting the free space " + volume;
     case WipePhase::Records:
         return "Overwriting the free file records " + volume + " (" +
-               CountText(job.Progress.Records) + " so far)...";
+               CountText(job.Progress.Records) + " so far)";
     default:
         return "Deleting the filler files...";
     }

@@ -1,5 +1,6 @@
 #include "engine/RandomBlocks.h"
 
+#include "engine/ClockSeededRandom.h"
 #include "engine/Keystream.h"
 
 #include <algorithm>
@@ -10,22 +11,6 @@ namespace {
 // Blocks made ahead of the writer: one being written, one ready, one being made.
 constexpr size_t SlotCount = 3;
 constexpr DWORD ProviderFlags = CRYPT_VERIFYCONTEXT | CRYPT_SILENT;
-
-uint64_t SplitMix64(uint64_t& state)
-{
-    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-uint64_t ClockSeed()
-{
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<uint64_t>(counter.QuadPart) ^ (::GetTickCount64() << 32) ^
-           ::GetCurrentThreadId();
-}
 
 } // namespace
 
@@ -68,7 +53,6 @@ void RandomBlocks::FromProvider(BYTE* out, size_t length)
 {
     if (provider && os.CryptGenRandom(provider, static_cast<DWORD>(length), out))
         return;
-    // Still overwrites: only the bytes' unpredictability is lost, never the wipe.
     for (size_t i = 0; i < length; i += 8) {
         const uint64_t value = SplitMix64(fallbackState);
         std::memcpy(out + i, &value, std::min<size_t>(8, length - i));

@@ -2,12 +2,14 @@
 // Space" for exactly one volume's root and for nothing else, its help text, the commands it takes,
 // a network or read-only drive refused with its reason before any confirmation, its class
 // factory; and the command line's words as the rundll32 entry point reads them. Nothing here may
-// write to a drive: the engine's seam in place refuses every file, folder and write.
+// write to a drive: the engine's seam in place is fastened to no volume and refuses every file
+// and folder.
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
 #include "ShellSelection.h"
 #include "TestFiles.h"
 #include "TestOwners.h"
+#include "WipeOs.h"
 #include "common/Seam.h"
 #include "common/TextConversion.h"
 #include "core/WipeJob.h"
@@ -27,56 +29,6 @@
 namespace {
 
 constexpr char ConfirmCaption[] = "Wipe Free Space";
-
-// Every answer the system gives, but nothing can be made or written, anywhere; the drive type
-// and the volume's flags as the test sets them.
-class NothingWrittenOs : public ShredOs
-{
-public:
-    std::optional<UINT> DriveType;
-    DWORD ExtraVolumeFlags = 0;
-    std::atomic<int> Refused{0};
-
-    HANDLE CreateFileA(const char*, DWORD, DWORD, DWORD, DWORD) override { return RefuseHandle(); }
-    BOOL CreateDirectoryA(const char*) override { return Refuse(); }
-    BOOL DeleteFileA(const char*) override { return Refuse(); }
-    BOOL RemoveDirectoryA(const char*) override { return Refuse(); }
-    BOOL WriteFile(HANDLE, const void*, DWORD, DWORD* written) override
-    {
-        *written = 0;
-        return Refuse();
-    }
-    UINT GetDriveTypeA(const char* root) override
-    {
-        return DriveType ? *DriveType : ShredOs::GetDriveTypeA(root);
-    }
-    BOOL GetVolumeInformationA(const char* root, char* volumeName, DWORD volumeNameSize,
-                               DWORD* serialNumber, DWORD* maximumComponentLength,
-                               DWORD* fileSystemFlags, char* fileSystemName,
-                               DWORD fileSystemNameSize) override
-    {
-        DWORD flags = 0;
-        const BOOL answered = ShredOs::GetVolumeInformationA(
-            root, volumeName, volumeNameSize, serialNumber, maximumComponentLength, &flags,
-            fileSystemName, fileSystemNameSize);
-        if (fileSystemFlags)
-            *fileSystemFlags = flags | ExtraVolumeFlags;
-        return answered;
-    }
-
-private:
-    BOOL Refuse()
-    {
-        ++Refused;
-        ::SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    HANDLE RefuseHandle()
-    {
-        Refuse();
-        return INVALID_HANDLE_VALUE;
-    }
-};
 
 std::string MenuText(HMENU menu, UINT id)
 {
@@ -208,7 +160,7 @@ TEST_F(DriveMenuTest, AnythingButExactlyOneVolumesRootGetsNoEntry)
 
 TEST_F(DriveMenuTest, NetworkOrReadOnlyDriveIsRefusedWithItsReasonBeforeAnyConfirmation)
 {
-    NothingWrittenOs os;
+    WipeOs os;
     const Seam<ShredOs>::Substitute inPlace(os);
     MessageBoxAnswerer boxes;
     ASSERT_EQ(Initialize({"T:\\"}), S_OK);
@@ -225,12 +177,12 @@ TEST_F(DriveMenuTest, NetworkOrReadOnlyDriveIsRefusedWithItsReasonBeforeAnyConfi
                                         "wiped on the computer that holds it.",
                                         "T: is read-only: nothing can be written to it, so its "
                                         "free space cannot be wiped."}));
-    EXPECT_EQ(os.Refused, 0) << "something was about to be written";
+    EXPECT_EQ(os.OutsideCalls, 0) << "something was about to be written";
 }
 
 TEST_F(DriveMenuTest, OnlyTheEntrysOwnCommandIsTaken)
 {
-    NothingWrittenOs os;
+    WipeOs os;
     os.DriveType = DRIVE_REMOTE;
     const Seam<ShredOs>::Substitute inPlace(os);
     MessageBoxAnswerer boxes;
@@ -292,7 +244,7 @@ TEST(WipeCommandLineTest, OneDriveAndTheQuietOptionInAnyOrder)
 
 TEST(WipeCommandLineTest, AnythingElseIsAUsageErrorAndRunsNothing)
 {
-    NothingWrittenOs os;
+    WipeOs os;
     const Seam<ShredOs>::Substitute inPlace(os);
     const struct
     {
@@ -312,29 +264,5 @@ TEST(WipeCommandLineTest, AnythingElseIsAUsageErrorAndRunsNothing)
         EXPECT_EQ(RunWipeCommand(command, result), WipeExitUsage);
         EXPECT_EQ(result, std::string(line.Error) + "; " + WipeCommandUsage);
     }
-    EXPECT_EQ(os.Refused, 0);
-}
-
-TEST(WipeCommandLineTest, QuietRunOfWhatIsNoLocalVolumesRootIsRefusedWithItsReason)
-{
-    NothingWrittenOs os;
-    const Seam<ShredOs>::Substitute inPlace(os);
-    const struct
-    {
-        const wchar_t* Line;
-        const char* ResultLine;
-    } refused[] = {
-        {L"\\\\server\\share /quiet",
-         "Free space on \\\\server\\share not wiped: \\\\server\\share is a network path: its "
-         "free space can only be wiped on the computer that holds it."},
-        {L"T:\\Windows /quiet",
-         "Free space on T:\\Windows not wiped: T:\\Windows is not the root of a volume: only a "
-         "whole volume's free space can be wiped."},
-    };
-    for (const auto& line : refused) {
-        std::string result;
-        EXPECT_EQ(RunWipeCommand(ParseWipeCommand(line.Line), result), WipeExitRefused);
-        EXPECT_EQ(result, line.ResultLine);
-    }
-    EXPECT_EQ(os.Refused, 0);
+    EXPECT_EQ(os.OutsideCalls, 0);
 }

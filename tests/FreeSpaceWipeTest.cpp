@@ -59,12 +59,7 @@ class FreeSpaceWipeTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(CurrentVolumeRun().Phase, VolumePhase::Mounted)
-            << "this case needs a volume of its own: run it through tests/VolumeScenario.sh "
-               "(ctest -L wipe), which mounts one";
-        std::string why;
-        volume = ScenarioTestVolume(why);
-        ASSERT_TRUE(volume) << "refusing to wipe: " << why;
+        ASSERT_NO_FATAL_FAILURE(RequireMountedTestVolume(volume));
         os = std::make_unique<WipeOs>(*volume);
         // Small fillers, so that a volume of 32 MiB takes several; a small reserve for records.
         options.Settings = QuickSettings();

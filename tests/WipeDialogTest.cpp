@@ -9,6 +9,7 @@
 #include "MessageBoxAnswerer.h"
 #include "RegistryKeys.h"
 #include "TestOwners.h"
+#include "TestSettings.h"
 #include "core/ShredThread.h"
 #include "core/WipeJob.h"
 #include "engine/WipeReport.h"
@@ -43,19 +44,6 @@ WipeTarget Target()
     target.TotalBytes = 100 * GiB;
     target.WriteRate = 150.0 * MiB;
     return target;
-}
-
-void StoreSettings(DWORD method, DWORD passes)
-{
-    const UniqueRegistryKey key = CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE);
-    ASSERT_TRUE(key);
-    const std::pair<const char*, DWORD> values[] = {{"ShreddingMethod", method},
-                                                    {"MangleDateAndTime", 0},
-                                                    {"OverwriteTails", 0},
-                                                    {"Passes", passes}};
-    for (const auto& [name, value] : values)
-        ::RegSetValueExA(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                         sizeof value);
 }
 
 DWORD StoredMethod()
@@ -175,7 +163,7 @@ std::shared_ptr<WipeJob> HandMovedJob()
 
 TEST_F(WipeDialogTest, ConfirmationShowsTheDriveItsFreeSpaceTheMethodAndTheTime)
 {
-    StoreSettings(MethodRandomData, 3);
+    ASSERT_TRUE(StoreSettings(SettingsOf(MethodRandomData, 3)));
     const ConfirmRun run = Confirm(Target(), [](HWND confirm) {
         char caption[64] = {};
         ::GetWindowTextA(confirm, caption, sizeof caption);
@@ -209,7 +197,7 @@ TEST_F(WipeDialogTest, ConfirmationShowsTheDriveItsFreeSpaceTheMethodAndTheTime)
 
 TEST_F(WipeDialogTest, OptionsChangeTheMethodAndTheEstimateAndCancelSavesNothing)
 {
-    StoreSettings(MethodRandomData, 1);
+    ASSERT_TRUE(StoreSettings(SettingsOf(MethodRandomData, 1)));
     const ConfirmRun run = Confirm(Target(), [](HWND confirm) {
         EXPECT_EQ(ControlText(confirm, IDC_WIPE_ESTIMATE), Estimate(1));
         Click(confirm, IDC_OPTIONS);
@@ -243,7 +231,7 @@ TEST_F(WipeDialogTest, WithoutATimedWriteTheEstimateSaysWhy)
 TEST_F(WipeDialogTest, OkSavesTheSettingsOpensTheProgressWindowAndStartsTheWipe)
 {
     MessageBoxAnswerer boxes;
-    StoreSettings(MethodRandomData, 1);
+    ASSERT_TRUE(StoreSettings(SettingsOf(MethodRandomData, 1)));
     bool confirmHidden = false;
     const ConfirmRun run = Confirm(Target(), [&](HWND confirm) {
         Click(confirm, IDC_OPTIONS);

@@ -25,12 +25,7 @@ class WipeReadOnlyVolumeTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(CurrentVolumeRun().Phase, VolumePhase::Mounted)
-            << "this case needs a volume of its own: run it through tests/VolumeScenario.sh "
-               "(ctest -L wipe), which mounts one";
-        std::string why;
-        volume = ScenarioTestVolume(why);
-        ASSERT_TRUE(volume) << "refusing to wipe: " << why;
+        ASSERT_NO_FATAL_FAILURE(RequireMountedTestVolume(volume));
         before = SnapshotTree(Widen(volume->Drive));
         // The volume's token is there to read, and nothing can be added.
         ASSERT_FALSE(before.empty());

@@ -11,8 +11,8 @@
 // (which are in use, so no wipe of free space reaches them) is printed, with where it lies.
 #include "ProgramRunner.h"
 #include "RecoveryLook.h"
-#include "RegistryKeys.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "TestVolume.h"
 #include "VolumeRun.h"
 #include "WipeOs.h"
@@ -87,21 +87,6 @@ std::string Utf8(const std::wstring& text)
     return NarrowExactly(text, CP_UTF8).value_or("?");
 }
 
-void StoreSettings(const ShredSettings& settings)
-{
-    const UniqueRegistryKey key = CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE);
-    ASSERT_TRUE(key);
-    const std::pair<const char*, DWORD> values[] = {
-        {"ShreddingMethod", static_cast<DWORD>(settings.ShreddingMethod)},
-        {"MangleDateAndTime", 0},
-        {"OverwriteTails", 0},
-        {"Passes", static_cast<DWORD>(settings.Passes)}};
-    for (const auto& [name, value] : values)
-        ASSERT_EQ(ERROR_SUCCESS,
-                  ::RegSetValueExA(key.Get(), name, 0, REG_DWORD,
-                                   reinterpret_cast<const BYTE*>(&value), sizeof value));
-}
-
 constexpr char ReportFile[] = "wipe.txt";
 constexpr char FindingsFile[] = "findings.txt";
 
@@ -153,7 +138,7 @@ private:
         const TreeSnapshot before = SnapshotTree(Widen(volume->Drive));
         const uint64_t freeBefore = FreeBytesOf(*volume);
 
-        ASSERT_NO_FATAL_FAILURE(StoreSettings(settings));
+        ASSERT_TRUE(StoreSettings(settings));
         const TempFolder folder;
         ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, folder / "Orlenwick.dll"));
         const ProgramRun wipe = RunProgram("rundll32.exe " + Quoted(folder / "Orlenwick.dll") +
@@ -253,22 +238,14 @@ private:
     }
 };
 
-ShredSettings Method(int32_t method)
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = method;
-    settings.Passes = 1;
-    return settings;
-}
-
 } // namespace
 
 TEST_F(WipeRecoveryLookTest, RandomDataLeavesNothingOfDeletedFiles)
 {
-    Run(Method(MethodRandomData));
+    Run(SettingsOf(MethodRandomData, 1));
 }
 
 TEST_F(WipeRecoveryLookTest, DoDLeavesNothingOfDeletedFiles)
 {
-    Run(Method(MethodDoD));
+    Run(SettingsOf(MethodDoD, 1));
 }

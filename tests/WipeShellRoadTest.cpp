@@ -7,8 +7,8 @@
 #include "DialogDriver.h"
 #include "InstalledShellRoad.h"
 #include "ProgramRunner.h"
-#include "RegistryKeys.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "TestVolume.h"
 #include "VolumeRun.h"
 #include "WipeOs.h"
@@ -34,19 +34,6 @@ using Clock = std::chrono::steady_clock;
 constexpr char ConfirmCaption[] = "Wipe Free Space";
 constexpr char ProgressCaption[] = "Wiping Free Space...";
 constexpr DWORD CommandTimeoutMs = 120000;
-
-void StoreSettings(DWORD method, DWORD passes)
-{
-    const UniqueRegistryKey key = CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE);
-    ASSERT_TRUE(key);
-    const std::pair<const char*, DWORD> values[] = {{"ShreddingMethod", method},
-                                                    {"MangleDateAndTime", 0},
-                                                    {"OverwriteTails", 0},
-                                                    {"Passes", passes}};
-    for (const auto& [name, value] : values)
-        ::RegSetValueExA(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                         sizeof value);
-}
 
 // The program's output without the line ends a pipe gives it.
 std::vector<std::string> Lines(const std::string& output)
@@ -76,14 +63,9 @@ class WipeShellRoadTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(CurrentVolumeRun().Phase, VolumePhase::Mounted)
-            << "this case needs a volume of its own: run it through tests/VolumeScenario.sh "
-               "(ctest -L wipe), which mounts one";
-        std::string why;
-        volume = ScenarioTestVolume(why);
-        ASSERT_TRUE(volume) << "refusing to wipe: " << why;
+        ASSERT_NO_FATAL_FAILURE(RequireMountedTestVolume(volume));
         ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
-        ASSERT_NO_FATAL_FAILURE(StoreSettings(MethodRandomData, 1));
+        ASSERT_TRUE(StoreSettings(SettingsOf(MethodRandomData, 1)));
         dll = std::make_unique<TempFolder>();
         ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, Dll()));
         // What the user has on the volume, and one file deleted the ordinary way.
@@ -205,7 +187,7 @@ TEST_F(WipeShellRoadTest, CommandLineWithWindowsConfirmsShowsProgressAndTellsThe
 TEST_F(WipeShellRoadTest, CancelHalfWayInTheProgressWindowStopsWithinASecondAndLeavesNothing)
 {
     // Gutmann's 35 passes keep the wipe of this volume going for seconds.
-    ASSERT_NO_FATAL_FAILURE(StoreSettings(MethodGutmann, 1));
+    ASSERT_TRUE(StoreSettings(SettingsOf(MethodGutmann, 1)));
     for (const bool closeBox : {false, true}) {
         SCOPED_TRACE(closeBox ? "close box" : "Cancel button");
         ProgramRun run;

@@ -1,5 +1,7 @@
 #include "WipeOs.h"
 
+#include "VolumeRun.h"
+
 #include "common/TextConversion.h"
 #include "engine/FreeSpaceWipe.h"
 
@@ -23,8 +25,8 @@ WipeOs::WipeOs(const TestVolume& volume) : root(volume.Root), device("\\\\.\\" +
 bool WipeOs::Inside(const char* path)
 {
     const std::string name = path ? path : "";
-    if (StartsWithNoCase(name, root) ||
-        (name.size() == device.size() && StartsWithNoCase(name, device)))
+    if (!root.empty() && (StartsWithNoCase(name, root) ||
+                          (name.size() == device.size() && StartsWithNoCase(name, device))))
         return true;
     ++OutsideCalls;
     ::SetLastError(ERROR_ACCESS_DENIED);
@@ -172,6 +174,16 @@ BOOL WipeOs::GetVolumeInformationA(const char* rootPath, char* volumeName, DWORD
     if (fileSystemFlags)
         *fileSystemFlags = flags | ExtraVolumeFlags;
     return answered;
+}
+
+void RequireMountedTestVolume(std::optional<TestVolume>& volume)
+{
+    ASSERT_EQ(CurrentVolumeRun().Phase, VolumePhase::Mounted)
+        << "this case needs a volume of its own: run it through tests/VolumeScenario.sh "
+           "(ctest -L wipe), which mounts one";
+    std::string why;
+    volume = ScenarioTestVolume(why);
+    ASSERT_TRUE(volume) << "refusing to wipe: " << why;
 }
 
 WipeResult WipeTestVolume(const TestVolume& volume, WipeOs& os, const WipeOptions& options,

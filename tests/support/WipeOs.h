@@ -1,7 +1,8 @@
-// The engine's seam for the free-space wipe's tests, fastened to one test volume: every call is
-// the real one, but a call that names anything outside the volume's root fails before it reaches
-// the system, and is counted. On top, the few answers the platform will not give on demand: a
-// drive type, volume flags, a filler whose writes fail, slow writes, and what the wipe wrote.
+// The engine's seam for the free-space wipe's tests, fastened to one test volume (or to none):
+// every call is the real one, but a call that names anything outside the volume's root fails
+// before it reaches the system, and is counted. On top, the few answers the platform will not give
+// on demand: a drive type, volume flags, a filler whose writes fail, slow writes, and what the wipe
+// wrote.
 #pragma once
 
 #include "TestVolume.h"
@@ -19,6 +20,8 @@
 class WipeOs : public ShredOs
 {
 public:
+    // Fastened to no volume at all: nothing can be made, written or deleted anywhere.
+    WipeOs() = default;
     explicit WipeOs(const TestVolume& volume);
 
     // Answers.
@@ -76,6 +79,10 @@ private:
     std::map<std::string, uint64_t> lengths;
     std::map<std::string, std::vector<std::vector<BYTE>>> passStarts;
 };
+
+// The volume tests/VolumeScenario.sh mounted for the running case, proven a test volume; a fatal
+// failure of the test when the case does not run on one.
+void RequireMountedTestVolume(std::optional<TestVolume>& volume);
 
 // The wipe of the test volume, with `os` in the seam's place; the options as given.
 WipeResult WipeTestVolume(const TestVolume& volume, WipeOs& os, const WipeOptions& options,

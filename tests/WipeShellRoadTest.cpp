@@ -168,6 +168,8 @@ TEST_F(WipeShellRoadTest, CommandLineWithWindowsConfirmsShowsProgressAndTellsThe
     EXPECT_EQ(ControlText(confirm, IDC_WIPE_DRIVE).rfind(volume->Drive, 0), 0u);
     EXPECT_EQ(ControlText(confirm, IDC_WIPE_METHOD),
               "Cryptographically strong random data, 1 pass");
+    // The short timed write worked (and its file is gone again: see the volume at the end).
+    EXPECT_EQ(ControlText(confirm, IDC_WIPE_ESTIMATE), "less than a minute");
     Click(confirm, IDOK);
     // The window may be quick on a small volume: it is seen or its box is.
     HWND progress = WaitForDialog(ProgressCaption, 10000);

@@ -89,6 +89,8 @@ public:
         ::LeaveCriticalSection(&m_sect);
         return TRUE;
     }
+    // Takes the section only when nobody holds it.
+    BOOL TryLock() { return ::TryEnterCriticalSection(&m_sect); }
 
 private:
     CRITICAL_SECTION m_sect;
@@ -118,6 +120,13 @@ public:
         if (m_bLocked)
             m_bLocked = !m_pSection->Unlock();
         return TRUE;
+    }
+    // Holds the section if nobody else does; TRUE when it is held.
+    BOOL TryLock()
+    {
+        if (!m_bLocked)
+            m_bLocked = m_pSection->TryLock();
+        return m_bLocked;
     }
 
 private:

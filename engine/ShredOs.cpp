@@ -253,3 +253,50 @@ BOOL ShredOs::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 {
     return ::PostMessageA(window, message, wParam, lParam);
 }
+
+BOOL ShredOs::GetDiskFreeSpaceExA(const char* root, ULARGE_INTEGER* availableToCaller,
+                                  ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree)
+{
+    return ::GetDiskFreeSpaceExA(root, availableToCaller, total, totalFree);
+}
+
+UINT ShredOs::GetDriveTypeA(const char* root)
+{
+    return ::GetDriveTypeA(root);
+}
+
+BOOL ShredOs::CreateDirectoryA(const char* path)
+{
+    return ::CreateDirectoryA(path, nullptr);
+}
+
+BOOL ShredOs::DeleteFileA(const char* path)
+{
+    return ::DeleteFileA(path);
+}
+
+BOOL ShredOs::WriteFile(HANDLE file, const void* data, DWORD count, DWORD* written)
+{
+    return ::WriteFile(file, data, count, written, nullptr);
+}
+
+BOOL ShredOs::FlushFileBuffers(HANDLE file)
+{
+    return ::FlushFileBuffers(file);
+}
+
+BOOL ShredOs::SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* position, DWORD method)
+{
+    LARGE_INTEGER to{};
+    to.QuadPart = distance;
+    LARGE_INTEGER reached{};
+    const BOOL moved = ::SetFilePointerEx(file, to, &reached, method);
+    if (moved && position)
+        *position = reached.QuadPart;
+    return moved;
+}
+
+BOOL ShredOs::SetEndOfFile(HANDLE file)
+{
+    return ::SetEndOfFile(file);
+}

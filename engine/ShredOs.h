@@ -85,6 +85,18 @@ public:
     // The progress window.
     virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The free-space wipe: what a volume holds and allows, and the filler files it writes
+    // through handles in large blocks.
+    virtual BOOL GetDiskFreeSpaceExA(const char* root, ULARGE_INTEGER* availableToCaller,
+                                     ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree);
+    virtual UINT GetDriveTypeA(const char* root);
+    virtual BOOL CreateDirectoryA(const char* path);
+    virtual BOOL DeleteFileA(const char* path);
+    virtual BOOL WriteFile(HANDLE file, const void* data, DWORD count, DWORD* written);
+    virtual BOOL FlushFileBuffers(HANDLE file);
+    virtual BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* position, DWORD method);
+    virtual BOOL SetEndOfFile(HANDLE file);
 };
 
 // Owners of what the seam hands out, each given back through the seam that gave it.

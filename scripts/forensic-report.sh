@@ -31,7 +31,7 @@ for case in "${cases[@]}"; do
     log=$ORLENWICK_BUILD/volume-cases/$name.log
     mkdir -p "$(dirname "$log")"
     verdict="all its assertions held"
-    timeout 720 "$ORLENWICK_ROOT/tests/VolumeScenario.sh" "$program" "$name" >"$log" 2>&1 ||
+    timeout 720 "$ORLENWICK_ROOT/tests/VolumeScenario.sh" "$program" "$name" ntfs 64M >"$log" 2>&1 ||
         verdict="some of its assertions failed (see ${log#"$ORLENWICK_ROOT"/})"
     if [ ! -s "$folder/findings.txt" ]; then
         echo "$name could not be examined:" >&2

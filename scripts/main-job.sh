@@ -2,14 +2,17 @@
 # The main job: set up (packages, build, the project's Wine prefix), register Orlenwick.dll
 # with regsvr32, create sample files and a folder, shred them through the real shell-extension
 # road (the shell stand-in creates the handler, builds its menu and chooses "Shred Item(s)",
-# answering the confirm dialog), and show what is left.
+# answering the confirm dialog), and show what is left. Then wipe the free space of a small
+# drive made for it (a 32 MiB tmpfs, never the machine's own disk) through the drive's menu.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 timeout 1200 "$here/install-deps.sh"
 source "$here/common.sh"
 timeout 1800 "$here/build.sh" x86_64
 timeout 300 "$here/wine-prefix.sh"
-trap 'status=$?; "$here/wine-stop.sh"; exit $status' EXIT
+# The wipe's drive: a volume of the build's own, taken down whatever happens.
+wipe_letter=w
+trap 'status=$?; timeout 60 "$here/test-volume.sh" down $wipe_letter || status=1; "$here/wine-stop.sh"; exit $status' EXIT
 
 # Everything lives under T:, the prefix's drive for the build's scratch folder.
 install=$ORLENWICK_SCRATCH/Orlenwick
@@ -43,3 +46,14 @@ timeout 600 "$WINE64" 'T:\Orlenwick\ShellStandIn.exe' --confirm \
 
 echo "== left in T:\\samples"
 (cd "$samples" && find . -mindepth 1 | sort)
+
+echo "== wiping the free space of a 32 MiB drive W: through the drive's menu"
+timeout 60 "$here/test-volume.sh" up tmpfs 32M $wipe_letter
+drive=$ORLENWICK_BUILD/volumes/$wipe_letter/mount
+head -c 300000 /dev/urandom >"$drive/kept.bin"
+head -c 2000000 /dev/urandom >"$drive/deleted.bin"
+rm "$drive/deleted.bin"
+timeout 600 "$WINE64" 'T:\Orlenwick\ShellStandIn.exe' --confirm --handlers-of Drive \
+    --choose 'Wipe Free Space' 'W:\' </dev/null 2>/dev/null
+echo "== left on W:"
+(cd "$drive" && find . -mindepth 1 | sort)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Renders each of the three dialogs under Xvfb, with Wine's X11 driver in a prefix of its own
+# Renders each of the dialogs under Xvfb, with Wine's X11 driver in a prefix of its own
 # (the test prefix uses the null driver), into docs/pictures/*.png.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -8,7 +8,12 @@ source "$here/common.sh"
 export WINEPREFIX=$ORLENWICK_BUILD/wineprefix-x11
 out=$ORLENWICK_ROOT/docs/pictures
 gallery=$ORLENWICK_BUILD/x86_64/DialogGallery.exe
-display=:99
+# A display nobody else on the machine uses.
+number=99
+while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do
+    number=$((number + 1))
+done
+display=:$number
 mkdir -p "$out"
 work=$(mktemp -d)
 
@@ -52,3 +57,5 @@ render() {
 render confirm "Confirm Shredding"
 render settings "Settings"
 render progress "Shredding items..."
+render wipe-confirm "Wipe Free Space"
+render wipe-progress "Wiping Free Space..."

@@ -2,14 +2,20 @@
 # A volume of the build's own, mounted and mapped as a drive of the project's Wine prefix for the
 # tests that need a real file system under them, and taken down again.
 #
-#   scripts/test-volume.sh up ntfs|tmpfs SIZE LETTER    (SIZE as truncate and mount take it: 64M)
+#   scripts/test-volume.sh up ntfs|tmpfs|tmpfs-readonly SIZE LETTER   (SIZE as truncate and mount
+#                                                                     take it: 64M)
 #   scripts/test-volume.sh down LETTER|all
 #
 # An NTFS volume is a new image file, build/volumes/LETTER/image, made anew by every `up` and
 # mounted by ntfs-3g with Windows' stream names (the image file itself: through a loop device
 # Wine's GetVolumeInformation fails). After `down` the image is the raw disk, left in the build
-# folder for a recovery tool to read. A tmpfs volume is memory limited to SIZE. Either is mounted
-# at build/volumes/LETTER/mount, and LETTER: maps that mount and nothing else.
+# folder for a recovery tool to read. A tmpfs volume is memory limited to SIZE; a tmpfs-readonly
+# one is mounted read-only once its token is written. Each is mounted at
+# build/volumes/LETTER/mount, and LETTER: maps that mount and nothing else.
+#
+# Every volume carries a random token in its root, .orlenwick-test-volume, and the same token in
+# build/volumes/LETTER/token: a test that is about to fill a drive proves with them that the drive
+# is a volume made here (tests/support/TestVolume.h), never the machine's own disk.
 #
 # Wine sees only the drives that exist when its server starts: both directions end the prefix's
 # processes first. `up` starts the server again (scripts/wine-prefix.sh); `down` leaves it
@@ -27,7 +33,7 @@ fail() {
 }
 
 usage() {
-    echo "usage: $0 up ntfs|tmpfs SIZE LETTER | down LETTER|all" >&2
+    echo "usage: $0 up ntfs|tmpfs|tmpfs-readonly SIZE LETTER | down LETTER|all" >&2
     exit 2
 }
 
@@ -67,14 +73,14 @@ take_down() {
         [ $waits -lt 150 ] || fail "ntfs-3g of $folder/image did not end after the unmount"
         sleep 0.2
     done
-    rm -f "$folder/ntfs-3g.pid"
+    rm -f "$folder/ntfs-3g.pid" "$folder/token"
     [ ! -d "$folder/mount" ] || rmdir "$folder/mount"
 }
 
 up() {
     [ $# -eq 3 ] || usage
     local kind=$1 size=$2 letter=$3
-    [[ $kind == ntfs || $kind == tmpfs ]] || usage
+    [[ $kind == ntfs || $kind == tmpfs || $kind == tmpfs-readonly ]] || usage
     [[ $size =~ ^[0-9]+[KMG]$ ]] || fail "size '$size' is not a number followed by K, M or G"
     check_letter "$letter"
     [ "$(id -u)" = 0 ] || fail "mounting a test volume needs root (this is uid $(id -u))"
@@ -89,7 +95,7 @@ up() {
     rm -rf "$folder"
     mkdir -p "$folder/mount"
     # Whatever fails from here leaves nothing mounted or mapped.
-    trap 'status=$?; [ $status -eq 0 ] || { "$here/wine-stop.sh"; take_down "$letter"; }' EXIT
+    trap "status=\$?; [ \$status -eq 0 ] || { '$here/wine-stop.sh'; take_down '$letter'; }" EXIT
     if [ "$kind" = ntfs ]; then
         truncate -s "$size" "$folder/image"
         mkntfs -F -Q -q "$folder/image" >"$folder/mkntfs.log" 2>&1 ||
@@ -110,6 +116,13 @@ up() {
             fail "cannot mount a tmpfs of $size at $folder/mount"
     fi
     is_mounted "$folder/mount" || fail "nothing is mounted at $folder/mount"
+    local token
+    token=$(od -An -tx1 -N16 /dev/urandom | tr -d ' \n')
+    printf '%s' "$token" >"$folder/token"
+    printf '%s' "$token" >"$folder/mount/.orlenwick-test-volume"
+    if [ "$kind" = tmpfs-readonly ]; then
+        mount -o remount,ro "$folder/mount" || fail "cannot make $folder/mount read-only"
+    fi
     ln -sfn "$folder/mount" "$WINEPREFIX/dosdevices/$letter:"
     "$here/wine-prefix.sh"
 }

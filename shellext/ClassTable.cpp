@@ -2,6 +2,7 @@
 
 #include "registrar/RegistryScript.h"
 #include "resources/resource.h"
+#include "shellext/DriveWipeShlExt.h"
 #include "shellext/Guids.h"
 #include "shellext/QuorvaneShlExt.h"
 #include "shellext/ServerModule.h"
@@ -10,7 +11,8 @@
 
 namespace {
 
-HRESULT ApplyQuorvaneShlExtScript(bool registering)
+// Runs one of the DLL's registry scripts with the module's path.
+HRESULT ApplyScript(UINT scriptId, bool registering)
 {
     const std::optional<std::wstring> path = ModuleFilePath(Module.Instance);
     if (!path)
@@ -25,8 +27,18 @@ HRESULT ApplyQuorvaneShlExtScript(bool registering)
     ReplacementMap replacements;
     HRESULT hr = replacements.Add(L"Module", quoted.c_str());
     if (SUCCEEDED(hr))
-        hr = RunScriptResource(path->c_str(), IDR_REGISTRY, "REGISTRY", registering, replacements);
+        hr = RunScriptResource(path->c_str(), scriptId, "REGISTRY", registering, replacements);
     return hr;
+}
+
+HRESULT ApplyQuorvaneShlExtScript(bool registering)
+{
+    return ApplyScript(IDR_REGISTRY, registering);
+}
+
+HRESULT ApplyDriveWipeShlExtScript(bool registering)
+{
+    return ApplyScript(IDR_DRIVE_REGISTRY, registering);
 }
 
 } // namespace
@@ -34,5 +46,7 @@ HRESULT ApplyQuorvaneShlExtScript(bool registering)
 ClassTableEntry ClassTable[] = {
     {&CLSID_QuorvaneShlExt, &ApplyQuorvaneShlExtScript, &CreateClassFactory,
      &CQuorvaneShlExt::CreateObject, nullptr},
+    {&CLSID_DriveWipeShlExt, &ApplyDriveWipeShlExtScript, &CreateClassFactory,
+     &CDriveWipeShlExt::CreateObject, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };

@@ -1,4 +1,4 @@
-// The server's own identifiers; the registry script and the type library carry the same values.
+// The server's own identifiers; the registry scripts and the type library carry the same values.
 #pragma once
 
 #include <windows.h>
@@ -6,6 +6,9 @@
 // {1C3E125F-9542-4FA8-B083-6F5808BADA62}
 constexpr GUID CLSID_QuorvaneShlExt = {
     0x1C3E125F, 0x9542, 0x4FA8, {0xB0, 0x83, 0x6F, 0x58, 0x08, 0xBA, 0xDA, 0x62}};
+// {FD3B512D-299D-407B-AADC-6D4053C7212B}: the drives' handler, which offers "Wipe Free Space".
+constexpr GUID CLSID_DriveWipeShlExt = {
+    0xFD3B512D, 0x299D, 0x407B, {0xAA, 0xDC, 0x6D, 0x40, 0x53, 0xC7, 0x21, 0x2B}};
 // {11A62502-8764-4AE9-AAEA-FE116BA89BB7}
 constexpr GUID LIBID_ORLENWICKLib = {
     0x11A62502, 0x8764, 0x4AE9, {0xAA, 0xEA, 0xFE, 0x11, 0x6B, 0xA8, 0x9B, 0xB7}};

@@ -1,8 +1,11 @@
-// The DLL's application object and its four exported COM entry points.
+// The DLL's application object, its four exported COM entry points, and the entry points
+// rundll32 calls for a wipe of free space from a command line.
 #include "afx/AfxApp.h"
 #include "afx/AfxDialog.h"
+#include "common/TextConversion.h"
 #include "shellext/ClassTable.h"
 #include "shellext/ServerModule.h"
+#include "shellext/WipeCommand.h"
 
 class COrlenwickApp : public CWinApp
 {
@@ -43,4 +46,15 @@ STDAPI DllRegisterServer()
 STDAPI DllUnregisterServer()
 {
     return Module.UnregisterClasses();
+}
+
+// rundll32 calls the wide one where the system has it, the narrow one else.
+extern "C" void CALLBACK WipeFreeSpaceW(HWND, HINSTANCE, LPWSTR commandLine, int)
+{
+    RunWipeCommandLineAndExit(commandLine ? commandLine : L"");
+}
+
+extern "C" void CALLBACK WipeFreeSpace(HWND, HINSTANCE, LPSTR commandLine, int)
+{
+    RunWipeCommandLineAndExit(commandLine ? Widen(commandLine) : std::wstring());
 }

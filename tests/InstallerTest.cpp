@@ -1,7 +1,7 @@
 // The installer package as an administrator deploys it, with the prefix's own msiexec, unattended
 // and never restarting: installed per machine (each DLL, as the package carries it, in its
 // Program Files folder, its registration in its registry view, exactly the registration table
-// plus the type library's keys and the class on the approved list, the same as the DLL's own
+// plus the type library's keys and both classes on the approved list, the same as the DLL's own
 // self-registration), shown in Programs and Features with its icon, links and comments, the
 // class created from its ProgID and shredding through the shell road, repaired, upgraded by the
 // next version (which a downgrade cannot replace), and removed without a trace but the shared
@@ -52,12 +52,17 @@ const std::wstring TypeLibKey = L"TypeLib\\" + LibraryId;
 const std::wstring ProgId = L"Orlenwick.QuorvaneShlExt.1";
 const std::wstring IndependentProgId = L"Orlenwick.QuorvaneShlExt";
 const std::wstring ApprovedKey = Widen(ApprovedExtensionsKey);
+// The drives' handler: a class of its own, with no ProgID and no type library.
+const std::wstring DriveClassId = RegistryForm(CLSID_DriveWipeShlExt);
+const std::wstring DriveClassKey = L"CLSID\\" + DriveClassId;
 
-const std::vector<std::wstring> HandlerContainers = {
-    L"*\\shellex\\ContextMenuHandlers",
-    L"AllFileSystemObjects\\shellex\\ContextMenuHandlers",
-    L"CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\\shellex\\ContextMenuHandlers",
-    L"Directory\\shellex\\DragDropHandlers",
+// The shell keys that hold a handler, with the class each handler names.
+const std::vector<std::pair<std::wstring, std::wstring>> Handlers = {
+    {L"*\\shellex\\ContextMenuHandlers", ClassId},
+    {L"AllFileSystemObjects\\shellex\\ContextMenuHandlers", ClassId},
+    {L"CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\\shellex\\ContextMenuHandlers", ClassId},
+    {L"Directory\\shellex\\DragDropHandlers", ClassId},
+    {L"Drive\\shellex\\ContextMenuHandlers", DriveClassId},
 };
 
 // Every key the package owns below Software\Classes, in each view.
@@ -66,10 +71,11 @@ std::vector<std::wstring> PackageKeys()
     std::vector<std::wstring> keys = {ProgId,
                                       IndependentProgId,
                                       ClassKey,
+                                      DriveClassKey,
                                       TypeLibKey,
                                       L"Interface\\" + RegistryForm(IID_IQuorvaneShlExt),
                                       L"Interface\\" + RegistryForm(IID_IShredConfDlg)};
-    for (const std::wstring& container : HandlerContainers)
+    for (const auto& [container, handlerClass] : Handlers)
         keys.push_back(container + L"\\" + HandlerName);
     return keys;
 }
@@ -146,9 +152,14 @@ std::vector<std::pair<std::wstring, RegistryTree>> RegistrationTable(const std::
           {L"InprocServer32",
            {{L"", RegistryString(dll)}, {L"ThreadingModel", RegistryString(L"Apartment")}}},
           {L"TypeLib", {{L"", RegistryString(LibraryId)}}}}},
+        {DriveClassKey,
+         {{L"", {{L"", RegistryString(L"DriveWipeShlExt Class")}}},
+          {L"InprocServer32",
+           {{L"", RegistryString(dll)}, {L"ThreadingModel", RegistryString(L"Apartment")}}}}},
     };
-    for (const std::wstring& container : HandlerContainers)
-        table.push_back({container + L"\\" + HandlerName, {{L"", {{L"", classId}}}}});
+    for (const auto& [container, handlerClass] : Handlers)
+        table.push_back(
+            {container + L"\\" + HandlerName, {{L"", {{L"", RegistryString(handlerClass)}}}}});
     return table;
 }
 
@@ -250,10 +261,11 @@ public:
     {
         for (REGSAM view : {View64, View32}) {
             shellKeys.push_back(ShellKeysSnapshot::Take(view));
-            for (const std::wstring& container : HandlerContainers)
+            for (const auto& [container, handlerClass] : Handlers)
                 WriteRegistryTree(HKEY_LOCAL_MACHINE, Path(container), Handler(), view);
             RegistryTree approved = ReadRegistryTree(HKEY_LOCAL_MACHINE, ApprovedKey, view);
             approved[L""].erase(ClassId);
+            approved[L""].erase(DriveClassId);
             approved[L""][ForeignClassId] = RegistryString(L"Orlenwick Test Foreign Extension");
             DeleteRegistryTree(HKEY_LOCAL_MACHINE, ApprovedKey, view);
             WriteRegistryTree(HKEY_LOCAL_MACHINE, ApprovedKey, approved, view);
@@ -263,7 +275,7 @@ public:
     ~ForeignEntries()
     {
         for (REGSAM view : {View64, View32}) {
-            for (const std::wstring& container : HandlerContainers)
+            for (const auto& [container, handlerClass] : Handlers)
                 DeleteRegistryTree(HKEY_LOCAL_MACHINE, Path(container), view);
         }
         approvedBefore.Restore();
@@ -360,6 +372,7 @@ protected:
             }
             RegistryValues approved = Foreign->ApprovedList(view);
             approved[ClassId] = RegistryString(ProductName);
+            approved[DriveClassId] = RegistryString(ProductName);
             EXPECT_EQ(approved, ApprovedExtensions(view));
         }
     }
@@ -375,7 +388,7 @@ protected:
             EXPECT_TRUE(ClassesKeyExists(L"CLSID", view));
             for (const std::string& shared : ShellHandlerParentKeys())
                 EXPECT_TRUE(ClassesKeyExists(Widen(shared), view)) << shared;
-            for (const std::wstring& container : HandlerContainers)
+            for (const auto& [container, handlerClass] : Handlers)
                 EXPECT_EQ(
                     ForeignEntries::Handler(),
                     ReadRegistryTree(HKEY_LOCAL_MACHINE, ForeignEntries::Path(container), view))
@@ -496,8 +509,9 @@ TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
 
     // Under HKEY_LOCAL_MACHINE it approves the class, as the package did; each value it writes
     // there the package wrote in the same place.
-    EXPECT_EQ(RegistryString(ProductName), machineSelfRegistration[ApprovedKey][ClassId])
-        << Describe(machineSelfRegistration);
+    for (const std::wstring& approvedClass : {ClassId, DriveClassId})
+        EXPECT_EQ(RegistryString(ProductName), machineSelfRegistration[ApprovedKey][approvedClass])
+            << Describe(machineSelfRegistration);
     for (const auto& [key, values] : machineSelfRegistration) {
         const RegistryValues package = KeyValues(HKEY_LOCAL_MACHINE, key, View64);
         for (const auto& [name, data] : values) {

@@ -1,6 +1,6 @@
 // The built DLL registered and removed as an installer does it (regsvr32 in the prefix, or the
 // exports called directly): every key it writes under HKEY_CLASSES_ROOT, the module path, the
-// type library, the class on the list of approved shell extensions, registering over stale keys,
+// type library, both classes on the list of approved shell extensions, registering over stale keys,
 // removal that spares the shell's own keys, its approved list and foreign subkeys, a failing
 // script's roll-back, and the module's version resource.
 #include "ProgramRunner.h"
@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <map>
@@ -46,19 +47,32 @@ const std::string ClassId = RegistryForm(CLSID_QuorvaneShlExt);
 const std::string LibraryId = RegistryForm(LIBID_ORLENWICKLib);
 const std::string ClassKey = "CLSID\\" + ClassId;
 const std::string TypeLibKey = "TypeLib\\" + LibraryId + "\\1.0";
+// The drives' handler, a class of its own with no ProgID and no type library.
+constexpr char DriveClassName[] = "DriveWipeShlExt Class";
+const std::string DriveClassId = RegistryForm(CLSID_DriveWipeShlExt);
+const std::string DriveClassKey = "CLSID\\" + DriveClassId;
 
-// The shell keys that hold a handler, and the handler keys themselves.
-const Names HandlerContainers = {
-    "*\\shellex\\ContextMenuHandlers",
-    "AllFileSystemObjects\\shellex\\ContextMenuHandlers",
-    std::string(RecycleBinKey) + "\\shellex\\ContextMenuHandlers",
-    "Directory\\shellex\\DragDropHandlers",
+// The shell keys that hold a handler, with the class each handler names.
+const std::vector<std::pair<std::string, std::string>> Handlers = {
+    {"*\\shellex\\ContextMenuHandlers", ClassId},
+    {"AllFileSystemObjects\\shellex\\ContextMenuHandlers", ClassId},
+    {std::string(RecycleBinKey) + "\\shellex\\ContextMenuHandlers", ClassId},
+    {"Directory\\shellex\\DragDropHandlers", ClassId},
+    {"Drive\\shellex\\ContextMenuHandlers", DriveClassId},
 };
+
+Names HandlerContainers()
+{
+    Names containers;
+    for (const auto& [container, classId] : Handlers)
+        containers.push_back(container);
+    return containers;
+}
 
 Names HandlerKeys()
 {
     Names keys;
-    for (const std::string& container : HandlerContainers)
+    for (const std::string& container : HandlerContainers())
         keys.push_back(container + "\\" + HandlerName);
     return keys;
 }
@@ -214,9 +228,13 @@ std::vector<ExpectedKey> RegistrationTable(const std::string& modulePath)
         {ClassKey + "\\Programmable", {}, {}},
         {ClassKey + "\\InprocServer32", {{"", modulePath}, {"ThreadingModel", "Apartment"}}, {}},
         {ClassKey + "\\TypeLib", {{"", LibraryId}}, {}},
+        {DriveClassKey, {{"", DriveClassName}}, {"InprocServer32"}},
+        {DriveClassKey + "\\InprocServer32",
+         {{"", modulePath}, {"ThreadingModel", "Apartment"}},
+         {}},
     };
-    for (const std::string& handler : HandlerKeys())
-        table.push_back({handler, {{"", ClassId}}, {}});
+    for (const auto& [container, classId] : Handlers)
+        table.push_back({container + "\\" + HandlerName, {{"", classId}}, {}});
     for (ExpectedKey& key : table)
         std::sort(key.Subkeys.begin(), key.Subkeys.end());
     return table;
@@ -233,22 +251,27 @@ void ExpectRegistered(const std::string& modulePath)
         EXPECT_EQ(expected.Subkeys, key.Subkeys());
     }
     EXPECT_TRUE(KeyExists(TypeLibKey));
-    // Approved under the product's name, for the policy that admits only approved extensions.
+    // Both classes approved under the product's name, for the policy that admits only approved
+    // extensions.
     const ValueMap approved = ApprovedExtensions();
-    const auto value = approved.find(ClassId);
-    ASSERT_NE(approved.end(), value) << "not approved: " << ClassId;
-    EXPECT_EQ(ProductName, value->second);
+    for (const std::string& classId : {ClassId, DriveClassId}) {
+        const auto value = approved.find(classId);
+        ASSERT_NE(approved.end(), value) << "not approved: " << classId;
+        EXPECT_EQ(ProductName, value->second);
+    }
 }
 
 void ExpectNothingOfTheServerLeft()
 {
     EXPECT_FALSE(KeyExists(ClassKey));
+    EXPECT_FALSE(KeyExists(DriveClassKey));
     EXPECT_FALSE(KeyExists(ProgId));
     EXPECT_FALSE(KeyExists(IndependentProgId));
     for (const std::string& handler : HandlerKeys())
         EXPECT_FALSE(KeyExists(handler)) << handler;
     EXPECT_FALSE(KeyExists(TypeLibKey));
     EXPECT_EQ(0u, ApprovedExtensions().count(ClassId));
+    EXPECT_EQ(0u, ApprovedExtensions().count(DriveClassId));
     // The approved list is the shell's, shared by every extension: it stays.
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, ApprovedExtensionsKey));
 }
@@ -344,26 +367,27 @@ TEST_F(RegistrationTest, RegisteringOverStaleKeysLeavesOneCleanSet)
 
 TEST_F(RegistrationTest, RemovalDeletesTheServersKeysAndKeepsTheShells)
 {
+    const Names containers = HandlerContainers();
     std::vector<Names> containersBefore;
-    for (const std::string& container : HandlerContainers)
+    for (const std::string& container : containers)
         containersBefore.push_back(ReadOnlyKey(container).Subkeys());
     const ValueMap binValuesBefore = ReadOnlyKey(RecycleBinKey).Values();
     const Names binSubkeysBefore = ReadOnlyKey(RecycleBinKey).Subkeys();
 
     ASSERT_EQ(0u, Regsvr32("/s", Dll()));
     int onlyChild = 0;
-    for (const std::string& container : HandlerContainers)
+    for (const std::string& container : containers)
         onlyChild += ReadOnlyKey(container).Subkeys() == Names{HandlerName};
     ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
 
     ExpectNothingOfTheServerLeft();
-    for (size_t i = 0; i < HandlerContainers.size(); ++i) {
-        SCOPED_TRACE(HandlerContainers[i]);
-        const ReadOnlyKey container(HandlerContainers[i]);
+    for (size_t i = 0; i < containers.size(); ++i) {
+        SCOPED_TRACE(containers[i]);
+        const ReadOnlyKey container(containers[i]);
         ASSERT_TRUE(container.Exists());
         EXPECT_EQ(containersBefore[i], container.Subkeys());
     }
-    for (const char* root : {"*", "AllFileSystemObjects", "Directory"})
+    for (const char* root : {"*", "AllFileSystemObjects", "Directory", "Drive"})
         EXPECT_TRUE(KeyExists(std::string(root) + "\\shellex")) << root;
     EXPECT_TRUE(KeyExists(std::string(RecycleBinKey) + "\\shellex"));
     // The Recycle Bin's own class stays as the system registered it.
@@ -386,6 +410,7 @@ TEST_F(RegistrationTest, RemovalTakesTheClassOffTheApprovedListAndKeepsTheList)
         ASSERT_EQ(0u, Regsvr32("/s", Dll()));
         ValueMap expected = before;
         expected[ClassId] = ProductName;
+        expected[DriveClassId] = ProductName;
         EXPECT_EQ(expected, ApprovedExtensions());
 
         ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
@@ -394,11 +419,12 @@ TEST_F(RegistrationTest, RemovalTakesTheClassOffTheApprovedListAndKeepsTheList)
 
     // The case that matters: a list whose only value was this class's is kept too.
     ASSERT_EQ(0u, Regsvr32("/s", Dll()));
-    const bool onlyValue = ApprovedExtensions() == ValueMap{{ClassId, ProductName}};
+    const bool onlyValue =
+        ApprovedExtensions() == ValueMap{{ClassId, ProductName}, {DriveClassId, ProductName}};
     ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
     ExpectNothingOfTheServerLeft();
-    EXPECT_TRUE(onlyValue) << "the prefix approves other extensions: the last value was not "
-                              "this class's";
+    EXPECT_TRUE(onlyValue) << "the prefix approves other extensions: the last values were not "
+                              "the classes'";
 }
 
 TEST_F(RegistrationTest, ForeignSubkeyKeepsTheClassKeyAfterRemoval)
@@ -603,12 +629,21 @@ TEST_F(RegistrationTest, LoadedServerWithNothingAliveMayUnload)
     ASSERT_TRUE(server.IsLoaded());
     EXPECT_EQ(S_OK, server.Call("DllCanUnloadNow"));
 
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, server.GetClassObject(CLSID_QuorvaneShlExt, __uuidof(IClassFactory),
-                                          reinterpret_cast<void**>(&factory)));
-    EXPECT_EQ(S_FALSE, server.Call("DllCanUnloadNow"));
-    factory->Release();
-    EXPECT_EQ(S_OK, server.Call("DllCanUnloadNow"));
+    // Each class's factory, while held, and each object it makes, while alive, keep the server.
+    for (const CLSID* classId : {&CLSID_QuorvaneShlExt, &CLSID_DriveWipeShlExt}) {
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(S_OK, server.GetClassObject(*classId, __uuidof(IClassFactory),
+                                              reinterpret_cast<void**>(&factory)));
+        EXPECT_EQ(S_FALSE, server.Call("DllCanUnloadNow"));
+        IContextMenu* menu = nullptr;
+        EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu,
+                                                reinterpret_cast<void**>(&menu)));
+        factory->Release();
+        EXPECT_EQ(S_FALSE, server.Call("DllCanUnloadNow"));
+        if (menu)
+            menu->Release();
+        EXPECT_EQ(S_OK, server.Call("DllCanUnloadNow"));
+    }
 }
 
 } // namespace

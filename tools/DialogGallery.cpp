@@ -1,14 +1,20 @@
-// Shows one of the three dialogs, filled as a user would see it, for a few seconds, so that
+// Shows one of the dialogs, filled as a user would see it, for a few seconds, so that
 // scripts/render-dialogs.sh can take its picture.
 //
-//   DialogGallery confirm|settings|progress [seconds]
+//   DialogGallery confirm|settings|progress|wipe-confirm|wipe-progress [seconds]
+//
+// The wipe's confirmation names a drive D: but holds a network path as the volume it would wipe,
+// which any wipe refuses: a click on its OK writes nothing anywhere.
 #include "core/ShredProtocol.h"
 #include "resources/resource.h"
 #include "ui/ShredConfirmDlg.h"
 #include "ui/ShredProgressDlg.h"
 #include "ui/ShredSettingsDlg.h"
+#include "ui/WipeConfirmDlg.h"
+#include "ui/WipeProgressDlg.h"
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace {
@@ -55,6 +61,27 @@ int main(int argc, char** argv)
                        reinterpret_cast<LPARAM>(NewShredFileNameBlock(shown)));
         for (int step = 0; step < 12; ++step)
             ::SendMessageA(dialog->m_hWnd, WM_COMMAND, MakeShredWParam(0, ID_SHRED_STEP), 0);
+        Serve(seconds);
+    } else if (which == "wipe-confirm") {
+        WipeTarget target;
+        target.Root = "\\\\gallery\\share\\";
+        target.Volume = "D:";
+        target.FileSystem = "NTFS";
+        target.FreeBytes = 27165388390ull; // 25.3 GB
+        target.TotalBytes = 107374182400ull;
+        target.WriteRate = 150.0 * (1 << 20);
+        CWipeConfirmDlg dialog(target);
+        dialog.DoModal();
+    } else if (which == "wipe-progress") {
+        auto job = std::make_shared<WipeJob>();
+        job->Root = "D:\\";
+        job->Progress.BytesTotal = 27165388390ull;
+        job->Progress.BytesDone = 10522669875ull; // 9.8 GB
+        job->Progress.FillStartedTick = ::GetTickCount64() - 70000;
+        job->Progress.SetPhase(WipePhase::Filling);
+        auto* dialog = new CWipeProgressDlg(job);
+        dialog->Create(IDD_WIPE_PROGRESS);
+        dialog->ShowWindow(SW_SHOW);
         Serve(seconds);
     } else {
         const std::string shown = "C:\\Users\\Public\\Documents\\Quarterly report.doc";

@@ -1,5 +1,5 @@
 // Writes the installer package's registration, generated from the DLLs themselves: each DLL's
-// own registry script (run by the interpreter self-registration uses, with "Module" replaced by
+// own registry scripts (run by the interpreter self-registration uses, with "Module" replaced by
 // the installer's reference to the installed file) and its own type library (registered by the
 // system's RegisterTypeLib with the installed path and folder), into scratch keys of this
 // program that stand in for HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE. Every key and value found
@@ -31,7 +31,6 @@
 
 namespace {
 
-constexpr UINT RegistryScriptId = 102;
 constexpr wchar_t ScratchParent[] = L"Software\\Orlenwick Package Registration";
 
 // The roots a registration writes under, each captured in a scratch key of its own, and where
@@ -196,8 +195,28 @@ std::wstring ScratchPath(const Part& part, const CapturedRoot& root)
 
 using ScratchKeys = std::vector<std::unique_ptr<ScratchKey>>;
 
-// Every captured root stands in its scratch key while the script runs.
-bool RunRegistryScript(const Part& part, const ScratchKeys& scratch)
+BOOL CALLBACK CollectScriptId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR ids)
+{
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<UINT>*>(ids)->push_back(
+            static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
+    return TRUE;
+}
+
+// The ids of every registry script the DLL carries, in the order the resources list them.
+std::vector<UINT> RegistryScriptIds(const std::wstring& dll)
+{
+    std::vector<UINT> ids;
+    HMODULE module = ::LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return ids;
+    ::EnumResourceNamesW(module, L"REGISTRY", &CollectScriptId, reinterpret_cast<LONG_PTR>(&ids));
+    ::FreeLibrary(module);
+    return ids;
+}
+
+// Every captured root stands in its scratch key while the scripts run.
+bool RunRegistryScripts(const Part& part, const ScratchKeys& scratch)
 {
     std::vector<std::unique_ptr<RootOverride>> overrides;
     for (size_t i = 0; i < std::size(CapturedRoots); ++i) {
@@ -207,11 +226,18 @@ bool RunRegistryScript(const Part& part, const ScratchKeys& scratch)
             return Fail(std::string("RegOverridePredefKey ") + CapturedRoots[i].Name + " " +
                         std::to_string(overrides.back()->Status()));
     }
+    const std::vector<UINT> scripts = RegistryScriptIds(part.Dll);
+    if (scripts.empty())
+        return Fail(std::string(part.Name) + ": no registry script in the DLL");
     ReplacementMap replacements;
     HRESULT hr = replacements.Add(L"Module", QuotedForScript(part.FileReference).c_str());
-    if (SUCCEEDED(hr))
-        hr = RunScriptResource(part.Dll.c_str(), RegistryScriptId, "REGISTRY", true, replacements);
-    return SUCCEEDED(hr) || Fail(std::string(part.Name) + ": the registry script " + Hex(hr));
+    for (size_t i = 0; i < scripts.size() && SUCCEEDED(hr); ++i) {
+        hr = RunScriptResource(part.Dll.c_str(), scripts[i], "REGISTRY", true, replacements);
+        if (FAILED(hr))
+            return Fail(std::string(part.Name) + ": the registry script " +
+                        std::to_string(scripts[i]) + " " + Hex(hr));
+    }
+    return SUCCEEDED(hr) || Fail(std::string(part.Name) + ": the replacement " + Hex(hr));
 }
 
 bool Capture(const Part& part, Registration& registration)
@@ -222,7 +248,7 @@ bool Capture(const Part& part, Registration& registration)
         if (!scratch.back()->Get())
             return Fail("cannot create the scratch keys");
     }
-    if (!RunRegistryScript(part, scratch))
+    if (!RunRegistryScripts(part, scratch))
         return false;
     {
         // The type library registers under HKEY_CLASSES_ROOT alone: the system's other reads
@@ -242,10 +268,11 @@ bool Capture(const Part& part, Registration& registration)
                         CapturedRoots[i].Name + ", which a per-machine package cannot carry");
         registration.push_back(std::move(tree));
     }
-    // Both the script and the type library must have written into the stand-in root.
+    // The scripts and the type library must all have written into the stand-in root.
     const RegistryTree& classes = registration[ClassesRoot];
     for (const std::wstring& expected :
          {L"CLSID\\" + RegistryForm(CLSID_QuorvaneShlExt) + L"\\InprocServer32",
+          L"CLSID\\" + RegistryForm(CLSID_DriveWipeShlExt) + L"\\InprocServer32",
           L"TypeLib\\" + RegistryForm(LIBID_ORLENWICKLib)}) {
         const auto found = std::find_if(classes.begin(), classes.end(), [&](const auto& key) {
             return _wcsicmp(key.first.c_str(), expected.c_str()) == 0;

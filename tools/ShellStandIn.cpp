@@ -2,12 +2,18 @@
 // context-menu handler, hands it the selection, builds its menu, asks for its help text,
 // chooses "Shred Item(s)" and serves messages until the progress window is gone.
 //
-//   ShellStandIn [--confirm | --cancel] [--progid ProgID] (--bin | path...)
+//   ShellStandIn [--confirm | --cancel] [--progid ProgID | --handlers-of Class... --choose Text]
+//                (--bin | path...)
 //
 // With --confirm or --cancel it answers the confirm dialog itself (and OKs the final box,
 // printing its text), so it runs unattended; without, a person answers. With --progid the
-// handler's class is looked up by its ProgID, as a script or installer check would.
+// handler's class is looked up by its ProgID, as a script or installer check would. With
+// --handlers-of it builds the menu the way the shell does for an item of that class (a drive:
+// "Drive"): every handler registered under the class's shellex\ContextMenuHandlers adds its
+// entries, and the entry whose text is --choose is invoked. The wipe's confirmation ("Wipe Free
+// Space") and window ("Wiping Free Space...") are answered and waited for like shredding's.
 #include "shellext/Guids.h"
+#include "common/TextConversion.h"
 #include "common/Unique.h"
 #include "tests/support/ComObject.h"
 #include "tests/support/ShellIdList.h"
@@ -15,18 +21,21 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-constexpr char ConfirmCaption[] = "Confirm Shredding";
-constexpr char ProgressCaption[] = "Shredding items...";
+constexpr const char* ConfirmCaptions[] = {"Confirm Shredding", "Wipe Free Space"};
+constexpr const char* ProgressCaptions[] = {"Shredding items...", "Wiping Free Space..."};
 constexpr char MessageCaption[] = "Orlenwick";
+constexpr UINT FirstCommand = 100;
 
 // What the Recycle Bin's own context menu hands a handler: a data object without a file list,
 // whose shell ID list names the Recycle Bin on the desktop.
@@ -125,7 +134,9 @@ void Answer(bool confirm, const std::atomic<bool>& stop)
 {
     bool answered = false;
     while (!stop) {
-        HWND dialog = ::FindWindowA(nullptr, ConfirmCaption);
+        HWND dialog = nullptr;
+        for (const char* caption : ConfirmCaptions)
+            dialog = dialog ? dialog : ::FindWindowA(nullptr, caption);
         if (!answered && dialog && ::IsWindowVisible(dialog)) {
             std::printf("confirm dialog: pressing %s\n", confirm ? "OK" : "Cancel");
             std::fflush(stdout);
@@ -149,19 +160,177 @@ void ServeUntilProgressWindowGone(DWORD timeoutMs)
 {
     const DWORD start = ::GetTickCount();
     MSG message;
+    const char* shown = nullptr;
     for (;;) {
         while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&message);
             ::DispatchMessageA(&message);
         }
-        if (!::FindWindowA(nullptr, ProgressCaption))
+        const auto open =
+            std::find_if(std::begin(ProgressCaptions), std::end(ProgressCaptions),
+                         [](const char* caption) { return ::FindWindowA(nullptr, caption); });
+        if (open != std::end(ProgressCaptions) && !shown) {
+            shown = *open;
+            std::printf("progress window \"%s\" open\n", shown);
+            std::fflush(stdout);
+        }
+        if (open == std::end(ProgressCaptions)) {
+            if (shown)
+                std::printf("progress window \"%s\" closed\n", shown);
             return;
+        }
         if (::GetTickCount() - start > timeoutMs) {
             std::printf("the progress window did not close in time\n");
             return;
         }
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     }
+}
+
+// The handlers registered for the context menu of items of `itemClass`, as the shell reads them:
+// each subkey's default value names the class, or the subkey's name is the class itself.
+std::vector<CLSID> RegisteredHandlers(const std::wstring& itemClass)
+{
+    std::vector<CLSID> handlers;
+    HKEY key = nullptr;
+    const std::wstring path = itemClass + L"\\shellex\\ContextMenuHandlers";
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return handlers;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        wchar_t value[64] = {};
+        LONG size = sizeof value;
+        CLSID handler{};
+        if ((::RegQueryValueW(key, name, value, &size) == ERROR_SUCCESS &&
+             SUCCEEDED(::CLSIDFromString(value, &handler))) ||
+            SUCCEEDED(::CLSIDFromString(name, &handler)))
+            handlers.push_back(handler);
+    }
+    ::RegCloseKey(key);
+    return handlers;
+}
+
+// One handler of the menu and the command identifiers its entries took.
+struct MenuHandler
+{
+    UniqueCom<IContextMenu> Menu;
+    UINT First = 0;
+    UINT Count = 0;
+};
+
+// Every handler of the classes adds its entries to `popup`, one after the other, as the shell
+// merges them; the handlers that took the selection.
+std::vector<MenuHandler> BuildMenu(const std::vector<std::wstring>& itemClasses,
+                                   IDataObject* selection, HMENU popup)
+{
+    std::vector<MenuHandler> handlers;
+    UINT next = FirstCommand;
+    for (const std::wstring& itemClass : itemClasses) {
+        for (const CLSID& handlerClass : RegisteredHandlers(itemClass)) {
+            wchar_t text[40] = {};
+            ::StringFromGUID2(handlerClass, text, 40);
+            UniqueCom<IShellExtInit> init;
+            HRESULT hr =
+                ::CoCreateInstance(handlerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                                   reinterpret_cast<void**>(init.Receive()));
+            std::printf("%ls handler %ls: CoCreateInstance: 0x%08lX\n", itemClass.c_str(), text,
+                        hr);
+            if (SUCCEEDED(hr)) {
+                hr = init->Initialize(nullptr, selection, nullptr);
+                std::printf("%ls handler %ls: Initialize: 0x%08lX\n", itemClass.c_str(), text, hr);
+            }
+            MenuHandler handler;
+            if (SUCCEEDED(hr))
+                hr = init->QueryInterface(IID_IContextMenu,
+                                          reinterpret_cast<void**>(handler.Menu.Receive()));
+            if (FAILED(hr))
+                continue;
+            hr = handler.Menu->QueryContextMenu(popup, ::GetMenuItemCount(popup), next, 0x7FFF,
+                                                CMF_NORMAL);
+            handler.First = next;
+            handler.Count = SUCCEEDED(hr) ? HRESULT_CODE(hr) : 0;
+            next += handler.Count;
+            handlers.push_back(std::move(handler));
+        }
+    }
+    for (UINT id = FirstCommand; id < next; ++id) {
+        char item[64] = {};
+        ::GetMenuStringA(popup, id, item, sizeof item, MF_BYCOMMAND);
+        std::printf("menu: item %u \"%s\"\n", id, item);
+    }
+    return handlers;
+}
+
+// Prints the entry's help text, invokes it (with the dialogs answered when asked) and serves
+// messages until every progress window is gone; the result of InvokeCommand.
+HRESULT InvokeEntry(IContextMenu* menu, UINT offset, bool answer, bool confirm)
+{
+    wchar_t help[64] = {};
+    menu->GetCommandString(offset, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(help), 64);
+    std::printf("help text: \"%ls\"\n", help);
+    std::atomic<bool> stop{false};
+    std::thread answerer;
+    if (answer)
+        answerer = std::thread([&] { Answer(confirm, stop); });
+    CMINVOKECOMMANDINFO invoke = {};
+    invoke.cbSize = sizeof invoke;
+    invoke.lpVerb = MAKEINTRESOURCEA(offset);
+    invoke.nShow = SW_SHOWNORMAL;
+    const HRESULT hr = menu->InvokeCommand(&invoke);
+    std::printf("InvokeCommand: 0x%08lX\n", hr);
+    ServeUntilProgressWindowGone(600000);
+    stop = true;
+    if (answerer.joinable())
+        answerer.join();
+    return hr;
+}
+
+// The one handler of `handlerClass`, as the product's own tests create it.
+HRESULT RunHandler(const CLSID& handlerClass, IDataObject* selection, bool answer, bool confirm)
+{
+    UniqueCom<IShellExtInit> init;
+    HRESULT hr = ::CoCreateInstance(handlerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                                    reinterpret_cast<void**>(init.Receive()));
+    std::printf("CoCreateInstance: 0x%08lX\n", hr);
+    if (SUCCEEDED(hr)) {
+        hr = init->Initialize(nullptr, selection, nullptr);
+        std::printf("Initialize: 0x%08lX\n", hr);
+    }
+    UniqueCom<IContextMenu> menu;
+    if (SUCCEEDED(hr))
+        hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(menu.Receive()));
+    if (FAILED(hr))
+        return hr;
+    const UniqueMenu popup(::CreatePopupMenu());
+    hr = menu->QueryContextMenu(popup.Get(), 0, FirstCommand, 0x7FFF, CMF_NORMAL);
+    char text[64] = {};
+    ::GetMenuStringA(popup.Get(), FirstCommand, text, sizeof text, MF_BYCOMMAND);
+    std::printf("QueryContextMenu: 0x%08lX, item %u \"%s\"\n", hr, FirstCommand, text);
+    return InvokeEntry(menu.Get(), 0, answer, confirm);
+}
+
+// The menu of every handler registered for the classes; the entry of the text is invoked.
+HRESULT RunMenu(const std::vector<std::wstring>& itemClasses, const std::string& choice,
+                IDataObject* selection, bool answer, bool confirm)
+{
+    const UniqueMenu popup(::CreatePopupMenu());
+    const std::vector<MenuHandler> handlers = BuildMenu(itemClasses, selection, popup.Get());
+    for (const MenuHandler& handler : handlers) {
+        for (UINT id = handler.First; id < handler.First + handler.Count; ++id) {
+            char text[64] = {};
+            ::GetMenuStringA(popup.Get(), id, text, sizeof text, MF_BYCOMMAND);
+            if (choice == text) {
+                std::printf("choosing item %u \"%s\"\n", id, text);
+                return InvokeEntry(handler.Menu.Get(), id - handler.First, answer, confirm);
+            }
+        }
+    }
+    std::printf("no menu entry \"%s\"\n", choice.c_str());
+    return E_FAIL;
 }
 
 } // namespace
@@ -174,6 +343,8 @@ int wmain(int argc, wchar_t** argv)
     bool confirm = true;
     bool recycleBin = false;
     const wchar_t* progId = nullptr;
+    std::vector<std::wstring> itemClasses;
+    std::string choice;
     std::vector<std::wstring> paths;
     for (int i = 1; i < argc; ++i) {
         const std::wstring argument = argv[i];
@@ -185,30 +356,27 @@ int wmain(int argc, wchar_t** argv)
             recycleBin = true;
         else if (argument == L"--progid" && i + 1 < argc)
             progId = argv[++i];
+        else if (argument == L"--handlers-of" && i + 1 < argc)
+            itemClasses.push_back(argv[++i]);
+        else if (argument == L"--choose" && i + 1 < argc)
+            choice = NarrowWithSubstitutes(argv[++i]);
         else
             paths.push_back(argument);
     }
-    if (!recycleBin && paths.empty()) {
-        std::printf(
-            "usage: ShellStandIn [--confirm | --cancel] [--progid ProgID] (--bin | path...)\n");
+    if ((!recycleBin && paths.empty()) || itemClasses.empty() != choice.empty()) {
+        std::printf("usage: ShellStandIn [--confirm | --cancel] [--progid ProgID | --handlers-of "
+                    "Class... --choose Text] (--bin | path...)\n");
         return 2;
     }
 
     std::printf("ANSI code page: %u\n", ::GetACP());
     ::OleInitialize(nullptr);
-    int exitCode = 1;
     CLSID handlerClass = CLSID_QuorvaneShlExt;
     HRESULT hr = progId ? ::CLSIDFromProgID(progId, &handlerClass) : S_OK;
     if (progId)
         std::printf("CLSIDFromProgID: 0x%08lX\n", hr);
     // Given back before the server is asked whether it may unload.
     {
-        UniqueCom<IShellExtInit> init;
-        if (SUCCEEDED(hr)) {
-            hr = ::CoCreateInstance(handlerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
-                                    reinterpret_cast<void**>(init.Receive()));
-            std::printf("CoCreateInstance: 0x%08lX\n", hr);
-        }
         UniqueCom<IDataObject> selection;
         if (SUCCEEDED(hr)) {
             if (recycleBin)
@@ -216,41 +384,12 @@ int wmain(int argc, wchar_t** argv)
             else
                 hr = CreateSelection(paths, selection.Receive());
         }
-        if (SUCCEEDED(hr)) {
-            hr = init->Initialize(nullptr, selection.Get(), nullptr);
-            std::printf("Initialize: 0x%08lX\n", hr);
-        }
-        UniqueCom<IContextMenu> menu;
         if (SUCCEEDED(hr))
-            hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(menu.Receive()));
-        if (SUCCEEDED(hr)) {
-            HMENU popup = ::CreatePopupMenu();
-            hr = menu->QueryContextMenu(popup, 0, 100, 0x7FFF, CMF_NORMAL);
-            char text[64] = {};
-            ::GetMenuStringA(popup, 100, text, sizeof text, MF_BYCOMMAND);
-            std::printf("QueryContextMenu: 0x%08lX, item 100 \"%s\"\n", hr, text);
-            wchar_t help[64] = {};
-            menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(help), 64);
-            std::printf("help text: \"%ls\"\n", help);
-            ::DestroyMenu(popup);
-
-            std::atomic<bool> stop{false};
-            std::thread answerer;
-            if (answer)
-                answerer = std::thread([&] { Answer(confirm, stop); });
-            CMINVOKECOMMANDINFO invoke = {};
-            invoke.cbSize = sizeof invoke;
-            invoke.lpVerb = MAKEINTRESOURCEA(0);
-            invoke.nShow = SW_SHOWNORMAL;
-            hr = menu->InvokeCommand(&invoke);
-            std::printf("InvokeCommand: 0x%08lX\n", hr);
-            ServeUntilProgressWindowGone(600000);
-            stop = true;
-            if (answerer.joinable())
-                answerer.join();
-            exitCode = SUCCEEDED(hr) ? 0 : 1;
-        }
+            hr = itemClasses.empty()
+                     ? RunHandler(handlerClass, selection.Get(), answer, confirm)
+                     : RunMenu(itemClasses, choice, selection.Get(), answer, confirm);
     }
+    const int exitCode = SUCCEEDED(hr) ? 0 : 1;
 
     // The server keeps itself loaded while any worker is still ending.
     HMODULE server = ::GetModuleHandleA("Orlenwick.dll");

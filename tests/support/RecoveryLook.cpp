@@ -109,6 +109,13 @@ std::string RawImage::Region(size_t offset) const
     return "clusters";
 }
 
+bool RawImage::RecordInUse(size_t offset) const
+{
+    // The flags, 16 bits at 0x16 of the record: 1 is in use.
+    const size_t flags = offset - offset % 1024 + 0x16;
+    return flags + 1 < bytes.size() && (static_cast<unsigned char>(bytes[flags]) & 0x01);
+}
+
 std::string RawImage::Regions(const std::vector<size_t>& offsets) const
 {
     std::vector<std::string> regions;

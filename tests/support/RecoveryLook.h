@@ -39,6 +39,9 @@ public:
     std::string Region(size_t offset) const;
     // The regions of the offsets, each once, in order of first appearance: "file record, clusters".
     std::string Regions(const std::vector<size_t>& offsets) const;
+    // Whether the file record holding `offset` is in use (its header's in-use flag); a record no
+    // longer in use is free space in the record table.
+    bool RecordInUse(size_t offset) const;
 
 private:
     std::string bytes;

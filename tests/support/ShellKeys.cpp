@@ -50,6 +50,9 @@ const std::vector<std::string>& ShellHandlerParentKeys()
         "Directory",
         "Directory\\shellex",
         "Directory\\shellex\\DragDropHandlers",
+        "Drive",
+        "Drive\\shellex",
+        "Drive\\shellex\\ContextMenuHandlers",
     };
     return keys;
 }

@@ -17,7 +17,7 @@ VolumeRun CurrentVolumeRun()
 {
     VolumeRun run;
     const std::string phase = Variable("ORLENWICK_VOLUME_PHASE");
-    run.Phase = phase == "shred"     ? VolumePhase::Shred
+    run.Phase = phase == "mounted"   ? VolumePhase::Mounted
                 : phase == "examine" ? VolumePhase::Examine
                                      : VolumePhase::None;
     run.Drive = Variable("ORLENWICK_VOLUME_DRIVE");

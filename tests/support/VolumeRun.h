@@ -1,7 +1,7 @@
-// A case that runs on a real NTFS volume runs twice under tests/VolumeScenario.sh: its shred phase
-// while a new volume is mounted as a drive of the prefix, and its examine phase once the volume is
-// unmounted, on the raw image that phase left. The script says which phase, and where, in the
-// environment.
+// A case that runs on a volume of its own runs under tests/VolumeScenario.sh: its mounted phase
+// while a new volume (an NTFS image, or a tmpfs) is mounted as a drive of the prefix, and, on an
+// NTFS volume, its examine phase once the volume is unmounted, on the raw image the first phase
+// left. The script says which phase, and where, in the environment.
 #pragma once
 
 #include <string>
@@ -9,19 +9,20 @@
 enum class VolumePhase
 {
     None, // not run by the script
-    Shred,
+    Mounted,
+    Shred = Mounted, // what a shredding case does in it
     Examine,
 };
 
 struct VolumeRun
 {
     VolumePhase Phase = VolumePhase::None;
-    // The drive the volume is mapped as ("N:"), in the shred phase.
+    // The drive the volume is mapped as ("N:"), in the mounted phase.
     std::string Drive;
     // The Unix path of the volume's folder in the build: its image and ntfsundelete's listing
     // of the image.
     std::string Folder;
-    // The Unix path of the case's own folder in the build, kept after the run: what the shred
+    // The Unix path of the case's own folder in the build, kept after the run: what the mounted
     // phase hands the examine phase, and what the examine phase found.
     std::string CaseFolder;
 

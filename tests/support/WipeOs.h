@@ -1,0 +1,92 @@
+// The engine's seam for the free-space wipe's tests, fastened to one test volume (or to none):
+// every call is the real one, but a call that names anything outside the volume's root fails
+// before it reaches the system, and is counted. On top, the few answers the platform will not give
+// on demand: a drive type, volume flags, a filler whose writes fail, slow writes, and what the wipe
+// wrote.
+#pragma once
+
+#include "TestVolume.h"
+#include "common/Seam.h"
+#include "core/WipeJob.h"
+#include "engine/ShredOs.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+class WipeOs : public ShredOs
+{
+public:
+    // Fastened to no volume at all: nothing can be made, written or deleted anywhere.
+    WipeOs() = default;
+    explicit WipeOs(const TestVolume& volume);
+
+    // Answers.
+    std::optional<UINT> DriveType;
+    DWORD ExtraVolumeFlags = 0;
+    // Every write to a file whose name ends so fails with WriteError.
+    std::string FailingWritesOf;
+    DWORD WriteError = ERROR_WRITE_FAULT;
+    // Each write waits this long first, so that a test can act in the middle of a wipe.
+    DWORD WriteDelayMs = 0;
+
+    // What the wipe did.
+    std::atomic<int> OutsideCalls{0};
+    std::atomic<int> Flushes{0};
+    std::atomic<int> FoldersMade{0};
+    std::atomic<int> FilesCreated{0};
+    // The furthest byte written into each file, by path.
+    std::map<std::string, uint64_t> WrittenLengths();
+    // The first bytes of every write at a file's start, by path, in order: one per pass.
+    std::map<std::string, std::vector<std::vector<BYTE>>> PassStarts();
+
+    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                       DWORD flags) override;
+    BOOL CloseHandle(HANDLE handle) override;
+    BOOL CreateDirectoryA(const char* path) override;
+    BOOL RemoveDirectoryA(const char* path) override;
+    BOOL DeleteFileA(const char* path) override;
+    int Remove(const char* name) override;
+    int Rename(const char* from, const char* to) override;
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
+    BOOL WriteFile(HANDLE file, const void* data, DWORD count, DWORD* written) override;
+    BOOL FlushFileBuffers(HANDLE file) override;
+    BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* position,
+                          DWORD method) override;
+    UINT GetDriveTypeA(const char* root) override;
+    BOOL GetVolumeInformationA(const char* root, char* volumeName, DWORD volumeNameSize,
+                               DWORD* serialNumber, DWORD* maximumComponentLength,
+                               DWORD* fileSystemFlags, char* fileSystemName,
+                               DWORD fileSystemNameSize) override;
+
+private:
+    // The path lies on the volume (or is the volume's device); otherwise the call is counted and
+    // refused with ERROR_ACCESS_DENIED.
+    bool Inside(const char* path);
+
+    std::string root;
+    std::string device;
+    std::mutex lock;
+    struct OpenFile
+    {
+        std::string Path;
+        uint64_t Position = 0;
+    };
+    std::map<HANDLE, OpenFile> open;
+    std::map<std::string, uint64_t> lengths;
+    std::map<std::string, std::vector<std::vector<BYTE>>> passStarts;
+};
+
+// The volume tests/VolumeScenario.sh mounted for the running case, proven a test volume; a fatal
+// failure of the test when the case does not run on one.
+void RequireMountedTestVolume(std::optional<TestVolume>& volume);
+
+// The wipe of the test volume, with `os` in the seam's place; the options as given.
+WipeResult WipeTestVolume(const TestVolume& volume, WipeOs& os, const WipeOptions& options,
+                          WipeProgress& progress);
+
+// Free bytes of the volume as the system reports them now.
+uint64_t FreeBytesOf(const TestVolume& volume);

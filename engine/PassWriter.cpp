@@ -1,3 +1,4 @@
+#include "engine/ClockSeededRandom.h"
 #include "engine/PassSequences.h"
 #include "core/ShredThread.h"
 #include "engine/ShredOs.h"
@@ -11,22 +12,6 @@ namespace {
 
 // A flush that keeps failing is given up after this many calls: the pass then counts as failed.
 constexpr int CommitAttempts = 3;
-
-uint64_t SplitMix64(uint64_t& state)
-{
-    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-uint64_t ClockSeed()
-{
-    LARGE_INTEGER counter{};
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<uint64_t>(counter.QuadPart) ^ (::GetTickCount64() << 32) ^
-           ::GetCurrentThreadId();
-}
 
 } // namespace
 

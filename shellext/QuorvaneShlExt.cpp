@@ -3,6 +3,8 @@
 #include "afx/AfxDialog.h"
 #include "common/TextConversion.h"
 #include "common/Unique.h"
+#include "common/Seam.h"
+#include "engine/ItemVolume.h"
 #include "engine/ShredNames.h"
 #include "shellext/DataObjectOwners.h"
 #include "shellext/RecycleBinSelection.h"
@@ -206,6 +208,7 @@ HRESULT CQuorvaneShlExt::CollectDroppedFiles(HGLOBAL files)
         return E_INVALIDARG;
     const UniqueGlobalLock unlock(files);
     const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    bool onlyDrives = true;
     for (UINT i = 0; i < count; ++i) {
         // The whole name, whatever its length: a name cut short could be another file.
         const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
@@ -215,8 +218,13 @@ HRESULT CQuorvaneShlExt::CollectDroppedFiles(HGLOBAL files)
         if (::DragQueryFileW(drop, i, name.data(), length + 1) != length)
             continue;
         name.resize(length);
+        onlyDrives = onlyDrives && IsVolumeRoot(Seam<ShredOs>::Active(), name);
         Items.push_back(SelectionName(name, CP_ACP, &::GetShortPathNameW));
     }
+    // A drive's own menu has no entry to shred it; a drive among other items is refused and
+    // reported when the job reaches it.
+    if (onlyDrives)
+        Items.clear();
     return Items.empty() ? E_INVALIDARG : S_OK;
 }
 

@@ -347,6 +347,18 @@ TEST_F(ContextMenuTest, EachInitializeReplacesTheSelectionBeforeIt)
     EXPECT_FALSE(Object->IsRecycleBin);
 }
 
+TEST_F(ContextMenuTest, ADrivesOwnMenuHasNoEntryAndADriveAmongFilesIsLeftToTheJob)
+{
+    // The drive the tests run on: Initialize only collects, nothing is shredded.
+    OwnDataObject drive(OwnDataObject::FileList, {L"T:\\"});
+    EXPECT_EQ(Init->Initialize(nullptr, &drive, nullptr), E_INVALIDARG);
+    EXPECT_TRUE(Object->Items.empty());
+    const std::vector<std::string> paths = MakeFiles({"beside.txt"});
+    OwnDataObject mixed(OwnDataObject::FileList, {L"T:\\", Widen(paths[0])});
+    ASSERT_EQ(Init->Initialize(nullptr, &mixed, nullptr), S_OK);
+    EXPECT_EQ(Object->Items, (std::vector<std::string>{"T:\\", paths[0]}));
+}
+
 TEST_F(ContextMenuTest, TheRecycleBinIsTheDataObjectWhoseIdListNamesIt)
 {
     OwnDataObject bin(DesktopIdList({CSIDL_BITBUCKET}));

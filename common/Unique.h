@@ -64,21 +64,28 @@ template <typename HandleType> struct NullInvalid
     static bool IsValid(Handle handle) { return handle != Handle{}; }
 };
 
-// Traits of the handles whose "none" is INVALID_HANDLE_VALUE (opened files, listings); a null
-// one is never open either.
-struct InvalidValueHandle
+// Traits of the kernel's handles. The calls that open one say "none" in two ways: null
+// (threads, processes, events, resource updates) or INVALID_HANDLE_VALUE (files, listings).
+// Neither is ever an open handle, so every owner of a kernel handle takes both for none, and an
+// empty one holds null.
+struct KernelHandle
 {
     using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static Handle Invalid() { return nullptr; }
     static bool IsValid(Handle handle)
     {
-        return handle != INVALID_HANDLE_VALUE && handle != nullptr;
+        return handle != nullptr && handle != INVALID_HANDLE_VALUE;
     }
 };
 
-struct KernelHandleTraits : NullInvalid<HANDLE>
+struct KernelHandleTraits : KernelHandle
 {
     void Close(Handle handle) const { ::CloseHandle(handle); }
+};
+
+struct MenuTraits : NullInvalid<HMENU>
+{
+    void Close(Handle menu) const { ::DestroyMenu(menu); }
 };
 
 struct RegistryKeyTraits : NullInvalid<HKEY>
@@ -107,6 +114,7 @@ template <typename Interface> struct ComTraits : NullInvalid<Interface*>
 };
 
 using UniqueHandle = Unique<KernelHandleTraits>;
+using UniqueMenu = Unique<MenuTraits>;
 using UniqueRegistryKey = Unique<RegistryKeyTraits>;
 using UniqueModule = Unique<ModuleTraits>;
 using UniqueBstr = Unique<BstrTraits>;

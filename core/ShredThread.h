@@ -42,6 +42,21 @@ class ShredOs;
 // fit in half of it (about 110 KiB on x64).
 constexpr UINT WorkerStackReservation = 256 * 1024;
 
+// Where the worker's members are defined:
+//   jobs/ShredThread.cpp      its life (construction, settings, Run, RunJob, the thread's
+//                             instance calls), ShredItem, RemoveLink
+//   jobs/DirectoryWalk.cpp    ShredDirectory, ShredEntries, ShredEntry, EntryPath, ListablePath,
+//                             RemoveFolder
+//   jobs/RecycleBinWalk.cpp   ShredRecycleBin, ShredDeletionRecord
+//   engine/WorkerScope.cpp    Os, SelectedItems
+//   engine/ShredFile.cpp      ShredFile, ShredFileShownAs, OverwriteContents, OverwriteOpenFile,
+//                             ShredStreams, RunCycles, CycleCount and the window's messages
+//                             (AnnounceFile, AnnounceName, SendStatus, ReportFailure)
+//   engine/PassWriter.cpp     the pass writers, WriteBlocks, PartsOfPass, CommitWithRetry,
+//                             SendStep, FillRandom, FillRandomOrFallback, KeepProviderLoaded
+//   engine/AlternateStreams.cpp  EnumAlternateStreams
+//   engine/NameMangler.cpp    ScrambleName, RenameScrambled, BackdateLastWriteTime
+//   engine/VolumeProbe.cpp    ProbeVolume, GetBytesPerSector, HasNamedStreams
 class CShredThread : public CWinThread
 {
     DECLARE_DYNCREATE(CShredThread)

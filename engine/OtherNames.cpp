@@ -51,7 +51,7 @@ bool AllNamesSelected(ShredOs& os, const std::wstring& path,
     while (!root->empty() && root->back() == L'\\')
         root->pop_back();
     std::wstring name(FirstNameBufferSize, L'\0');
-    UniqueListing names = OwnListing(os, INVALID_HANDLE_VALUE);
+    UniqueListing names = OwnListing(os, nullptr);
     bool more = ReadName(os, name, [&](DWORD* length, wchar_t* buffer) {
         names.Reset(os.FindFirstFileNameW(path.c_str(), length, buffer));
         return names.IsValid();

@@ -109,7 +109,7 @@ struct DescriptorTraits
     ShredOs* Os = nullptr;
 };
 
-struct FileHandleTraits : InvalidValueHandle
+struct FileHandleTraits : KernelHandle
 {
     void Close(Handle file) const { Os->CloseHandle(file); }
     ShredOs* Os = nullptr;

@@ -2,8 +2,6 @@
 #include "engine/ShredOs.h"
 
 #include "afx/AfxApp.h"
-#include "common/Seam.h"
-#include "common/TextConversion.h"
 #include "engine/ItemVolume.h"
 #include "engine/ShredNames.h"
 
@@ -21,11 +19,6 @@ CShredThread::CShredThread()
 CShredThread::~CShredThread()
 {
     AfxOleUnlockApp();
-}
-
-ShredOs& CShredThread::Os() const
-{
-    return Seam<ShredOs>::Active();
 }
 
 void CShredThread::SetSettings(ShredSettings settings)
@@ -135,16 +128,4 @@ bool CShredThread::RemoveLink(const ShreddablePath& path, DWORD attributes, DWOR
     else
         ReportFailure(path.Narrow(), StatusRemoveFailed);
     return removed;
-}
-
-std::vector<std::wstring> CShredThread::SelectedItems() const
-{
-    std::vector<std::wstring> items;
-    if (Selection)
-        for (const std::string& item : *Selection)
-            if (std::optional<std::wstring> wide = WidenExactly(item))
-                items.push_back(*wide);
-    if (CurrentItem)
-        items.push_back(CurrentItem->Wide());
-    return items;
 }

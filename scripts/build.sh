@@ -8,5 +8,5 @@ targets=${1:-x86_64}
 for arch in $targets; do
     dir=$ORLENWICK_BUILD/$arch
     cmake -S "$ORLENWICK_ROOT" --preset "$arch" -B "$dir" >/dev/null
-    cmake --build "$dir" -j "$(nproc)"
+    cmake --build "$dir"
 done

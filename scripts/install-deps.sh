@@ -11,7 +11,7 @@ if [ -n "${ORLENWICK_TEST_RUN:-}" ]; then
 fi
 packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 libwine-dev
           googletest cmake xvfb x11-utils imagemagick clang-format wixl msitools osslsigncode
-          openssl ntfs-3g)
+          openssl ntfs-3g ninja-build)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

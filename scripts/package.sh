@@ -90,8 +90,8 @@ for arch in x86_64 i686; do
             ${version:+-DORLENWICK_VERSION="$version"} >/dev/null
     fi
 done
-timeout 1800 cmake --build "$(tree x86_64)" --target Orlenwick PackageRegistration -j "$(nproc)" >/dev/null
-timeout 1800 cmake --build "$(tree i686)" --target Orlenwick -j "$(nproc)" >/dev/null
+timeout 1800 cmake --build "$(tree x86_64)" --target Orlenwick PackageRegistration >/dev/null
+timeout 1800 cmake --build "$(tree i686)" --target Orlenwick >/dev/null
 
 timeout 300 "$here/wine-prefix.sh"
 work=$(mktemp -d "$ORLENWICK_SCRATCH/package.XXXXXX")

@@ -4,17 +4,18 @@
 # arguments go to ctest (scripts/test.sh -L engine).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-timeout 1200 "$here/install-deps.sh"
+source "$here/bounds.sh"
+timeout $BOUND_INSTALL "$here/install-deps.sh"
 source "$here/common.sh"
-timeout 1800 "$here/build.sh" x86_64
-timeout 300 "$here/wine-prefix.sh"
+timeout $BOUND_BUILD "$here/build.sh" x86_64
+timeout $BOUND_PREFIX "$here/wine-prefix.sh"
 # A volume a killed test left mounted is taken down too.
-trap 'status=$?; timeout 120 "$here/test-volume.sh" down all || status=1; "$here/wine-stop.sh"; exit $status' EXIT
+trap 'status=$?; timeout $BOUND_TEARDOWN "$here/test-volume.sh" down all || status=1; "$here/wine-stop.sh"; exit $status' EXIT
 cd "$ORLENWICK_BUILD/x86_64"
 restarts_log=$ORLENWICK_BUILD/wine-restarts.log
 rm -f "$restarts_log"
 status=0
-timeout 1500 ctest --output-on-failure --timeout 300 "$@" || status=$?
+timeout $BOUND_CTEST ctest --output-on-failure --timeout 300 "$@" || status=$?
 if [ -s "$restarts_log" ]; then
     echo "Programs Wine failed to start and wine-exec.sh started again ($restarts_log):"
     cat "$restarts_log"

@@ -107,31 +107,32 @@ void ServerModule::Start(ClassTableEntry* classTable, HINSTANCE instance)
     Instance = instance;
     ClassTable = classTable;
     LockCount = 0;
-    CleanupList = nullptr;
+    Cleanups.clear();
 }
 
 void ServerModule::Stop()
 {
     for (ClassTableEntry* entry = ClassTable; entry && entry->Clsid; ++entry) {
-        if (entry->ClassObject)
-            entry->ClassObject->Release();
-        entry->ClassObject = nullptr;
+        if (IUnknown* factory = entry->ClassObject.exchange(nullptr))
+            factory->Release();
     }
-    while (CleanupNode* node = CleanupList) {
-        CleanupList = node->Next;
-        node->Function(node->Argument);
-        delete node;
+    std::vector<ModuleCleanup> due;
+    {
+        CSingleLock held(&CleanupLock, TRUE);
+        due.swap(Cleanups);
     }
+    for (auto cleanup = due.rbegin(); cleanup != due.rend(); ++cleanup)
+        cleanup->Function(cleanup->Argument);
 }
 
 HRESULT ServerModule::AddCleanup(void (*function)(void*), void* argument)
 {
-    auto* node = new (std::nothrow) CleanupNode{function, argument, nullptr};
-    if (!node)
+    CSingleLock held(&CleanupLock, TRUE);
+    try {
+        Cleanups.push_back({function, argument});
+    } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
-    CSingleLock held(&TypeInfoLock, TRUE);
-    node->Next = CleanupList;
-    CleanupList = node;
+    }
     return S_OK;
 }
 
@@ -140,23 +141,24 @@ HRESULT ServerModule::FindClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
-    HRESULT hr = S_OK;
     for (ClassTableEntry* entry = ClassTable; entry && entry->Clsid; ++entry) {
         if (!::IsEqualGUID(*entry->Clsid, rclsid))
             continue;
-        if (!entry->ClassObject) {
+        IUnknown* factory = entry->ClassObject.load(std::memory_order_acquire);
+        if (!factory) {
             CSingleLock held(&ClassTableLock, TRUE);
-            if (!entry->ClassObject)
-                hr = entry->CreateClassObject(entry->CreateObject, IID_IUnknown,
-                                              reinterpret_cast<void**>(&entry->ClassObject));
+            factory = entry->ClassObject.load(std::memory_order_relaxed);
+            if (!factory) {
+                const HRESULT hr = entry->CreateClassObject(entry->CreateObject, IID_IUnknown,
+                                                            reinterpret_cast<void**>(&factory));
+                if (FAILED(hr))
+                    return hr;
+                entry->ClassObject.store(factory, std::memory_order_release);
+            }
         }
-        if (entry->ClassObject)
-            hr = entry->ClassObject->QueryInterface(riid, ppv);
-        break;
+        return factory->QueryInterface(riid, ppv);
     }
-    if (!*ppv && hr == S_OK)
-        hr = CLASS_E_CLASSNOTAVAILABLE;
-    return hr;
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 HRESULT ServerModule::RegisterClasses()

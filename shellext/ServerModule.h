@@ -8,8 +8,10 @@
 
 #include "afx/AfxWin.h"
 
+#include <atomic>
 #include <optional>
 #include <string>
+#include <vector>
 
 using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID riid, void** ppv);
 
@@ -19,14 +21,16 @@ struct ClassTableEntry
     HRESULT (*ApplyScript)(bool registering);
     HRESULT (*CreateClassObject)(InstanceCreator creator, REFIID riid, void** ppv);
     InstanceCreator CreateObject;
-    IUnknown* ClassObject;
+    // The cached factory, made on the first request. Read without the class table's lock, so
+    // published atomically once made.
+    std::atomic<IUnknown*> ClassObject;
 };
 
-struct CleanupNode
+// An action the module runs when it stops.
+struct ModuleCleanup
 {
     void (*Function)(void* argument);
     void* Argument;
-    CleanupNode* Next;
 };
 
 class ServerModule
@@ -49,7 +53,9 @@ public:
     // Live as long as the module: made when it is loaded, deleted when it is unloaded.
     CCriticalSection ClassTableLock;
     CCriticalSection TypeInfoLock;
-    CleanupNode* CleanupList = nullptr;
+    CCriticalSection CleanupLock;
+    // Run newest first when the module stops.
+    std::vector<ModuleCleanup> Cleanups;
 };
 
 extern ServerModule Module;

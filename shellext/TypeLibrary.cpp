@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 
 TypeInfoCache QuorvaneShlExtTypeInfo(&IID_IQuorvaneShlExt, &LIBID_ORLENWICKLib, ORLENWICKLibMajor,
                                      ORLENWICKLibMinor);
@@ -95,63 +96,62 @@ HRESULT UnregisterTypeLibrary()
 
 HRESULT TypeInfoCache::LoadTypeInfo(LCID lcid)
 {
-    if (TypeInfo)
+    if (Loaded.load(std::memory_order_acquire))
         return S_OK;
-    HRESULT hr = S_OK;
-    {
-        CSingleLock held(&Module.TypeInfoLock, TRUE);
-        if (!TypeInfo) {
-            UniqueCom<ITypeLib> library;
-            hr = ::LoadRegTypeLib(*LibraryId, Major, Minor, lcid, library.Receive());
-            UniqueCom<ITypeInfo> info;
-            if (SUCCEEDED(hr))
-                hr = library->GetTypeInfoOfGuid(*InterfaceId, info.Receive());
-            if (SUCCEEDED(hr)) {
-                UniqueCom<ITypeInfo2> info2;
-                if (SUCCEEDED(info->QueryInterface(IID_ITypeInfo2,
-                                                   reinterpret_cast<void**>(info2.Receive()))))
-                    info.Reset(info2.Release());
-                TypeInfo = info.Release();
-                BuildNameCache();
-            }
-        }
-    }
-    Module.AddCleanup(&TypeInfoCache::Cleanup, this);
-    return hr;
+    CSingleLock held(&Module.TypeInfoLock, TRUE);
+    if (Loaded.load(std::memory_order_relaxed))
+        return S_OK;
+    UniqueCom<ITypeLib> library;
+    HRESULT hr = ::LoadRegTypeLib(*LibraryId, Major, Minor, lcid, library.Receive());
+    UniqueCom<ITypeInfo> info;
+    if (SUCCEEDED(hr))
+        hr = library->GetTypeInfoOfGuid(*InterfaceId, info.Receive());
+    if (FAILED(hr))
+        return hr;
+    UniqueCom<ITypeInfo2> info2;
+    if (SUCCEEDED(info->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(info2.Receive()))))
+        info.Reset(info2.Release());
+    // Kept only when the module will give it back when it stops.
+    hr = Module.AddCleanup(&TypeInfoCache::Cleanup, this);
+    if (FAILED(hr))
+        return hr;
+    TypeInfo = std::move(info);
+    BuildNameCache();
+    Loaded.store(true, std::memory_order_release);
+    return S_OK;
 }
 
 void TypeInfoCache::BuildNameCache()
 {
-    Unique<TypeAttributesTraits> attributes(nullptr, TypeAttributesTraits{{}, TypeInfo});
+    Unique<TypeAttributesTraits> attributes(nullptr, TypeAttributesTraits{{}, TypeInfo.Get()});
     if (FAILED(TypeInfo->GetTypeAttr(attributes.Receive())))
         return;
-    Count = attributes->cFuncs;
-    NameCache = new (std::nothrow) NameCacheEntry[Count]();
-    if (!NameCache)
-        Count = 0;
-    for (UINT i = 0; i < Count; ++i) {
-        Unique<FunctionTraits> function(nullptr, FunctionTraits{{}, TypeInfo});
+    // Only a shortcut: without it every name is looked up in the type information.
+    try {
+        NameCache.resize(attributes->cFuncs);
+    } catch (const std::bad_alloc&) {
+        NameCache.clear();
+    }
+    for (UINT i = 0; i < NameCache.size(); ++i) {
+        Unique<FunctionTraits> function(nullptr, FunctionTraits{{}, TypeInfo.Get()});
         if (FAILED(TypeInfo->GetFuncDesc(i, function.Receive())))
             continue;
-        // The cache keeps the name; the clean-up frees it.
-        BSTR name = nullptr;
-        if (SUCCEEDED(
-                TypeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr)))
-            NameCache[i] = {name, ::SysStringLen(name), function->memid};
+        NameCacheEntry& entry = NameCache[i];
+        if (SUCCEEDED(TypeInfo->GetDocumentation(function->memid, entry.Name.Receive(), nullptr,
+                                                 nullptr, nullptr))) {
+            entry.Length = ::SysStringLen(entry.Name.Get());
+            entry.Id = function->memid;
+        }
     }
 }
 
 void TypeInfoCache::Cleanup(void* argument)
 {
     auto* cache = static_cast<TypeInfoCache*>(argument);
-    if (cache->TypeInfo)
-        cache->TypeInfo->Release();
-    cache->TypeInfo = nullptr;
-    for (UINT i = 0; i < cache->Count; ++i)
-        ::SysFreeString(cache->NameCache[i].Name);
-    delete[] cache->NameCache;
-    cache->NameCache = nullptr;
-    cache->Count = 0;
+    CSingleLock held(&Module.TypeInfoLock, TRUE);
+    cache->Loaded.store(false, std::memory_order_release);
+    cache->NameCache.clear();
+    cache->TypeInfo.Reset();
 }
 
 HRESULT TypeInfoCache::GetTypeInfo(LCID lcid, ITypeInfo** typeInfo)
@@ -160,26 +160,25 @@ HRESULT TypeInfoCache::GetTypeInfo(LCID lcid, ITypeInfo** typeInfo)
         return E_POINTER;
     *typeInfo = nullptr;
     const HRESULT hr = LoadTypeInfo(lcid);
-    if (!TypeInfo)
-        return FAILED(hr) ? hr : E_FAIL;
+    if (FAILED(hr))
+        return hr;
     TypeInfo->AddRef();
-    *typeInfo = TypeInfo;
+    *typeInfo = TypeInfo.Get();
     return S_OK;
 }
 
 HRESULT TypeInfoCache::GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* ids)
 {
     const HRESULT hr = LoadTypeInfo(lcid);
-    if (!TypeInfo)
-        return FAILED(hr) ? hr : E_FAIL;
+    if (FAILED(hr))
+        return hr;
     for (UINT i = 0; i < count; ++i) {
         const UINT length = static_cast<UINT>(::lstrlenW(names[i]));
         bool found = false;
-        for (UINT k = Count; k-- > 0;) {
-            const NameCacheEntry& entry = NameCache[k];
-            if (entry.Name && entry.Length == length &&
-                std::char_traits<wchar_t>::compare(entry.Name, names[i], length) == 0) {
-                ids[i] = entry.Id;
+        for (auto entry = NameCache.rbegin(); entry != NameCache.rend(); ++entry) {
+            if (entry->Name && entry->Length == length &&
+                std::char_traits<wchar_t>::compare(entry->Name.Get(), names[i], length) == 0) {
+                ids[i] = entry->Id;
                 found = true;
                 break;
             }
@@ -198,7 +197,7 @@ HRESULT TypeInfoCache::Invoke(IDispatch* object, DISPID member, LCID lcid, WORD 
                               UINT* argumentError)
 {
     const HRESULT hr = LoadTypeInfo(lcid);
-    if (!TypeInfo)
-        return FAILED(hr) ? hr : E_FAIL;
+    if (FAILED(hr))
+        return hr;
     return TypeInfo->Invoke(object, member, flags, params, result, exception, argumentError);
 }

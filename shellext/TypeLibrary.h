@@ -6,7 +6,11 @@
 
 #include <oaidl.h>
 
+#include "common/Unique.h"
+
+#include <atomic>
 #include <string>
+#include <vector>
 
 HRESULT RegisterTypeLibrary();
 HRESULT UnregisterTypeLibrary();
@@ -15,11 +19,12 @@ HRESULT UnregisterTypeLibrary();
 // receives the path that loaded.
 HRESULT LoadOwnTypeLibrary(HINSTANCE instance, ITypeLib** library, std::wstring& modulePath);
 
+// A member's name and id, read once from the type information.
 struct NameCacheEntry
 {
-    BSTR Name;
-    UINT Length;
-    DISPID Id;
+    UniqueBstr Name;
+    UINT Length = 0;
+    DISPID Id = DISPID_UNKNOWN;
 };
 
 class TypeInfoCache
@@ -29,12 +34,14 @@ public:
         : InterfaceId(interfaceId), LibraryId(libraryId), Major(major), Minor(minor)
     {}
 
+    // S_OK once the type information is loaded; loads it on the first call that can.
     HRESULT LoadTypeInfo(LCID lcid);
     HRESULT GetTypeInfo(LCID lcid, ITypeInfo** typeInfo);
     HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* ids);
     HRESULT Invoke(IDispatch* object, DISPID member, LCID lcid, WORD flags, DISPPARAMS* params,
                    VARIANT* result, EXCEPINFO* exception, UINT* argumentError);
 
+    // Gives the type information and the names back; run when the module stops.
     static void Cleanup(void* cache);
 
 private:
@@ -44,9 +51,11 @@ private:
     const GUID* LibraryId;
     WORD Major;
     WORD Minor;
-    ITypeInfo* TypeInfo = nullptr;
-    NameCacheEntry* NameCache = nullptr;
-    UINT Count = 0;
+    // Set, under the module's type information lock, once TypeInfo and NameCache are filled;
+    // from then on they are read without the lock until the module stops.
+    std::atomic<bool> Loaded{false};
+    UniqueCom<ITypeInfo> TypeInfo;
+    std::vector<NameCacheEntry> NameCache;
 };
 
 extern TypeInfoCache QuorvaneShlExtTypeInfo;

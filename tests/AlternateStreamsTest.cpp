@@ -145,9 +145,9 @@ TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedHasNoListNotAnEmptyOne)
 
     // Held open for writing elsewhere: an open that shares only reading is refused.
     {
-        const UniqueOpenFile writer(::CreateFileA(path.c_str(), GENERIC_WRITE,
-                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                  OPEN_EXISTING, 0, nullptr));
+        const UniqueHandle writer(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(writer);
         EXPECT_EQ(Enumerate(path), Names{"unreadable"});
     }

@@ -8,7 +8,7 @@
 #include "TestOwners.h"
 #include "core/ShredThread.h"
 #include "resources/resource.h"
-#include "ui/SettingsRegistry.h"
+#include "core/SettingsRegistry.h"
 #include "ui/ShredConfirmDlg.h"
 
 #include <gtest/gtest.h>

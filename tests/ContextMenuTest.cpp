@@ -2,10 +2,10 @@
 // (the shell's own for real files, one of the test's own for the Recycle Bin and for names the
 // shell would not make), the entry it adds, its help text, and the command that runs the
 // confirm dialog.
-#include "ComObject.h"
+#include "common/ComObject.h"
 #include "DialogDriver.h"
 #include "RegistryKeys.h"
-#include "ShellIdList.h"
+#include "common/ShellIdList.h"
 #include "ShellSelection.h"
 #include "TestOwners.h"
 #include "TestFiles.h"

@@ -200,7 +200,7 @@ TEST_F(DirectoryWalkTest, AFileThatCannotBeOpenedIsReportedAndTheFoldersAboveItS
     const std::string locked = File(root + "\\a\\b\\locked.bin", 800, 7);
     const std::vector<std::string> others{File(root + "\\a\\b\\beside.txt"),
                                           File(root + "\\a\\other.txt"), File(root + "\\z.txt")};
-    UniqueOpenFile holder = HoldUnshared(locked);
+    UniqueHandle holder = HoldUnshared(locked);
     ASSERT_TRUE(holder);
 
     const Notifications received = ShredItem(root);
@@ -305,9 +305,9 @@ TEST_F(DirectoryWalkTest, FoldersGoReadOnlyOrNotAndOnlyAnEmptiedOneThatStaysIsRe
     MakeFolder(held);
     MakeFolder(held + "\\inner");
     File(held + "\\inner\\x.bin");
-    const UniqueOpenFile holder(::CreateFileA((held + "\\inner").c_str(), FILE_LIST_DIRECTORY,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueHandle holder(::CreateFileA((held + "\\inner").c_str(), FILE_LIST_DIRECTORY,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     ASSERT_TRUE(holder);
 
     const Notifications received = ShredItem(root);

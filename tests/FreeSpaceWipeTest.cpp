@@ -234,7 +234,7 @@ TEST_F(FreeSpaceWipeTest, FullVolumeIsReportedAndLeftAsItWas)
     // Filled by a file of the user's own, to the last byte the volume takes.
     const std::string path = volume->Root + "everything.bin";
     {
-        const UniqueOpenFile file(
+        const UniqueHandle file(
             ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
         ASSERT_TRUE(file);
         const std::vector<unsigned char> block = Pattern(MiB, 9);

@@ -59,8 +59,8 @@ SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD sec
 SYSTEMTIME LastWriteTime(const std::string& path)
 {
     SYSTEMTIME time{};
-    const UniqueOpenFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(file) << path;
     if (!file)
         return time;

@@ -271,7 +271,7 @@ TEST_F(RecycleBinWalkTest, TheRecordOfWhereAnItemCameFromGoesWithItButStaysWithA
     const std::string lockedRecord = MakeFile("$IEF34GH.doc");
     const std::string lone = MakeFile("$RZZ99ZZ.txt");
     shell.Entries = {Entry(file), Entry(album, true), Entry(locked), Entry(lone)};
-    UniqueOpenFile holder = HoldUnshared(locked);
+    UniqueHandle holder = HoldUnshared(locked);
     ASSERT_TRUE(holder);
 
     const Notifications received = RunWalk();

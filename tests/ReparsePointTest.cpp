@@ -128,7 +128,7 @@ TEST_F(ReparsePointTest, ADataReparsePointThatCannotBeOpenedIsKeptAndReported)
     const std::string placeholder = root + "\\offline.doc";
     WriteBytes(placeholder, Content(6));
     os.ReparseTags[placeholder] = IO_REPARSE_TAG_CLOUD;
-    UniqueOpenFile holder = HoldUnshared(placeholder);
+    UniqueHandle holder = HoldUnshared(placeholder);
     ASSERT_TRUE(holder);
 
     const Notifications received = Shred({placeholder});

@@ -1,7 +1,7 @@
 // The server module around the one creatable class: class objects and their cache, server locks,
 // plain and aggregated creation, the object's interface table, the clean-up list, and the
 // framework's application lock that running workers and progress windows hold.
-#include "ComObject.h"
+#include "common/ComObject.h"
 #include "DialogDriver.h"
 #include "FakeShredOs.h"
 #include "MessageBoxAnswerer.h"
@@ -86,7 +86,7 @@ TEST_F(ServerModuleTest, AFactoryReferenceBeyondTheCachedOneHoldsOneLock)
     IClassFactory* factory = Factory();
     ASSERT_NE(factory, nullptr);
     EXPECT_EQ(Module.LockCount, 1);
-    EXPECT_EQ(static_cast<void*>(factory), static_cast<void*>(ClassTable[0].ClassObject));
+    EXPECT_EQ(static_cast<void*>(factory), static_cast<void*>(ClassTable[0].ClassObject.load()));
 
     // Further references share that one lock.
     IClassFactory* again = Factory();
@@ -100,7 +100,7 @@ TEST_F(ServerModuleTest, AFactoryReferenceBeyondTheCachedOneHoldsOneLock)
     factory->Release();
     EXPECT_EQ(Module.LockCount, 0);
     // The cache keeps the factory without keeping the server loaded.
-    EXPECT_NE(ClassTable[0].ClassObject, nullptr);
+    EXPECT_NE(ClassTable[0].ClassObject.load(), nullptr);
 }
 
 TEST_F(ServerModuleTest, LockServerCountsLocksAndUnlocks)
@@ -147,7 +147,7 @@ TEST_F(ServerModuleTest, ClassesOutsideTheTableAreNotAvailable)
                   CLASS_E_CLASSNOTAVAILABLE);
         EXPECT_EQ(out, nullptr);
     }
-    EXPECT_EQ(ClassTable[0].ClassObject, nullptr);
+    EXPECT_EQ(ClassTable[0].ClassObject.load(), nullptr);
     EXPECT_EQ(Module.FindClassObject(CLSID_QuorvaneShlExt, IID_IClassFactory, nullptr), E_POINTER);
 }
 
@@ -156,13 +156,13 @@ TEST_F(ServerModuleTest, AnInterfaceTheFactoryLacksIsRefusedAndTheFactoryStaysCa
     void* out = Untouched;
     EXPECT_EQ(Module.FindClassObject(CLSID_QuorvaneShlExt, IID_IDispatch, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
-    IUnknown* cached = ClassTable[0].ClassObject;
+    IUnknown* cached = ClassTable[0].ClassObject.load();
     ASSERT_NE(cached, nullptr);
     EXPECT_EQ(Module.LockCount, 0);
 
     IClassFactory* factory = Factory();
     EXPECT_EQ(static_cast<void*>(factory), static_cast<void*>(cached));
-    EXPECT_EQ(ClassTable[0].ClassObject, cached);
+    EXPECT_EQ(ClassTable[0].ClassObject.load(), cached);
 
     IUnknown* unknown = nullptr;
     EXPECT_EQ(factory->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
@@ -310,13 +310,13 @@ TEST_F(ServerModuleTest, StopRunsTheCleanupsNewestFirstOnceAndDropsTheCachedFact
     EXPECT_EQ(Module.AddCleanup(&RecordCleanup, &second), S_OK);
     EXPECT_EQ(Module.AddCleanup(&RecordCleanup, &third), S_OK);
     Factory()->Release();
-    ASSERT_NE(ClassTable[0].ClassObject, nullptr);
+    ASSERT_NE(ClassTable[0].ClassObject.load(), nullptr);
     EXPECT_TRUE(log.empty());
 
     Module.Stop();
     EXPECT_EQ(log, (std::vector<int>{3, 2, 1}));
-    EXPECT_EQ(Module.CleanupList, nullptr);
-    EXPECT_EQ(ClassTable[0].ClassObject, nullptr);
+    EXPECT_TRUE(Module.Cleanups.empty());
+    EXPECT_EQ(ClassTable[0].ClassObject.load(), nullptr);
 
     Module.Start(ClassTable, ::GetModuleHandleA(nullptr));
     Module.Stop();

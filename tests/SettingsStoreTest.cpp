@@ -4,7 +4,7 @@
 #include "MessageBoxAnswerer.h"
 #include "RegistryKeys.h"
 #include "SettingsRecord.h"
-#include "ui/SettingsRegistry.h"
+#include "core/SettingsRegistry.h"
 #include "core/ShredSettings.h"
 
 #include <gtest/gtest.h>

@@ -406,7 +406,7 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
     }
 
     // The same from the platform: a file someone holds open without sharing, and no file.
-    UniqueOpenFile held = HoldUnshared(path);
+    UniqueHandle held = HoldUnshared(path);
     ASSERT_TRUE(held);
     Fresh();
     Shred(path, SettingsOf(MethodRandomData, 1, false, true));

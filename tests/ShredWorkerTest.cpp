@@ -143,7 +143,7 @@ TEST_F(ShredWorkerTest, EveryWorkerFinishesOnceWhateverBecomesOfItsItem)
     WriteBytes(tree + "\\inside.bin", Pattern(3000, 3));
     const std::string orphan = folder / "gone\\orphan.txt";
 
-    UniqueOpenFile holder = HoldUnshared(locked);
+    UniqueHandle holder = HoldUnshared(locked);
     ASSERT_TRUE(holder);
     const Notifications received = RunJob({{good, 0, false},
                                            {missing, 1, false},

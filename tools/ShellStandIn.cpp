@@ -15,9 +15,8 @@
 #include "shellext/Guids.h"
 #include "common/TextConversion.h"
 #include "common/Unique.h"
-#include "tests/support/ComObject.h"
-#include "tests/support/ShellIdList.h"
-#include "tests/support/TestOwners.h"
+#include "common/ComObject.h"
+#include "common/ShellIdList.h"
 
 #include <shlobj.h>
 

@@ -4,7 +4,7 @@
 // may open, so the items here are the real files a test names.
 #pragma once
 
-#include "ComObject.h"
+#include "common/ComObject.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -16,7 +16,7 @@ constexpr size_t HeaderSize = offsetof(WIN32_STREAM_ID, cStreamName);
 
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information)
 {
-    const UniqueOpenFile file(::CreateFileW(
+    const UniqueHandle file(::CreateFileW(
         path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file && ::GetFileInformationByHandle(file.Get(), &information);

@@ -171,8 +171,8 @@ std::vector<UndeleteRow> UndeleteRows(const std::string& listing)
 
 std::optional<std::string> ReadUnixFile(const std::string& unixPath)
 {
-    const UniqueOpenFile file(::CreateFileA(FromUnixPath(unixPath).c_str(), GENERIC_READ,
-                                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle file(::CreateFileA(FromUnixPath(unixPath).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !::GetFileSizeEx(file.Get(), &size))
         return std::nullopt;
@@ -190,8 +190,8 @@ std::optional<std::string> ReadUnixFile(const std::string& unixPath)
 
 bool WriteUnixFile(const std::string& unixPath, const std::string& text)
 {
-    const UniqueOpenFile file(::CreateFileA(FromUnixPath(unixPath).c_str(), GENERIC_WRITE, 0,
-                                            nullptr, CREATE_ALWAYS, 0, nullptr));
+    const UniqueHandle file(::CreateFileA(FromUnixPath(unixPath).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     return file &&
            ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,

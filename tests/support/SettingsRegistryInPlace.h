@@ -2,7 +2,7 @@
 #pragma once
 
 #include "common/Seam.h"
-#include "ui/SettingsRegistry.h"
+#include "core/SettingsRegistry.h"
 
 // Cannot even create the key.
 class LockedRegistry : public SettingsRegistry

@@ -98,10 +98,10 @@ void MakeFolder(const std::string& path)
         throw std::runtime_error("cannot create " + path);
 }
 
-UniqueOpenFile HoldUnshared(const std::string& path)
+UniqueHandle HoldUnshared(const std::string& path)
 {
-    return UniqueOpenFile(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    return UniqueHandle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void RemoveTree(const std::string& path)
@@ -123,8 +123,8 @@ std::wstring LongPath(const std::string& path)
 
 void WriteWide(const std::wstring& path, const std::vector<unsigned char>& bytes)
 {
-    const UniqueOpenFile file(::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file(::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         throw std::runtime_error("cannot create " + NarrowWithSubstitutes(path));
     DWORD written = 0;
@@ -133,8 +133,8 @@ void WriteWide(const std::wstring& path, const std::vector<unsigned char>& bytes
 
 std::vector<unsigned char> ReadWide(const std::wstring& path)
 {
-    const UniqueOpenFile file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file)
         return {};
     std::vector<unsigned char> bytes(::GetFileSize(file.Get(), nullptr));

@@ -37,7 +37,7 @@ void MakeFolder(const std::string& path);
 void RemoveTree(const std::string& path);
 // The file opened for reading and shared with nobody, as another program can hold it while it
 // lives; invalid when it cannot be opened.
-UniqueOpenFile HoldUnshared(const std::string& path);
+UniqueHandle HoldUnshared(const std::string& path);
 
 // Paths outside the code page or past the narrow calls' limit are made, read and removed with the
 // wide calls through the long-path prefix, which takes every name as it stands.

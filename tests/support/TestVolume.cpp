@@ -23,8 +23,8 @@ std::string Variable(const char* name)
 // A short file's whole text; empty when it cannot be read.
 std::string ReadToken(const std::string& path)
 {
-    const UniqueOpenFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, 0, nullptr));
+    const UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
     char text[TokenLength + 1] = {};
     DWORD read = 0;
     if (!file || !::ReadFile(file.Get(), text, sizeof text, &read, nullptr))

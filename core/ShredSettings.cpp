@@ -3,7 +3,7 @@
 #include "afx/AfxWin.h"
 #include "common/Seam.h"
 #include "common/Unique.h"
-#include "ui/SettingsRegistry.h"
+#include "core/SettingsRegistry.h"
 
 #include <algorithm>
 

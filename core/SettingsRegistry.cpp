@@ -1,4 +1,4 @@
-#include "ui/SettingsRegistry.h"
+#include "core/SettingsRegistry.h"
 
 LSTATUS SettingsRegistry::OpenKey(HKEY root, const char* subKey, REGSAM access, HKEY* key)
 {

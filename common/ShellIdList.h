@@ -1,11 +1,21 @@
-// The shell's ID list format (CFSTR_SHELLIDLIST): the count of items, the offsets of the folder's
-// ID list and of each item's, then the lists themselves, in one global block.
+// The shell's ID lists: an owner for one the shell allocated, and the shell's ID list format
+// (CFSTR_SHELLIDLIST): the count of items, the offsets of the folder's ID list and of each
+// item's, then the lists themselves, in one global block.
 #pragma once
+
+#include "common/Unique.h"
 
 #include <shlobj.h>
 
 #include <cstring>
 #include <vector>
+
+struct ItemIdListTraits : NullInvalid<ITEMIDLIST*>
+{
+    void Close(Handle list) const { ::ILFree(list); }
+};
+
+using UniqueItemIdList = Unique<ItemIdListTraits>;
 
 // The block for `items` in `folder`, as the shell's data objects carry it; the caller frees it.
 inline HGLOBAL ShellIdListBlock(PCIDLIST_ABSOLUTE folder,

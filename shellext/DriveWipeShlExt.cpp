@@ -5,6 +5,7 @@
 #include "common/TextConversion.h"
 #include "engine/WipeTarget.h"
 #include "shellext/DataObjectOwners.h"
+#include "shellext/InterfaceTable.h"
 #include "shellext/ServerModule.h"
 #include "ui/WipeConfirmDlg.h"
 
@@ -39,36 +40,17 @@ HRESULT CDriveWipeShlExt::CreateObject(IUnknown* outer, REFIID riid, void** ppv)
     auto* object = new (std::nothrow) CDriveWipeShlExt();
     if (!object)
         return E_OUTOFMEMORY;
-    // Held across the query, so a failing one destroys the object through its own count.
-    object->AddRef();
-    const HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return HandOutNewObject(static_cast<IShellExtInit*>(object), riid, ppv);
 }
 
 STDMETHODIMP CDriveWipeShlExt::QueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    struct Entry
-    {
-        const IID* Iid;
-        void* Interface;
-    };
-    const Entry table[] = {
+    const InterfaceEntry table[] = {
         {&IID_IUnknown, static_cast<IShellExtInit*>(this)},
         {&IID_IShellExtInit, static_cast<IShellExtInit*>(this)},
         {&IID_IContextMenu, static_cast<IContextMenu*>(this)},
     };
-    for (const Entry& entry : table) {
-        if (::IsEqualIID(riid, *entry.Iid)) {
-            *ppv = entry.Interface;
-            AddRef();
-            return S_OK;
-        }
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return QueryInterfaceTable(static_cast<IShellExtInit*>(this), table, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) CDriveWipeShlExt::AddRef()

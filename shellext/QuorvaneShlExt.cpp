@@ -7,6 +7,7 @@
 #include "engine/ItemVolume.h"
 #include "engine/ShredNames.h"
 #include "shellext/DataObjectOwners.h"
+#include "shellext/InterfaceTable.h"
 #include "shellext/RecycleBinSelection.h"
 #include "shellext/ServerModule.h"
 #include "shellext/TypeLibrary.h"
@@ -90,38 +91,19 @@ HRESULT CQuorvaneShlExt::CreateObject(IUnknown* outer, REFIID riid, void** ppv)
             return E_OUTOFMEMORY;
         object = static_cast<IQuorvaneShlExt*>(plain);
     }
-    // Held across the query, so a failing one destroys the object through its own count.
-    object->AddRef();
-    const HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return HandOutNewObject(object, riid, ppv);
 }
 
 HRESULT CQuorvaneShlExt::InternalQueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    struct Entry
-    {
-        const IID* Iid;
-        void* Interface;
-    };
-    const Entry table[] = {
+    const InterfaceEntry table[] = {
         {&IID_IUnknown, static_cast<IQuorvaneShlExt*>(this)},
         {&IID_IQuorvaneShlExt, static_cast<IQuorvaneShlExt*>(this)},
         {&IID_IDispatch, static_cast<IQuorvaneShlExt*>(this)},
         {&IID_IShellExtInit, static_cast<IShellExtInit*>(this)},
         {&IID_IContextMenu, static_cast<IContextMenu*>(this)},
     };
-    for (const Entry& entry : table) {
-        if (::IsEqualIID(riid, *entry.Iid)) {
-            *ppv = entry.Interface;
-            AddRef();
-            return S_OK;
-        }
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return QueryInterfaceTable(static_cast<IQuorvaneShlExt*>(this), table, riid, ppv);
 }
 
 STDMETHODIMP CQuorvaneShlExt::QueryInterface(REFIID riid, void** ppv)

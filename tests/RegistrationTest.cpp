@@ -35,7 +35,6 @@ constexpr char ProductName[] = "Orlenwick";
 constexpr char ProgId[] = "Orlenwick.QuorvaneShlExt.1";
 constexpr char IndependentProgId[] = "Orlenwick.QuorvaneShlExt";
 constexpr char HandlerName[] = "QVOrlenwick";
-constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
 
 const std::string ClassId = NarrowWithSubstitutes(RegistryForm(CLSID_QuorvaneShlExt));
 const std::string LibraryId = NarrowWithSubstitutes(RegistryForm(LIBID_ORLENWICKLib));

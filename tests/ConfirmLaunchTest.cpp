@@ -1,11 +1,14 @@
 // The confirm dialog and the launch behind its OK: what it shows, what Options and Cancel change,
 // when the settings are saved, and the progress window and workers it starts, workers that
 // record the job they were given instead of shredding.
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
 #include "RegistryKeys.h"
 #include "SettingsRegistryInPlace.h"
 #include "TestOwners.h"
+#include "TestSettings.h"
+#include "WaitUntil.h"
 #include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "core/SettingsRegistry.h"
@@ -20,9 +23,6 @@
 #include <mutex>
 
 namespace {
-
-constexpr char ProgressCaption[] = "Shredding items...";
-constexpr char ConfirmCaption[] = "Confirm Shredding";
 
 // One value per setting, in stored order: method, mangle, tails, passes.
 using SettingValues = std::vector<DWORD>;
@@ -39,20 +39,12 @@ const char* const StoredNames[] = {"ShreddingMethod", "MangleDateAndTime", "Over
 // Empty when the key does not exist; a missing or mistyped value reads as 0xFFFFFFFF.
 SettingValues StoredValues()
 {
-    const UniqueRegistryKey key = OpenKey(HKEY_CURRENT_USER, ShredSettingsKey);
-    if (!key)
+    const RegistryTree stored = StoredSettingsTree();
+    if (stored.empty())
         return {};
     SettingValues values;
-    for (const char* name : StoredNames) {
-        DWORD type = 0;
-        DWORD data = 0;
-        DWORD size = sizeof data;
-        if (::RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                               &size) != ERROR_SUCCESS ||
-            type != REG_DWORD)
-            data = 0xFFFFFFFF;
-        values.push_back(data);
-    }
+    for (const char* name : StoredNames)
+        values.push_back(StoredDword(stored, name, 0xFFFFFFFF));
     return values;
 }
 
@@ -154,9 +146,9 @@ LRESULT CALLBACK WatchCreations(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HCBT_CREATEWND) {
         const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
-        if (IsCaption(create, ConfirmCaption))
+        if (IsCaption(create, ShredConfirmCaption))
             watch.Confirm = reinterpret_cast<HWND>(wParam);
-        if (IsCaption(create, ProgressCaption)) {
+        if (IsCaption(create, ShredProgressCaption)) {
             watch.Progress = reinterpret_cast<HWND>(wParam);
             ++watch.ProgressCreations;
             watch.ConfirmVisibleAtProgress = ::IsWindowVisible(watch.Confirm) != FALSE;
@@ -198,7 +190,7 @@ protected:
         watch = CreationWatch{};
         LaunchResult result;
         {
-            const DWORD deadline = ::GetTickCount() + 20000;
+            const Deadline deadline(20000);
             UiThread ui(
                 [&] {
                     const UniqueHook hook(::SetWindowsHookExA(WH_CBT, &WatchCreations, nullptr,
@@ -209,19 +201,17 @@ protected:
                     result.DialogSettings = Values(dialog.Settings);
                 },
                 [deadline] {
-                    return !::FindWindowA(nullptr, ProgressCaption) || ::GetTickCount() > deadline;
+                    return !::FindWindowA(nullptr, ShredProgressCaption) || deadline.Passed();
                 });
-            HWND confirm = WaitForDialog(ConfirmCaption);
+            HWND confirm = WaitForDialog(ShredConfirmCaption);
             EXPECT_NE(confirm, nullptr);
             if (confirm)
                 drive(confirm);
             EXPECT_TRUE(ui.Join(25000));
         }
-        const DWORD deadline = ::GetTickCount() + 5000;
-        while (workersDeleted < workersCreated && ::GetTickCount() < deadline)
-            ::Sleep(5);
+        WaitUntil([] { return workersDeleted >= workersCreated; }, 5000, 5);
         EXPECT_EQ(workersDeleted.load(), workersCreated.load()) << "a worker did not end";
-        EXPECT_EQ(::FindWindowA(nullptr, ProgressCaption), nullptr);
+        EXPECT_EQ(::FindWindowA(nullptr, ShredProgressCaption), nullptr);
 
         result.Watch = watch;
         std::lock_guard<std::mutex> guard(workersLock);
@@ -238,7 +228,7 @@ protected:
     static void ChangeSettings(HWND confirm, bool keep)
     {
         Click(confirm, IDC_OPTIONS);
-        HWND settings = WaitForDialog("Settings");
+        HWND settings = WaitForDialog(SettingsCaption);
         ASSERT_NE(settings, nullptr);
         SelectComboItem(settings, IDC_METHOD, MethodDoD);
         ::SendDlgItemMessageA(settings, IDC_MANGLE, BM_SETCHECK, BST_CHECKED, 0);
@@ -246,7 +236,7 @@ protected:
         SetControlText(settings, IDC_PASSES, "9");
         SyncWith(settings);
         Click(settings, keep ? IDOK : IDCANCEL);
-        ASSERT_TRUE(WaitForDialogGone("Settings"));
+        ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
     }
 
     const SettingValues ChangedValues{MethodDoD, 1, 1, 9};
@@ -290,7 +280,7 @@ TEST_F(ConfirmLaunchTest, ShowsTheQuestionThreePlainButtonsAndTheIcon)
     const LaunchResult result = Launch(false, items, [](HWND confirm) {
         char caption[64] = {};
         ::GetWindowTextA(confirm, caption, sizeof caption);
-        EXPECT_STREQ(caption, ConfirmCaption);
+        EXPECT_STREQ(caption, ShredConfirmCaption);
 
         int buttons = 0;
         bool question = false;
@@ -456,7 +446,7 @@ TEST_F(ConfirmLaunchTest, AFailedSaveIsReportedOnceAndTheRunGoesOn)
             PressOk(confirm);
         });
 
-        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Can't save parameters in registry!"});
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{SaveFailedText});
         EXPECT_EQ(result.Watch.ProgressCreations, 1);
         ASSERT_EQ(result.Workers.size(), 2u);
         for (const WorkerRecord& worker : result.Workers)

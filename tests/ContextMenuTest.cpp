@@ -3,6 +3,7 @@
 // shell would not make), the entry it adds, its help text, and the command that runs the
 // confirm dialog.
 #include "common/ComObject.h"
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "RegistryKeys.h"
 #include "common/ShellIdList.h"
@@ -31,9 +32,6 @@
 #include <vector>
 
 namespace {
-
-constexpr char ConfirmCaption[] = "Confirm Shredding";
-constexpr char ProgressCaption[] = "Shredding items...";
 
 // A data object of the test's own: without a file list, with a shell ID list and no file list
 // (as the Recycle Bin's), or with a wide CF_HDROP list it builds itself. It records the formats
@@ -186,13 +184,13 @@ private:
     {
         HWND answered = nullptr;
         while (!stop) {
-            HWND confirm = WaitForDialog(ConfirmCaption, 0);
+            HWND confirm = WaitForDialog(ShredConfirmCaption, 0);
             if (confirm && confirm != answered) {
                 answered = confirm;
                 ++confirms;
                 Click(confirm, IDCANCEL);
             }
-            if (WaitForDialog(ProgressCaption, 0))
+            if (WaitForDialog(ShredProgressCaption, 0))
                 progressSeen = true;
             ::Sleep(5);
         }

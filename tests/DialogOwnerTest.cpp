@@ -2,12 +2,15 @@
 // by "Confirm Shredding", which cannot be clicked while it is open; each box is owned by the
 // window it was raised from, and a box raised on a worker thread by none.
 #include "TestPaths.h"
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "FakeShredOs.h"
 #include "MessageBoxAnswerer.h"
 #include "ProgressWindow.h"
 #include "SettingsRegistryInPlace.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
+#include "WaitUntil.h"
 #include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "ui/ShredConfirmDlg.h"
@@ -21,11 +24,6 @@
 #include <thread>
 
 namespace {
-
-constexpr char ConfirmCaption[] = "Confirm Shredding";
-constexpr char SettingsCaption[] = "Settings";
-constexpr char ProgressCaption[] = "Shredding items...";
-constexpr char MessageBoxCaption[] = "Orlenwick";
 
 // How long a click is given to open a window that must not open.
 constexpr DWORD RefusalWaitMs = 1000;
@@ -100,24 +98,29 @@ public:
                   dialog.WorkerClass = RUNTIME_CLASS(FinishingWorker);
                   result = dialog.DoModal();
               },
-              [deadline = ::GetTickCount() + 30000] {
-                  return !::FindWindowA(nullptr, ProgressCaption) || ::GetTickCount() > deadline;
+              [deadline = Deadline(30000)] {
+                  return !::FindWindowA(nullptr, ShredProgressCaption) || deadline.Passed();
               }),
-          confirm(WaitForDialog(ConfirmCaption))
+          confirm(WaitForDialog(ShredConfirmCaption))
     {}
 
     // A failed check must leave no dialog behind for the next test, nor hang.
     ~ConfirmRun()
     {
-        const DWORD deadline = ::GetTickCount() + 10000;
-        while (!ui.Join(50)) {
-            if (::GetTickCount() > deadline) {
-                std::fprintf(stderr, "the confirm dialog's thread did not end\n");
-                std::_Exit(3);
-            }
-            for (const char* caption : {MessageBoxCaption, SettingsCaption, ConfirmCaption})
-                for (HWND window : Visible(caption))
-                    ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        const bool ended = WaitUntil(
+            [this] {
+                if (ui.Join(50))
+                    return true;
+                for (const char* caption :
+                     {MessageBoxCaption, SettingsCaption, ShredConfirmCaption})
+                    for (HWND window : Visible(caption))
+                        ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                return false;
+            },
+            10000, 0);
+        if (!ended) {
+            std::fprintf(stderr, "the confirm dialog's thread did not end\n");
+            std::_Exit(3);
         }
     }
     ConfirmRun(const ConfirmRun&) = delete;
@@ -170,13 +173,7 @@ public:
     // Waits for the count of visible windows of the caption to reach `count`.
     bool WaitForCount(const char* caption, size_t count, DWORD timeoutMs) const
     {
-        const DWORD deadline = ::GetTickCount() + timeoutMs;
-        while (Visible(caption).size() < count) {
-            if (::GetTickCount() > deadline)
-                return false;
-            ::Sleep(10);
-        }
-        return true;
+        return WaitUntil([&] { return Visible(caption).size() >= count; }, timeoutMs);
     }
 
     // Presses a button of "Settings" and waits until it has gone; false on timeout.
@@ -280,9 +277,7 @@ TEST_F(DialogOwnerTest, OkInConfirmCannotBeClickedWhileSettingsIsOpenSoTheEditIs
     SetControlText(settings, IDC_PASSES, "9");
 
     ASSERT_TRUE(MouseClick(confirm, IDOK));
-    const DWORD deadline = ::GetTickCount() + RefusalWaitMs;
-    while (workersRun == 0 && ::GetTickCount() < deadline)
-        ::Sleep(10);
+    WaitUntil([] { return workersRun != 0; }, RefusalWaitMs);
     EXPECT_EQ(workersRun.load(), 0) << "the run started";
     EXPECT_TRUE(::IsWindowVisible(confirm));
     EXPECT_TRUE(::IsWindowVisible(settings));
@@ -354,7 +349,7 @@ TEST_F(DialogOwnerTest, SaveFailureBoxIsOwnedByConfirmAndTheRunGoesOn)
     Click(confirm, IDOK);
     HWND box = WaitForMessageBox();
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), "Can't save parameters in registry!");
+    EXPECT_EQ(MessageBoxText(box), SaveFailedText);
     EXPECT_EQ(Owner(box), confirm);
     EXPECT_FALSE(::IsWindowEnabled(confirm));
     EXPECT_TRUE(::IsWindowVisible(confirm)) << "the box comes before the confirm dialog hides";
@@ -382,9 +377,7 @@ TEST_F(DialogOwnerTest, RenameBoxOfAWorkerHasNoOwnerWhileTheShellThreadHasAnActi
     std::thread worker([&os, path] {
         CShredThread shredder;
         Seam<ShredOs>::Substitute seam(os);
-        shredder.Settings.ShreddingMethod = MethodRandomData;
-        shredder.Settings.Passes = 1;
-        shredder.Settings.MangleDateAndTime = true;
+        shredder.Settings = SettingsOf(MethodRandomData, 1, true, true);
         shredder.ShredFile(Shreddable(path), 512, false, "");
     });
     HWND box = WaitForMessageBox();

@@ -4,6 +4,7 @@
 // factory; and the command line's words as the rundll32 entry point reads them. Nothing here may
 // write to a drive: the engine's seam in place is fastened to no volume and refuses every file
 // and folder.
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
 #include "ShellSelection.h"
@@ -27,8 +28,6 @@
 #include <string>
 
 namespace {
-
-constexpr char ConfirmCaption[] = "Wipe Free Space";
 
 std::string MenuText(HMENU menu, UINT id)
 {
@@ -63,7 +62,7 @@ protected:
         EXPECT_EQ(Module.LockCount, 0);
         Module.Stop();
         ::CoUninitialize();
-        EXPECT_EQ(::FindWindowA(nullptr, ConfirmCaption), nullptr);
+        EXPECT_EQ(::FindWindowA(nullptr, WipeConfirmCaption), nullptr);
     }
 
     HRESULT Initialize(const std::vector<std::string>& paths)
@@ -91,7 +90,7 @@ protected:
     {
         HRESULT hr = E_FAIL;
         UiThread ui([&] { hr = Menu->InvokeCommand(&invoke); });
-        if (HWND confirm = WaitForDialog(ConfirmCaption, 1000)) {
+        if (HWND confirm = WaitForDialog(WipeConfirmCaption, 1000)) {
             ADD_FAILURE() << "the confirmation was shown";
             Click(confirm, IDCANCEL);
         }
@@ -119,7 +118,7 @@ TEST_F(DriveMenuTest, OneDrivesRootGetsTheOneEntryAndItsHelpText)
 {
     ASSERT_EQ(Initialize({"T:\\"}), S_OK);
     EXPECT_EQ(Object->Root, "T:\\");
-    EXPECT_EQ(Entries(), std::vector<std::string>{"Wipe Free Space"});
+    EXPECT_EQ(Entries(), std::vector<std::string>{WipeMenuText});
     // A double-click asks only for the default entry: there is none.
     EXPECT_TRUE(Entries(CMF_DEFAULTONLY).empty());
 

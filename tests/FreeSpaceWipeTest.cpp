@@ -9,6 +9,7 @@
 #include "TestSettings.h"
 #include "TestVolume.h"
 #include "VolumeRun.h"
+#include "WaitUntil.h"
 #include "WipeOs.h"
 #include "common/TextConversion.h"
 #include "core/ShredThread.h"
@@ -198,13 +199,13 @@ TEST_F(FreeSpaceWipeTest, CancelHalfWayStopsWithinASecondAndLeavesNothing)
     Clock::time_point cancelled{};
     uint64_t doneAtCancel = 0;
     std::thread canceller([&] {
-        const Clock::time_point start = Clock::now();
-        while (progress.BytesTotal == 0 || progress.BytesDone * 2 < progress.BytesTotal) {
-            if (progress.CurrentPhase() == WipePhase::Finished ||
-                Clock::now() - start > std::chrono::seconds(60))
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        const auto halfWay = [&] {
+            return progress.BytesTotal != 0 && progress.BytesDone * 2 >= progress.BytesTotal;
+        };
+        WaitUntil([&] { return halfWay() || progress.CurrentPhase() == WipePhase::Finished; },
+                  60000, 5);
+        if (!halfWay())
+            return;
         doneAtCancel = progress.BytesDone;
         cancelled = Clock::now();
         progress.CancelRequested = true;

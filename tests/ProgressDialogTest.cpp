@@ -1,6 +1,7 @@
 // The progress window as the workers see it: notifications sent and posted from other threads,
 // the name and bar it shows, the errors it collects, and a completion that happens only once.
 #include "TestPaths.h"
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "HugeFileOs.h"
 #include "MessageBoxAnswerer.h"
@@ -125,7 +126,7 @@ TEST(ProgressDialogTemplate, CaptionNameLabelAndBar)
     ASSERT_NE(window, nullptr);
     char text[64] = {};
     ::GetWindowTextA(window, text, sizeof text);
-    EXPECT_STREQ(text, "Shredding items...");
+    EXPECT_STREQ(text, ShredProgressCaption);
     EXPECT_TRUE(::IsWindowVisible(window));
 
     HWND label = ::GetDlgItem(window, IDC_FILE_NAME);

@@ -9,6 +9,7 @@
 #include "TestFiles.h"
 #include "common/TextConversion.h"
 #include "shellext/Guids.h"
+#include "tools/RegistryTree.h"
 
 #include "resources/resource.h"
 
@@ -34,22 +35,14 @@ constexpr char ProductName[] = "Orlenwick";
 constexpr char ProgId[] = "Orlenwick.QuorvaneShlExt.1";
 constexpr char IndependentProgId[] = "Orlenwick.QuorvaneShlExt";
 constexpr char HandlerName[] = "QVOrlenwick";
-constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
 
-std::string RegistryForm(const GUID& guid)
-{
-    wchar_t wide[40] = {};
-    ::StringFromGUID2(guid, wide, 40);
-    return NarrowWithSubstitutes(wide);
-}
-
-const std::string ClassId = RegistryForm(CLSID_QuorvaneShlExt);
-const std::string LibraryId = RegistryForm(LIBID_ORLENWICKLib);
+const std::string ClassId = NarrowWithSubstitutes(RegistryForm(CLSID_QuorvaneShlExt));
+const std::string LibraryId = NarrowWithSubstitutes(RegistryForm(LIBID_ORLENWICKLib));
 const std::string ClassKey = "CLSID\\" + ClassId;
 const std::string TypeLibKey = "TypeLib\\" + LibraryId + "\\1.0";
 // The drives' handler, a class of its own with no ProgID and no type library.
 constexpr char DriveClassName[] = "DriveWipeShlExt Class";
-const std::string DriveClassId = RegistryForm(CLSID_DriveWipeShlExt);
+const std::string DriveClassId = NarrowWithSubstitutes(RegistryForm(CLSID_DriveWipeShlExt));
 const std::string DriveClassKey = "CLSID\\" + DriveClassId;
 
 // The shell keys that hold a handler, with the class each handler names.
@@ -77,54 +70,37 @@ Names HandlerKeys()
     return keys;
 }
 
-// A key, under HKEY_CLASSES_ROOT unless another root is given, opened for reading if it exists.
-class ReadOnlyKey
+// A key and everything below it, under HKEY_CLASSES_ROOT unless another root is given; empty
+// when the key is missing.
+RegistryTree Snapshot(const std::string& path, HKEY root = HKEY_CLASSES_ROOT)
 {
-public:
-    explicit ReadOnlyKey(const std::string& path, HKEY root = HKEY_CLASSES_ROOT)
-        : key(OpenKey(root, path))
-    {}
+    return ReadRegistryTree(root, Widen(path), 0);
+}
 
-    bool Exists() const { return key.IsValid(); }
+// The names of the snapshot's top key's subkeys, sorted.
+Names Subkeys(const RegistryTree& tree)
+{
+    Names names;
+    for (const auto& [path, values] : tree)
+        if (!path.empty() && path.find(L'\\') == std::wstring::npos)
+            names.push_back(NarrowWithSubstitutes(path));
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
-    Names Subkeys() const
-    {
-        Names names;
-        char name[256];
-        for (DWORD i = 0; key; ++i) {
-            DWORD size = sizeof name;
-            if (::RegEnumKeyExA(key.Get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS)
-                break;
-            names.push_back(name);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    // Every value by name ("" is the default value); data other than strings is shown by type.
-    ValueMap Values() const
-    {
-        ValueMap values;
-        char name[256];
-        BYTE data[2048];
-        for (DWORD i = 0; key; ++i) {
-            DWORD nameSize = sizeof name;
-            DWORD dataSize = sizeof data - 1;
-            DWORD type = 0;
-            if (::RegEnumValueA(key.Get(), i, name, &nameSize, nullptr, &type, data, &dataSize) !=
-                ERROR_SUCCESS)
-                break;
-            data[dataSize] = 0;
-            values[name] = type == REG_SZ ? std::string(reinterpret_cast<char*>(data))
-                                          : "<type " + std::to_string(type) + ">";
-        }
-        return values;
-    }
-
-private:
-    UniqueRegistryKey key;
-};
+// Every value of the snapshot's top key by name ("" is the default value); data other than
+// strings is shown by type.
+ValueMap Values(const RegistryTree& tree)
+{
+    ValueMap values;
+    const auto top = tree.find(L"");
+    if (top != tree.end())
+        for (const auto& [name, data] : top->second)
+            values[NarrowWithSubstitutes(name)] = data.Type == REG_SZ
+                                                      ? NarrowWithSubstitutes(RegistryText(data))
+                                                      : "<type " + std::to_string(data.Type) + ">";
+    return values;
+}
 
 bool KeyExists(const std::string& path)
 {
@@ -134,7 +110,7 @@ bool KeyExists(const std::string& path)
 // The approved shell extensions by class, in the view of this (64-bit) process.
 ValueMap ApprovedExtensions()
 {
-    return ReadOnlyKey(ApprovedExtensionsKey, HKEY_LOCAL_MACHINE).Values();
+    return Values(Snapshot(ApprovedExtensionsKey, HKEY_LOCAL_MACHINE));
 }
 
 // Another extension on the approved list for as long as this lives.
@@ -245,10 +221,10 @@ void ExpectRegistered(const std::string& modulePath)
 {
     for (const ExpectedKey& expected : RegistrationTable(modulePath)) {
         SCOPED_TRACE("HKCR\\" + expected.Path);
-        const ReadOnlyKey key(expected.Path);
-        ASSERT_TRUE(key.Exists());
-        EXPECT_EQ(expected.Values, key.Values());
-        EXPECT_EQ(expected.Subkeys, key.Subkeys());
+        const RegistryTree key = Snapshot(expected.Path);
+        ASSERT_FALSE(key.empty());
+        EXPECT_EQ(expected.Values, Values(key));
+        EXPECT_EQ(expected.Subkeys, Subkeys(key));
     }
     EXPECT_TRUE(KeyExists(TypeLibKey));
     // Both classes approved under the product's name, for the policy that admits only approved
@@ -370,29 +346,31 @@ TEST_F(RegistrationTest, RemovalDeletesTheServersKeysAndKeepsTheShells)
     const Names containers = HandlerContainers();
     std::vector<Names> containersBefore;
     for (const std::string& container : containers)
-        containersBefore.push_back(ReadOnlyKey(container).Subkeys());
-    const ValueMap binValuesBefore = ReadOnlyKey(RecycleBinKey).Values();
-    const Names binSubkeysBefore = ReadOnlyKey(RecycleBinKey).Subkeys();
+        containersBefore.push_back(Subkeys(Snapshot(container)));
+    const RegistryTree binBefore = Snapshot(RecycleBinKey);
+    const ValueMap binValuesBefore = Values(binBefore);
+    const Names binSubkeysBefore = Subkeys(binBefore);
 
     ASSERT_EQ(0u, Regsvr32("/s", Dll()));
     int onlyChild = 0;
     for (const std::string& container : containers)
-        onlyChild += ReadOnlyKey(container).Subkeys() == Names{HandlerName};
+        onlyChild += Subkeys(Snapshot(container)) == Names{HandlerName};
     ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
 
     ExpectNothingOfTheServerLeft();
     for (size_t i = 0; i < containers.size(); ++i) {
         SCOPED_TRACE(containers[i]);
-        const ReadOnlyKey container(containers[i]);
-        ASSERT_TRUE(container.Exists());
-        EXPECT_EQ(containersBefore[i], container.Subkeys());
+        const RegistryTree container = Snapshot(containers[i]);
+        ASSERT_FALSE(container.empty());
+        EXPECT_EQ(containersBefore[i], Subkeys(container));
     }
     for (const char* root : {"*", "AllFileSystemObjects", "Directory", "Drive"})
         EXPECT_TRUE(KeyExists(std::string(root) + "\\shellex")) << root;
     EXPECT_TRUE(KeyExists(std::string(RecycleBinKey) + "\\shellex"));
     // The Recycle Bin's own class stays as the system registered it.
-    EXPECT_EQ(binValuesBefore, ReadOnlyKey(RecycleBinKey).Values());
-    const Names binSubkeys = ReadOnlyKey(RecycleBinKey).Subkeys();
+    const RegistryTree binAfter = Snapshot(RecycleBinKey);
+    EXPECT_EQ(binValuesBefore, Values(binAfter));
+    const Names binSubkeys = Subkeys(binAfter);
     for (const std::string& name : binSubkeysBefore)
         EXPECT_NE(binSubkeys.end(), std::find(binSubkeys.begin(), binSubkeys.end(), name)) << name;
     // The case that matters: a container whose only subkey was the handler is kept too.
@@ -434,11 +412,10 @@ TEST_F(RegistrationTest, ForeignSubkeyKeepsTheClassKeyAfterRemoval)
 
     ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
 
-    const ReadOnlyKey classKey(ClassKey);
-    EXPECT_TRUE(classKey.Exists());
-    EXPECT_EQ(Names{"Foreign"}, classKey.Subkeys());
-    EXPECT_EQ((ValueMap{{"Owner", "another installer"}}),
-              ReadOnlyKey(ClassKey + "\\Foreign").Values());
+    const RegistryTree classKey = Snapshot(ClassKey);
+    EXPECT_FALSE(classKey.empty());
+    EXPECT_EQ(Names{"Foreign"}, Subkeys(classKey));
+    EXPECT_EQ((ValueMap{{"Owner", "another installer"}}), Values(Snapshot(ClassKey + "\\Foreign")));
     EXPECT_FALSE(KeyExists(ProgId));
     EXPECT_FALSE(KeyExists(IndependentProgId));
     for (const std::string& handler : HandlerKeys())

@@ -16,8 +16,10 @@
 //   --only=K        ORLENWICK_FUZZ_ONLY        runs script K of each test alone, to reproduce it
 // Every script is made from the seed, the test and its number alone, so a failure reported as
 // "script K" comes back with the same seed and --only=K.
+#include "common/TextConversion.h"
 #include "common/Unique.h"
 #include "registrar/RegistryScript.h"
+#include "tools/RegistryTree.h"
 
 #include "resources/resource.h"
 
@@ -151,31 +153,30 @@ std::vector<std::string> ValueNames(HKEY key)
     });
 }
 
-// Every key and value below `key`, one sorted line each, leaving out the listed subkey paths.
-void DescribeTree(HKEY key, const std::string& path, const std::vector<std::string>& leftOut,
-                  std::vector<std::string>& lines)
+// A value's data as a line shows it: a string's text, other data as its bytes.
+std::string Shown(const RegistryData& data)
 {
-    lines.push_back(path);
-    for (const std::string& name : ValueNames(key)) {
-        const std::optional<std::string> data = ReadValue(key, name.c_str());
-        lines.push_back(path + " [" + name + "] " + (data ? *data : "<unreadable>"));
-    }
-    for (const std::string& name : SubkeyNames(key)) {
-        const std::string child = path.empty() ? name : path + "\\" + name;
-        if (std::find(leftOut.begin(), leftOut.end(), child) != leftOut.end())
-            continue;
-        UniqueRegistryKey sub;
-        if (::RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, sub.Receive()) == ERROR_SUCCESS)
-            DescribeTree(sub.Get(), child, leftOut, lines);
-        else
-            lines.push_back(child + " <unopenable>");
-    }
+    if (data.Type == REG_SZ || data.Type == REG_EXPAND_SZ)
+        return NarrowWithSubstitutes(RegistryText(data));
+    return std::string(data.Bytes.begin(), data.Bytes.end());
 }
 
+// Every key and value below `key`, one sorted line each, leaving out the listed subkey paths
+// with everything below them.
 std::vector<std::string> Describe(HKEY key, const std::vector<std::string>& leftOut = {})
 {
     std::vector<std::string> lines;
-    DescribeTree(key, "", leftOut, lines);
+    for (const auto& [widePath, values] : ReadRegistryTree(key, L"", 0)) {
+        const std::string path = NarrowWithSubstitutes(widePath);
+        if (std::any_of(leftOut.begin(), leftOut.end(), [&path](const std::string& out) {
+                return path == out || path.rfind(out + "\\", 0) == 0;
+            }))
+            continue;
+        lines.push_back(path);
+        for (const auto& [name, data] : values)
+            lines.push_back(path + " [" + NarrowWithSubstitutes(name) + "] " +
+                            std::to_string(data.Type) + ":" + Shown(data));
+    }
     std::sort(lines.begin(), lines.end());
     return lines;
 }

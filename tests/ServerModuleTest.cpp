@@ -2,11 +2,13 @@
 // plain and aggregated creation, the object's interface table, the clean-up list, and the
 // framework's application lock that running workers and progress windows hold.
 #include "common/ComObject.h"
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "FakeShredOs.h"
 #include "MessageBoxAnswerer.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
 #include "WorkerJob.h"
 #include "afx/AfxApp.h"
 #include "afx/AfxWin.h"
@@ -345,9 +347,7 @@ TEST_F(ServerModuleTest, ARunningWorkerKeepsTheModuleNeededUntilItsThreadHasEnde
     WriteBytes(path, std::vector<unsigned char>(700, 0x42));
     RecordingWindow window;
     FakeShredOs os;
-    ShredSettings settings;
-    settings.Passes = 1;
-    settings.MangleDateAndTime = false;
+    const ShredSettings settings = SettingsOf(MethodRandomData, 1, true, false);
     {
         WorkerJob job(window.Handle(), settings, &os);
         {
@@ -386,7 +386,7 @@ TEST_F(ServerModuleTest, AProgressWindowKeepsTheModuleNeededUntilItHasDestroyedI
             }
         },
         [&] { return !::IsWindow(window); });
-    HWND shown = WaitForDialog("Shredding items...");
+    HWND shown = WaitForDialog(ShredProgressCaption);
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(AfxDllCanUnloadNow(), S_FALSE);
     ::SendMessageA(shown, WM_COMMAND, MakeShredWParam(0, ShredStatusCommand(StatusFinished)), 0);

@@ -1,9 +1,10 @@
 // The "Settings" dialog driven as a person would: what it shows for a record, how the passes
 // edit follows the method, which passes it refuses and how, what OK and Cancel leave in the
 // record, and that F1 does nothing.
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
-#include "SettingsRecord.h"
+#include "TestSettings.h"
 #include "TestOwners.h"
 #include "resources/resource.h"
 #include "ui/ShredSettingsDlg.h"
@@ -19,10 +20,6 @@
 #include <vector>
 
 namespace {
-
-constexpr char RandomDataText[] = "Cryptographically strong random data";
-constexpr char DoDText[] = "US DoD 5220.22-M - 7 passes";
-constexpr char GutmannText[] = "Gutmann - 35 passes";
 
 // The numbers a message names, in order: the range message names 1 and 100, the one asking
 // for an integer names none.
@@ -99,11 +96,11 @@ class SettingsDialogTest : public ::testing::Test
 protected:
     // Runs the dialog over a record of these values on a thread standing in for the shell's;
     // null when it does not appear.
-    HWND Open(const Record& fields, bool withOwner = false)
+    HWND Open(const ShredSettings& fields, bool withOwner = false)
     {
         Finish();
-        record = Make(fields);
-        before = Describe(record);
+        record = fields;
+        before = SettingsText(record);
         ui = std::make_unique<UiThread>([this, withOwner] {
             const HWND ownerWindow = withOwner ? CreateOwner() : nullptr;
             const UniqueHook watch(withOwner ? ::SetWindowsHookExA(WH_CALLWNDPROC, HelpWatch,
@@ -118,7 +115,7 @@ protected:
             if (ownerWindow)
                 ::DestroyWindow(ownerWindow);
         });
-        return WaitForDialog("Settings");
+        return WaitForDialog(SettingsCaption);
     }
 
     // Presses the button and waits for the dialog to end; its DoModal result, or 0.
@@ -155,7 +152,7 @@ protected:
         if (!ui)
             return;
         if (!ui->Join(0)) {
-            if (HWND dialog = ::FindWindowA(nullptr, "Settings"))
+            if (HWND dialog = ::FindWindowA(nullptr, SettingsCaption))
                 ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         }
         if (!ui->Join(10000)) {
@@ -175,9 +172,9 @@ protected:
 
 TEST_F(SettingsDialogTest, OpensShowingTheRecordWithTheFocusOnTheDefaultOkButton)
 {
-    HWND dialog = Open({MethodRandomData, true, false, 3});
+    HWND dialog = Open(SettingsOf(MethodRandomData, 3, false, true));
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(Caption(dialog), "Settings");
+    EXPECT_EQ(Caption(dialog), SettingsCaption);
     ASSERT_EQ(ComboCount(dialog, IDC_METHOD), 3);
     EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 0), RandomDataText);
     EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 1), DoDText);
@@ -192,13 +189,13 @@ TEST_F(SettingsDialogTest, OpensShowingTheRecordWithTheFocusOnTheDefaultOkButton
     EXPECT_EQ(Focus(), ::GetDlgItem(dialog, IDOK));
 
     EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
-    EXPECT_EQ(Describe(record), before);
+    EXPECT_EQ(SettingsText(record), before);
     EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(SettingsDialogTest, PassesEditIsEnabledOnlyForRandomData)
 {
-    HWND dialog = Open({MethodDoD, false, true, 42});
+    HWND dialog = Open(SettingsOf(MethodDoD, 42, true, false));
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(ComboSelection(dialog, IDC_METHOD), 1);
     EXPECT_EQ(ControlText(dialog, IDC_PASSES), "42");
@@ -220,7 +217,7 @@ TEST_F(SettingsDialogTest, PassesEditIsEnabledOnlyForRandomData)
     }
 
     EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
-    EXPECT_EQ(Describe(record), before);
+    EXPECT_EQ(SettingsText(record), before);
     EXPECT_TRUE(boxes.Texts().empty());
 }
 
@@ -234,7 +231,7 @@ TEST_F(SettingsDialogTest, RefusedPassesShowOneMessageFocusTheEditAndChangeNothi
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string("passes \"") + c.Text + "\"");
         const MessageBoxAnswerer answerer;
-        HWND dialog = Open({MethodRandomData, true, false, 3});
+        HWND dialog = Open(SettingsOf(MethodRandomData, 3, false, true));
         ASSERT_NE(dialog, nullptr);
         SetControlText(dialog, IDC_PASSES, c.Text);
         ASSERT_NE(Focus(), ::GetDlgItem(dialog, IDC_PASSES));
@@ -247,10 +244,10 @@ TEST_F(SettingsDialogTest, RefusedPassesShowOneMessageFocusTheEditAndChangeNothi
         else
             EXPECT_TRUE(NumbersIn(texts[0]).empty()) << texts[0];
         EXPECT_EQ(Focus(), ::GetDlgItem(dialog, IDC_PASSES));
-        EXPECT_EQ(Describe(record), before);
+        EXPECT_EQ(SettingsText(record), before);
 
         EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
-        EXPECT_EQ(Describe(record), before);
+        EXPECT_EQ(SettingsText(record), before);
         EXPECT_EQ(answerer.Texts().size(), 1u) << "Cancel validates nothing";
     }
 }
@@ -259,18 +256,19 @@ TEST_F(SettingsDialogTest, OkTakesPassesAtBothEndsOfTheRange)
 {
     for (const int passes : {100, 1}) {
         SCOPED_TRACE(passes);
-        HWND dialog = Open({MethodRandomData, true, false, 3});
+        HWND dialog = Open(SettingsOf(MethodRandomData, 3, false, true));
         ASSERT_NE(dialog, nullptr);
         SetControlText(dialog, IDC_PASSES, std::to_string(passes));
         EXPECT_EQ(Press(dialog, IDOK), IDOK);
-        EXPECT_EQ(Describe(record), Describe(Record{MethodRandomData, true, false, passes}));
+        EXPECT_EQ(SettingsText(record),
+                  SettingsText(SettingsOf(MethodRandomData, passes, false, true)));
     }
     EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(SettingsDialogTest, CancelLeavesTheRecordAsItWas)
 {
-    HWND dialog = Open({MethodDoD, true, false, 9});
+    HWND dialog = Open(SettingsOf(MethodDoD, 9, false, true));
     ASSERT_NE(dialog, nullptr);
     Toggle(dialog, IDC_MANGLE);
     Toggle(dialog, IDC_TAILS);
@@ -281,7 +279,7 @@ TEST_F(SettingsDialogTest, CancelLeavesTheRecordAsItWas)
     ASSERT_TRUE(IsChecked(dialog, IDC_TAILS));
 
     EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
-    EXPECT_EQ(Describe(record), before);
+    EXPECT_EQ(SettingsText(record), before);
     EXPECT_TRUE(boxes.Texts().empty());
 }
 
@@ -289,16 +287,18 @@ TEST_F(SettingsDialogTest, OkWritesMethodFlagsAndPassesIntoTheRecord)
 {
     const struct
     {
-        Record Opened;
+        ShredSettings Opened;
         int Method;
         const char* Passes;
-        Record Written;
+        ShredSettings Written;
     } cases[] = {
-        {{MethodRandomData, true, false, 3}, MethodGutmann, "64", {MethodGutmann, false, true, 64}},
-        {{MethodDoD, false, true, 7}, MethodRandomData, "12", {MethodRandomData, true, false, 12}},
+        {SettingsOf(MethodRandomData, 3, false, true), MethodGutmann, "64",
+         SettingsOf(MethodGutmann, 64, true, false)},
+        {SettingsOf(MethodDoD, 7, true, false), MethodRandomData, "12",
+         SettingsOf(MethodRandomData, 12, false, true)},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(Describe(c.Written));
+        SCOPED_TRACE(SettingsText(c.Written));
         HWND dialog = Open(c.Opened);
         ASSERT_NE(dialog, nullptr);
         SelectComboItem(dialog, IDC_METHOD, c.Method);
@@ -307,14 +307,14 @@ TEST_F(SettingsDialogTest, OkWritesMethodFlagsAndPassesIntoTheRecord)
         SetControlText(dialog, IDC_PASSES, c.Passes);
         SyncWith(dialog);
         EXPECT_EQ(Press(dialog, IDOK), IDOK);
-        EXPECT_EQ(Describe(record), Describe(c.Written));
+        EXPECT_EQ(SettingsText(record), SettingsText(c.Written));
     }
     EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(SettingsDialogTest, StoredPassesOutOfRangeBlockOkAndMethodChangesUntilCancel)
 {
-    HWND dialog = Open({MethodDoD, false, true, 0});
+    HWND dialog = Open(SettingsOf(MethodDoD, 0, true, false));
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(ControlText(dialog, IDC_PASSES), "0");
     EXPECT_FALSE(IsControlEnabled(dialog, IDC_PASSES));
@@ -334,10 +334,10 @@ TEST_F(SettingsDialogTest, StoredPassesOutOfRangeBlockOkAndMethodChangesUntilCan
 
     EXPECT_TRUE(RefusedOk(dialog));
     EXPECT_EQ(boxes.Texts().size(), 3u);
-    EXPECT_EQ(Describe(record), before);
+    EXPECT_EQ(SettingsText(record), before);
 
     EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
-    EXPECT_EQ(Describe(record), before);
+    EXPECT_EQ(SettingsText(record), before);
     EXPECT_EQ(boxes.Texts().size(), 3u);
 }
 
@@ -345,7 +345,7 @@ TEST_F(SettingsDialogTest, F1ShowsNothingAndReachesNoOwner)
 {
     ownerHelpCount = 0;
     dialogHelpCount = 0;
-    HWND dialog = Open({MethodRandomData, true, true, 5}, true);
+    HWND dialog = Open(SettingsOf(MethodRandomData, 5, true, true), true);
     ASSERT_NE(dialog, nullptr);
     watchedDialog = dialog;
 
@@ -375,7 +375,7 @@ TEST_F(SettingsDialogTest, F1ShowsNothingAndReachesNoOwner)
     EXPECT_TRUE(boxes.Texts().empty());
 
     EXPECT_EQ(Press(dialog, IDCANCEL), IDCANCEL);
-    EXPECT_EQ(Describe(record), before);
+    EXPECT_EQ(SettingsText(record), before);
 }
 
 } // namespace

@@ -1,14 +1,16 @@
 // The settings in the current user's registry: what a first use sees and writes, which stored
 // values are taken and which fall back to their load defaults, the order and arguments of the
 // registry calls, and what a failed save shows and leaves behind.
+#include "Captions.h"
 #include "MessageBoxAnswerer.h"
 #include "RegistryKeys.h"
-#include "SettingsRecord.h"
+#include "TestSettings.h"
 #include "core/SettingsRegistry.h"
 #include "core/ShredSettings.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -16,8 +18,6 @@
 #include <vector>
 
 namespace {
-
-constexpr char SaveFailedText[] = "Can't save parameters in registry!";
 
 std::string Hex(DWORD value)
 {
@@ -44,9 +44,10 @@ std::string Dword(int32_t value)
 
 std::string Loaded()
 {
-    ShredSettings settings = Make({2, true, true, 50}); // every field differs from a load default
+    ShredSettings settings =
+        SettingsOf(2, 50, true, true); // every field differs from a load default
     settings.Load();
-    return Describe(settings);
+    return SettingsText(settings);
 }
 
 // The real registry, every call written down, a create or one numbered write failing on demand.
@@ -140,27 +141,20 @@ protected:
         StoreDword("Passes", passes);
     }
 
-    // Every value under the key as the registry holds it; a subkey shows as "<subkeys>".
+    // Every value under the key as the registry holds it; subkeys show as "<subkeys>".
     static std::map<std::string, std::string> StoredValues()
     {
         std::map<std::string, std::string> values;
-        const UniqueRegistryKey key = OpenKey(HKEY_CURRENT_USER, ShredSettingsKey);
-        if (!key)
+        const RegistryTree stored = StoredSettingsTree();
+        const auto key = stored.find(L"");
+        if (key == stored.end())
             return values;
-        for (DWORD index = 0;; ++index) {
-            char name[256];
-            DWORD nameSize = sizeof name;
-            BYTE data[64];
-            DWORD dataSize = sizeof data;
-            DWORD type = 0;
-            if (::RegEnumValueA(key.Get(), index, name, &nameSize, nullptr, &type, data,
-                                &dataSize) != ERROR_SUCCESS)
-                break;
-            values[name] = Describe(type, data, dataSize);
-        }
-        DWORD subkeys = 0;
-        ::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                           nullptr, nullptr, nullptr, nullptr, nullptr);
+        for (const auto& [name, data] : key->second)
+            values[NarrowWithSubstitutes(name)] =
+                Describe(data.Type, data.Bytes.data(), static_cast<DWORD>(data.Bytes.size()));
+        const auto subkeys = std::count_if(stored.begin(), stored.end(), [](const auto& entry) {
+            return !entry.first.empty() && entry.first.find(L'\\') == std::wstring::npos;
+        });
         if (subkeys != 0)
             values["<subkeys>"] = std::to_string(subkeys);
         return values;
@@ -180,7 +174,7 @@ protected:
 
 TEST_F(SettingsStoreTest, FirstUseLoadsTheLoadDefaultsAndSavesExactlyFourDwords)
 {
-    EXPECT_EQ(Loaded(), Describe(Record{0, false, false, 1}));
+    EXPECT_EQ(Loaded(), SettingsText(SettingsOf(0, 1, false, false)));
     EXPECT_FALSE(KeyExists()) << "loading must not create the key";
 
     ShredSettings settings;
@@ -201,7 +195,7 @@ TEST_F(SettingsStoreTest, MethodOutsideZeroToTwoLoadsAsZeroWhileTheOthersLoad)
         SCOPED_TRACE("stored method " + Hex(c.Stored));
         DeleteKey();
         StoreAll(c.Stored, 1, 1, 9);
-        EXPECT_EQ(Loaded(), Describe(Record{c.Loaded, true, true, 9}));
+        EXPECT_EQ(Loaded(), SettingsText(SettingsOf(c.Loaded, 9, true, true)));
     }
 }
 
@@ -214,22 +208,22 @@ TEST_F(SettingsStoreTest, ValueOfAnotherTypeKeepsItsDefaultWhileTheOthersLoad)
         DWORD Type;
         const void* Data;
         DWORD Size;
-        Record Loaded;
+        ShredSettings Loaded;
     } cases[] = {
-        {"ShreddingMethod", REG_SZ, "1", 2, {0, true, true, 9}},
-        {"ShreddingMethod", REG_BINARY, &one, 4, {0, true, true, 9}},
-        {"MangleDateAndTime", REG_SZ, "1", 2, {2, false, true, 9}},
-        {"MangleDateAndTime", REG_BINARY, &one, 4, {2, false, true, 9}},
-        {"OverwriteTails", REG_DWORD_BIG_ENDIAN, &one, 4, {2, true, false, 9}},
-        {"Passes", REG_SZ, "9", 2, {2, true, true, 1}},
-        {"Passes", REG_BINARY, &one, 4, {2, true, true, 1}},
+        {"ShreddingMethod", REG_SZ, "1", 2, SettingsOf(0, 9, true, true)},
+        {"ShreddingMethod", REG_BINARY, &one, 4, SettingsOf(0, 9, true, true)},
+        {"MangleDateAndTime", REG_SZ, "1", 2, SettingsOf(2, 9, true, false)},
+        {"MangleDateAndTime", REG_BINARY, &one, 4, SettingsOf(2, 9, true, false)},
+        {"OverwriteTails", REG_DWORD_BIG_ENDIAN, &one, 4, SettingsOf(2, 9, false, true)},
+        {"Passes", REG_SZ, "9", 2, SettingsOf(2, 1, true, true)},
+        {"Passes", REG_BINARY, &one, 4, SettingsOf(2, 1, true, true)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Name) + " of type " + std::to_string(c.Type));
         DeleteKey();
         StoreAll(2, 1, 1, 9);
         Store(c.Name, c.Type, c.Data, c.Size);
-        EXPECT_EQ(Loaded(), Describe(c.Loaded));
+        EXPECT_EQ(Loaded(), SettingsText(c.Loaded));
     }
 }
 
@@ -242,29 +236,29 @@ TEST_F(SettingsStoreTest, ValueOfEightBytesKeepsItsDefaultWhileTheFollowingOnesL
         const char* Name;
         DWORD Type;
         const void* Data;
-        Record Loaded;
+        ShredSettings Loaded;
     } cases[] = {
-        {"ShreddingMethod", REG_QWORD, &two, {0, true, true, 9}},
-        {"MangleDateAndTime", REG_BINARY, bytes, {1, false, true, 9}},
-        {"OverwriteTails", REG_BINARY, bytes, {1, true, false, 9}},
-        {"Passes", REG_QWORD, &two, {1, true, true, 1}},
+        {"ShreddingMethod", REG_QWORD, &two, SettingsOf(0, 9, true, true)},
+        {"MangleDateAndTime", REG_BINARY, bytes, SettingsOf(1, 9, true, false)},
+        {"OverwriteTails", REG_BINARY, bytes, SettingsOf(1, 9, false, true)},
+        {"Passes", REG_QWORD, &two, SettingsOf(1, 1, true, true)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         DeleteKey();
         StoreAll(1, 1, 1, 9);
         Store(c.Name, c.Type, c.Data, 8);
-        EXPECT_EQ(Loaded(), Describe(c.Loaded));
+        EXPECT_EQ(Loaded(), SettingsText(c.Loaded));
     }
 }
 
 TEST_F(SettingsStoreTest, MissingValuesKeepTheirDefaults)
 {
     StoreDword("Passes", 12);
-    EXPECT_EQ(Loaded(), Describe(Record{0, false, false, 12}));
+    EXPECT_EQ(Loaded(), SettingsText(SettingsOf(0, 12, false, false)));
     DeleteKey();
     StoreDword("OverwriteTails", 1);
-    EXPECT_EQ(Loaded(), Describe(Record{0, false, true, 1}));
+    EXPECT_EQ(Loaded(), SettingsText(SettingsOf(0, 1, true, false)));
 }
 
 TEST_F(SettingsStoreTest, AnyNonZeroFlagLoadsTrueAndIsWrittenBackAsOne)
@@ -272,14 +266,14 @@ TEST_F(SettingsStoreTest, AnyNonZeroFlagLoadsTrueAndIsWrittenBackAsOne)
     StoreAll(1, 5, 0x100, 4); // 0x100 has no bit in its low byte
     ShredSettings settings;
     settings.Load();
-    EXPECT_EQ(Describe(settings), Describe(Record{1, true, true, 4}));
+    EXPECT_EQ(SettingsText(settings), SettingsText(SettingsOf(1, 4, true, true)));
     settings.Save();
     EXPECT_EQ(StoredValues(), FourDwords(1, 1, 1, 4));
 
     DeleteKey();
     StoreAll(1, 0, 0x80000000, 4);
     settings.Load();
-    EXPECT_EQ(Describe(settings), Describe(Record{1, false, true, 4}));
+    EXPECT_EQ(SettingsText(settings), SettingsText(SettingsOf(1, 4, true, false)));
     settings.Save();
     EXPECT_EQ(StoredValues(), FourDwords(1, 0, 1, 4));
 }
@@ -298,7 +292,7 @@ TEST_F(SettingsStoreTest, PassesOutsideTheDialogsRangeAreBroughtIntoItWhenLoaded
         StoreAll(0, 0, 1, stored);
         ShredSettings settings;
         settings.Load();
-        EXPECT_EQ(Describe(settings), Describe(Record{0, false, true, loaded}));
+        EXPECT_EQ(SettingsText(settings), SettingsText(SettingsOf(0, loaded, true, false)));
         settings.Save();
         EXPECT_EQ(StoredValues(), FourDwords(0, 0, 1, loaded));
     }
@@ -312,12 +306,12 @@ TEST_F(SettingsStoreTest, LoadOpensForReadingQueriesTheFourValuesInOrderAndClose
         "open HKCU Software\\Quorvane\\Brindaloe\\Settings access " + Hex(KEY_READ);
 
     // No key: nothing to query and nothing to close.
-    EXPECT_EQ(Loaded(), Describe(Record{0, false, false, 1}));
+    EXPECT_EQ(Loaded(), SettingsText(SettingsOf(0, 1, false, false)));
     EXPECT_EQ(registry.Calls, std::vector<std::string>{open});
 
     registry.Calls.clear();
     StoreAll(2, 1, 0, 17);
-    EXPECT_EQ(Loaded(), Describe(Record{2, true, false, 17}));
+    EXPECT_EQ(Loaded(), SettingsText(SettingsOf(2, 17, false, true)));
     EXPECT_EQ(registry.Calls, (std::vector<std::string>{open, "query key ShreddingMethod size 4",
                                                         "query key MangleDateAndTime size 4",
                                                         "query key OverwriteTails size 4",
@@ -329,7 +323,7 @@ TEST_F(SettingsStoreTest, SaveCreatesForWritingSetsTheFourDwordsInOrderAndCloses
 {
     RecordingRegistry registry;
     Seam<SettingsRegistry>::Substitute inPlace(registry);
-    Make({2, true, false, 77}).Save();
+    SettingsOf(2, 77, false, true).Save();
     EXPECT_EQ(
         registry.Calls,
         (std::vector<std::string>{
@@ -345,7 +339,7 @@ TEST_F(SettingsStoreTest, KeyThatCannotBeCreatedShowsTheMessageOncePerSave)
     RecordingRegistry registry;
     registry.FailCreate = true;
     Seam<SettingsRegistry>::Substitute inPlace(registry);
-    const ShredSettings settings = Make({1, true, true, 5});
+    const ShredSettings settings = SettingsOf(1, 5, true, true);
     ShredSettings copy = settings;
     copy.Save();
     EXPECT_EQ(registry.Calls, std::vector<std::string>{"create HKCU "
@@ -353,7 +347,8 @@ TEST_F(SettingsStoreTest, KeyThatCannotBeCreatedShowsTheMessageOncePerSave)
                                                        "access " +
                                                        Hex(KEY_WRITE)});
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{SaveFailedText});
-    EXPECT_EQ(Describe(copy), Describe(settings)) << "a failed save keeps the record in memory";
+    EXPECT_EQ(SettingsText(copy), SettingsText(settings))
+        << "a failed save keeps the record in memory";
     EXPECT_FALSE(KeyExists());
 
     copy.Save();
@@ -373,7 +368,7 @@ TEST_F(SettingsStoreTest, FailedWriteStopsTheSaveKeepsEarlierValuesAndClosesTheK
         registry.FailWrite = failing;
         {
             Seam<SettingsRegistry>::Substitute inPlace(registry);
-            Make({2, true, false, 6}).Save();
+            SettingsOf(2, 6, false, true).Save();
         }
 
         std::map<std::string, std::string> written;
@@ -394,7 +389,7 @@ TEST_F(SettingsStoreTest, FailedWriteOverStoredValuesLeavesTheLaterOnesAsTheyWer
     RecordingRegistry registry;
     registry.FailWrite = 2; // the second write of all, so only the first save fails
     Seam<SettingsRegistry>::Substitute inPlace(registry);
-    ShredSettings settings = Make({2, true, true, 40});
+    ShredSettings settings = SettingsOf(2, 40, true, true);
     settings.Save();
     EXPECT_EQ(StoredValues(), FourDwords(2, 0, 0, 1));
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{SaveFailedText});

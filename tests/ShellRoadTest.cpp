@@ -2,12 +2,14 @@
 // stand-in creating the handler for a selection (or the Recycle Bin), choosing "Shred Item(s)"
 // and answering the confirm dialog; and the DLL loaded in-process, kept loaded by its workers
 // and its progress window until the last of them has ended.
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "InstalledShellRoad.h"
 #include "ProgramRunner.h"
-#include "RegistryKeys.h"
 #include "ShellSelection.h"
 #include "TestFiles.h"
+#include "TestSettings.h"
+#include "WaitUntil.h"
 #include "common/TextConversion.h"
 #include "shellext/Guids.h"
 
@@ -20,7 +22,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <map>
 #include <memory>
 #include <random>
@@ -33,31 +34,21 @@ namespace {
 using Names = std::vector<std::string>;
 using Tree = std::map<std::string, std::vector<unsigned char>>;
 
-constexpr char SettingsKey[] = "Software\\Quorvane\\Brindaloe\\Settings";
-constexpr char ConfirmCaption[] = "Confirm Shredding";
-constexpr char ProgressCaption[] = "Shredding items...";
-constexpr char MessageCaption[] = "Orlenwick";
-
 std::vector<DWORD> SettingsValues(bool* exists)
 {
     std::vector<DWORD> values;
-    const UniqueRegistryKey key = OpenKey(HKEY_CURRENT_USER, SettingsKey);
-    *exists = key.IsValid();
+    const RegistryTree stored = StoredSettingsTree();
+    *exists = !stored.empty();
     if (!*exists)
         return values;
-    for (const char* name : {"ShreddingMethod", "MangleDateAndTime", "OverwriteTails", "Passes"}) {
-        DWORD value = 0xBAD;
-        DWORD size = sizeof value;
-        DWORD type = 0;
-        ::RegQueryValueExA(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-        values.push_back(type == REG_DWORD ? value : 0xBAD);
-    }
+    for (const char* name : {"ShreddingMethod", "MangleDateAndTime", "OverwriteTails", "Passes"})
+        values.push_back(StoredDword(stored, name, 0xBAD));
     return values;
 }
 
 void DeleteSettings()
 {
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey);
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
 }
 
 size_t Occurrences(const std::string& text, const std::string& part)
@@ -425,12 +416,12 @@ class ConfirmPresser
 public:
     ConfirmPresser()
         : thread([this] {
-              if (HWND dialog = WaitForDialog(ConfirmCaption, 20000)) {
+              if (HWND dialog = WaitForDialog(ShredConfirmCaption, 20000)) {
                   Click(dialog, IDOK);
                   pressed = true;
               }
               while (!stop) {
-                  HWND box = ::FindWindowA("#32770", MessageCaption);
+                  HWND box = ::FindWindowA(DialogClass, MessageBoxCaption);
                   if (box && ::IsWindowVisible(box)) {
                       ++boxes;
                       ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -455,16 +446,6 @@ private:
     std::atomic<bool> stop{false};
     std::thread thread;
 };
-
-void ServeMessages(DWORD waitMs)
-{
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
-    }
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, waitMs, QS_ALLINPUT);
-}
 
 TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
 {
@@ -512,24 +493,27 @@ TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
         ASSERT_TRUE(presser.pressed);
         menu.Reset();
         // The object is gone; what is left runs on its own.
-        progress = ::FindWindowA(nullptr, ProgressCaption);
+        progress = ::FindWindowA(nullptr, ShredProgressCaption);
         ASSERT_NE(nullptr, progress);
         EXPECT_EQ(S_FALSE, canUnloadNow());
 
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        const Deadline deadline(120000);
         int whileAlive = 0;
         int unloadableWhileAlive = 0;
-        while (::IsWindow(progress) && std::chrono::steady_clock::now() < deadline) {
-            ++whileAlive;
-            unloadableWhileAlive += canUnloadNow() == S_OK;
-            ServeMessages(2);
-        }
+        WaitUntil(
+            [&] {
+                if (!::IsWindow(progress))
+                    return true;
+                ++whileAlive;
+                unloadableWhileAlive += canUnloadNow() == S_OK;
+                return false;
+            },
+            deadline, 2, WhileWaiting::ServeMessages);
         ASSERT_FALSE(::IsWindow(progress));
         EXPECT_GT(whileAlive, 1);
         EXPECT_EQ(0, unloadableWhileAlive);
         // The workers end just after their last notification.
-        while (canUnloadNow() != S_OK && std::chrono::steady_clock::now() < deadline)
-            ServeMessages(2);
+        WaitUntil([&] { return canUnloadNow() == S_OK; }, deadline, 2, WhileWaiting::ServeMessages);
         EXPECT_EQ(S_OK, canUnloadNow());
         EXPECT_EQ(0, presser.boxes.load());
     }
@@ -540,10 +524,12 @@ TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
     server.Reset();
     // With the last worker's own reference returned, this program's was the last one.
     HMODULE stillLoaded = nullptr;
-    for (int i = 0; i < 200 && ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                                    path, &stillLoaded);
-         ++i)
-        ::Sleep(25);
+    WaitUntil(
+        [&] {
+            return !::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, path,
+                                         &stillLoaded);
+        },
+        5000, 25);
     EXPECT_FALSE(
         ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, path, &stillLoaded));
     ::OleUninitialize();

@@ -5,11 +5,12 @@
 // worker refuses before it touches anything. "Wiping Free Space...": the phase, the bytes, the
 // rate and the time left as the job moves, Cancel and the close box asking the wipe to stop, and
 // the one final box at the end.
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
-#include "RegistryKeys.h"
 #include "TestOwners.h"
 #include "TestSettings.h"
+#include "WaitUntil.h"
 #include "core/ShredThread.h"
 #include "core/WipeJob.h"
 #include "engine/WipeReport.h"
@@ -27,8 +28,6 @@
 
 namespace {
 
-constexpr char ConfirmCaption[] = "Wipe Free Space";
-constexpr char ProgressCaption[] = "Wiping Free Space...";
 constexpr uint64_t MiB = 1ull << 20;
 constexpr uint64_t GiB = 1ull << 30;
 // Never a local volume: a worker started for it refuses it at once.
@@ -48,13 +47,7 @@ WipeTarget Target()
 
 DWORD StoredMethod()
 {
-    const UniqueRegistryKey key = OpenKey(HKEY_CURRENT_USER, ShredSettingsKey);
-    DWORD value = 0xFFFFFFFF;
-    DWORD size = sizeof value;
-    if (key)
-        ::RegQueryValueExA(key.Get(), "ShreddingMethod", nullptr, nullptr,
-                           reinterpret_cast<BYTE*>(&value), &size);
-    return value;
+    return StoredDword(StoredSettingsTree(), "ShreddingMethod", 0xFFFFFFFF);
 }
 
 // The estimate the dialog must show for the target at the stored passes.
@@ -82,7 +75,7 @@ protected:
     {
         ConfirmRun run;
         {
-            const DWORD deadline = ::GetTickCount() + 20000;
+            const Deadline deadline(20000);
             UiThread ui(
                 [&] {
                     CWipeConfirmDlg dialog(target);
@@ -90,15 +83,15 @@ protected:
                     run.Job = dialog.Job;
                 },
                 [deadline] {
-                    return !::FindWindowA(nullptr, ProgressCaption) || ::GetTickCount() > deadline;
+                    return !::FindWindowA(nullptr, WipeProgressCaption) || deadline.Passed();
                 });
-            HWND confirm = WaitForDialog(ConfirmCaption);
+            HWND confirm = WaitForDialog(WipeConfirmCaption);
             EXPECT_NE(confirm, nullptr);
             if (confirm)
                 drive(confirm);
             EXPECT_TRUE(ui.Join(25000));
         }
-        EXPECT_EQ(::FindWindowA(nullptr, ProgressCaption), nullptr);
+        EXPECT_EQ(::FindWindowA(nullptr, WipeProgressCaption), nullptr);
         return run;
     }
 };
@@ -112,7 +105,7 @@ public:
         : job(job), ui([this] { Open(); },
                        [job] { return job->ProgressWindow && !::IsWindow(job->ProgressWindow); })
     {
-        window = WaitForDialog(ProgressCaption);
+        window = WaitForDialog(WipeProgressCaption);
     }
     // A window a failed test left open is ended as the worker would end it.
     ~ProgressWindowOf()
@@ -167,7 +160,7 @@ TEST_F(WipeDialogTest, ConfirmationShowsTheDriveItsFreeSpaceTheMethodAndTheTime)
     const ConfirmRun run = Confirm(Target(), [](HWND confirm) {
         char caption[64] = {};
         ::GetWindowTextA(confirm, caption, sizeof caption);
-        EXPECT_STREQ(caption, ConfirmCaption);
+        EXPECT_STREQ(caption, WipeConfirmCaption);
         EXPECT_EQ(ControlText(confirm, IDOK), "OK");
         EXPECT_EQ(ControlText(confirm, IDCANCEL), "Cancel");
         EXPECT_EQ(ControlText(confirm, IDC_OPTIONS), "Options");
@@ -201,14 +194,14 @@ TEST_F(WipeDialogTest, OptionsChangeTheMethodAndTheEstimateAndCancelSavesNothing
     const ConfirmRun run = Confirm(Target(), [](HWND confirm) {
         EXPECT_EQ(ControlText(confirm, IDC_WIPE_ESTIMATE), Estimate(1));
         Click(confirm, IDC_OPTIONS);
-        HWND settings = WaitForDialog("Settings");
+        HWND settings = WaitForDialog(SettingsCaption);
         ASSERT_NE(settings, nullptr);
         SelectComboItem(settings, IDC_METHOD, MethodGutmann);
         SyncWith(settings);
         Click(settings, IDOK);
-        ASSERT_TRUE(WaitForDialogGone("Settings"));
+        ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
         SyncWith(confirm);
-        EXPECT_EQ(ControlText(confirm, IDC_WIPE_METHOD), "Gutmann - 35 passes");
+        EXPECT_EQ(ControlText(confirm, IDC_WIPE_METHOD), GutmannText);
         EXPECT_EQ(ControlText(confirm, IDC_WIPE_ESTIMATE), Estimate(35));
         EXPECT_NE(Estimate(35), Estimate(1));
         Click(confirm, IDCANCEL);
@@ -235,16 +228,16 @@ TEST_F(WipeDialogTest, OkSavesTheSettingsOpensTheProgressWindowAndStartsTheWipe)
     bool confirmHidden = false;
     const ConfirmRun run = Confirm(Target(), [&](HWND confirm) {
         Click(confirm, IDC_OPTIONS);
-        HWND settings = WaitForDialog("Settings");
+        HWND settings = WaitForDialog(SettingsCaption);
         ASSERT_NE(settings, nullptr);
         SelectComboItem(settings, IDC_METHOD, MethodDoD);
         SyncWith(settings);
         Click(settings, IDOK);
-        ASSERT_TRUE(WaitForDialogGone("Settings"));
+        ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
         // A shred holds the lock meanwhile: the wipe waits for it with its window open.
         CSingleLock shredding(&CShredThread::ShredLock, TRUE);
         Click(confirm, IDOK);
-        HWND progress = WaitForDialog(ProgressCaption, 5000);
+        HWND progress = WaitForDialog(WipeProgressCaption, 5000);
         ASSERT_NE(progress, nullptr);
         confirmHidden = !::IsWindowVisible(confirm) || !::IsWindow(confirm);
         ::Sleep(300);

@@ -4,6 +4,7 @@
 // its end), rundll32's WipeFreeSpace quiet and with its windows, a cancel half-way through the
 // progress window's button and its close box, and what the command line refuses, each with its
 // exit status and its one result line.
+#include "Captions.h"
 #include "DialogDriver.h"
 #include "InstalledShellRoad.h"
 #include "ProgramRunner.h"
@@ -11,6 +12,7 @@
 #include "TestSettings.h"
 #include "TestVolume.h"
 #include "VolumeRun.h"
+#include "WaitUntil.h"
 #include "WipeOs.h"
 #include "common/TextConversion.h"
 #include "core/ShredSettings.h"
@@ -31,8 +33,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char ConfirmCaption[] = "Wipe Free Space";
-constexpr char ProgressCaption[] = "Wiping Free Space...";
 constexpr DWORD CommandTimeoutMs = 120000;
 
 // The program's output without the line ends a pipe gives it.
@@ -118,7 +118,7 @@ TEST_F(WipeShellRoadTest, DrivesMenuOffersTheOneEntryAndWipesThroughItsWindows)
 
     // The root doubles its separator: quoted, a lone one before the quote would escape it.
     const ProgramRun run = road.RunStandIn(
-        {"--handlers-of", "Drive", "--choose", "Wipe Free Space", "--confirm", volume->Root + "\\"},
+        {"--handlers-of", "Drive", "--choose", WipeMenuText, "--confirm", volume->Root + "\\"},
         dll->Path());
 
     SCOPED_TRACE(run.Output);
@@ -163,7 +163,7 @@ TEST_F(WipeShellRoadTest, CommandLineWithWindowsConfirmsShowsProgressAndTellsThe
 {
     ProgramRun run;
     std::thread command([&] { run = RunCommand(volume->Drive); });
-    HWND confirm = WaitForDialog(ConfirmCaption, 30000);
+    HWND confirm = WaitForDialog(WipeConfirmCaption, 30000);
     ASSERT_NE(confirm, nullptr);
     EXPECT_EQ(ControlText(confirm, IDC_WIPE_DRIVE).rfind(volume->Drive, 0), 0u);
     EXPECT_EQ(ControlText(confirm, IDC_WIPE_METHOD),
@@ -172,7 +172,7 @@ TEST_F(WipeShellRoadTest, CommandLineWithWindowsConfirmsShowsProgressAndTellsThe
     EXPECT_EQ(ControlText(confirm, IDC_WIPE_ESTIMATE), "less than a minute");
     Click(confirm, IDOK);
     // The window may be quick on a small volume: it is seen or its box is.
-    HWND progress = WaitForDialog(ProgressCaption, 10000);
+    HWND progress = WaitForDialog(WipeProgressCaption, 10000);
     HWND box = WaitForMessageBox(60000);
     ASSERT_NE(box, nullptr);
     EXPECT_NE(progress, nullptr);
@@ -194,17 +194,18 @@ TEST_F(WipeShellRoadTest, CancelHalfWayInTheProgressWindowStopsWithinASecondAndL
         SCOPED_TRACE(closeBox ? "close box" : "Cancel button");
         ProgramRun run;
         std::thread command([&] { run = RunCommand(volume->Drive); });
-        HWND confirm = WaitForDialog(ConfirmCaption, 30000);
+        HWND confirm = WaitForDialog(WipeConfirmCaption, 30000);
         ASSERT_NE(confirm, nullptr);
         Click(confirm, IDOK);
-        HWND progress = WaitForDialog(ProgressCaption, 10000);
+        HWND progress = WaitForDialog(WipeProgressCaption, 10000);
         ASSERT_NE(progress, nullptr);
         // Half-way, as the window's own bar shows it.
-        const Clock::time_point waitStart = Clock::now();
-        while (::IsWindow(progress) &&
-               ::SendDlgItemMessageA(progress, IDC_WIPE_BAR, PBM_GETPOS, 0, 0) < 500 &&
-               Clock::now() - waitStart < std::chrono::seconds(60))
-            ::Sleep(20);
+        WaitUntil(
+            [progress] {
+                return !::IsWindow(progress) ||
+                       ::SendDlgItemMessageA(progress, IDC_WIPE_BAR, PBM_GETPOS, 0, 0) >= 500;
+            },
+            60000, 20);
         ASSERT_TRUE(::IsWindow(progress)) << "the wipe ended before it was half-way";
         const auto position = ::SendDlgItemMessageA(progress, IDC_WIPE_BAR, PBM_GETPOS, 0, 0);
         EXPECT_LT(position, 1000);
@@ -213,7 +214,7 @@ TEST_F(WipeShellRoadTest, CancelHalfWayInTheProgressWindowStopsWithinASecondAndL
             ::PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
         else
             Click(progress, IDCANCEL);
-        EXPECT_TRUE(WaitForDialogGone(ProgressCaption, 10000));
+        EXPECT_TRUE(WaitForDialogGone(WipeProgressCaption, 10000));
         const auto stopped =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - cancelled).count();
         command.join();
@@ -268,6 +269,6 @@ TEST_F(WipeShellRoadTest, CommandLineRefusesWhatIsNoLocalVolumesRootWithItsStatu
     EXPECT_TRUE(AnswerMessageBox(box));
     withWindows.join();
     EXPECT_EQ(run.ExitCode, WipeExitRefused);
-    EXPECT_EQ(::FindWindowA(nullptr, ConfirmCaption), nullptr);
+    EXPECT_EQ(::FindWindowA(nullptr, WipeConfirmCaption), nullptr);
     ExpectVolumeAsItWas();
 }

@@ -1,6 +1,8 @@
 // What the free-space wipe tells the user: sizes, counts, rates and times at their boundaries, the
 // method, the one result line of each outcome (the command line's and the final box's), and the
 // box of failures.
+#include "Captions.h"
+#include "TestSettings.h"
 #include "core/WipeJob.h"
 #include "engine/WipeReport.h"
 
@@ -18,14 +20,6 @@ WipeResult Result(WipeOutcome outcome, uint64_t bytes, uint32_t records)
     result.BytesWiped = bytes;
     result.Records = records;
     return result;
-}
-
-ShredSettings Method(int32_t method, int32_t passes)
-{
-    ShredSettings settings;
-    settings.ShreddingMethod = method;
-    settings.Passes = passes;
-    return settings;
 }
 
 constexpr uint64_t GiB = 1ull << 30;
@@ -69,18 +63,18 @@ TEST(WipeTextsTest, TimesAreRoundedUpToWholeMinutes)
 
 TEST(WipeTextsTest, MethodIsNamedAsTheSettingsDialogNamesItWithItsPasses)
 {
-    EXPECT_EQ(MethodText(Method(MethodRandomData, 1)),
+    EXPECT_EQ(MethodText(SettingsOf(MethodRandomData, 1)),
               "Cryptographically strong random data, 1 pass");
-    EXPECT_EQ(MethodText(Method(MethodRandomData, 3)),
+    EXPECT_EQ(MethodText(SettingsOf(MethodRandomData, 3)),
               "Cryptographically strong random data, 3 passes");
     // A stored number outside the dialog's range is shown as the wipe runs it.
-    EXPECT_EQ(MethodText(Method(MethodRandomData, 0)),
+    EXPECT_EQ(MethodText(SettingsOf(MethodRandomData, 0)),
               "Cryptographically strong random data, 1 pass");
-    EXPECT_EQ(MethodText(Method(MethodDoD, 3)), "US DoD 5220.22-M - 7 passes");
-    EXPECT_EQ(MethodText(Method(MethodGutmann, 3)), "Gutmann - 35 passes");
-    EXPECT_EQ(PassCountOf(Method(MethodRandomData, 250)), 100);
-    EXPECT_EQ(PassCountOf(Method(MethodDoD, 1)), 7);
-    EXPECT_EQ(PassCountOf(Method(MethodGutmann, 1)), 35);
+    EXPECT_EQ(MethodText(SettingsOf(MethodDoD, 3)), DoDText);
+    EXPECT_EQ(MethodText(SettingsOf(MethodGutmann, 3)), GutmannText);
+    EXPECT_EQ(PassCountOf(SettingsOf(MethodRandomData, 250)), 100);
+    EXPECT_EQ(PassCountOf(SettingsOf(MethodDoD, 1)), 7);
+    EXPECT_EQ(PassCountOf(SettingsOf(MethodGutmann, 1)), 35);
 }
 
 TEST(WipeTextsTest, ResultLineOfEachOutcome)

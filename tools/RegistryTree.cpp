@@ -1,29 +1,12 @@
 #include "tools/RegistryTree.h"
 
+#include "common/Unique.h"
+
 #include <objbase.h>
 
 #include <utility>
 
 namespace {
-
-class OpenKey
-{
-public:
-    OpenKey() = default;
-    ~OpenKey()
-    {
-        if (key)
-            ::RegCloseKey(key);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-
-    HKEY* Receive() { return &key; }
-    HKEY Get() const { return key; }
-
-private:
-    HKEY key = nullptr;
-};
 
 std::wstring Join(const std::wstring& parent, const std::wstring& name)
 {
@@ -60,7 +43,7 @@ void ReadKey(HKEY key, const std::wstring& relative, REGSAM view, RegistryTree& 
             ERROR_SUCCESS)
             continue;
         const std::wstring child(subkey.data(), length);
-        OpenKey opened;
+        UniqueRegistryKey opened;
         if (::RegOpenKeyExW(key, child.c_str(), 0, KEY_READ | view, opened.Receive()) ==
             ERROR_SUCCESS)
             ReadKey(opened.Get(), Join(relative, child), view, tree);
@@ -72,7 +55,7 @@ void ReadKey(HKEY key, const std::wstring& relative, REGSAM view, RegistryTree& 
 RegistryTree ReadRegistryTree(HKEY root, const std::wstring& path, REGSAM view)
 {
     RegistryTree tree;
-    OpenKey key;
+    UniqueRegistryKey key;
     if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Receive()) == ERROR_SUCCESS)
         ReadKey(key.Get(), L"", view, tree);
     return tree;
@@ -82,7 +65,7 @@ bool WriteRegistryTree(HKEY root, const std::wstring& path, const RegistryTree& 
 {
     bool written = true;
     for (const auto& [relative, values] : tree) {
-        OpenKey key;
+        UniqueRegistryKey key;
         if (::RegCreateKeyExW(root, Join(path, relative).c_str(), 0, nullptr,
                               REG_OPTION_NON_VOLATILE, KEY_WRITE | view, nullptr, key.Receive(),
                               nullptr) != ERROR_SUCCESS) {
@@ -99,7 +82,7 @@ bool WriteRegistryTree(HKEY root, const std::wstring& path, const RegistryTree& 
 bool DeleteRegistryTree(HKEY root, const std::wstring& path, REGSAM view)
 {
     {
-        OpenKey key;
+        UniqueRegistryKey key;
         if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.Receive()) !=
             ERROR_SUCCESS)
             return true;

@@ -1,6 +1,6 @@
 // A registry key and everything below it, read into memory and written back: the package tool
 // reads the registration it made in a scratch key, the installer test reads what a package left
-// in the system and restores what it set aside.
+// in the system and restores what it set aside, and the tests compare keys through it.
 #pragma once
 
 #include <windows.h>

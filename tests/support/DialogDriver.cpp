@@ -1,25 +1,14 @@
 #include "DialogDriver.h"
 
+#include "Captions.h"
+#include "WaitUntil.h"
+
 #include <commctrl.h>
 
 #include <atomic>
-#include <chrono>
 
 namespace {
 
-template <typename Predicate> bool WaitUntil(Predicate predicate, DWORD timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        ::Sleep(10);
-    }
-    return true;
-}
-
-constexpr char MessageBoxCaption[] = "Orlenwick";
-constexpr char DialogClass[] = "#32770";
 // The text of a message box is the static control of this id.
 constexpr int MessageBoxTextId = 0xFFFF;
 
@@ -161,14 +150,8 @@ UiThread::UiThread(std::function<void()> work, std::function<bool()> done)
     thread = std::thread([this, work, done, &id] {
         id = ::GetCurrentThreadId();
         work();
-        MSG message;
-        while (!done()) {
-            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-                ::TranslateMessage(&message);
-                ::DispatchMessageA(&message);
-            }
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        }
+        while (!done())
+            ServeMessages(20);
         ::SetEvent(finished.Get());
     });
     while (id == 0)

@@ -1,5 +1,7 @@
 #include "ProgramRunner.h"
 
+#include "WaitUntil.h"
+
 #include "common/TextConversion.h"
 #include "common/Unique.h"
 
@@ -67,12 +69,13 @@ ProgramRun RunProgram(std::wstring commandLine, const std::wstring& directory, D
             run.Output.append(buffer, read);
         }
     };
-    const DWORD start = ::GetTickCount();
-    bool ended = false;
-    while (!ended && ::GetTickCount() - start < timeoutMs) {
-        drain();
-        ended = ::WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0;
-    }
+    // Waiting on the process between the looks, the pipe drained at each.
+    const bool ended = WaitUntil(
+        [&] {
+            drain();
+            return ::WaitForSingleObject(process.Get(), 20) == WAIT_OBJECT_0;
+        },
+        timeoutMs, 0);
     if (ended) {
         ::GetExitCodeProcess(process.Get(), &run.ExitCode);
     } else {

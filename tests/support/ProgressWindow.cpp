@@ -1,5 +1,7 @@
 #include "ProgressWindow.h"
 
+#include "WaitUntil.h"
+
 BEGIN_MESSAGE_MAP(TalliedProgressDlg, CShredProgressDlg)
 ON_MESSAGE(WM_HOLD_UNTIL_SENT, OnHoldUntilSent)
 END_MESSAGE_MAP()
@@ -7,10 +9,12 @@ END_MESSAGE_MAP()
 LRESULT TalliedProgressDlg::OnHoldUntilSent(WPARAM, LPARAM)
 {
     // Inside a sent message (a final box's loop dispatching this), the wait is over.
-    const DWORD deadline = ::GetTickCount() + 5000;
-    while (!::InSendMessage() && !(HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) &&
-           ::GetTickCount() < deadline)
-        ::Sleep(1);
+    WaitUntil(
+        [] {
+            return ::InSendMessage() ||
+                   (HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+        },
+        5000, 1);
     return 0;
 }
 

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
-
 // Every key of the snapshot with its root, parents first within each root.
 std::vector<std::pair<HKEY, std::string>> SnapshotKeys()
 {

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// The Recycle Bin's class below HKEY_CLASSES_ROOT, whose menu holds a handler of the server.
+constexpr char RecycleBinKey[] = "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}";
+
 // Below HKEY_CLASSES_ROOT, parents first.
 const std::vector<std::string>& ShellHandlerParentKeys();
 

@@ -1,6 +1,7 @@
 #include "UnixLink.h"
 
 #include "TestOwners.h"
+#include "WaitUntil.h"
 #include "common/TextConversion.h"
 
 #include <windows.h>
@@ -45,14 +46,13 @@ bool RunUnix(const std::wstring& program, const std::string& arguments)
 // become `listed`.
 bool WaitUntilListed(const std::string& path, bool listed)
 {
-    for (int i = 0; i < 250; ++i) {
-        WIN32_FIND_DATAA entry{};
-        const UniqueFind found(::FindFirstFileA(path.c_str(), &entry));
-        if (found.IsValid() == listed)
-            return true;
-        ::Sleep(20);
-    }
-    return false;
+    return WaitUntil(
+        [&] {
+            WIN32_FIND_DATAA entry{};
+            const UniqueFind found(::FindFirstFileA(path.c_str(), &entry));
+            return found.IsValid() == listed;
+        },
+        5000, 20);
 }
 
 std::string Quoted(const std::string& text)

@@ -94,9 +94,7 @@ protected:
         os->OverwriteLength = length + 513;
         const std::string path = folder / "sparse.vhdx";
         WriteText(path, "");
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(*os);
-        worker.SetSettings(SettingsOf(MethodRandomData, 2, true, false));
+        SeamedWorker worker(*os, SettingsOf(MethodRandomData, 2, true, false));
         status = worker.ShredFile(Shreddable(path), 512, false, "");
         return *os;
     }

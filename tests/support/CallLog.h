@@ -1,6 +1,6 @@
 // The calls a fake saw, in the order they were made, from any thread: each entry is
 // "kind:detail" ("open:T:\a.txt", "write:512", "flush"), so that a test can compare whole
-// sequences, keep the kinds it cares about, count them, or find where one came.
+// sequences, keep the kinds it cares about, or count them.
 #pragma once
 
 #include <algorithm>
@@ -12,8 +12,6 @@
 class CallLog
 {
 public:
-    static constexpr size_t NotFound = static_cast<size_t>(-1);
-
     // An entry of the kind alone when the detail is empty ("flush").
     void Add(const std::string& kind, const std::string& detail = "")
     {
@@ -55,26 +53,6 @@ public:
     {
         const std::vector<std::string> all = Entries();
         return std::count(all.begin(), all.end(), kind + ":" + detail);
-    }
-
-    // The position of the first entry that is exactly this one, or NotFound.
-    size_t Find(const std::string& entry) const
-    {
-        const std::vector<std::string> all = Entries();
-        const auto found = std::find(all.begin(), all.end(), entry);
-        return found == all.end() ? NotFound : static_cast<size_t>(found - all.begin());
-    }
-
-    bool Empty() const
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return entries.empty();
-    }
-
-    void Clear()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        entries.clear();
     }
 
 private:

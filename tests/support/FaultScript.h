@@ -32,9 +32,8 @@ public:
 
     // The `number`th call of the kind (from 1) fails.
     void Fail(Call kind, int number, int error) { Add({kind, number, 0, "", error, false}); }
-    // Every call of the kind from the `number`th on fails.
-    void FailFrom(Call kind, int number, int error) { Add({kind, number, 0, "", error, true}); }
-    void FailAll(Call kind, int error) { FailFrom(kind, 1, error); }
+    // Every call of the kind fails.
+    void FailAll(Call kind, int error) { Add({kind, 1, 0, "", error, true}); }
     // Every call of the kind that names `path` fails.
     void FailOn(Call kind, const std::string& path, int error)
     {

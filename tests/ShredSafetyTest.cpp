@@ -165,7 +165,7 @@ TEST(HugeFileTest, FilesOfTwoGibibytesAndMoreAreOverwrittenOverTheirWholeLength)
         EXPECT_EQ(recorded.front().Id, c.Range);
         EXPECT_EQ(recorded.front().ItemIndex, 9);
         EXPECT_EQ(CountStatus(recorded, StatusShredded), 1u);
-        EXPECT_EQ(os.Removed, std::vector<std::string>{path});
+        EXPECT_EQ(os.Calls.Details("remove"), std::vector<std::string>{path});
     }
 }
 

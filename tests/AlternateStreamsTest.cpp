@@ -5,6 +5,7 @@
 #include "MessageBoxAnswerer.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
+#include "WorkerJob.h"
 #include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
@@ -29,38 +30,6 @@ BackupRecord Stream(const std::wstring& name, int64_t size = 10)
 {
     return Record(BACKUP_ALTERNATE_DATA, name, size);
 }
-
-// Remembers every BackupRead and can make one of them come up short or fail.
-class BackupRecordingOs : public FakeShredOs
-{
-public:
-    struct Call
-    {
-        DWORD Count;
-        BOOL Abort;
-        BOOL ProcessSecurity;
-    };
-    std::vector<Call> Calls;
-    size_t ShortCall = SIZE_MAX; // index into Calls
-    size_t FailingCall = SIZE_MAX;
-
-    BOOL BackupRead(HANDLE file, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,
-                    BOOL processSecurity, void** context) override
-    {
-        const size_t index = Calls.size();
-        Calls.push_back(Call{count, abort, processSecurity});
-        if (index == FailingCall) {
-            *read = 0;
-            ::SetLastError(ERROR_IO_DEVICE);
-            return FALSE;
-        }
-        const BOOL result =
-            FakeShredOs::BackupRead(file, buffer, count, read, abort, processSecurity, context);
-        if (index == ShortCall && *read > 0)
-            --*read;
-        return result;
-    }
-};
 
 using Names = std::vector<std::string>;
 
@@ -88,14 +57,13 @@ protected:
 
     Names Enumerate(const std::string& file)
     {
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(os);
+        SeamedWorker worker(os);
         return Listed(worker.EnumAlternateStreams(file));
     }
 
     TempFolder folder;
     const std::string path = folder / "host.txt";
-    BackupRecordingOs os;
+    FakeShredOs os;
 };
 
 TEST_F(AlternateStreamsTest, ListsNamedDataStreamsInDeliveryOrderAndSkipsEveryOtherRecord)
@@ -128,14 +96,8 @@ TEST_F(AlternateStreamsTest, ReadsWithTheSharedContextAndReleasesItAtTheEnd)
     Enumerate(path);
 
     // Header, header, name, header at the end, release.
-    ASSERT_EQ(os.Calls.size(), 5u);
-    const std::vector<DWORD> counts{20, 20, 16, 20, 0};
-    for (size_t i = 0; i < os.Calls.size(); ++i) {
-        const bool last = i + 1 == os.Calls.size();
-        EXPECT_EQ(os.Calls[i].Count, counts[i]) << i;
-        EXPECT_EQ(os.Calls[i].Abort, last ? TRUE : FALSE) << i;
-        EXPECT_EQ(os.Calls[i].ProcessSecurity, last ? FALSE : TRUE) << i;
-    }
+    EXPECT_EQ(os.Calls.Details("backupread"),
+              (Names{"20 security", "20 security", "16 security", "20 security", "0 abort"}));
 }
 
 TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedHasNoListNotAnEmptyOne)
@@ -152,7 +114,7 @@ TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedHasNoListNotAnEmptyOne)
         EXPECT_EQ(Enumerate(path), Names{"unreadable"});
     }
     EXPECT_TRUE(os.BackupFilesOpened.empty());
-    EXPECT_TRUE(os.Calls.empty());
+    EXPECT_EQ(os.Calls.Count("backupread"), 0u);
 }
 
 TEST(RealBackupTest, UnderWineNoFileHasAListOfStreams)
@@ -189,34 +151,35 @@ TEST_F(AlternateStreamsTest, ANameLongerThanTheBufferMakesTheListUnreadableWitho
     tooLong.NameSizeOverride = 4078;
     os.Records = {Stream(L":a:$DATA"), tooLong, Stream(L":c:$DATA")};
     EXPECT_EQ(Enumerate(path), Names{"unreadable"});
-    for (const BackupRecordingOs::Call& call : os.Calls)
-        EXPECT_LE(call.Count, 4076u);
+    for (const std::string& read : os.Calls.Details("backupread"))
+        EXPECT_LE(std::stoul(read), 4076u) << read;
 }
 
 TEST(BrokenBackupTest, AShortOrFailedReadMakesTheListUnreadable)
 {
-    // Calls: 0 header a, 1 name a, 2 header b, 3 name b, 4 header c, 5 name c.
+    // Reads: 1 header a, 2 name a, 3 header b, 4 name b, 5 header c, 6 name c.
     struct Case
     {
         const char* What;
-        size_t ShortCall;
-        size_t FailingCall;
+        int Read;
+        int Error;
     };
-    for (const Case& c : {Case{"short header", 2, SIZE_MAX}, Case{"short name", 3, SIZE_MAX},
-                          Case{"failed header", SIZE_MAX, 2}, Case{"failed name", SIZE_MAX, 3}}) {
+    for (const Case& c :
+         {Case{"short header", 3, FaultScript::ShortResult},
+          Case{"short name", 4, FaultScript::ShortResult},
+          Case{"failed header", 3, ERROR_IO_DEVICE}, Case{"failed name", 4, ERROR_IO_DEVICE}}) {
         TempFolder folder;
         WriteText(folder / "f.txt", "f");
-        BackupRecordingOs os;
+        FakeShredOs os;
         os.UseBackupRecords = true;
         os.Records = {Stream(L":a:$DATA", 0), Stream(L":b:$DATA", 0), Stream(L":c:$DATA", 0)};
-        os.ShortCall = c.ShortCall;
-        os.FailingCall = c.FailingCall;
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(os);
+        os.Script.Fail(Call::BackupRead, c.Read, c.Error);
+        SeamedWorker worker(os);
         EXPECT_EQ(Listed(worker.EnumAlternateStreams(folder / "f.txt")), Names{"unreadable"})
             << c.What;
-        ASSERT_FALSE(os.Calls.empty());
-        EXPECT_TRUE(os.Calls.back().Abort) << c.What << ": the context is still released";
+        const Names reads = os.Calls.Details("backupread");
+        ASSERT_FALSE(reads.empty());
+        EXPECT_EQ(reads.back(), "0 abort") << c.What << ": the context is still released";
     }
 }
 
@@ -237,8 +200,7 @@ void Configure(CShredThread& worker, bool mangle)
 TEST_F(AlternateStreamsTest, AStreamWhoseNameLostACharacterIsRefusedAndKeepsItsFile)
 {
     os.Records = {Stream(L":\x4E2D:$DATA")};
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
+    SeamedWorker worker(os);
     Configure(worker, false);
     EXPECT_EQ(worker.ShredFile(Shreddable(path), 512, true, ""), StatusInvalidArguments);
 
@@ -253,8 +215,7 @@ TEST_F(AlternateStreamsTest, AStreamWhoseNameLostACharacterIsRefusedAndKeepsItsF
 TEST_F(AlternateStreamsTest, NoStreamSearchOffNtfs)
 {
     os.Records = {Stream(L":a:$DATA")};
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
+    SeamedWorker worker(os);
     Configure(worker, false);
     worker.ShredFile(Shreddable(path), 512, false, "");
 
@@ -264,29 +225,28 @@ TEST_F(AlternateStreamsTest, NoStreamSearchOffNtfs)
     EXPECT_FALSE(Exists(path));
 }
 
-// Addresses "file:stream:$DATA" as NTFS would, each stream being a scratch file of its own.
+// Addresses "file:stream:$DATA" as NTFS would, each stream being a scratch file of its own. The
+// calls are logged under the stream's name.
 class StreamFilesOs : public FakeShredOs
 {
 public:
     std::map<std::string, std::string> StreamFiles; // suffix -> scratch file
-    std::vector<std::string> Opened;
-    std::vector<std::string> Removed;
 
-    // Opened for writing: to be overwritten.
     HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                        DWORD flags) override
     {
-        if (access & GENERIC_WRITE)
-            Opened.push_back(name);
+        LogCall(access & GENERIC_WRITE ? "open" : "check", name);
+        const Unlogged logged;
         return FakeShredOs::CreateFileA(Redirect(name).c_str(), access, share, disposition, flags);
     }
     int Remove(const char* name) override
     {
-        Removed.push_back(name);
+        LogCall("remove", name);
+        const Unlogged logged;
         return FakeShredOs::Remove(Redirect(name).c_str());
     }
 
-protected:
+private:
     std::string Redirect(const std::string& name) const
     {
         const size_t colon = name.find(':', 2);
@@ -310,8 +270,7 @@ public:
         os.RecordMessages = true;
         os.UseBackupRecords = true;
         os.Records = std::move(records);
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(os);
+        SeamedWorker worker(os);
         Configure(worker, mangle);
         return worker.ShredFile(Shreddable(path), 512, true, "");
     }
@@ -338,8 +297,8 @@ TEST_F(StreamShreddingTest, StreamsAreShreddedAfterTheFileUnderItsNewName)
     EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{newName});
     const std::string a = newName + ":a:$DATA";
     const std::string b = newName + ":b:$DATA";
-    EXPECT_EQ(os.Opened, (std::vector<std::string>{path, a, b}));
-    EXPECT_EQ(os.Removed, (std::vector<std::string>{a, b, newName}));
+    EXPECT_EQ(os.Calls.Details("open"), (std::vector<std::string>{path, a, b}));
+    EXPECT_EQ(os.Calls.Details("remove"), (std::vector<std::string>{a, b, newName}));
     EXPECT_EQ(Describe(os.Recorded()),
               (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",        //
                                         "F:1:" + a, "P:1125", "S:1044", "S:1038", //
@@ -412,26 +371,14 @@ TEST(StreamNamingTest, AStreamThatNamesNoStreamIsReportedOnceAndNeverShredsItsFi
     }
 }
 
-// A stream whose overwrite fails part-way: the disk is full under it.
-class FullUnderStreamOs : public StreamFilesOs
-{
-public:
-    int Write(int descriptor, const void* data, unsigned count) override
-    {
-        if (NameOf(descriptor) == Redirect("host:a:$DATA")) {
-            errno = ENOSPC;
-            return -1;
-        }
-        return StreamFilesOs::Write(descriptor, data, count);
-    }
-};
-
 TEST_F(StreamShreddingTest, AStreamNotOverwrittenKeepsItsFileWhichSaysSoLast)
 {
     WriteText(folder / "stream-a", "ten bytes!");
     WriteText(folder / "stream-b", "other");
-    FullUnderStreamOs os;
+    // The disk is full under the first stream.
+    StreamFilesOs os;
     os.StreamFiles = {{":a:$DATA", folder / "stream-a"}, {":b:$DATA", folder / "stream-b"}};
+    os.Script.FailOn(Call::Write, folder / "stream-a", ENOSPC);
 
     EXPECT_EQ(ShredHost(os, {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 5)}, true),
               StatusOverwriteFailed);
@@ -447,7 +394,7 @@ TEST_F(StreamShreddingTest, AStreamNotOverwrittenKeepsItsFileWhichSaysSoLast)
                                         "F:0:" + path + ":a:$DATA", "S:1043",     //
                                         "F:1:" + b, "P:1125", "S:1044", "S:1038", //
                                         "F:0:" + path, "S:1043"}));
-    EXPECT_EQ(os.Removed, std::vector<std::string>{b});
+    EXPECT_EQ(os.Calls.Details("remove"), std::vector<std::string>{b});
     EXPECT_EQ(ReadBytes(folder / "stream-a"),
               (std::vector<unsigned char>{'t', 'e', 'n', ' ', 'b', 'y', 't', 'e', 's', '!'}));
     EXPECT_TRUE(Exists(newName));
@@ -465,21 +412,20 @@ TEST_F(StreamShreddingTest, AFoldersStreamsGoBeforeItAndAListThatCannotBeReadKee
         os.UseBackupRecords = readable;
         os.Records = {Stream(L":tag:$DATA", 10)};
         os.RecordMessages = true;
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(os);
+        SeamedWorker worker(os);
         Configure(worker, false);
         worker.ItemPath = album;
         worker.ShredItem(album);
 
         if (readable) {
-            EXPECT_EQ(os.Removed, std::vector<std::string>{album + ":tag:$DATA"});
+            EXPECT_EQ(os.Calls.Details("remove"), std::vector<std::string>{album + ":tag:$DATA"});
             EXPECT_EQ(Describe(os.Recorded()),
                       (std::vector<std::string>{"F:1:" + album + ":tag:$DATA", "P:1125", "S:1044",
                                                 "S:1038"}));
             EXPECT_FALSE(Exists(album));
             EXPECT_FALSE(Exists(folder / "stream-tag"));
         } else {
-            EXPECT_TRUE(os.Removed.empty());
+            EXPECT_TRUE(os.Calls.Details("remove").empty());
             EXPECT_EQ(Describe(os.Recorded()), std::vector<std::string>{"S:1055"});
             EXPECT_TRUE(Exists(album));
             EXPECT_EQ(ReadBytes(folder / "stream-tag").size(), 10u);
@@ -493,14 +439,14 @@ TEST_F(StreamShreddingTest, ARenameFailureStillShredsTheStreamsAndTheWindowHears
     WriteText(folder / "stream-a", "ten bytes!");
     StreamFilesOs os;
     os.StreamFiles = {{":a:$DATA", folder / "stream-a"}};
-    os.RenameError = EACCES;
+    os.Script.FailAll(Call::Rename, EACCES);
     MessageBoxAnswerer boxes;
 
     EXPECT_EQ(ShredHost(os, {Stream(L":a:$DATA", 10)}, true), StatusNameNotScrambled);
 
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Access violation"});
     const std::string a = path + ":a:$DATA";
-    EXPECT_EQ(os.Removed, std::vector<std::string>{a});
+    EXPECT_EQ(os.Calls.Details("remove"), std::vector<std::string>{a});
     EXPECT_EQ(Describe(os.Recorded()),
               (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044",        //
                                         "F:1:" + a, "P:1125", "S:1044", "S:1038", //

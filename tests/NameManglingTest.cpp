@@ -5,6 +5,7 @@
 #include "MessageBoxAnswerer.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
+#include "WorkerJob.h"
 #include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
@@ -15,24 +16,6 @@
 #include <map>
 
 namespace {
-
-// Keeps the shredded file when asked, so that its new name and date can be read back.
-class KeepingOs : public FakeShredOs
-{
-public:
-    bool KeepFiles = true;
-    std::vector<std::string> Removed;
-
-    int Remove(const char* name) override
-    {
-        Removed.push_back(name);
-        if (KeepFiles) {
-            errno = EACCES;
-            return -1;
-        }
-        return FakeShredOs::Remove(name);
-    }
-};
 
 // Every scrambled letter (A to Y) as "#", anything else as it is.
 std::string Shape(const std::string& name)
@@ -81,15 +64,18 @@ std::string Format(const SYSTEMTIME& t)
 class NameManglingTest : public ::testing::Test
 {
 protected:
-    NameManglingTest() { os.RecordMessages = true; }
+    // The shredded file is kept, so that its new name and date can be read back.
+    NameManglingTest()
+    {
+        os.RecordMessages = true;
+        os.Script.FailAll(Call::Remove, EACCES);
+    }
 
     // One random pass with mangling on; returns the new name the rename asked for, or "".
     std::string Shred(const std::string& path, bool ntfs = false)
     {
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(os);
+        SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, true));
         worker.ItemIndex = 0;
-        worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
         const size_t renamesBefore = os.Renames.size();
         worker.ShredFile(Shreddable(path), 512, ntfs, "");
         if (os.Renames.size() != renamesBefore + 1)
@@ -119,7 +105,7 @@ protected:
     }
 
     TempFolder folder;
-    KeepingOs os;
+    FakeShredOs os;
 };
 
 TEST_F(NameManglingTest, BaseNameAndExtensionKeepTheirByteLengths)
@@ -164,13 +150,13 @@ TEST_F(NameManglingTest, LettersRunFromAToYAndNeverZ)
 
 TEST_F(NameManglingTest, AScrambledFileIsRemovedUnderItsNewName)
 {
-    os.KeepFiles = false;
+    os.Script.Clear();
     const std::string path = folder / "gone.txt";
     WriteText(path, "contents");
     const std::string newName = Shred(path);
     ASSERT_FALSE(newName.empty());
 
-    EXPECT_EQ(os.Removed, std::vector<std::string>{newName});
+    EXPECT_EQ(os.Calls.Details("remove"), std::vector<std::string>{newName});
     EXPECT_TRUE(ListFolder(folder.Path()).empty());
     // The progress window is told the name the user knows.
     EXPECT_EQ(Describe(os.Recorded()),
@@ -189,7 +175,7 @@ TEST_F(NameManglingTest, TwentyNinthOfFebruaryFiveYearsBackBecomesTheTwentyEight
 }
 
 // Fixed random bytes: the same seed, so the same scrambled name, every time.
-class FixedRandomOs : public KeepingOs
+class FixedRandomOs : public FakeShredOs
 {
 public:
     BOOL CryptGenRandom(HCRYPTPROV, DWORD length, BYTE* buffer) override
@@ -204,10 +190,7 @@ TEST(NameCollisionTest, AGeneratedNameThatExistsIsNotRetriedAndNotOverwritten)
     TempFolder folder;
     FixedRandomOs os;
     os.RecordMessages = true;
-    os.KeepFiles = false;
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
-    worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
+    SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, true));
 
     // The first run learns the name this seed gives; the second finds it taken.
     const std::string path = folder / "twice.txt";
@@ -226,13 +209,16 @@ TEST(NameCollisionTest, AGeneratedNameThatExistsIsNotRetriedAndNotOverwritten)
     EXPECT_EQ(ReadBytes(taken), std::vector<unsigned char>({'s', 'o', 'm', 'e', 'o', 'n', 'e', ' ',
                                                             'e', 'l', 's', 'e', '\'', 's'}));
     EXPECT_EQ(ReadBytes(path), std::vector<unsigned char>(6, 0x42));
-    EXPECT_EQ(os.Removed.size(), 1u); // the first run's only
+    EXPECT_EQ(os.Calls.Count("remove"), 1u); // the first run's only
 }
 
-// Seeds the name's generator with a chosen value: the random source gives its four bytes.
-class SeededOs : public KeepingOs
+// Seeds the name's generator with a chosen value: the random source gives its four bytes. The
+// shredded file is kept.
+class SeededOs : public FakeShredOs
 {
 public:
+    SeededOs() { Script.FailAll(Call::Remove, EACCES); }
+
     uint32_t Seed = 0;
     BOOL CryptGenRandom(HCRYPTPROV, DWORD length, BYTE* buffer) override
     {
@@ -268,9 +254,7 @@ TEST(LetterDrawTest, EachDrawMapsToItsLetterAndTheHighestDrawGivesY)
     os.RecordMessages = true;
     const std::string path = folder / std::string(Length, 'n');
     WriteBytes(path, {});
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
-    worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
+    SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, true));
     worker.ShredFile(Shreddable(path), 512, false, "");
 
     ASSERT_EQ(os.Renames.size(), 1u);
@@ -312,9 +296,7 @@ TEST(LetterDrawTest, ANameThatComesOutAsADevicesIsDrawnAgain)
     os.RecordMessages = true;
     const std::string path = folder / "abc.txt";
     WriteBytes(path, {});
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
-    worker.Settings = SettingsOf(MethodRandomData, 1, false, true);
+    SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, true));
     MessageBoxAnswerer boxes;
     worker.ShredFile(Shreddable(path), 512, false, "");
 
@@ -340,7 +322,7 @@ class RenameFailureTest : public NameManglingTest,
 
 TEST_P(RenameFailureTest, ShowsItsBoxesAndKeepsTheOverwrittenFileUnderItsOldName)
 {
-    os.RenameError = GetParam().Error;
+    os.Script.FailAll(Call::Rename, GetParam().Error);
     const std::string path = folder / "kept.txt";
     const std::vector<unsigned char> original(64, 0x5A);
     WriteBytes(path, original);
@@ -358,7 +340,7 @@ TEST_P(RenameFailureTest, ShowsItsBoxesAndKeepsTheOverwrittenFileUnderItsOldName
     EXPECT_EQ(left.size(), original.size());
     EXPECT_NE(left, original);
     EXPECT_FALSE(Exists(newName));
-    EXPECT_TRUE(os.Removed.empty());
+    EXPECT_EQ(os.Calls.Count("remove"), 0u);
     // Its streams are still looked for, and the window hears why the file stays.
     EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{path});
     EXPECT_EQ(Describe(os.Recorded()),

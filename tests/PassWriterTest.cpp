@@ -38,23 +38,14 @@ struct PassRecord
     bool Contiguous = true;           // every write started where the last one ended
 };
 
-// Real file calls, with every pass recorded and the faults a test asks for.
+// Real file calls, with every pass recorded, short writes, and a random source that breaks
+// part-way. The fake logs and scripts the rest.
 class PassRecordingOs : public FakeShredOs
 {
 public:
     std::vector<PassRecord> Passes;
-    int WriteCalls = 0;
-    int CommitCalls = 0;
-    int SeekCalls = 0;
-    // "write <bytes asked>" and "flush", in order.
-    std::vector<std::string> Events;
-
     // Write call number (from 1) -> its result: -1 or 0 write nothing, n > 0 writes at most n.
     std::map<int, int> WriteResults;
-    // The next this many flushes fail.
-    int CommitFailures = 0;
-    // Every flush of this pass (from 1) fails.
-    size_t FailCommitsOfPass = 0;
     // The random source starts failing after this many writes.
     int RandomFailsAfterWrites = -1;
     // Size of each file when it was removed.
@@ -62,17 +53,17 @@ public:
 
     int64_t Seek(int descriptor, int64_t offset, int origin) override
     {
-        ++SeekCalls;
-        position = ShredOs::Seek(descriptor, offset, origin);
+        position = FakeShredOs::Seek(descriptor, offset, origin);
         Passes.emplace_back();
         return position;
     }
 
     int Write(int descriptor, const void* data, unsigned count) override
     {
-        ++WriteCalls;
+        LogCall("write", std::to_string(count));
+        ++writes;
         unsigned allowed = count;
-        const auto scripted = WriteResults.find(WriteCalls);
+        const auto scripted = WriteResults.find(writes);
         if (scripted != WriteResults.end()) {
             if (scripted->second <= 0) {
                 errno = ENOSPC;
@@ -80,8 +71,8 @@ public:
             }
             allowed = std::min<unsigned>(count, scripted->second);
         }
-        const int result = ShredOs::Write(descriptor, data, allowed);
-        Events.push_back("write " + std::to_string(count));
+        const Unlogged logged;
+        const int result = FakeShredOs::Write(descriptor, data, allowed);
         // Every pass starts with a seek to the start; a write before one is a pass of its own.
         if (Passes.empty()) {
             ADD_FAILURE() << "a write before the first seek";
@@ -95,21 +86,9 @@ public:
             pass.Data.insert(pass.Data.end(), bytes, bytes + result);
             position += result;
         }
-        if (WriteCalls == RandomFailsAfterWrites)
-            RandomFails = true;
+        if (writes == RandomFailsAfterWrites)
+            Script.FailAll(Call::RandomDraw, NTE_FAIL);
         return result;
-    }
-
-    int Commit(int descriptor) override
-    {
-        ++CommitCalls;
-        Events.push_back("flush");
-        if (CommitFailures > 0 || Passes.size() == FailCommitsOfPass) {
-            CommitFailures = std::max(0, CommitFailures - 1);
-            errno = EIO;
-            return -1;
-        }
-        return ShredOs::Commit(descriptor);
     }
 
     int Remove(const char* name) override
@@ -117,11 +96,12 @@ public:
         WIN32_FILE_ATTRIBUTE_DATA data{};
         if (::GetFileAttributesExA(name, GetFileExInfoStandard, &data))
             RemovedSizes.push_back((int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
-        return ShredOs::Remove(name);
+        return FakeShredOs::Remove(name);
     }
 
 private:
     int64_t position = 0;
+    int writes = 0;
 };
 
 // One worker with its recording seam, calling the pass writers on this thread.
@@ -136,8 +116,7 @@ struct Rig
     size_t Steps() { return CountCommand(os.Recorded(), ID_SHRED_STEP); }
 
     PassRecordingOs os;
-    Seam<ShredOs>::Substitute seam{os};
-    CShredThread worker;
+    SeamedWorker worker{os};
 };
 
 int OpenForPasses(const std::string& path)
@@ -212,7 +191,7 @@ TEST_F(PassWriterTest, PatternPassesWriteWholeBlocksOfThePatternThenTheRest)
         EXPECT_EQ(rig.Steps(), c.Writes.size());
         for (const Notification& n : rig.os.Recorded())
             EXPECT_EQ(n.ItemIndex, 5);
-        EXPECT_EQ(rig.os.CommitCalls, 1);
+        EXPECT_EQ(rig.os.Calls.Count("flush"), 1);
         EXPECT_EQ(ReadBytes(path), Repeated(c.Pattern, c.Length));
     }
 }
@@ -237,8 +216,9 @@ TEST_F(PassWriterTest, APassThatGrowsTheFileOverwritesAndFlushesItsOldLengthFirs
 
         EXPECT_EQ(covered, 813);
         EXPECT_EQ(again, 813);
-        EXPECT_EQ(rig.os.Events, (std::vector<std::string>{"write 300", "flush", "write 513",
-                                                           "flush", "write 813", "flush"}));
+        EXPECT_EQ(rig.os.Calls.Of({"write", "flush"}),
+                  (std::vector<std::string>{"write:300", "flush", "write:513", "flush", "write:813",
+                                            "flush"}));
         EXPECT_EQ(rig.Steps(), 3u);
         EXPECT_EQ(ReadBytes(path), Repeated(Bytes(pattern, pattern + 3), 813));
     }
@@ -259,11 +239,11 @@ TEST_F(PassWriterTest, ALengthOfZeroWritesNothingButStillFlushes)
         file.Reset();
 
         EXPECT_EQ(written, 0);
-        EXPECT_EQ(rig.os.WriteCalls, 0);
+        EXPECT_EQ(rig.os.Calls.Count("write"), 0u);
         EXPECT_EQ(rig.Steps(), 0u);
         EXPECT_EQ(rig.os.RandomCalls.load(), 0);
-        EXPECT_EQ(rig.os.SeekCalls, 1);
-        EXPECT_EQ(rig.os.CommitCalls, 1);
+        EXPECT_EQ(rig.os.Calls.Count("seek"), 1u);
+        EXPECT_EQ(rig.os.Calls.Count("flush"), 1);
         EXPECT_EQ(ReadBytes(path), Bytes(10, 0xEE));
     }
 }
@@ -435,7 +415,8 @@ TEST_F(PassWriterTest, AFlushThatKeepsFailingIsTriedThreeTimesAndFailsThePass)
         for (bool random : {false, true}) {
             SCOPED_TRACE(testing::Message() << failures << " failures, random " << random);
             Rig rig;
-            rig.os.CommitFailures = failures;
+            for (int flush = 1; flush <= failures; ++flush)
+                rig.os.Script.Fail(Call::Commit, flush, EIO);
             const std::string path = MakeFile("flush.bin", 1500);
             UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
             ASSERT_TRUE(file.IsValid());
@@ -444,7 +425,7 @@ TEST_F(PassWriterTest, AFlushThatKeepsFailingIsTriedThreeTimesAndFailsThePass)
                                         ? rig.worker.WriteRandomPass(file.Get(), 1500)
                                         : rig.worker.WritePatternPass(file.Get(), 1500, pattern, 1);
 
-            EXPECT_EQ(rig.os.CommitCalls, 3);
+            EXPECT_EQ(rig.os.Calls.Count("flush"), 3);
             EXPECT_EQ(covered, failures < 3 ? 1500 : 0);
         }
     }
@@ -452,10 +433,10 @@ TEST_F(PassWriterTest, AFlushThatKeepsFailingIsTriedThreeTimesAndFailsThePass)
 
 TEST_F(PassWriterTest, OneUnflushedPassFailsTheWholeSequence)
 {
-    for (size_t failingPass : {1u, 5u, 7u}) {
+    for (int failingPass : {1, 5, 7}) {
         SCOPED_TRACE(testing::Message() << "pass " << failingPass);
         Rig rig;
-        rig.os.FailCommitsOfPass = failingPass;
+        rig.os.Script.FailInPass(Call::Commit, failingPass, EIO);
         const std::string path = MakeFile("sequence.bin", 100);
         UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
         ASSERT_TRUE(file.IsValid());
@@ -465,7 +446,7 @@ TEST_F(PassWriterTest, OneUnflushedPassFailsTheWholeSequence)
         EXPECT_EQ(rig.os.Passes.size(), 7u);
     }
     Rig rig;
-    rig.os.FailCommitsOfPass = 33;
+    rig.os.Script.FailInPass(Call::Commit, 33, EIO);
     const std::string path = MakeFile("gutmann.bin", 100);
     UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
     ASSERT_TRUE(file.IsValid());
@@ -498,7 +479,7 @@ TEST_F(PassWriterTest, AWriteThatFailsOrWritesNothingEndsThePass)
                                         ? rig.worker.WriteRandomPass(file.Get(), 4000)
                                         : rig.worker.WritePatternPass(file.Get(), 4000, pattern, 3);
 
-            EXPECT_EQ(rig.os.WriteCalls, c.FailingCall);
+            EXPECT_EQ(rig.os.Calls.Count("write"), static_cast<size_t>(c.FailingCall));
             EXPECT_EQ(covered, random ? c.RandomCovered : c.PatternCovered);
         }
     }
@@ -537,7 +518,7 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
 
     // Failing from the first draw of a new worker.
     Rig rig;
-    rig.os.RandomFails = true;
+    rig.os.Script.FailAll(Call::RandomDraw, NTE_FAIL);
     const std::string path = MakeFile("failing.bin", 4096);
     UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
     ASSERT_TRUE(file.IsValid());
@@ -553,7 +534,7 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
 
     // Another worker does not repeat the first one's fallback data.
     Rig other;
-    other.os.RandomFails = true;
+    other.os.Script.FailAll(Call::RandomDraw, NTE_FAIL);
     UniqueDescriptor again = OwnDescriptor(other.os, OpenForPasses(path));
     ASSERT_TRUE(again.IsValid());
     EXPECT_EQ(other.worker.WriteRandomPass(again.Get(), 1024), 1024);
@@ -678,7 +659,7 @@ TEST_F(ProviderKeepAliveTest, WithoutAKeptContextThePassRunsAsItWouldAnyway)
     // The first acquire is the one that would keep the provider loaded. It is not tried again,
     // and every block still draws from a context of its own.
     PassRecordingOs os;
-    os.FailingAcquires = {1};
+    os.Script.Fail(Call::ProviderAcquire, 1, NTE_PROV_DLL_NOT_FOUND);
     RunJob(os, SettingsOf(MethodRandomData, 1, false), {MakeFile("unkept.bin", 2500)});
 
     using Call = ProviderCall;
@@ -704,7 +685,7 @@ TEST_F(ProviderKeepAliveTest, WithoutAKeptContextThePassRunsAsItWouldAnyway)
 
     // A block whose own acquire fails is filled all the same, and the kept context still goes.
     PassRecordingOs failingBlock;
-    failingBlock.FailingAcquires = {3};
+    failingBlock.Script.Fail(::Call::ProviderAcquire, 3, NTE_PROV_DLL_NOT_FOUND);
     RunJob(failingBlock, SettingsOf(MethodRandomData, 1, false), {MakeFile("gap.bin", 2500)});
     EXPECT_EQ(failingBlock.ProviderAcquires.load(), 4);
     EXPECT_EQ(failingBlock.ProviderReleases.load(), 3);

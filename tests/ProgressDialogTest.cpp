@@ -7,6 +7,7 @@
 #include "MessageBoxAnswerer.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
+#include "WorkerJob.h"
 #include "ProgressWindow.h"
 #include "core/ShredProtocol.h"
 #include "resources/resource.h"
@@ -496,11 +497,9 @@ TEST(ProgressDialogBar, ATenGibibyteFilesBarRunsFromEmptyToFull)
     WriteText(path, "");
     ProgressWindow progress(false, {path});
     BarWatchingOs os(int64_t{10} << 30, progress);
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
+    SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, false));
     worker.ProgressWindow = progress.Handle();
     worker.ItemIndex = 0;
-    worker.SetSettings(SettingsOf(MethodRandomData, 1, false, false));
 
     EXPECT_EQ(worker.ShredFile(Shreddable(path), 512, false, ""), StatusShredded);
 

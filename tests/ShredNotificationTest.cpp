@@ -5,6 +5,7 @@
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
+#include "WorkerJob.h"
 #include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
@@ -22,11 +23,9 @@ protected:
     // Shreds one file on this thread, the window's thread receiving; returns what it received.
     Notifications Shred(const std::string& path, const ShredSettings& settings, int index = 3)
     {
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(os);
+        SeamedWorker worker(os, settings);
         worker.ProgressWindow = window.Handle();
         worker.ItemIndex = index;
-        worker.SetSettings(settings);
         worker.ShredFile(Shreddable(path), 512, false, "");
         EXPECT_TRUE(window.Flush());
         return window.Received();
@@ -160,10 +159,8 @@ TEST(ShredRangeTest, TwoMebibytesUnderGutmannSendOneStepForTwoWritesToFitTheRang
     WriteBytes(path, std::vector<unsigned char>(2 << 20, 1));
     FakeShredOs os;
     os.RecordMessages = true;
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
+    SeamedWorker worker(os, SettingsOf(MethodGutmann, 1));
     worker.ItemIndex = 0;
-    worker.SetSettings(SettingsOf(MethodGutmann, 1));
     worker.ShredFile(Shreddable(path), 512, false, "");
 
     const Notifications recorded = os.Recorded();

@@ -23,59 +23,21 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-bool StartsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-// Real file calls, each call that names a file logged, with the faults a test asks for.
-class FileFaultOs : public FakeShredOs
+// Real file calls on a disk that is full from an offset on.
+class DiskFullOs : public FakeShredOs
 {
 public:
-    // "check <name>" (opened to look at), "attributes <path>", "find <pattern>", "open <name>"
-    // (opened for writing), "rename <from>", "remove <name>", in call order.
-    std::vector<std::string> Calls;
-    // When not 0, every open for writing fails with this system error.
-    DWORD OpenError = 0;
-    // When not negative, nothing is written at or past this offset: the disk is full there.
+    // When not negative, nothing is written at or past this offset.
     int64_t WriteLimit = -1;
-    bool CommitFails = false;
-    // Every flush of this pass (from 1, counted over the whole seam) fails.
-    int CommitFailsInPass = 0;
-    int PassesStarted = 0;
-    int Writes = 0;
 
-    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
-    {
-        Calls.push_back(std::string("attributes ") + path);
-        return FakeShredOs::SetFileAttributesA(path, attributes);
-    }
-    HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override
-    {
-        Calls.push_back("find " + NarrowWithSubstitutes(pattern));
-        return FakeShredOs::FindFirstFileW(pattern, data);
-    }
-    // An open for writing is the open that overwrites.
-    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
-                       DWORD flags) override
-    {
-        const bool writing = (access & GENERIC_WRITE) != 0;
-        Calls.push_back((writing ? "open " : "check ") + std::string(name));
-        if (writing && OpenError != 0) {
-            ::SetLastError(OpenError);
-            return INVALID_HANDLE_VALUE;
-        }
-        return FakeShredOs::CreateFileA(name, access, share, disposition, flags);
-    }
     int64_t Seek(int descriptor, int64_t offset, int origin) override
     {
-        ++PassesStarted;
         position = FakeShredOs::Seek(descriptor, offset, origin);
         return position;
     }
     int Write(int descriptor, const void* data, unsigned count) override
     {
-        ++Writes;
+        LogCall("write", std::to_string(count));
         if (WriteLimit >= 0) {
             if (position >= WriteLimit) {
                 errno = ENOSPC;
@@ -83,33 +45,10 @@ public:
             }
             count = static_cast<unsigned>(std::min<int64_t>(count, WriteLimit - position));
         }
+        const Unlogged logged;
         const int written = FakeShredOs::Write(descriptor, data, count);
         position += std::max(written, 0);
         return written;
-    }
-    int Commit(int descriptor) override
-    {
-        if (CommitFails || PassesStarted == CommitFailsInPass) {
-            errno = EIO;
-            return -1;
-        }
-        return FakeShredOs::Commit(descriptor);
-    }
-    int Rename(const char* from, const char* to) override
-    {
-        Calls.push_back(std::string("rename ") + from);
-        return FakeShredOs::Rename(from, to);
-    }
-    int Remove(const char* name) override
-    {
-        Calls.push_back(std::string("remove ") + name);
-        return FakeShredOs::Remove(name);
-    }
-
-    size_t CallsStartingWith(const std::string& prefix) const
-    {
-        return std::count_if(Calls.begin(), Calls.end(),
-                             [&](const std::string& call) { return StartsWith(call, prefix); });
     }
 
 private:
@@ -126,10 +65,10 @@ protected:
     }
 
     // A new seam for the worker, with nothing recorded yet.
-    FileFaultOs& Fresh()
+    DiskFullOs& Fresh()
     {
         seam.reset();
-        os = std::make_unique<FileFaultOs>();
+        os = std::make_unique<DiskFullOs>();
         os->RecordMessages = true;
         seam.emplace(*os);
         return *os;
@@ -153,6 +92,12 @@ protected:
             worker.ShredItem(path);
     }
 
+    // The calls that named a file, in order.
+    std::vector<std::string> NamedCalls() const
+    {
+        return os->Calls.Of({"check", "attributes", "find", "open", "rename", "remove"});
+    }
+
     // The sent commands other than progress steps, as their ids.
     std::vector<int> Statuses()
     {
@@ -165,7 +110,7 @@ protected:
     }
 
     TempFolder folder;
-    std::unique_ptr<FileFaultOs> os;
+    std::unique_ptr<DiskFullOs> os;
     std::optional<Seam<ShredOs>::Substitute> seam;
     CShredThread worker;
     MessageBoxAnswerer boxes;
@@ -196,10 +141,8 @@ TEST(HugeFileTest, FilesOfTwoGibibytesAndMoreAreOverwrittenOverTheirWholeLength)
         SCOPED_TRACE(testing::Message() << c.Length << " bytes, tails " << c.Tails);
         HugeFileOs os(c.Length);
         os.OverwriteLength = c.Length + (c.Tails ? 513 : 0);
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(os);
+        SeamedWorker worker(os, SettingsOf(MethodRandomData, c.Passes, c.Tails, false));
         worker.ItemIndex = 9;
-        worker.SetSettings(SettingsOf(MethodRandomData, c.Passes, c.Tails, false));
         // A real name to open; its length and writes are the seam's.
         const std::string path = folder / "huge.bin";
         WriteText(path, "");
@@ -222,7 +165,7 @@ TEST(HugeFileTest, FilesOfTwoGibibytesAndMoreAreOverwrittenOverTheirWholeLength)
         EXPECT_EQ(recorded.front().Id, c.Range);
         EXPECT_EQ(recorded.front().ItemIndex, 9);
         EXPECT_EQ(CountStatus(recorded, StatusShredded), 1u);
-        EXPECT_EQ(os.Removed, std::vector<std::string>{path});
+        EXPECT_EQ(os.Calls.Details("remove"), std::vector<std::string>{path});
     }
 }
 
@@ -232,8 +175,7 @@ TEST(HugeFileTest, APatternPassPastTwoGibibytesStaysAlignedToTheEnd)
     HugeFileOs os(length);
     os.OverwriteLength = length;
     os.Pattern = {0x92, 0x49, 0x24};
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
+    SeamedWorker worker(os);
 
     EXPECT_EQ(worker.WritePatternPass(4242, length, os.Pattern.data(), 3), length);
 
@@ -266,10 +208,12 @@ TEST_F(ShredSafetyTest, AFileNotOverwrittenOverItsWholeLengthIsKeptUnderItsOwnNa
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Fault);
-        FileFaultOs& faulty = Fresh();
+        DiskFullOs& faulty = Fresh();
         faulty.WriteLimit = c.WriteLimit;
-        faulty.CommitFails = c.CommitFails;
-        faulty.CommitFailsInPass = c.CommitFailsInPass;
+        if (c.CommitFails)
+            faulty.Script.FailAll(Call::Commit, EIO);
+        if (c.CommitFailsInPass != 0)
+            faulty.Script.FailInPass(Call::Commit, c.CommitFailsInPass, EIO);
         const std::string path = MakeFile("kept.bin", 4096);
 
         // Tails, mangling and streams on: none of them may hide the failure.
@@ -279,8 +223,8 @@ TEST_F(ShredSafetyTest, AFileNotOverwrittenOverItsWholeLengthIsKeptUnderItsOwnNa
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusOverwriteFailed)});
         EXPECT_EQ(ShredStatusCommand(StatusOverwriteFailed), 1043);
         EXPECT_EQ(ListFolder(folder.Path()), std::vector<std::string>{"kept.bin"});
-        EXPECT_EQ(faulty.CallsStartingWith("rename "), 0u);
-        EXPECT_EQ(faulty.CallsStartingWith("remove "), 0u);
+        EXPECT_EQ(faulty.Calls.Count("rename"), 0u);
+        EXPECT_EQ(faulty.Calls.Count("remove"), 0u);
         EXPECT_TRUE(boxes.Texts().empty());
         RemoveTree(path);
     }
@@ -296,7 +240,7 @@ TEST_F(ShredSafetyTest, AFailureOnlyPastTheOldEndStillShredsTheFile)
     Shred(path, SettingsOf(MethodRandomData, 2, true, true));
 
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
-    EXPECT_EQ(os->CallsStartingWith("rename "), 1u);
+    EXPECT_EQ(os->Calls.Count("rename"), 1u);
     EXPECT_TRUE(ListFolder(folder.Path()).empty());
 }
 
@@ -305,17 +249,11 @@ TEST(ShredSafetyWorkerTest, TheProgressWindowHearsOfTheFileThatWasKept)
     TempFolder folder;
     const std::string path = folder / "kept.bin";
     WriteBytes(path, Bytes(3000, 0x77));
-    FileFaultOs os;
+    DiskFullOs os;
     os.WriteLimit = 1000;
     RecordingWindow window;
-    {
-        WorkerJob job(window.Handle(), SettingsOf(MethodRandomData, 1, false, true), &os);
-        job.Start(WorkerItem{path, 6, false});
-        ASSERT_TRUE(window.WaitForFinished(1));
-        ASSERT_TRUE(job.Join());
-    }
-
-    const Notifications received = window.Received();
+    const Notifications received =
+        RunJob(window, SettingsOf(MethodRandomData, 1, false, true), os, {{path, 6, false}});
     EXPECT_EQ(CountStatus(received, StatusOverwriteFailed), 1u);
     EXPECT_EQ(CountStatus(received, StatusShredded), 0u);
     ASSERT_FALSE(received.empty());
@@ -352,23 +290,23 @@ TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpe
         Fresh();
         Shred(c.Path, SettingsOf(MethodRandomData, 1, false, true), c.Suffix);
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
-        EXPECT_TRUE(os->Calls.empty());
+        EXPECT_TRUE(NamedCalls().empty());
     }
     Fresh();
     EXPECT_EQ(worker.ShredItem(tooLong), 1);
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
-    EXPECT_TRUE(os->Calls.empty());
+    EXPECT_TRUE(NamedCalls().empty());
     EXPECT_EQ(ReadWide(Widen(tooLong)), Bytes(100, 0x3C));
     EXPECT_TRUE(::DeleteFileW(LongPath(tooLong).c_str()));
 
     // 259 characters are still a name: the stream is looked for, the file shredded.
     Fresh();
     Shred(base, SettingsOf(MethodRandomData, 1, false, false), ":abc:$DATA");
-    EXPECT_EQ(os->CallsStartingWith("check " + base + ":abc:$DATA"), 1u);
+    EXPECT_EQ(os->Calls.Count("check", base + ":abc:$DATA"), 1u);
     Fresh();
     Shred(longest, SettingsOf(MethodRandomData, 1, false, true));
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
-    EXPECT_EQ(os->CallsStartingWith("open " + longest), 1u);
+    EXPECT_EQ(os->Calls.Count("open", longest), 1u);
     EXPECT_FALSE(Exists(longest));
     EXPECT_EQ(ListFolder(folder.Path()), std::vector<std::string>{std::string(room - 10, 's')});
 }
@@ -388,8 +326,8 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
     const std::string path = MakeFile("closed.bin", 2000);
     for (const auto& [error, status] : cases) {
         SCOPED_TRACE(testing::Message() << "error " << error);
-        FileFaultOs& faulty = Fresh();
-        faulty.OpenError = error;
+        DiskFullOs& faulty = Fresh();
+        faulty.Script.FailAll(Call::CreateFileForWriting, static_cast<int>(error));
 
         Shred(path, SettingsOf(MethodDoD, 1, true, true));
 
@@ -399,9 +337,9 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
         lines.erase(std::remove(lines.begin(), lines.end(), "F:0:" + path), lines.end());
         EXPECT_EQ(lines,
                   std::vector<std::string>{"S:" + std::to_string(ShredStatusCommand(status))});
-        EXPECT_EQ(faulty.Writes, 0);
-        EXPECT_EQ(faulty.CallsStartingWith("remove "), 0u);
-        EXPECT_EQ(faulty.CallsStartingWith("rename "), 0u);
+        EXPECT_EQ(faulty.Calls.Count("write"), 0u);
+        EXPECT_EQ(faulty.Calls.Count("remove"), 0u);
+        EXPECT_EQ(faulty.Calls.Count("rename"), 0u);
         EXPECT_EQ(ReadBytes(path), Bytes(2000, 0xC3));
     }
 
@@ -412,7 +350,7 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
     Shred(path, SettingsOf(MethodRandomData, 1, false, true));
     held.Reset();
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusAccessViolation)});
-    EXPECT_EQ(os->Writes, 0);
+    EXPECT_EQ(os->Calls.Count("write"), 0u);
     EXPECT_EQ(ReadBytes(path), Bytes(2000, 0xC3));
     Fresh();
     Shred(folder / "missing.bin", SettingsOf(MethodRandomData, 1, false, true));
@@ -441,7 +379,7 @@ TEST_F(ShredSafetyTest, WildcardsAreRefusedBeforeTheNameIsLookedUp)
         // Nothing but the item's refusal can come of it: no file can be shredded by it.
         EXPECT_FALSE(NameRules::FromNarrow(pattern));
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
-        EXPECT_TRUE(os->Calls.empty());
+        EXPECT_TRUE(NamedCalls().empty());
     }
     // A wildcard in the stream name alone is refused too, and the file is not touched.
     for (const std::string& suffix : {std::string(":*:$DATA"), std::string(":s?:$DATA")}) {
@@ -449,7 +387,7 @@ TEST_F(ShredSafetyTest, WildcardsAreRefusedBeforeTheNameIsLookedUp)
         Fresh();
         worker.ShredFile(Shreddable(secret), 512, true, suffix);
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
-        EXPECT_TRUE(os->Calls.empty());
+        EXPECT_TRUE(NamedCalls().empty());
     }
 
     EXPECT_EQ(ListFolder(folder.Path()), before);
@@ -482,10 +420,11 @@ TEST_F(ShredSafetyTest, ReadOnlyHiddenAndSystemFilesAreShreddedAfterTheirAttribu
             EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusShredded)});
             EXPECT_TRUE(ListFolder(folder.Path()).empty());
             // Looked at without following a link, then reset, then opened for writing.
-            ASSERT_GE(os->Calls.size(), 3u);
-            EXPECT_EQ(os->Calls[0], "check " + path);
-            EXPECT_EQ(os->Calls[1], "attributes " + path);
-            EXPECT_EQ(os->Calls[2], "open " + path);
+            const std::vector<std::string> calls = NamedCalls();
+            ASSERT_GE(calls.size(), 3u);
+            EXPECT_EQ(calls[0], "check:" + path);
+            EXPECT_EQ(calls[1], "attributes:" + path);
+            EXPECT_EQ(calls[2], "open:" + path);
             RemoveTree(path);
         }
     }

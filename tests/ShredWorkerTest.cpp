@@ -328,7 +328,7 @@ TEST(WorkerStackTest, TheDeepestWalkThePathsAllowShowsARealBoxAtItsBottom)
     const std::string file = level + "\\f";
     WriteText(file, "bottom");
     FakeShredOs os;
-    os.RenameError = EACCES;
+    os.Script.FailAll(Call::Rename, EACCES);
     RecordingWindow window;
     WorkerJob job(window.Handle(), SettingsOf(MethodRandomData, 1, false, true), &os);
     job.Start(std::vector<std::string>{top});

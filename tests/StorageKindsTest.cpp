@@ -94,9 +94,7 @@ protected:
         os->OverwriteLength = length + 513;
         const std::string path = folder / "sparse.vhdx";
         WriteText(path, "");
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(*os);
-        worker.SetSettings(SettingsOf(MethodRandomData, 2, true, false));
+        SeamedWorker worker(*os, SettingsOf(MethodRandomData, 2, true, false));
         status = worker.ShredFile(Shreddable(path), 512, false, "");
         return *os;
     }
@@ -132,7 +130,7 @@ TEST_F(SparseFileTest, OnlyTheAllocatedRangesAreWrittenAndTheTailOnlyAfterAnAllo
     const Notifications recorded = done.Recorded();
     ASSERT_FALSE(recorded.empty());
     EXPECT_EQ(recorded.front().Id, (201217 / 1024 + 1) * 2);
-    EXPECT_EQ(done.Removed.size(), 1u);
+    EXPECT_EQ(done.Calls.Count("remove"), 1u);
 
     // A file that ends in a hole has no slack to overwrite; a wholly empty one nothing at all.
     const HugeFileOs& endsInHole = Shred(GiB, {{4096, 8192}});

@@ -4,70 +4,19 @@
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "WorkerJob.h"
-#include "common/TextConversion.h"
 #include "core/ShredThread.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <mutex>
 
 namespace {
 
-// Records every file call that names a path, and can keep files from being removed.
-class TouchRecordingOs : public FakeShredOs
+// Every file call that named a path.
+std::vector<std::string> Touched(const FakeShredOs& os)
 {
-public:
-    bool RemoveFails = false;
-    std::vector<int> Writes;
-
-    std::vector<std::string> Touched()
-    {
-        std::lock_guard<std::mutex> guard(touchLock);
-        return touched;
-    }
-
-    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
-    {
-        Touch(path);
-        return FakeShredOs::SetFileAttributesA(path, attributes);
-    }
-    int Write(int descriptor, const void* data, unsigned count) override
-    {
-        Writes.push_back(static_cast<int>(count));
-        return FakeShredOs::Write(descriptor, data, count);
-    }
-    int Remove(const char* name) override
-    {
-        Touch(name);
-        if (RemoveFails) {
-            errno = EACCES;
-            return -1;
-        }
-        return FakeShredOs::Remove(name);
-    }
-    HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override
-    {
-        Touch(NarrowWithSubstitutes(pattern).c_str());
-        return FakeShredOs::FindFirstFileW(pattern, data);
-    }
-    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
-                       DWORD flags) override
-    {
-        Touch(name);
-        return FakeShredOs::CreateFileA(name, access, share, disposition, flags);
-    }
-
-private:
-    void Touch(const char* path)
-    {
-        std::lock_guard<std::mutex> guard(touchLock);
-        touched.push_back(path);
-    }
-
-    std::mutex touchLock;
-    std::vector<std::string> touched;
-};
+    return os.Calls.Of({"attributes", "remove", "find", "check", "open"});
+}
 
 struct Probe
 {
@@ -85,8 +34,7 @@ protected:
     // probe leaves alone shows; the roots asked are those of the second probe.
     Probe Run(const std::string& path, const std::string& itemPath)
     {
-        CShredThread worker;
-        Seam<ShredOs>::Substitute seam(os);
+        SeamedWorker worker(os);
         worker.ItemPath = itemPath;
         Probe first{false, -7, true};
         first.Accepted = worker.ProbeVolume(path, first.TailLength, first.Ntfs);
@@ -106,7 +54,7 @@ protected:
     }
     Probe Run(const std::string& path) { return Run(path, path); }
 
-    TouchRecordingOs os;
+    FakeShredOs os;
 };
 
 TEST_F(VolumeProbeTest, ALocalPathGivesTheSectorSizeAndTheFileSystem)
@@ -122,8 +70,7 @@ TEST_F(VolumeProbeTest, ALocalPathGivesTheSectorSizeAndTheFileSystem)
 
 TEST_F(VolumeProbeTest, ANetworkPathIsRefusedWithoutAQuery)
 {
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
+    SeamedWorker worker(os);
     worker.ItemPath = "\\\\server\\share\\file.txt";
     int tailLength = -7;
     bool ntfs = true;
@@ -133,25 +80,20 @@ TEST_F(VolumeProbeTest, ANetworkPathIsRefusedWithoutAQuery)
     EXPECT_EQ(worker.ShredItem(worker.ItemPath), 2);
     EXPECT_TRUE(os.DiskRootsAsked.empty());
     EXPECT_TRUE(os.VolumeRootsAsked.empty());
-    EXPECT_TRUE(os.Touched().empty());
+    EXPECT_TRUE(Touched(os).empty());
     EXPECT_TRUE(os.Recorded().empty());
 }
 
 TEST(NetworkWorkerTest, ReportsNetworkAbortedThenFinishedAndTouchesNothing)
 {
     RecordingWindow window;
-    TouchRecordingOs os;
-    {
-        WorkerJob job(window.Handle(), ShredSettings(), &os);
-        job.Start(WorkerItem{"\\\\server\\share\\file.txt", 4, false});
-        ASSERT_TRUE(job.Join());
-    }
-    ASSERT_TRUE(window.WaitForFinished(1));
-    const Notifications received = window.Received();
+    FakeShredOs os;
+    const Notifications received =
+        RunJob(window, ShredSettings(), os, {{"\\\\server\\share\\file.txt", 4, false}});
     EXPECT_EQ(Describe(received), (std::vector<std::string>{"S:1040", "S:1041"}));
     for (const Notification& n : received)
         EXPECT_EQ(n.ItemIndex, 4);
-    EXPECT_TRUE(os.Touched().empty());
+    EXPECT_TRUE(Touched(os).empty());
     EXPECT_TRUE(os.DiskRootsAsked.empty());
 }
 
@@ -184,8 +126,7 @@ TEST_P(FileSystemNameTest, OnlyAVolumeThatReportsNamedStreamsIsSearchedForThem)
     WriteText(path, "item");
     os.UseBackupRecords = true;
     os.Records = {BackupRecord{BACKUP_ALTERNATE_DATA, L":a:$DATA", 4}};
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
+    SeamedWorker worker(os);
     worker.ItemPath = path;
     worker.Settings.Passes = 1;
     worker.Settings.MangleDateAndTime = false;
@@ -223,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(Volumes, FileSystemNameTest,
 
 TEST_F(VolumeProbeTest, AFailingVolumeQueryMeansNotNtfs)
 {
-    os.VolumeInformationFails = true;
+    os.Script.FailAll(Call::VolumeInformation, ERROR_NOT_READY);
     const Probe probe = Run("C:\\data\\report.doc");
     EXPECT_TRUE(probe.Accepted);
     EXPECT_FALSE(probe.Ntfs);
@@ -232,7 +173,7 @@ TEST_F(VolumeProbeTest, AFailingVolumeQueryMeansNotNtfs)
 
 TEST_F(VolumeProbeTest, AFailingSectorQueryGivesTailLengthZeroAndOneByteTails)
 {
-    os.DiskFreeSpaceFails = true;
+    os.Script.FailAll(Call::DiskFreeSpace, ERROR_NOT_READY);
     const Probe probe = Run("C:\\data\\report.doc");
     EXPECT_TRUE(probe.Accepted);
     EXPECT_EQ(probe.TailLength, 0);
@@ -241,9 +182,8 @@ TEST_F(VolumeProbeTest, AFailingSectorQueryGivesTailLengthZeroAndOneByteTails)
     TempFolder folder;
     const std::string path = folder / "tail.bin";
     WriteBytes(path, std::vector<unsigned char>(100, 0x5A));
-    os.RemoveFails = true;
-    CShredThread worker;
-    Seam<ShredOs>::Substitute seam(os);
+    os.Script.FailAll(Call::Remove, EACCES);
+    SeamedWorker worker(os);
     worker.ItemPath = path;
     worker.Settings.ShreddingMethod = MethodRandomData;
     worker.Settings.Passes = 3;
@@ -251,7 +191,7 @@ TEST_F(VolumeProbeTest, AFailingSectorQueryGivesTailLengthZeroAndOneByteTails)
     worker.Settings.MangleDateAndTime = false;
     EXPECT_EQ(worker.ShredItem(path), 1);
     // The first pass overwrites the old bytes, flushes them, and only then grows the file.
-    EXPECT_EQ(os.Writes, (std::vector<int>{100, 1, 101, 101}));
+    EXPECT_EQ(os.Calls.Details("write"), (std::vector<std::string>{"100", "1", "101", "101"}));
     EXPECT_EQ(ReadBytes(path).size(), 101u);
 }
 

@@ -18,7 +18,7 @@
 std::string CurrentApartment();
 
 // Every call the fakes receive, in order, with the apartment it was made in.
-class CallLog
+class ShellCallLog
 {
 public:
     void Add(const std::string& call);
@@ -84,7 +84,7 @@ class FakeShell;
 template <typename Interface> class FakeObject : public StackComObject<Interface>
 {
 public:
-    FakeObject(CallLog& log, std::string name) : log(log), name(std::move(name)) {}
+    FakeObject(ShellCallLog& log, std::string name) : log(log), name(std::move(name)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
@@ -105,14 +105,14 @@ public:
     const std::string& Name() const { return name; }
 
 protected:
-    CallLog& log;
+    ShellCallLog& log;
     std::string name;
 };
 
 class FakeMalloc : public FakeObject<IMalloc>
 {
 public:
-    FakeMalloc(CallLog& log, IdLists& lists) : FakeObject(log, "malloc"), lists(lists) {}
+    FakeMalloc(ShellCallLog& log, IdLists& lists) : FakeObject(log, "malloc"), lists(lists) {}
 
     void* STDMETHODCALLTYPE Alloc(SIZE_T size) override { return ::CoTaskMemAlloc(size); }
     void* STDMETHODCALLTYPE Realloc(void* block, SIZE_T size) override
@@ -134,7 +134,7 @@ private:
 class FakeEnumerator : public FakeObject<IEnumIDList>
 {
 public:
-    FakeEnumerator(CallLog& log, FakeShell& shell) : FakeObject(log, "items"), shell(shell) {}
+    FakeEnumerator(ShellCallLog& log, FakeShell& shell) : FakeObject(log, "items"), shell(shell) {}
     void Start(SHCONTF listed)
     {
         flags = listed;
@@ -160,7 +160,7 @@ private:
 class FakeFolder : public FakeObject<IShellFolder>
 {
 public:
-    FakeFolder(CallLog& log, FakeShell& shell, const char* name)
+    FakeFolder(ShellCallLog& log, FakeShell& shell, const char* name)
         : FakeObject(log, name), shell(shell)
     {}
 
@@ -230,7 +230,7 @@ public:
     // "progress" for the window the shell was made for, otherwise the handle's value.
     std::string OwnerName(HWND window) const;
 
-    CallLog Log;
+    ShellCallLog Log;
     IdLists Lists;
     FakeMalloc Malloc{Log, Lists};
     FakeFolder Desktop{Log, *this, "desktop"};

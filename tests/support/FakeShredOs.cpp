@@ -11,6 +11,9 @@
 
 namespace {
 
+// Calls passed on by a derived class that logged them itself, on this thread.
+thread_local int unloggedDepth = 0;
+
 // The backup interface's record header: a WIN32_STREAM_ID up to its name.
 constexpr size_t HeaderSize = offsetof(WIN32_STREAM_ID, cStreamName);
 
@@ -130,6 +133,7 @@ BOOL FakeShredOs::GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_
 
 HANDLE FakeShredOs::FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data)
 {
+    LogCall("find", NarrowWithSubstitutes(pattern));
     HANDLE listing = ShredOs::FindFirstFileW(pattern, data);
     if (listing != INVALID_HANDLE_VALUE) {
         std::wstring folder(pattern);
@@ -164,11 +168,79 @@ DWORD FakeShredOs::GetShortPathNameW(const wchar_t* longPath, wchar_t* shortPath
     return static_cast<DWORD>(path.size());
 }
 
+FakeShredOs::Unlogged::Unlogged()
+{
+    ++unloggedDepth;
+}
+
+FakeShredOs::Unlogged::~Unlogged()
+{
+    --unloggedDepth;
+}
+
+void FakeShredOs::LogCall(const std::string& kind, const std::string& detail)
+{
+    if (unloggedDepth == 0)
+        Calls.Add(kind, detail);
+}
+
+BOOL FakeShredOs::SetFileAttributesA(const char* path, DWORD attributes)
+{
+    LogCall("attributes", path);
+    return ShredOs::SetFileAttributesA(path, attributes);
+}
+
+int64_t FakeShredOs::Seek(int descriptor, int64_t offset, int origin)
+{
+    // The pass writer seeks once to the start of each pass (of each range, in a sparse file).
+    LogCall("seek", std::to_string(offset));
+    Script.StartPass();
+    return ShredOs::Seek(descriptor, offset, origin);
+}
+
+int FakeShredOs::Write(int descriptor, const void* data, unsigned count)
+{
+    LogCall("write", std::to_string(count));
+    if (const int error = Script.Next(Call::Write, NameOf(descriptor))) {
+        errno = error;
+        return -1;
+    }
+    return ShredOs::Write(descriptor, data, count);
+}
+
+int FakeShredOs::Commit(int descriptor)
+{
+    LogCall("flush");
+    if (const int error = Script.Next(Call::Commit)) {
+        errno = error;
+        return -1;
+    }
+    return ShredOs::Commit(descriptor);
+}
+
+int FakeShredOs::Remove(const char* name)
+{
+    LogCall("remove", name);
+    if (const int error = Script.Next(Call::Remove, name)) {
+        errno = error;
+        return -1;
+    }
+    return ShredOs::Remove(name);
+}
+
+BOOL FakeShredOs::RemoveDirectoryA(const char* path)
+{
+    LogCall("rmdir", path);
+    return ShredOs::RemoveDirectoryA(path);
+}
+
 int FakeShredOs::Rename(const char* from, const char* to)
 {
+    LogCall("rename", std::string(from) + ">" + to);
     Renames.emplace_back(from, to);
-    if (RenameError != 0) {
-        errno = RenameError;
+    const int error = Script.Next(Call::Rename, from);
+    if (error != 0 || RenameError != 0) {
+        errno = error != 0 ? error : RenameError;
         return -1;
     }
     return ShredOs::Rename(from, to);
@@ -177,6 +249,14 @@ int FakeShredOs::Rename(const char* from, const char* to)
 HANDLE FakeShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                                 DWORD flags)
 {
+    const bool writing = (access & GENERIC_WRITE) != 0;
+    LogCall(writing ? "open" : "check", name);
+    if (writing) {
+        if (const int error = Script.Next(Call::CreateFileForWriting, name)) {
+            ::SetLastError(static_cast<DWORD>(error));
+            return INVALID_HANDLE_VALUE;
+        }
+    }
     HANDLE file = ShredOs::CreateFileA(name, access, share, disposition, flags);
     if (file != INVALID_HANDLE_VALUE) {
         std::lock_guard<std::mutex> guard(lock);
@@ -322,9 +402,17 @@ BOOL FakeShredOs::GetVolumePathNameW(const wchar_t* path, wchar_t* root, DWORD s
     return ShredOs::GetVolumePathNameW(path, root, size);
 }
 
-BOOL FakeShredOs::BackupRead(HANDLE, BYTE* buffer, DWORD count, DWORD* read, BOOL abort, BOOL,
-                             void** context)
+BOOL FakeShredOs::BackupRead(HANDLE, BYTE* buffer, DWORD count, DWORD* read, BOOL abort,
+                             BOOL processSecurity, void** context)
 {
+    LogCall("backupread",
+            std::to_string(count) + (abort ? " abort" : "") + (processSecurity ? " security" : ""));
+    const int error = Script.Next(Call::BackupRead);
+    if (error != 0 && error != FaultScript::ShortResult) {
+        *read = 0;
+        ::SetLastError(static_cast<DWORD>(error));
+        return FALSE;
+    }
     if (!UseBackupRecords) {
         *read = 0;
         ::SetLastError(ERROR_NOT_SUPPORTED);
@@ -348,6 +436,8 @@ BOOL FakeShredOs::BackupRead(HANDLE, BYTE* buffer, DWORD count, DWORD* read, BOO
     }
     backupPosition += n;
     *read = static_cast<DWORD>(n);
+    if (error == FaultScript::ShortResult && *read > 0)
+        --*read;
     return TRUE;
 }
 
@@ -365,8 +455,10 @@ BOOL FakeShredOs::GetDiskFreeSpaceA(const char* root, DWORD* sectorsPerCluster,
                                     DWORD* totalClusters)
 {
     DiskRootsAsked.push_back(root);
-    if (DiskFreeSpaceFails)
+    if (const int error = Script.Next(Call::DiskFreeSpace)) {
+        ::SetLastError(static_cast<DWORD>(error));
         return FALSE;
+    }
     *sectorsPerCluster = 8;
     *bytesPerSector = BytesPerSector;
     *freeClusters = 1000;
@@ -380,8 +472,10 @@ BOOL FakeShredOs::GetVolumeInformationA(const char* root, char* volumeName, DWOR
                                         DWORD fileSystemNameSize)
 {
     VolumeRootsAsked.push_back(root);
-    if (VolumeInformationFails)
+    if (const int error = Script.Next(Call::VolumeInformation)) {
+        ::SetLastError(static_cast<DWORD>(error));
         return FALSE;
+    }
     if (volumeName && volumeNameSize)
         volumeName[0] = '\0';
     *serialNumber = 1;
@@ -429,12 +523,13 @@ std::vector<ProviderCall> FakeShredOs::ProviderCalls()
 
 BOOL FakeShredOs::CryptAcquireContextA(HCRYPTPROV* provider, DWORD providerType, DWORD flags)
 {
-    const int number = ++ProviderAcquires;
+    ++ProviderAcquires;
+    const auto scripted = static_cast<DWORD>(Script.Next(Call::ProviderAcquire));
     std::unique_lock<std::mutex> guard(lock);
     HCRYPTPROV context = 0;
     BOOL acquired = FALSE;
-    DWORD error = NTE_PROV_DLL_NOT_FOUND;
-    if (FailingAcquires.count(number) == 0) {
+    DWORD error = scripted;
+    if (scripted == 0) {
         if (RealProviderContexts) {
             acquired = ShredOs::CryptAcquireContextA(&context, providerType, flags);
         } else {
@@ -474,8 +569,8 @@ BOOL FakeShredOs::CryptGenRandom(HCRYPTPROV provider, DWORD length, BYTE* buffer
         ::SetLastError(NTE_BAD_UID);
         return FALSE;
     }
-    if (RandomFails) {
-        ::SetLastError(NTE_FAIL);
+    if (const int error = Script.Next(Call::RandomDraw)) {
+        ::SetLastError(static_cast<DWORD>(error));
         return FALSE;
     }
     return ShredOs::CryptGenRandom(source, length, buffer);
@@ -501,6 +596,8 @@ BOOL FakeShredOs::CryptReleaseContext(HCRYPTPROV provider)
 
 LRESULT FakeShredOs::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_SHRED_FILE)
+        LogCall("file", reinterpret_cast<const char*>(lParam));
     if (!RecordMessages)
         return ShredOs::SendMessageA(window, message, wParam, lParam);
     Notification n = DecodeNotification(message, wParam, lParam, false);

@@ -2,6 +2,8 @@
 // configured here is the real call.
 #pragma once
 
+#include "CallLog.h"
+#include "FaultScript.h"
 #include "Notification.h"
 #include "common/Seam.h"
 #include "engine/ShredOs.h"
@@ -46,14 +48,21 @@ public:
     FakeShredOs() = default;
     ~FakeShredOs() override;
 
+    // Every call that names a file or writes data, as the engine made it: "attributes:<path>",
+    // "find:<pattern>", "check:<name>" (opened to look at), "open:<name>" (opened for writing),
+    // "rename:<from>><to>", "remove:<name>", "rmdir:<path>", "seek:<offset>", "write:<bytes
+    // asked>", "flush", "backupread:<bytes asked>[ abort][ security]", and "file:<path>" for each
+    // file announced to the window.
+    CallLog Calls;
+    // The calls that fail instead of running.
+    FaultScript Script;
+
     // Messages: recorded instead of delivered.
     bool RecordMessages = false;
     Notifications Recorded();
 
     // Volumes.
-    bool DiskFreeSpaceFails = false;
     DWORD BytesPerSector = 512;
-    bool VolumeInformationFails = false;
     std::string FileSystemName = "NTFS";
     // As NTFS reports them: named streams among them.
     DWORD FileSystemFlags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK | FILE_NAMED_STREAMS;
@@ -83,12 +92,9 @@ public:
     // real acquire takes milliseconds under Wine. With RealProviderContexts every acquire, draw
     // and release is the real call on the context handed out.
     bool RealProviderContexts = false;
-    bool RandomFails = false;
     std::atomic<int> RandomCalls{0};
     std::atomic<int> ProviderAcquires{0};
     std::atomic<int> ProviderReleases{0};
-    // Acquire calls (numbered from 1) that fail.
-    std::set<int> FailingAcquires;
     // Draws from, and releases of, a context that is not open.
     std::atomic<int> UnpairedProviderCalls{0};
     size_t OpenProviderContexts();
@@ -102,7 +108,7 @@ public:
     bool FixedSystemTime = false;
     SYSTEMTIME SystemTimeValue{};
 
-    // Rename fails with this errno when not 0.
+    // Every rename fails with this errno when not 0 (as Script.FailAll(Call::Rename, ...)).
     int RenameError = 0;
     std::vector<std::pair<std::string, std::string>> Renames;
 
@@ -116,6 +122,12 @@ public:
     // mounted there.
     std::set<std::string> MountedFolders;
 
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
+    int64_t Seek(int descriptor, int64_t offset, int origin) override;
+    int Write(int descriptor, const void* data, unsigned count) override;
+    int Commit(int descriptor) override;
+    int Remove(const char* name) override;
+    BOOL RemoveDirectoryA(const char* path) override;
     HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override;
     BOOL FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data) override;
     DWORD GetShortPathNameW(const wchar_t* longPath, wchar_t* shortPath, DWORD size) override;
@@ -149,6 +161,20 @@ public:
     BOOL CryptReleaseContext(HCRYPTPROV provider) override;
     LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    // Adds the call to the log, unless a derived class is passing on a call it logged itself.
+    void LogCall(const std::string& kind, const std::string& detail = "");
+    // While one lives on this thread, the calls a derived class passes on under another name
+    // (a link's target, a stream's file) are not logged again.
+    class Unlogged
+    {
+    public:
+        Unlogged();
+        ~Unlogged();
+        Unlogged(const Unlogged&) = delete;
+        Unlogged& operator=(const Unlogged&) = delete;
+    };
 
 private:
     // Applies what the test set for the entry of `folder` the listing delivered.

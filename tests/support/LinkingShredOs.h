@@ -1,13 +1,12 @@
 // Links as the system treats them, which Wine cannot make: the link's own entry carries the
 // reparse attribute, opening or listing through it reaches its target, opening it without
-// following gives a handle that shows the link, and deleting it removes the link alone. Every
-// call that went through to a target is kept.
+// following gives a handle that shows the link, and deleting it removes the link alone. Each call
+// is logged under the name the engine gave, and each that went through a link as "followed:".
 #pragma once
 
 #include "FakeShredOs.h"
 
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,16 +25,10 @@ public:
     int Remove(const char* name) override;
     BOOL RemoveDirectoryA(const char* path) override;
 
-protected:
-    // Called for every call that goes through a link.
-    virtual void OnFollowed(const std::string&) {}
-
 private:
     // The path a call reaches: beneath a link it is the target's; the link itself leads to the
     // target only for calls that open what they name.
     std::string Through(const std::string& path, bool opensLink);
 
     std::map<std::string, std::string> targets;
-    std::mutex followLock;
-    std::vector<std::string> followed;
 };

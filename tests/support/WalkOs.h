@@ -35,11 +35,10 @@ public:
     std::map<std::string, size_t> ListingBreaksAfter;
 
     // "list:", "open:" (opened for writing), "file:" (announced to the window), "remove:",
-    // "rmdir:" and "followed:" events, in order.
-    std::vector<std::string> Log()
+    // "rmdir:" and "followed:" calls, in order.
+    std::vector<std::string> Log() const
     {
-        std::lock_guard<std::mutex> guard(logLock);
-        return log;
+        return Calls.Of({"list", "open", "file", "remove", "rmdir", "followed"});
     }
 
     HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* data) override
@@ -49,7 +48,7 @@ public:
         if (!listing)
             return LinkingShredOs::FindFirstFileW(pattern, data);
         folder.resize(folder.size() - 2);
-        Record("list:" + folder);
+        LogCall("list", folder);
         if (Sealed.count(folder)) {
             ::SetLastError(ERROR_ACCESS_DENIED);
             return INVALID_HANDLE_VALUE;
@@ -82,7 +81,7 @@ public:
             entries.resize(breaks->second);
         *data = entries.front();
         entries.pop_front();
-        std::lock_guard<std::mutex> guard(logLock);
+        std::lock_guard<std::mutex> guard(listingLock);
         pending[handle] = std::move(entries);
         if (breaksEarly)
             broken.insert(handle);
@@ -90,7 +89,7 @@ public:
     }
     BOOL FindNextFileW(HANDLE listing, WIN32_FIND_DATAW* data) override
     {
-        std::lock_guard<std::mutex> guard(logLock);
+        std::lock_guard<std::mutex> guard(listingLock);
         auto entries = pending.find(listing);
         if (entries == pending.end())
             return FakeShredOs::FindNextFileW(listing, data);
@@ -105,29 +104,16 @@ public:
     BOOL FindClose(HANDLE listing) override
     {
         {
-            std::lock_guard<std::mutex> guard(logLock);
+            std::lock_guard<std::mutex> guard(listingLock);
             pending.erase(listing);
             broken.erase(listing);
         }
         return FakeShredOs::FindClose(listing);
     }
-    // An open for writing is the open that overwrites.
-    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
-                       DWORD flags) override
-    {
-        if (access & GENERIC_WRITE)
-            Record(std::string("open:") + name);
-        return LinkingShredOs::CreateFileA(name, access, share, disposition, flags);
-    }
-    int Remove(const char* name) override
-    {
-        Record(std::string("remove:") + name);
-        return LinkingShredOs::Remove(name);
-    }
     BOOL RemoveDirectoryA(const char* path) override
     {
-        Record(std::string("rmdir:") + path);
         if (ReadOnlyFolders.count(path)) {
+            LogCall("rmdir", path);
             ::SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
         }
@@ -139,15 +125,6 @@ public:
             ReadOnlyFolders.erase(path);
         return LinkingShredOs::SetFileAttributesA(path, attributes);
     }
-    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
-    {
-        if (message == WM_SHRED_FILE)
-            Record(std::string("file:") + reinterpret_cast<const char*>(lParam));
-        return FakeShredOs::SendMessageA(window, message, wParam, lParam);
-    }
-
-protected:
-    void OnFollowed(const std::string& path) override { Record("followed:" + path); }
 
 private:
     template <size_t Size> static void CopyName(const std::wstring& name, wchar_t (&field)[Size])
@@ -170,14 +147,7 @@ private:
                            dots[i]);
     }
 
-    void Record(const std::string& event)
-    {
-        std::lock_guard<std::mutex> guard(logLock);
-        log.push_back(event);
-    }
-
-    std::mutex logLock;
-    std::vector<std::string> log;
+    std::mutex listingLock;
     std::map<HANDLE, std::deque<WIN32_FIND_DATAW>> pending;
     std::set<HANDLE> broken;
 };

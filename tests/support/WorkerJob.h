@@ -48,6 +48,25 @@ private:
     std::vector<UniqueHandle> threads;
 };
 
+// The seam of a SeamedWorker, in place before the worker is made and until it is gone.
+struct SeamInPlace
+{
+    explicit SeamInPlace(ShredOs& os) : Substitute(os) {}
+    Seam<ShredOs>::Substitute Substitute;
+};
+
+// A worker whose engine functions the test calls on its own thread, every system call of it
+// going to `os`.
+class SeamedWorker : private SeamInPlace, public CShredThread
+{
+public:
+    explicit SeamedWorker(ShredOs& os) : SeamInPlace(os) {}
+    SeamedWorker(ShredOs& os, const ShredSettings& settings) : SeamInPlace(os)
+    {
+        SetSettings(settings);
+    }
+};
+
 class RecordingWindow;
 
 // One job of the items, each at its own index, reporting to the window, with the workers' system

@@ -8,6 +8,7 @@
 #include "engine/ShredNames.h"
 #include "shellext/DataObjectOwners.h"
 #include "shellext/InterfaceTable.h"
+#include "shellext/MenuHelpText.h"
 #include "shellext/RecycleBinSelection.h"
 #include "shellext/ServerModule.h"
 #include "shellext/TypeLibrary.h"
@@ -235,13 +236,5 @@ STDMETHODIMP CQuorvaneShlExt::InvokeCommand(CMINVOKECOMMANDINFO* info)
 STDMETHODIMP CQuorvaneShlExt::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name,
                                                UINT cchMax)
 {
-    if (idCmd != 0 || !(type & GCS_HELPTEXTA))
-        return E_INVALIDARG;
-    if (type & GCS_UNICODE) {
-        const std::wstring wide = Widen(HelpText);
-        ::lstrcpynW(reinterpret_cast<wchar_t*>(name), wide.c_str(), static_cast<int>(cchMax));
-    } else {
-        ::lstrcpynA(name, HelpText, static_cast<int>(cchMax));
-    }
-    return S_OK;
+    return CopyMenuHelpText(HelpText, idCmd, type, name, cchMax);
 }

@@ -6,6 +6,7 @@
 #include "Captions.h"
 #include "DialogDriver.h"
 #include "RegistryKeys.h"
+#include "ServerObject.h"
 #include "common/ShellIdList.h"
 #include "ShellSelection.h"
 #include "TestOwners.h"
@@ -222,13 +223,9 @@ protected:
         ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
         Module.Start(ClassTable, ::GetModuleHandleA(nullptr));
         ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        UniqueCom<IClassFactory> factory;
-        ASSERT_EQ(Module.FindClassObject(CLSID_QuorvaneShlExt, IID_IClassFactory,
-                                         reinterpret_cast<void**>(factory.Receive())),
-                  S_OK);
         UniqueCom<IQuorvaneShlExt> created;
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IQuorvaneShlExt,
-                                          reinterpret_cast<void**>(created.Receive())),
+        ASSERT_EQ(CreateServerObject(CLSID_QuorvaneShlExt, IID_IQuorvaneShlExt,
+                                     reinterpret_cast<void**>(created.Receive())),
                   S_OK);
         Object = static_cast<CQuorvaneShlExt*>(created.Get());
         ASSERT_EQ(

@@ -2,6 +2,7 @@
 // library's registration and removal, its content, and where it is looked for when the module's
 // own file does not hold it.
 #include "RegistryKeys.h"
+#include "ServerObject.h"
 #include "TestFiles.h"
 #include "common/TextConversion.h"
 #include "shellext/ClassTable.h"
@@ -87,12 +88,8 @@ protected:
         // Whatever an earlier run left registered goes first.
         UnregisterTypeLibrary();
 
-        UniqueCom<IClassFactory> factory;
-        ASSERT_EQ(Module.FindClassObject(CLSID_QuorvaneShlExt, IID_IClassFactory,
-                                         reinterpret_cast<void**>(factory.Receive())),
-                  S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch,
-                                          reinterpret_cast<void**>(Dispatch.Receive())),
+        ASSERT_EQ(CreateServerObject(CLSID_QuorvaneShlExt, IID_IDispatch,
+                                     reinterpret_cast<void**>(Dispatch.Receive())),
                   S_OK);
     }
 

@@ -7,6 +7,7 @@
 #include "Captions.h"
 #include "DialogDriver.h"
 #include "MessageBoxAnswerer.h"
+#include "ServerObject.h"
 #include "ShellSelection.h"
 #include "TestFiles.h"
 #include "TestOwners.h"
@@ -43,12 +44,8 @@ protected:
     {
         Module.Start(ClassTable, ::GetModuleHandleA(nullptr));
         ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        UniqueCom<IClassFactory> factory;
-        ASSERT_EQ(Module.FindClassObject(CLSID_DriveWipeShlExt, IID_IClassFactory,
-                                         reinterpret_cast<void**>(factory.Receive())),
-                  S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit,
-                                          reinterpret_cast<void**>(Init.Receive())),
+        ASSERT_EQ(CreateServerObject(CLSID_DriveWipeShlExt, IID_IShellExtInit,
+                                     reinterpret_cast<void**>(Init.Receive())),
                   S_OK);
         ASSERT_EQ(Init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(Menu.Receive())),
                   S_OK);

@@ -1,7 +1,8 @@
-// IUnknown for the COM objects of the tests' own: QueryInterface answers from the table of the
-// interfaces the object derives from (IUnknown through the first of them), AddRef and Release
-// count. ComObject lives on the heap and deletes itself at zero; StackComObject lives on the
-// stack or in a fixture, only counts, and notes a Release with no reference left to give back.
+// IUnknown for the COM objects the shell stand-in and the tests make of their own (data objects,
+// sites, callbacks): QueryInterface answers from the table of the interfaces the object derives
+// from (IUnknown through the first of them), AddRef and Release count. ComObject lives on the heap
+// and deletes itself at zero; StackComObject lives on the stack or in a fixture, only counts, and
+// notes a Release with no reference left to give back.
 #pragma once
 
 #include <unknwn.h>

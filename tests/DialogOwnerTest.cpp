@@ -373,7 +373,7 @@ TEST_F(DialogOwnerTest, RenameBoxOfAWorkerHasNoOwnerWhileTheShellThreadHasAnActi
     WriteText(path, "contents");
     FakeShredOs os;
     os.RecordMessages = true;
-    os.RenameError = EACCES;
+    os.Script.FailAll(Call::Rename, EACCES);
     std::thread worker([&os, path] {
         CShredThread shredder;
         Seam<ShredOs>::Substitute seam(os);

@@ -238,9 +238,8 @@ int FakeShredOs::Rename(const char* from, const char* to)
 {
     LogCall("rename", std::string(from) + ">" + to);
     Renames.emplace_back(from, to);
-    const int error = Script.Next(Call::Rename, from);
-    if (error != 0 || RenameError != 0) {
-        errno = error != 0 ? error : RenameError;
+    if (const int error = Script.Next(Call::Rename, from)) {
+        errno = error;
         return -1;
     }
     return ShredOs::Rename(from, to);

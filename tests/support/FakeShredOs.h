@@ -108,8 +108,7 @@ public:
     bool FixedSystemTime = false;
     SYSTEMTIME SystemTimeValue{};
 
-    // Every rename fails with this errno when not 0 (as Script.FailAll(Call::Rename, ...)).
-    int RenameError = 0;
+    // Every rename asked for, as (from, to); the script decides which fail.
     std::vector<std::pair<std::string, std::string>> Renames;
 
     // The name the file behind a descriptor was opened by, or "" for one the seam did not give.

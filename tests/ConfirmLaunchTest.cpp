@@ -189,26 +189,17 @@ protected:
     {
         watch = CreationWatch{};
         LaunchResult result;
-        {
-            const Deadline deadline(20000);
-            UiThread ui(
-                [&] {
-                    const UniqueHook hook(::SetWindowsHookExA(WH_CBT, &WatchCreations, nullptr,
-                                                              ::GetCurrentThreadId()));
-                    CShredConfirmDlg dialog(isRecycleBin, &items);
-                    dialog.WorkerClass = workerClass;
-                    result.DialogResult = dialog.DoModal();
-                    result.DialogSettings = Values(dialog.Settings);
-                },
-                [deadline] {
-                    return !::FindWindowA(nullptr, ShredProgressCaption) || deadline.Passed();
-                });
-            HWND confirm = WaitForDialog(ShredConfirmCaption);
-            EXPECT_NE(confirm, nullptr);
-            if (confirm)
-                drive(confirm);
-            EXPECT_TRUE(ui.Join(25000));
-        }
+        DriveModalDialog(
+            ShredConfirmCaption, ShredProgressCaption,
+            [&] {
+                const UniqueHook hook(
+                    ::SetWindowsHookExA(WH_CBT, &WatchCreations, nullptr, ::GetCurrentThreadId()));
+                CShredConfirmDlg dialog(isRecycleBin, &items);
+                dialog.WorkerClass = workerClass;
+                result.DialogResult = dialog.DoModal();
+                result.DialogSettings = Values(dialog.Settings);
+            },
+            drive);
         WaitUntil([] { return workersDeleted >= workersCreated; }, 5000, 5);
         EXPECT_EQ(workersDeleted.load(), workersCreated.load()) << "a worker did not end";
         EXPECT_EQ(::FindWindowA(nullptr, ShredProgressCaption), nullptr);

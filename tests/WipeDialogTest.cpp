@@ -74,23 +74,14 @@ protected:
     static ConfirmRun Confirm(const WipeTarget& target, const std::function<void(HWND)>& drive)
     {
         ConfirmRun run;
-        {
-            const Deadline deadline(20000);
-            UiThread ui(
-                [&] {
-                    CWipeConfirmDlg dialog(target);
-                    run.Result = dialog.DoModal();
-                    run.Job = dialog.Job;
-                },
-                [deadline] {
-                    return !::FindWindowA(nullptr, WipeProgressCaption) || deadline.Passed();
-                });
-            HWND confirm = WaitForDialog(WipeConfirmCaption);
-            EXPECT_NE(confirm, nullptr);
-            if (confirm)
-                drive(confirm);
-            EXPECT_TRUE(ui.Join(25000));
-        }
+        DriveModalDialog(
+            WipeConfirmCaption, WipeProgressCaption,
+            [&] {
+                CWipeConfirmDlg dialog(target);
+                run.Result = dialog.DoModal();
+                run.Job = dialog.Job;
+            },
+            drive);
         EXPECT_EQ(::FindWindowA(nullptr, WipeProgressCaption), nullptr);
         return run;
     }

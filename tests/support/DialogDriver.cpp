@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 
 namespace {
@@ -167,4 +169,18 @@ UiThread::~UiThread()
 bool UiThread::Join(DWORD timeoutMs)
 {
     return ::WaitForSingleObject(finished.Get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+void DriveModalDialog(const char* caption, const char* servedCaption,
+                      const std::function<void()>& modal, const std::function<void(HWND)>& drive)
+{
+    const Deadline deadline(20000);
+    UiThread ui(modal, [deadline, servedCaption] {
+        return !::FindWindowA(nullptr, servedCaption) || deadline.Passed();
+    });
+    HWND dialog = WaitForDialog(caption);
+    EXPECT_NE(dialog, nullptr);
+    if (dialog)
+        drive(dialog);
+    EXPECT_TRUE(ui.Join(25000));
 }

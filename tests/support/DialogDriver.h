@@ -59,3 +59,10 @@ private:
     UniqueHandle finished;
     DWORD threadId = 0;
 };
+
+// Runs `modal` (a dialog's DoModal) on a stand-in shell thread, which then serves the window it
+// opened, captioned `servedCaption`, until that is gone or 20 seconds have passed; `drive` works
+// the dialog captioned `caption` from this thread. Fails the test when the dialog never shows or
+// the thread does not end.
+void DriveModalDialog(const char* caption, const char* servedCaption,
+                      const std::function<void()>& modal, const std::function<void(HWND)>& drive);

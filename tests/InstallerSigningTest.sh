@@ -23,9 +23,11 @@ verify() {
 
 # The object identifiers of the file's signature, one a line; nothing when it has none.
 signature_objects() {
-    rm -f "$work/signature.der"
-    osslsigncode extract-signature -in "$1" -out "$work/signature.der" >/dev/null 2>&1 &&
-        openssl asn1parse -inform DER -in "$work/signature.der" |
+    # As PEM: older osslsigncode writes a PE file's signature with its certificate-table header
+    # when asked for DER, which openssl cannot parse.
+    rm -f "$work/signature.pem"
+    osslsigncode extract-signature -pem -in "$1" -out "$work/signature.pem" >/dev/null 2>&1 &&
+        openssl asn1parse -inform PEM -in "$work/signature.pem" |
         awk -F':' '/OBJECT/ { print $NF }'
 }
 

@@ -9,6 +9,7 @@
 #include "TestOwners.h"
 #include "common/TextConversion.h"
 #include "registrar/RegistryScript.h"
+#include "tools/RegistryTree.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,10 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <initializer_list>
+#include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
 namespace {
 
@@ -47,53 +50,51 @@ bool KeyExists(const std::string& path)
     return Key(path).IsValid();
 }
 
-struct StoredValue
+// Each of the keys exists (or, with `exist` false, none does).
+void ExpectKeys(bool exist, std::initializer_list<std::string> paths)
 {
-    bool Exists = false;
-    DWORD Type = REG_NONE;
-    std::vector<BYTE> Data;
-};
+    for (const std::string& path : paths)
+        EXPECT_EQ(KeyExists(path), exist) << path;
+}
 
-StoredValue ReadValue(const std::string& path, const char* name)
+// The value's type and bytes; none when it or its key is missing.
+std::optional<RegistryData> ReadValue(const std::string& path, const char* name)
 {
-    StoredValue stored;
     const UniqueRegistryKey key = Key(path);
+    RegistryData stored;
     DWORD size = 0;
     if (!key ||
         ::RegQueryValueExA(key.Get(), name, nullptr, &stored.Type, nullptr, &size) != ERROR_SUCCESS)
-        return stored;
-    stored.Data.resize(size);
-    stored.Exists = ::RegQueryValueExA(key.Get(), name, nullptr, &stored.Type, stored.Data.data(),
-                                       &size) == ERROR_SUCCESS;
-    stored.Data.resize(size);
+        return std::nullopt;
+    stored.Bytes.resize(size);
+    if (::RegQueryValueExA(key.Get(), name, nullptr, &stored.Type, stored.Bytes.data(), &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    stored.Bytes.resize(size);
     return stored;
 }
 
 // A REG_SZ value without its terminator; "<missing>" when there is none or it has another type.
 std::string ReadString(const std::string& path, const char* name = nullptr)
 {
-    const StoredValue stored = ReadValue(path, name);
-    if (!stored.Exists || stored.Type != REG_SZ || stored.Data.empty() || stored.Data.back() != 0)
+    const std::optional<RegistryData> stored = ReadValue(path, name);
+    if (!stored || stored->Type != REG_SZ || stored->Bytes.empty() || stored->Bytes.back() != 0)
         return "<missing>";
-    return std::string(stored.Data.begin(), stored.Data.end() - 1);
+    return std::string(stored->Bytes.begin(), stored->Bytes.end() - 1);
 }
 
-DWORD CountValues(const std::string& path)
+struct Counts
 {
-    const UniqueRegistryKey key = Key(path);
-    DWORD values = 0;
-    ::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
-                       nullptr, nullptr, nullptr, nullptr);
-    return values;
-}
+    DWORD Subkeys = 0;
+    DWORD Values = 0;
+};
 
-DWORD CountSubkeys(const std::string& path)
+Counts CountsOf(const std::string& path)
 {
-    const UniqueRegistryKey key = Key(path);
-    DWORD subkeys = 0;
-    ::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                       nullptr, nullptr, nullptr, nullptr);
-    return subkeys;
+    Counts counts;
+    ::RegQueryInfoKeyA(Key(path).Get(), nullptr, nullptr, nullptr, &counts.Subkeys, nullptr,
+                       nullptr, &counts.Values, nullptr, nullptr, nullptr, nullptr);
+    return counts;
 }
 
 void MakeKey(const std::string& path)
@@ -139,6 +140,12 @@ std::string Script(const std::string& entries)
     return OpenFixture + entries + CloseFixture;
 }
 
+// The entries at the fixture key itself, or inside a "NoRemove" block of `parent` below it.
+std::string In(const std::string& parent, const std::string& entries)
+{
+    return parent.empty() ? entries : "NoRemove " + parent + " { " + entries + " }";
+}
+
 class RegistryScriptTest : public ::testing::Test
 {
 protected:
@@ -156,13 +163,18 @@ protected:
         ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\OrlenwickTests");
     }
 
-    HRESULT Register(const std::string& entries)
+    HRESULT Run(const std::string& script, bool registering)
     {
-        return RunScript(Script(entries).c_str(), true, replacements);
+        return RunScript(script.c_str(), registering, replacements);
     }
-    HRESULT Remove(const std::string& entries)
+    HRESULT Register(const std::string& entries) { return Run(Script(entries), true); }
+    HRESULT Remove(const std::string& entries) { return Run(Script(entries), false); }
+
+    // Registration, then removal, of a whole script give `hr`.
+    void ExpectBothPasses(const std::string& script, HRESULT hr, const std::string& trace)
     {
-        return RunScript(Script(entries).c_str(), false, replacements);
+        EXPECT_EQ(Run(script, true), hr) << "registering " << trace;
+        EXPECT_EQ(Run(script, false), hr) << "removing " << trace;
     }
 
     ReplacementMap replacements;
@@ -202,10 +214,8 @@ TEST_F(RegistryScriptTest, UnclosedPercentFailsBeforeAnythingIsWritten)
 {
     ASSERT_EQ(replacements.Add(L"Module", L"x.dll"), S_OK);
 
-    EXPECT_EQ(RunScript((Script("Early = s 'e'") + "%").c_str(), true, replacements),
-              DISP_E_EXCEPTION);
-    EXPECT_EQ(RunScript((Script("Early = s 'e'") + "\r\n%Module").c_str(), true, replacements),
-              DISP_E_EXCEPTION);
+    EXPECT_EQ(Run(Script("Early = s 'e'") + "%", true), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run(Script("Early = s 'e'") + "\r\n%Module", true), DISP_E_EXCEPTION);
     EXPECT_FALSE(KeyExists("Early"));
 }
 
@@ -228,8 +238,7 @@ TEST_F(RegistryScriptTest, NameMissingFromTheMapFails)
     ASSERT_EQ(replacements.Add(L"Module", L"x.dll"), S_OK);
 
     EXPECT_EQ(Register("Early = s 'e' Server = s '%Modul%'"), DISP_E_EXCEPTION);
-    EXPECT_FALSE(KeyExists("Early"));
-    EXPECT_FALSE(KeyExists("Server"));
+    ExpectKeys(false, {"Early", "Server"});
 }
 
 TEST_F(RegistryScriptTest, UnclosedPercentFailsAlikeHoweverLongTheRestIs)
@@ -237,11 +246,9 @@ TEST_F(RegistryScriptTest, UnclosedPercentFailsAlikeHoweverLongTheRestIs)
     ASSERT_EQ(replacements.Add(L"Module", L"x.dll"), S_OK);
     PlantSentinel("");
 
-    for (size_t rest : {0, 30, 31, 32, 33, 100, 5000}) {
-        const std::string script = Script("Early = s 'e'") + "%" + std::string(rest, 'n');
-        EXPECT_EQ(RunScript(script.c_str(), true, replacements), DISP_E_EXCEPTION) << rest;
-        EXPECT_EQ(RunScript(script.c_str(), false, replacements), DISP_E_EXCEPTION) << rest;
-    }
+    for (size_t rest : {0, 30, 31, 32, 33, 100, 5000})
+        ExpectBothPasses(Script("Early = s 'e'") + "%" + std::string(rest, 'n'), DISP_E_EXCEPTION,
+                         std::to_string(rest));
     // A lone "%" early in the text: everything after it is the would-be name.
     EXPECT_EQ(Register("Early = s '%Module'"), DISP_E_EXCEPTION);
     EXPECT_FALSE(KeyExists("Early"));
@@ -255,12 +262,10 @@ TEST_F(RegistryScriptTest, ReplacementThatDoesNotConvertExactlyFailsTheRun)
     ASSERT_EQ(replacements.Add(L"Module", L"C:\\\x0100\\Orlenwick.dll"), S_OK);
     ASSERT_EQ(replacements.Add(L"Cafe", L"C:\\caf\x00E9\\Orlenwick.dll"), S_OK);
 
-    EXPECT_EQ(Register("Early = s 'e' Server = s '%Module%'"),
-              HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
-    EXPECT_FALSE(KeyExists("Early"));
-    EXPECT_FALSE(KeyExists("Server"));
-    EXPECT_EQ(Remove("Early = s 'e' Server = s '%Module%'"),
-              HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+    const std::string entries = "Early = s 'e' Server = s '%Module%'";
+    EXPECT_EQ(Register(entries), HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
+    ExpectKeys(false, {"Early", "Server"});
+    EXPECT_EQ(Remove(entries), HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
     ExpectSentinel("", "look-alike replacement");
 
     // A character the code page has arrives as itself.
@@ -293,59 +298,49 @@ TEST_F(RegistryScriptTest, RootNameWrittenAgainstItsBraceIsUnknown)
     std::string script = Script("Glued = s 'g'");
     script.replace(0, 6, "HKCU{ "); // "HKCU\r\n{" becomes "HKCU{ "
 
-    EXPECT_EQ(RunScript(script.c_str(), true, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run(script, true), DISP_E_EXCEPTION);
     EXPECT_FALSE(KeyExists("Glued"));
 }
 
 TEST_F(RegistryScriptTest, EveryRootNameIsAcceptedInAnyCase)
 {
-    const char* const names[] = {"HKCR",
-                                 "HKCU",
-                                 "HKLM",
-                                 "HKU",
-                                 "HKPD",
-                                 "HKDD",
-                                 "HKCC",
-                                 "HKEY_CLASSES_ROOT",
-                                 "HKEY_CURRENT_USER",
-                                 "HKEY_LOCAL_MACHINE",
-                                 "HKEY_USERS",
-                                 "HKEY_PERFORMANCE_DATA",
-                                 "HKEY_DYN_DATA",
-                                 "HKEY_CURRENT_CONFIG"};
-    for (const std::string name : names) {
-        std::string lower = name;
-        for (char& c : lower)
-            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        std::string mixed = lower;
-        mixed[0] = name[0];
-        for (const std::string& written : {name, lower, mixed}) {
+    const char* const names[][2] = {
+        {"HKCR", "HKEY_CLASSES_ROOT"},     {"HKCU", "HKEY_CURRENT_USER"},
+        {"HKLM", "HKEY_LOCAL_MACHINE"},    {"HKU", "HKEY_USERS"},
+        {"HKPD", "HKEY_PERFORMANCE_DATA"}, {"HKDD", "HKEY_DYN_DATA"},
+        {"HKCC", "HKEY_CURRENT_CONFIG"}};
+    for (const auto& both : names) {
+        for (const std::string name : both) {
+            std::string lower = name;
+            for (char& c : lower)
+                c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            std::string mixed = lower;
+            mixed[0] = name[0];
             // An empty block reaches no key: only the name is judged.
-            const std::string script = written + " { }";
-            EXPECT_EQ(RunScript(script.c_str(), true, replacements), S_OK) << written;
-            EXPECT_EQ(RunScript(script.c_str(), false, replacements), S_OK) << written;
+            for (const std::string& written : {name, lower, mixed})
+                ExpectBothPasses(written + " { }", S_OK, written);
         }
     }
-    EXPECT_EQ(RunScript("HKEY_CURRENT_USERS { }", true, replacements), DISP_E_EXCEPTION);
-    EXPECT_EQ(RunScript("HK { }", true, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run("HKEY_CURRENT_USERS { }", true), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run("HK { }", true), DISP_E_EXCEPTION);
 
     // The current user's names write where HKCU does.
     for (const char* written : {"hkcu", "HkCu", "hkey_current_user", "HKEY_Current_User"}) {
         std::string script = Script(std::string("ByName = s '") + written + "'");
         script.replace(0, 4, written);
-        ASSERT_EQ(RunScript(script.c_str(), true, replacements), S_OK) << written;
+        ASSERT_EQ(Run(script, true), S_OK) << written;
         EXPECT_EQ(ReadString("ByName"), written);
     }
 }
 
 TEST_F(RegistryScriptTest, RootNameMustBeFollowedByABlock)
 {
-    EXPECT_EQ(RunScript("HKCU Software { }", true, replacements), DISP_E_EXCEPTION);
-    EXPECT_EQ(RunScript("HKCU } {", true, replacements), DISP_E_EXCEPTION);
-    EXPECT_EQ(RunScript("HKCU", true, replacements), DISP_E_EXCEPTION);
-    EXPECT_EQ(RunScript("HKCU   \r\n", false, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run("HKCU Software { }", true), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run("HKCU } {", true), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run("HKCU", true), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run("HKCU   \r\n", false), DISP_E_EXCEPTION);
     // Blanks alone after the last block end the script.
-    EXPECT_EQ(RunScript("HKCU { }\r\n\t \r\n", true, replacements), S_OK);
+    EXPECT_EQ(Run("HKCU { }\r\n\t \r\n", true), S_OK);
 }
 
 // Values
@@ -362,10 +357,10 @@ TEST_F(RegistryScriptTest, NamedValueIsWrittenThenDeletedAloneByRemoval)
     EXPECT_EQ(ReadString("Server", "Foreign"), "theirs");
 
     ASSERT_EQ(Remove(entries), S_OK);
-    EXPECT_FALSE(ReadValue("Server", "ThreadingModel").Exists);
+    EXPECT_FALSE(ReadValue("Server", "ThreadingModel").has_value());
     EXPECT_EQ(ReadString("Server"), "default");
     EXPECT_EQ(ReadString("Server", "Foreign"), "theirs");
-    EXPECT_EQ(CountValues("Server"), 2u);
+    EXPECT_EQ(CountsOf("Server").Values, 2u);
 }
 
 TEST_F(RegistryScriptTest, ValueKindsStoreTheirTypeAndBytes)
@@ -381,24 +376,17 @@ TEST_F(RegistryScriptTest, ValueKindsStoreTheirTypeAndBytes)
                        "}"),
               S_OK);
 
-    const StoredValue text = ReadValue("Kinds", "Text");
-    EXPECT_EQ(text.Type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(text.Data, (std::vector<BYTE>{'t', 'w', 'o', ' ', 'w', 'o', 'r', 'd', 's', 0}));
-    EXPECT_EQ(ReadString("Kinds", "Upper"), "U");
-
-    const StoredValue small = ReadValue("Kinds", "Small");
-    EXPECT_EQ(small.Type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(small.Data, (std::vector<BYTE>{42, 0, 0, 0}));
-    EXPECT_EQ(ReadValue("Kinds", "Largest").Data, (std::vector<BYTE>{0xFF, 0xFF, 0xFF, 0xFF}));
-
-    const StoredValue mixed = ReadValue("Kinds", "Mixed");
-    EXPECT_EQ(mixed.Type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(mixed.Data, (std::vector<BYTE>{0x0A, 0xF1}));
-    EXPECT_EQ(ReadValue("Kinds", "NotHex").Data, std::vector<BYTE>{0x00});
-    const StoredValue nothing = ReadValue("Kinds", "Nothing");
-    EXPECT_TRUE(nothing.Exists);
-    EXPECT_EQ(nothing.Type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_TRUE(nothing.Data.empty());
+    const std::pair<const char*, RegistryData> stored[] = {
+        {"Text", {REG_SZ, {'t', 'w', 'o', ' ', 'w', 'o', 'r', 'd', 's', 0}}},
+        {"Upper", {REG_SZ, {'U', 0}}},
+        {"Small", {REG_DWORD, {42, 0, 0, 0}}},
+        {"Largest", {REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}},
+        {"Mixed", {REG_BINARY, {0x0A, 0xF1}}},
+        {"NotHex", {REG_BINARY, {0x00}}},
+        {"Nothing", {REG_BINARY, {}}},
+    };
+    for (const auto& [name, data] : stored)
+        EXPECT_EQ(ReadValue("Kinds", name), data) << name;
 }
 
 TEST_F(RegistryScriptTest, OddBinaryDigitsAndUnknownKindsFail)
@@ -409,9 +397,7 @@ TEST_F(RegistryScriptTest, OddBinaryDigitsAndUnknownKindsFail)
     EXPECT_EQ(Register("Unknown = x 'abc'"), DISP_E_EXCEPTION);
     EXPECT_EQ(Register("Word = sz 'abc'"), DISP_E_EXCEPTION);
     EXPECT_EQ(Register("Holder { val Named = q '1' }"), DISP_E_EXCEPTION);
-    EXPECT_FALSE(KeyExists("Unknown"));
-    EXPECT_FALSE(KeyExists("Word"));
-    EXPECT_FALSE(KeyExists("Holder"));
+    ExpectKeys(false, {"Unknown", "Word", "Holder"});
 }
 
 TEST_F(RegistryScriptTest, ValMustBeFollowedByANameAndAnEqualsSign)
@@ -419,7 +405,7 @@ TEST_F(RegistryScriptTest, ValMustBeFollowedByANameAndAnEqualsSign)
     EXPECT_EQ(Register("val Named s 'x'"), DISP_E_EXCEPTION);
     EXPECT_EQ(Register("val Named 'x'"), DISP_E_EXCEPTION);
     EXPECT_EQ(Remove("val Named s 'x'"), DISP_E_EXCEPTION);
-    EXPECT_FALSE(ReadValue("", "Named").Exists);
+    EXPECT_FALSE(ReadValue("", "Named").has_value());
 }
 
 // Key names
@@ -427,19 +413,16 @@ TEST_F(RegistryScriptTest, ValMustBeFollowedByANameAndAnEqualsSign)
 TEST_F(RegistryScriptTest, KeyNameThatBeginsWithABraceIsAKey)
 {
     // The class identifier directly after Parent is Parent's sibling, not a block of Parent.
-    ASSERT_EQ(Register("Parent\r\n{645FF040-5081-101B-9F08-00AA002F954E} = s 'bin'\r\n"
-                       "{ Child = s 'c' }"),
-              S_OK);
+    const std::string entries = "Parent\r\n{645FF040-5081-101B-9F08-00AA002F954E} = s 'bin'\r\n"
+                                "{ Child = s 'c' }";
+    ASSERT_EQ(Register(entries), S_OK);
 
-    EXPECT_EQ(CountSubkeys("Parent"), 0u);
+    EXPECT_EQ(CountsOf("Parent").Subkeys, 0u);
     EXPECT_EQ(ReadString("{645FF040-5081-101B-9F08-00AA002F954E}"), "bin");
     EXPECT_EQ(ReadString("{645FF040-5081-101B-9F08-00AA002F954E}\\Child"), "c");
 
-    ASSERT_EQ(Remove("Parent\r\n{645FF040-5081-101B-9F08-00AA002F954E} = s 'bin'\r\n"
-                     "{ Child = s 'c' }"),
-              S_OK);
-    EXPECT_FALSE(KeyExists("Parent"));
-    EXPECT_FALSE(KeyExists("{645FF040-5081-101B-9F08-00AA002F954E}"));
+    ASSERT_EQ(Remove(entries), S_OK);
+    ExpectKeys(false, {"Parent", "{645FF040-5081-101B-9F08-00AA002F954E}"});
 }
 
 TEST_F(RegistryScriptTest, KeyNameWithABackslashIsRefused)
@@ -453,7 +436,7 @@ TEST_F(RegistryScriptTest, KeyNameWithABackslashIsRefused)
     EXPECT_EQ(Remove("Outer\\Inner"), DISP_E_EXCEPTION);
 
     EXPECT_TRUE(KeyExists("Outer\\Inner"));
-    EXPECT_FALSE(ReadValue("Outer\\Inner", nullptr).Exists);
+    EXPECT_FALSE(ReadValue("Outer\\Inner", nullptr).has_value());
     EXPECT_FALSE(KeyExists("Quoted"));
 }
 
@@ -466,7 +449,7 @@ TEST_F(RegistryScriptTest, AnEmptyKeyNameIsRefusedAndNeverStandsForItsParent)
     EXPECT_EQ(Remove("Parent { '' }"), DISP_E_EXCEPTION);
 
     EXPECT_TRUE(KeyExists("Parent\\Child"));
-    EXPECT_FALSE(ReadValue("Parent", nullptr).Exists);
+    EXPECT_FALSE(ReadValue("Parent", nullptr).has_value());
 }
 
 TEST_F(RegistryScriptTest, EmptyKeyNameAfterAKeywordIsRefusedBeforeAnythingIsDeleted)
@@ -479,8 +462,7 @@ TEST_F(RegistryScriptTest, EmptyKeyNameAfterAKeywordIsRefusedBeforeAnythingIsDel
               "Plain { } ForceRemove ''"}) {
             MakeKey(Join(parent, "Child\\Deep"));
             PlantSentinel(parent);
-            const std::string entries =
-                parent.empty() ? entry : "NoRemove " + parent + " { " + entry + " }";
+            const std::string entries = In(parent, entry);
 
             EXPECT_EQ(Register(entries), DISP_E_EXCEPTION) << entries;
             EXPECT_TRUE(KeyExists(Join(parent, "Child\\Deep"))) << entries;
@@ -495,8 +477,8 @@ TEST_F(RegistryScriptTest, EmptyKeyNameAfterAKeywordIsRefusedBeforeAnythingIsDel
     MakeKey("Parent\\Child");
     PlantSentinel("Parent");
     EXPECT_EQ(Register("Bad = b '123'\r\nNoRemove Parent { ForceRemove '' }"), E_FAIL);
-    EXPECT_FALSE(KeyExists("Bad"));
-    EXPECT_TRUE(KeyExists("Parent\\Child"));
+    ExpectKeys(false, {"Bad"});
+    ExpectKeys(true, {"Parent\\Child"});
     ExpectSentinel("Parent", "undo walk");
 }
 
@@ -509,8 +491,7 @@ TEST_F(RegistryScriptTest, EmptyValueNameIsRefusedAndTheDefaultValueStays)
         PlantSentinel(parent);
         for (const char* entry :
              {"val '' = s 'mine'", "NoRemove val '' = s 'mine'", "ForceRemove val '' = s 'mine'"}) {
-            const std::string entries =
-                parent.empty() ? entry : "NoRemove " + parent + " { " + entry + " }";
+            const std::string entries = In(parent, entry);
 
             EXPECT_EQ(Register(entries), DISP_E_EXCEPTION) << entries;
             EXPECT_EQ(ReadString(parent), "theirs") << entries;
@@ -532,27 +513,25 @@ TEST_F(RegistryScriptTest, ForceRemoveOrNoRemoveFollowedByValNamesAValue)
     ASSERT_EQ(Register("NoRemove P { ForceRemove Val z = s 'w' }"), S_OK);
     EXPECT_EQ(ReadString("P", "z"), "w");
     ASSERT_EQ(Register("NoRemove P { ForceRemove NoRemove Val v = d 5 }"), S_OK);
-    EXPECT_EQ(ReadValue("P", "v").Data, (std::vector<BYTE>{5, 0, 0, 0}));
-    EXPECT_FALSE(KeyExists("P\\x"));
-    EXPECT_FALSE(KeyExists("P\\z"));
+    EXPECT_EQ(ReadValue("P", "v"), (RegistryData{REG_DWORD, {5, 0, 0, 0}}));
+    ExpectKeys(false, {"P\\x", "P\\z"});
     EXPECT_EQ(ReadString("P\\Val\\Foreign", "Deep"), "theirs");
-    EXPECT_EQ(CountSubkeys("P\\Val"), 1u);
-    EXPECT_EQ(CountSubkeys("P"), 2u); // Val and the sentinel
+    EXPECT_EQ(CountsOf("P\\Val").Subkeys, 1u);
+    EXPECT_EQ(CountsOf("P").Subkeys, 2u); // Val and the sentinel
 
     // In removal the value goes, and "NoRemove" still holds for the later entries.
     MakeKey("P\\Later");
     ASSERT_EQ(Remove("NoRemove P { NoRemove Val x = s 'y' Later { } }"), S_OK);
-    EXPECT_FALSE(ReadValue("P", "x").Exists);
+    EXPECT_FALSE(ReadValue("P", "x").has_value());
     EXPECT_TRUE(KeyExists("P\\Later"));
     ASSERT_EQ(Remove("NoRemove P { ForceRemove Val z = s 'w' }"), S_OK);
-    EXPECT_FALSE(ReadValue("P", "z").Exists);
+    EXPECT_FALSE(ReadValue("P", "z").has_value());
     EXPECT_EQ(ReadString("P\\Val\\Foreign", "Deep"), "theirs");
     ExpectSentinel("P", "values after keywords");
 
     // "Delete" deletes keys and creates nothing: before "Val" it has no meaning.
-    EXPECT_EQ(Register("NoRemove P { Delete Val q = s 'r' }"), DISP_E_EXCEPTION);
-    EXPECT_EQ(Remove("NoRemove P { Delete Val q = s 'r' }"), DISP_E_EXCEPTION);
-    EXPECT_FALSE(ReadValue("P", "q").Exists);
+    ExpectBothPasses(Script("NoRemove P { Delete Val q = s 'r' }"), DISP_E_EXCEPTION, "delete");
+    EXPECT_FALSE(ReadValue("P", "q").has_value());
     EXPECT_FALSE(KeyExists("P\\q"));
     EXPECT_EQ(ReadString("P\\Val\\Foreign", "Deep"), "theirs");
     ExpectSentinel("P", "delete before val");
@@ -567,11 +546,9 @@ TEST_F(RegistryScriptTest, BlockAfterAValueIsRefusedInBothPassesAndTheUndoStopsT
     const std::string entries = "P { val x = s 'y' { Inner } Later }";
 
     EXPECT_EQ(Register(entries), DISP_E_EXCEPTION);
-    EXPECT_TRUE(KeyExists("Inner"));
-    EXPECT_TRUE(KeyExists("Later"));
+    ExpectKeys(true, {"Inner", "Later"});
     EXPECT_EQ(Remove(entries), DISP_E_EXCEPTION);
-    EXPECT_TRUE(KeyExists("Inner"));
-    EXPECT_TRUE(KeyExists("Later"));
+    ExpectKeys(true, {"Inner", "Later"});
     ExpectSentinel("", "block after a value");
 }
 
@@ -648,11 +625,10 @@ TEST_F(RegistryScriptTest, FailureInTheThirdEntryUndoesTheBlockExceptNoRemoveKey
                                            "Second { NoRemove Kept = s 'k' }\r\n"
                                            "Third = q 'bad'");
 
-    EXPECT_EQ(RunScript(script.c_str(), true, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run(script, true), DISP_E_EXCEPTION);
 
     EXPECT_EQ(ReadString("Earlier"), "e");
-    EXPECT_FALSE(KeyExists("First"));
-    EXPECT_FALSE(KeyExists("Third"));
+    ExpectKeys(false, {"First", "Third"});
     // Kept is never deleted, so Second keeps a subkey and stays too.
     EXPECT_EQ(ReadString("Second\\Kept"), "k");
 }
@@ -662,20 +638,16 @@ TEST_F(RegistryScriptTest, UnclosedBlockUndoesWhatTheRootBlockCreated)
     const std::string script =
         Script("Earlier = s 'e'") + OpenFixture + "First {} Second = s '2' Third { Sub = s 's'";
 
-    EXPECT_EQ(RunScript(script.c_str(), true, replacements), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run(script, true), DISP_E_EXCEPTION);
 
-    EXPECT_TRUE(KeyExists("Earlier"));
-    EXPECT_FALSE(KeyExists("First"));
-    EXPECT_FALSE(KeyExists("Second"));
-    EXPECT_TRUE(KeyExists(""));
+    ExpectKeys(true, {"Earlier", ""});
+    ExpectKeys(false, {"First", "Second"});
 }
 
 TEST_F(RegistryScriptTest, RollBackReturnsTheFirstFailure)
 {
     EXPECT_EQ(Register("First {} Second {} Third = b '123'"), E_FAIL);
-    EXPECT_FALSE(KeyExists("First"));
-    EXPECT_FALSE(KeyExists("Second"));
-    EXPECT_FALSE(KeyExists("Third"));
+    ExpectKeys(false, {"First", "Second", "Third"});
 }
 
 // The removal pass
@@ -698,8 +670,8 @@ TEST_F(RegistryScriptTest, MissingKeySkipsItsBlockAndDeletesNothingElsewhere)
 
     EXPECT_EQ(ReadString("", "Shared"), "stays");
     EXPECT_EQ(ReadString("Leaf"), "stays");
-    EXPECT_TRUE(KeyExists("Deep"));
-    EXPECT_FALSE(KeyExists("After"));
+    ExpectKeys(true, {"Deep"});
+    ExpectKeys(false, {"After"});
 }
 
 TEST_F(RegistryScriptTest, MissingLeafLeavesTheLaterEntriesToBeRemoved)
@@ -734,12 +706,9 @@ TEST_F(RegistryScriptTest, NoRemoveHoldsForEveryLaterEntryOfItsBlock)
                      "Plain { }"),
               S_OK);
 
-    EXPECT_TRUE(KeyExists("Holder\\A"));
-    EXPECT_TRUE(KeyExists("Holder\\B"));
     // A block of its own starts deletable again, though its key stays.
-    EXPECT_TRUE(KeyExists("Holder\\Inside"));
-    EXPECT_FALSE(KeyExists("Holder\\Inside\\C"));
-    EXPECT_FALSE(KeyExists("Plain"));
+    ExpectKeys(true, {"Holder\\A", "Holder\\B", "Holder\\Inside"});
+    ExpectKeys(false, {"Holder\\Inside\\C", "Plain"});
 }
 
 TEST_F(RegistryScriptTest, ForeignSubkeyKeepsTheKeyWhileTheNamedEntriesGo)
@@ -759,10 +728,9 @@ TEST_F(RegistryScriptTest, ForeignSubkeyKeepsTheKeyWhileTheNamedEntriesGo)
     EXPECT_EQ(ReadString("Class"), "Class Name");
     EXPECT_EQ(ReadString("Class\\Foreign"), "theirs");
     EXPECT_EQ(ReadString("Class", "Unnamed"), "theirs too");
-    EXPECT_FALSE(ReadValue("Class", "Named").Exists);
-    EXPECT_FALSE(KeyExists("Class\\ProgID"));
-    EXPECT_FALSE(KeyExists("Class\\InprocServer32"));
-    EXPECT_EQ(CountSubkeys("Class"), 1u);
+    EXPECT_FALSE(ReadValue("Class", "Named").has_value());
+    ExpectKeys(false, {"Class\\ProgID", "Class\\InprocServer32"});
+    EXPECT_EQ(CountsOf("Class").Subkeys, 1u);
 }
 
 TEST_F(RegistryScriptTest, KeptKeyLosesASubkeyOfItsOwnNameUnlessProtectedOrNeverRemoved)
@@ -778,12 +746,9 @@ TEST_F(RegistryScriptTest, KeptKeyLosesASubkeyOfItsOwnNameUnlessProtectedOrNever
 
     ASSERT_EQ(Remove("Class { }\r\nCLSID { }\r\nNoRemove Shared { Ours }"), S_OK);
 
-    EXPECT_FALSE(KeyExists("Class\\Class"));
-    EXPECT_TRUE(KeyExists("Class\\Foreign"));
-    EXPECT_TRUE(KeyExists("CLSID\\clsid\\Deep"));
-    EXPECT_TRUE(KeyExists("CLSID\\Foreign"));
-    EXPECT_TRUE(KeyExists("Shared\\Shared\\Theirs"));
-    EXPECT_FALSE(KeyExists("Shared\\Ours"));
+    ExpectKeys(false, {"Class\\Class", "Shared\\Ours"});
+    ExpectKeys(
+        true, {"Class\\Foreign", "CLSID\\clsid\\Deep", "CLSID\\Foreign", "Shared\\Shared\\Theirs"});
 }
 
 TEST_F(RegistryScriptTest, KeyThatGrantsOnlyReadingIsStillWalked)
@@ -809,8 +774,8 @@ TEST_F(RegistryScriptTest, KeyThatGrantsOnlyReadingIsStillWalked)
 
     ASSERT_EQ(Remove("NoRemove Locked { Child val Named = s 'n' }"), S_OK);
 
-    EXPECT_TRUE(KeyExists("Locked"));
-    EXPECT_FALSE(KeyExists("Locked\\Child"));
+    ExpectKeys(true, {"Locked"});
+    ExpectKeys(false, {"Locked\\Child"});
 }
 
 TEST_F(RegistryScriptTest, ForceRemoveAndDeleteAreOrdinaryKeysInRemoval)
@@ -820,8 +785,7 @@ TEST_F(RegistryScriptTest, ForceRemoveAndDeleteAreOrdinaryKeysInRemoval)
 
     ASSERT_EQ(Remove("ForceRemove Forced = s 'f' { }\r\nDelete Deleted = s 'd'"), S_OK);
 
-    EXPECT_FALSE(KeyExists("Forced"));
-    EXPECT_FALSE(KeyExists("Deleted"));
+    ExpectKeys(false, {"Forced", "Deleted"});
 }
 
 // ForceRemove and Delete in registration
@@ -835,8 +799,8 @@ TEST_F(RegistryScriptTest, ForceRemoveReplacesAKeyByACleanOne)
     ASSERT_EQ(Register("ForceRemove Handler = s '{1C3E125F-9542-4FA8-B083-6F5808BADA62}'"), S_OK);
 
     EXPECT_EQ(ReadString("Handler"), "{1C3E125F-9542-4FA8-B083-6F5808BADA62}");
-    EXPECT_EQ(CountValues("Handler"), 1u);
-    EXPECT_EQ(CountSubkeys("Handler"), 0u);
+    EXPECT_EQ(CountsOf("Handler").Values, 1u);
+    EXPECT_EQ(CountsOf("Handler").Subkeys, 0u);
 }
 
 TEST_F(RegistryScriptTest, ForceRemoveSparesProtectedNamesAndOpensThem)
@@ -866,8 +830,7 @@ TEST_F(RegistryScriptTest, DeleteRemovesATreeAndCreatesNothing)
                        "After = s 'a'"),
               S_OK);
 
-    EXPECT_FALSE(KeyExists("Gone"));
-    EXPECT_FALSE(KeyExists("Never"));
+    ExpectKeys(false, {"Gone", "Never"});
     EXPECT_EQ(ReadString("After"), "a");
 }
 
@@ -893,22 +856,14 @@ TEST_F(RegistryScriptTest, QuotedTokensKeepBlanksAndTurnTwoQuotesIntoOne)
 
 TEST_F(RegistryScriptTest, UnclosedQuoteAndMissingTokensFail)
 {
-    EXPECT_EQ(
-        RunScript((OpenFixture + std::string("Open = s 'abc } } } }")).c_str(), true, replacements),
-        DISP_E_EXCEPTION);
-    EXPECT_FALSE(ReadValue("Open", nullptr).Exists);
+    EXPECT_EQ(Run(OpenFixture + std::string("Open = s 'abc } } } }"), true), DISP_E_EXCEPTION);
+    EXPECT_FALSE(ReadValue("Open", nullptr).has_value());
 
     for (const char* cut : {"Cut =", "Cut = s", "Cut = s   ", "Cut", "Cut {", "val", "val Name",
-                            "val Name =", "NoRemove", "ForceRemove", "Delete"}) {
-        EXPECT_EQ(RunScript((OpenFixture + std::string(cut)).c_str(), true, replacements),
-                  DISP_E_EXCEPTION)
-            << cut;
-        EXPECT_EQ(RunScript((OpenFixture + std::string(cut)).c_str(), false, replacements),
-                  DISP_E_EXCEPTION)
-            << cut;
-    }
-    EXPECT_EQ(RunScript("HKCU {", true, replacements), DISP_E_EXCEPTION);
-    EXPECT_EQ(RunScript("", true, replacements), S_OK);
+                            "val Name =", "NoRemove", "ForceRemove", "Delete"})
+        ExpectBothPasses(OpenFixture + std::string(cut), DISP_E_EXCEPTION, cut);
+    EXPECT_EQ(Run("HKCU {", true), DISP_E_EXCEPTION);
+    EXPECT_EQ(Run("", true), S_OK);
 }
 
 TEST_F(RegistryScriptTest, TokensAreBoundedByTheirBuffers)
@@ -917,13 +872,13 @@ TEST_F(RegistryScriptTest, TokensAreBoundedByTheirBuffers)
     ASSERT_EQ(Register("Bare = s " + longest), S_OK);
     EXPECT_EQ(ReadString("Bare"), longest);
     EXPECT_EQ(Register("Overlong = s " + longest + "u"), DISP_E_EXCEPTION);
-    EXPECT_FALSE(ReadValue("Overlong", nullptr).Exists);
+    EXPECT_FALSE(ReadValue("Overlong", nullptr).has_value());
 
     const std::string quoted(4094, 'q');
     ASSERT_EQ(Register("Quoted = s '" + quoted + "'"), S_OK);
     EXPECT_EQ(ReadString("Quoted"), quoted);
     EXPECT_EQ(Register("QuotedOverlong = s '" + quoted + "q'"), DISP_E_EXCEPTION);
-    EXPECT_FALSE(ReadValue("QuotedOverlong", nullptr).Exists);
+    EXPECT_FALSE(ReadValue("QuotedOverlong", nullptr).has_value());
     // A doubled quote counts once.
     ASSERT_EQ(Register("Halved = s '" + std::string(4093, 'q') + "'''"), S_OK);
     EXPECT_EQ(ReadString("Halved"), std::string(4093, 'q') + "'");
@@ -932,7 +887,7 @@ TEST_F(RegistryScriptTest, TokensAreBoundedByTheirBuffers)
     ASSERT_EQ(Register("Names { val " + valueName + " = s 'fits' }"), S_OK);
     EXPECT_EQ(ReadString("Names", valueName.c_str()), "fits");
     EXPECT_EQ(Register("Names { val " + valueName + "v = s 'long' }"), DISP_E_EXCEPTION);
-    EXPECT_FALSE(ReadValue("Names", (valueName + "v").c_str()).Exists);
+    EXPECT_FALSE(ReadValue("Names", (valueName + "v").c_str()).has_value());
     EXPECT_EQ(Remove("NoRemove Names { val " + valueName + "v = s 'long' }"), DISP_E_EXCEPTION);
 }
 
@@ -965,16 +920,13 @@ TEST_F(RegistryScriptTest, RegisteringTwiceThenRemovingLeavesOnlyTheSharedKeys)
     EXPECT_EQ(ReadString(clsid + "\\InprocServer32"), "C:\\Program Files\\Orlenwick.dll");
     EXPECT_EQ(ReadString(clsid + "\\InprocServer32", "ThreadingModel"), "Apartment");
     EXPECT_TRUE(KeyExists(clsid + "\\Programmable"));
-    EXPECT_EQ(CountSubkeys(clsid), 3u);
-    EXPECT_EQ(CountSubkeys("*\\shellex\\ContextMenuHandlers\\QVOrlenwick"), 0u);
+    EXPECT_EQ(CountsOf(clsid).Subkeys, 3u);
+    EXPECT_EQ(CountsOf("*\\shellex\\ContextMenuHandlers\\QVOrlenwick").Subkeys, 0u);
 
     ASSERT_EQ(Remove(entries), S_OK);
 
-    EXPECT_FALSE(KeyExists("Orlenwick.Thing.1"));
-    EXPECT_FALSE(KeyExists(clsid));
-    EXPECT_TRUE(KeyExists("CLSID"));
-    EXPECT_FALSE(KeyExists("*\\shellex\\ContextMenuHandlers\\QVOrlenwick"));
-    EXPECT_TRUE(KeyExists("*\\shellex\\ContextMenuHandlers"));
+    ExpectKeys(false, {"Orlenwick.Thing.1", clsid, "*\\shellex\\ContextMenuHandlers\\QVOrlenwick"});
+    ExpectKeys(true, {"CLSID", "*\\shellex\\ContextMenuHandlers"});
 }
 
 // Scripts held as resources
@@ -997,12 +949,13 @@ protected:
         EXPECT_TRUE(::CreateDirectoryW(subfolder.c_str(), nullptr)) << ::GetLastError();
         const std::wstring copy = subfolder + L"\\Scripted.exe";
         EXPECT_TRUE(::CopyFileW(Widen(self).c_str(), copy.c_str(), FALSE)) << ::GetLastError();
-        HANDLE update = ::BeginUpdateResourceW(copy.c_str(), FALSE);
-        EXPECT_NE(update, nullptr);
-        EXPECT_TRUE(::UpdateResourceA(
-            update, "REGISTRY", MAKEINTRESOURCEA(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-            const_cast<char*>(script.data()), static_cast<DWORD>(script.size())));
-        EXPECT_TRUE(::EndUpdateResourceW(update, FALSE));
+        UniqueResourceUpdate update(::BeginUpdateResourceW(copy.c_str(), FALSE));
+        EXPECT_TRUE(update);
+        EXPECT_TRUE(::UpdateResourceA(update.Get(), "REGISTRY", MAKEINTRESOURCEA(id),
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                      const_cast<char*>(script.data()),
+                                      static_cast<DWORD>(script.size())));
+        EXPECT_TRUE(::EndUpdateResourceW(update.Release(), FALSE));
         return copy;
     }
     // The same for an ASCII folder name, with the path in the narrow form.
@@ -1026,7 +979,7 @@ TEST_F(RegistryScriptResourceTest, ScriptIsReadFromTheModuleFile)
 
     ASSERT_EQ(RunScriptResource(Widen(path).c_str(), 102, "REGISTRY", true, replacements), S_OK);
     EXPECT_EQ(ReadString("Server"), path);
-    EXPECT_EQ(ReadValue("Server", "V").Data, (std::vector<BYTE>{7, 0, 0, 0}));
+    EXPECT_EQ(ReadValue("Server", "V"), (RegistryData{REG_DWORD, {7, 0, 0, 0}}));
 
     ASSERT_EQ(RunScriptResource(Widen(path).c_str(), 102, "REGISTRY", false, replacements), S_OK);
     EXPECT_FALSE(KeyExists("Server"));

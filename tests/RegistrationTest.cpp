@@ -5,6 +5,7 @@
 // script's roll-back, and the module's version resource.
 #include "ProgramRunner.h"
 #include "RegistryKeys.h"
+#include "ServerRegistration.h"
 #include "ShellKeys.h"
 #include "TestFiles.h"
 #include "common/TextConversion.h"
@@ -17,64 +18,23 @@
 
 #include <windows.h>
 
-#include <objbase.h>
 #include <shlobj.h>
 
 #include <algorithm>
-#include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
 namespace {
 
-using ValueMap = std::map<std::string, std::string>;
 using Names = std::vector<std::string>;
 
-constexpr char ClassName[] = "QuorvaneShlExt Class";
-constexpr char ProductName[] = "Orlenwick";
-constexpr char ProgId[] = "Orlenwick.QuorvaneShlExt.1";
-constexpr char IndependentProgId[] = "Orlenwick.QuorvaneShlExt";
-constexpr char HandlerName[] = "QVOrlenwick";
+const std::wstring TypeLibKey = L"TypeLib\\" + ServerLibraryId + L"\\1.0";
 
-const std::string ClassId = NarrowWithSubstitutes(RegistryForm(CLSID_QuorvaneShlExt));
-const std::string LibraryId = NarrowWithSubstitutes(RegistryForm(LIBID_ORLENWICKLib));
-const std::string ClassKey = "CLSID\\" + ClassId;
-const std::string TypeLibKey = "TypeLib\\" + LibraryId + "\\1.0";
-// The drives' handler, a class of its own with no ProgID and no type library.
-constexpr char DriveClassName[] = "DriveWipeShlExt Class";
-const std::string DriveClassId = NarrowWithSubstitutes(RegistryForm(CLSID_DriveWipeShlExt));
-const std::string DriveClassKey = "CLSID\\" + DriveClassId;
-
-// The shell keys that hold a handler, with the class each handler names.
-const std::vector<std::pair<std::string, std::string>> Handlers = {
-    {"*\\shellex\\ContextMenuHandlers", ClassId},
-    {"AllFileSystemObjects\\shellex\\ContextMenuHandlers", ClassId},
-    {std::string(RecycleBinKey) + "\\shellex\\ContextMenuHandlers", ClassId},
-    {"Directory\\shellex\\DragDropHandlers", ClassId},
-    {"Drive\\shellex\\ContextMenuHandlers", DriveClassId},
-};
-
-Names HandlerContainers()
+// A key below HKEY_CLASSES_ROOT and everything below it; empty when the key is missing.
+RegistryTree Snapshot(const std::wstring& path)
 {
-    Names containers;
-    for (const auto& [container, classId] : Handlers)
-        containers.push_back(container);
-    return containers;
-}
-
-Names HandlerKeys()
-{
-    Names keys;
-    for (const std::string& container : HandlerContainers())
-        keys.push_back(container + "\\" + HandlerName);
-    return keys;
-}
-
-// A key and everything below it, under HKEY_CLASSES_ROOT unless another root is given; empty
-// when the key is missing.
-RegistryTree Snapshot(const std::string& path, HKEY root = HKEY_CLASSES_ROOT)
-{
-    return ReadRegistryTree(root, Widen(path), 0);
+    return ReadRegistryTree(HKEY_CLASSES_ROOT, path, 0);
 }
 
 // The names of the snapshot's top key's subkeys, sorted.
@@ -88,29 +48,15 @@ Names Subkeys(const RegistryTree& tree)
     return names;
 }
 
-// Every value of the snapshot's top key by name ("" is the default value); data other than
-// strings is shown by type.
-ValueMap Values(const RegistryTree& tree)
-{
-    ValueMap values;
-    const auto top = tree.find(L"");
-    if (top != tree.end())
-        for (const auto& [name, data] : top->second)
-            values[NarrowWithSubstitutes(name)] = data.Type == REG_SZ
-                                                      ? NarrowWithSubstitutes(RegistryText(data))
-                                                      : "<type " + std::to_string(data.Type) + ">";
-    return values;
-}
-
-bool KeyExists(const std::string& path)
+bool KeyExists(const std::wstring& path)
 {
     return KeyExists(HKEY_CLASSES_ROOT, path);
 }
 
 // The approved shell extensions by class, in the view of this (64-bit) process.
-ValueMap ApprovedExtensions()
+RegistryValues ApprovedExtensions()
 {
-    return Values(Snapshot(ApprovedExtensionsKey, HKEY_LOCAL_MACHINE));
+    return TopValues(ReadRegistryTree(HKEY_LOCAL_MACHINE, Widen(ApprovedExtensionsKey), 0));
 }
 
 // Another extension on the approved list for as long as this lives.
@@ -137,10 +83,10 @@ public:
     ForeignApproval& operator=(const ForeignApproval&) = delete;
 };
 
-void CreateKeyWithValue(const std::string& path, const char* name, const std::string& value)
+void CreateKeyWithValue(const std::wstring& path, const char* name, const std::string& value)
 {
     const UniqueRegistryKey key = CreateKey(HKEY_CLASSES_ROOT, path);
-    ASSERT_TRUE(key) << path;
+    ASSERT_TRUE(key) << NarrowWithSubstitutes(path);
     SetString(key.Get(), name, value);
 }
 
@@ -181,72 +127,31 @@ private:
     UniqueModule module;
 };
 
-struct ExpectedKey
-{
-    std::string Path;
-    ValueMap Values;
-    Names Subkeys;
-};
-
-std::vector<ExpectedKey> RegistrationTable(const std::string& modulePath)
-{
-    std::vector<ExpectedKey> table = {
-        {ProgId, {{"", ClassName}}, {"CLSID"}},
-        {std::string(ProgId) + "\\CLSID", {{"", ClassId}}, {}},
-        {IndependentProgId, {{"", ClassName}}, {"CLSID", "CurVer"}},
-        {std::string(IndependentProgId) + "\\CLSID", {{"", ClassId}}, {}},
-        {std::string(IndependentProgId) + "\\CurVer", {{"", ProgId}}, {}},
-        {ClassKey,
-         {{"", ClassName}},
-         {"InprocServer32", "ProgID", "Programmable", "TypeLib", "VersionIndependentProgID"}},
-        {ClassKey + "\\ProgID", {{"", ProgId}}, {}},
-        {ClassKey + "\\VersionIndependentProgID", {{"", IndependentProgId}}, {}},
-        {ClassKey + "\\Programmable", {}, {}},
-        {ClassKey + "\\InprocServer32", {{"", modulePath}, {"ThreadingModel", "Apartment"}}, {}},
-        {ClassKey + "\\TypeLib", {{"", LibraryId}}, {}},
-        {DriveClassKey, {{"", DriveClassName}}, {"InprocServer32"}},
-        {DriveClassKey + "\\InprocServer32",
-         {{"", modulePath}, {"ThreadingModel", "Apartment"}},
-         {}},
-    };
-    for (const auto& [container, classId] : Handlers)
-        table.push_back({container + "\\" + HandlerName, {{"", classId}}, {}});
-    for (ExpectedKey& key : table)
-        std::sort(key.Subkeys.begin(), key.Subkeys.end());
-    return table;
-}
-
-// Exactly the table: each key with these values and these subkeys, nothing more.
+// Exactly the table, each key with everything below it; the type library; both classes approved.
 void ExpectRegistered(const std::string& modulePath)
 {
-    for (const ExpectedKey& expected : RegistrationTable(modulePath)) {
-        SCOPED_TRACE("HKCR\\" + expected.Path);
-        const RegistryTree key = Snapshot(expected.Path);
-        ASSERT_FALSE(key.empty());
-        EXPECT_EQ(expected.Values, Values(key));
-        EXPECT_EQ(expected.Subkeys, Subkeys(key));
-    }
+    ExpectRegistrationTable(HKEY_CLASSES_ROOT, L"", 0, Widen(modulePath));
     EXPECT_TRUE(KeyExists(TypeLibKey));
-    // Both classes approved under the product's name, for the policy that admits only approved
-    // extensions.
-    const ValueMap approved = ApprovedExtensions();
-    for (const std::string& classId : {ClassId, DriveClassId}) {
+    const RegistryValues approved = ApprovedExtensions();
+    for (const std::wstring& classId : {ServerClassId, DriveClassId}) {
         const auto value = approved.find(classId);
-        ASSERT_NE(approved.end(), value) << "not approved: " << classId;
-        EXPECT_EQ(ProductName, value->second);
+        ASSERT_NE(approved.end(), value) << "not approved: " << NarrowWithSubstitutes(classId);
+        EXPECT_EQ(RegistryString(ApprovalName), value->second);
     }
+}
+
+// None of the table's keys but `kept`, and no type library.
+void ExpectRegistrationGone(const std::wstring& kept = L"")
+{
+    for (const std::wstring& key : RegistrationKeys())
+        EXPECT_TRUE(key == kept || !KeyExists(key)) << NarrowWithSubstitutes(key);
+    EXPECT_FALSE(KeyExists(TypeLibKey));
 }
 
 void ExpectNothingOfTheServerLeft()
 {
-    EXPECT_FALSE(KeyExists(ClassKey));
-    EXPECT_FALSE(KeyExists(DriveClassKey));
-    EXPECT_FALSE(KeyExists(ProgId));
-    EXPECT_FALSE(KeyExists(IndependentProgId));
-    for (const std::string& handler : HandlerKeys())
-        EXPECT_FALSE(KeyExists(handler)) << handler;
-    EXPECT_FALSE(KeyExists(TypeLibKey));
-    EXPECT_EQ(0u, ApprovedExtensions().count(ClassId));
+    ExpectRegistrationGone();
+    EXPECT_EQ(0u, ApprovedExtensions().count(ServerClassId));
     EXPECT_EQ(0u, ApprovedExtensions().count(DriveClassId));
     // The approved list is the shell's, shared by every extension: it stays.
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, ApprovedExtensionsKey));
@@ -320,17 +225,18 @@ TEST_F(RegistrationTest, RegisteringOverStaleKeysLeavesOneCleanSet)
 {
     // A handler key and a class key left behind by someone else, with values and subkeys
     // the registration does not write.
-    for (const std::string& handler : HandlerKeys()) {
+    for (const auto& [container, handlerClass] : Handlers) {
+        const std::wstring handler = container + L"\\" + HandlerName;
         CreateKeyWithValue(handler, nullptr, "{00000000-0000-0000-0000-000000000000}");
         CreateKeyWithValue(handler, "Foreign", "stale");
-        CreateKeyWithValue(handler + "\\Leftover", "Foreign", "stale");
+        CreateKeyWithValue(handler + L"\\Leftover", "Foreign", "stale");
     }
-    CreateKeyWithValue(ClassKey + "\\Leftover", nullptr, "stale");
-    CreateKeyWithValue(ClassKey + "\\InprocServer32", "Foreign", "stale");
+    CreateKeyWithValue(ServerClassKey + L"\\Leftover", nullptr, "stale");
+    CreateKeyWithValue(ServerClassKey + L"\\InprocServer32", "Foreign", "stale");
     {
         const UniqueRegistryKey list = CreateKey(HKEY_LOCAL_MACHINE, ApprovedExtensionsKey);
         ASSERT_TRUE(list);
-        SetString(list.Get(), ClassId.c_str(), "stale");
+        SetString(list.Get(), NarrowWithSubstitutes(ServerClassId).c_str(), "stale");
     }
     const std::string modulePath = ModuleFileName(Dll());
 
@@ -343,33 +249,31 @@ TEST_F(RegistrationTest, RegisteringOverStaleKeysLeavesOneCleanSet)
 
 TEST_F(RegistrationTest, RemovalDeletesTheServersKeysAndKeepsTheShells)
 {
-    const Names containers = HandlerContainers();
     std::vector<Names> containersBefore;
-    for (const std::string& container : containers)
+    for (const auto& [container, handlerClass] : Handlers)
         containersBefore.push_back(Subkeys(Snapshot(container)));
-    const RegistryTree binBefore = Snapshot(RecycleBinKey);
-    const ValueMap binValuesBefore = Values(binBefore);
+    const RegistryTree binBefore = Snapshot(Widen(RecycleBinKey));
     const Names binSubkeysBefore = Subkeys(binBefore);
 
     ASSERT_EQ(0u, Regsvr32("/s", Dll()));
     int onlyChild = 0;
-    for (const std::string& container : containers)
-        onlyChild += Subkeys(Snapshot(container)) == Names{HandlerName};
+    for (const auto& [container, handlerClass] : Handlers)
+        onlyChild += Subkeys(Snapshot(container)) == Names{NarrowWithSubstitutes(HandlerName)};
     ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
 
     ExpectNothingOfTheServerLeft();
-    for (size_t i = 0; i < containers.size(); ++i) {
-        SCOPED_TRACE(containers[i]);
-        const RegistryTree container = Snapshot(containers[i]);
+    for (size_t i = 0; i < Handlers.size(); ++i) {
+        SCOPED_TRACE(NarrowWithSubstitutes(Handlers[i].first));
+        const RegistryTree container = Snapshot(Handlers[i].first);
         ASSERT_FALSE(container.empty());
         EXPECT_EQ(containersBefore[i], Subkeys(container));
     }
-    for (const char* root : {"*", "AllFileSystemObjects", "Directory", "Drive"})
-        EXPECT_TRUE(KeyExists(std::string(root) + "\\shellex")) << root;
-    EXPECT_TRUE(KeyExists(std::string(RecycleBinKey) + "\\shellex"));
+    for (const std::string root :
+         {"*", "AllFileSystemObjects", "Directory", "Drive", RecycleBinKey})
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, root + "\\shellex")) << root;
     // The Recycle Bin's own class stays as the system registered it.
-    const RegistryTree binAfter = Snapshot(RecycleBinKey);
-    EXPECT_EQ(binValuesBefore, Values(binAfter));
+    const RegistryTree binAfter = Snapshot(Widen(RecycleBinKey));
+    EXPECT_EQ(TopValues(binBefore), TopValues(binAfter));
     const Names binSubkeys = Subkeys(binAfter);
     for (const std::string& name : binSubkeysBefore)
         EXPECT_NE(binSubkeys.end(), std::find(binSubkeys.begin(), binSubkeys.end(), name)) << name;
@@ -382,13 +286,13 @@ TEST_F(RegistrationTest, RemovalTakesTheClassOffTheApprovedListAndKeepsTheList)
     {
         // Another extension approved beside this one stays approved.
         const ForeignApproval foreign;
-        const ValueMap before = ApprovedExtensions();
-        ASSERT_EQ(1u, before.count(ForeignApproval::ClassId));
+        const RegistryValues before = ApprovedExtensions();
+        ASSERT_EQ(1u, before.count(Widen(ForeignApproval::ClassId)));
 
         ASSERT_EQ(0u, Regsvr32("/s", Dll()));
-        ValueMap expected = before;
-        expected[ClassId] = ProductName;
-        expected[DriveClassId] = ProductName;
+        RegistryValues expected = before;
+        expected[ServerClassId] = RegistryString(ApprovalName);
+        expected[DriveClassId] = RegistryString(ApprovalName);
         EXPECT_EQ(expected, ApprovedExtensions());
 
         ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
@@ -398,7 +302,8 @@ TEST_F(RegistrationTest, RemovalTakesTheClassOffTheApprovedListAndKeepsTheList)
     // The case that matters: a list whose only value was this class's is kept too.
     ASSERT_EQ(0u, Regsvr32("/s", Dll()));
     const bool onlyValue =
-        ApprovedExtensions() == ValueMap{{ClassId, ProductName}, {DriveClassId, ProductName}};
+        ApprovedExtensions() == RegistryValues{{ServerClassId, RegistryString(ApprovalName)},
+                                               {DriveClassId, RegistryString(ApprovalName)}};
     ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
     ExpectNothingOfTheServerLeft();
     EXPECT_TRUE(onlyValue) << "the prefix approves other extensions: the last values were not "
@@ -408,26 +313,23 @@ TEST_F(RegistrationTest, RemovalTakesTheClassOffTheApprovedListAndKeepsTheList)
 TEST_F(RegistrationTest, ForeignSubkeyKeepsTheClassKeyAfterRemoval)
 {
     ASSERT_EQ(0u, Regsvr32("/s", Dll()));
-    CreateKeyWithValue(ClassKey + "\\Foreign", "Owner", "another installer");
+    CreateKeyWithValue(ServerClassKey + L"\\Foreign", "Owner", "another installer");
 
     ASSERT_EQ(0u, Regsvr32("/u /s", Dll()));
 
-    const RegistryTree classKey = Snapshot(ClassKey);
+    const RegistryTree classKey = Snapshot(ServerClassKey);
     EXPECT_FALSE(classKey.empty());
     EXPECT_EQ(Names{"Foreign"}, Subkeys(classKey));
-    EXPECT_EQ((ValueMap{{"Owner", "another installer"}}), Values(Snapshot(ClassKey + "\\Foreign")));
-    EXPECT_FALSE(KeyExists(ProgId));
-    EXPECT_FALSE(KeyExists(IndependentProgId));
-    for (const std::string& handler : HandlerKeys())
-        EXPECT_FALSE(KeyExists(handler)) << handler;
-    EXPECT_FALSE(KeyExists(TypeLibKey));
+    EXPECT_EQ((RegistryValues{{L"Owner", RegistryString(L"another installer")}}),
+              TopValues(Snapshot(ServerClassKey + L"\\Foreign")));
+    ExpectRegistrationGone(ServerClassKey);
 
-    EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteTreeA(HKEY_CLASSES_ROOT, ClassKey.c_str()));
+    EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CLASSES_ROOT, ServerClassKey.c_str()));
 }
 
 TEST_F(RegistrationTest, UnregisteringSucceedsWhateverIsRegistered)
 {
-    ASSERT_FALSE(KeyExists(ClassKey));
+    ASSERT_FALSE(KeyExists(ServerClassKey));
     EXPECT_EQ(0u, Regsvr32("/u /s", Dll()));
     {
         const LoadedServer server(Dll());
@@ -446,10 +348,12 @@ TEST_F(RegistrationTest, UnregisteringSucceedsWhateverIsRegistered)
 // value of a kind the language does not have.
 std::string BrokenScript()
 {
+    const std::string ProgId = NarrowWithSubstitutes(ServerProgId);
+    const std::string ClassId = NarrowWithSubstitutes(ServerClassId);
     const Names lines = {
         "HKCR",
         "{",
-        "\t" + std::string(ProgId) + " = s 'QuorvaneShlExt Class'",
+        "\t" + ProgId + " = s 'QuorvaneShlExt Class'",
         "\t{",
         "\t\tCLSID = s '" + ClassId + "'",
         "\t}",
@@ -507,8 +411,8 @@ TEST_F(RegistrationTest, FailingScriptReturnsItsErrorAndRegistersNoTypeLibrary)
 
     EXPECT_FALSE(KeyExists(TypeLibKey));
     // The roll-back removed what the failing block had created.
-    EXPECT_FALSE(KeyExists(ClassKey));
-    EXPECT_FALSE(KeyExists(ProgId));
+    EXPECT_FALSE(KeyExists(ServerClassKey));
+    EXPECT_FALSE(KeyExists(ServerProgId));
 }
 
 // The version resource through the system's own reader, loaded at run time.
@@ -582,11 +486,11 @@ TEST_F(RegistrationTest, VersionResourceAnnouncesSelfRegistration)
     EXPECT_EQ(0x0409, static_cast<const WORD*>(data)[0]);
     EXPECT_EQ(1200, static_cast<const WORD*>(data)[1]);
 
-    const ValueMap expected = {{"FileDescription", "Orlenwick Module"},
-                               {"FileVersion", "1, 12"},
-                               {"ProductVersion", "1, 12"},
-                               {"OriginalFilename", "Orlenwick.DLL"},
-                               {"OLESelfRegister", ""}};
+    const std::pair<const char*, const char*> expected[] = {{"FileDescription", "Orlenwick Module"},
+                                                            {"FileVersion", "1, 12"},
+                                                            {"ProductVersion", "1, 12"},
+                                                            {"OriginalFilename", "Orlenwick.DLL"},
+                                                            {"OLESelfRegister", ""}};
     for (const auto& [name, value] : expected) {
         std::string text = "<absent>";
         EXPECT_TRUE(version.Text(name, text)) << name;

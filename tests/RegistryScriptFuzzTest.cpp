@@ -125,32 +125,18 @@ KeyState StateOf(HKEY key)
     return state;
 }
 
-// The names `enumerate` gives for index 0, 1, ... until it fails.
-template <class Enumerate> std::vector<std::string> Names(HKEY key, Enumerate enumerate)
+// The names of a key's subkeys, or of its values.
+std::vector<std::string> Names(HKEY key, bool values)
 {
     std::vector<std::string> names;
-    for (DWORD index = 0;; ++index) {
-        char name[16384];
-        DWORD size = sizeof name;
-        if (enumerate(key, index, name, &size) != ERROR_SUCCESS)
-            break;
+    char name[16384];
+    for (DWORD index = 0, size = sizeof name;
+         (values ? ::RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)
+                 : ::RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)) ==
+         ERROR_SUCCESS;
+         ++index, size = sizeof name)
         names.emplace_back(name, size);
-    }
     return names;
-}
-
-std::vector<std::string> SubkeyNames(HKEY key)
-{
-    return Names(key, [](HKEY parent, DWORD index, char* name, DWORD* size) {
-        return ::RegEnumKeyExA(parent, index, name, size, nullptr, nullptr, nullptr, nullptr);
-    });
-}
-
-std::vector<std::string> ValueNames(HKEY key)
-{
-    return Names(key, [](HKEY parent, DWORD index, char* name, DWORD* size) {
-        return ::RegEnumValueA(parent, index, name, size, nullptr, nullptr, nullptr, nullptr);
-    });
 }
 
 // A value's data as a line shows it: a string's text, other data as its bytes.
@@ -251,6 +237,11 @@ public:
     }
     bool Percent(unsigned chance) { return Below(100) < chance; }
     template <class T, size_t N> const T& Pick(const T (&items)[N]) { return items[Below(N)]; }
+    // A predefined root under either of its names.
+    std::string RootName(size_t root)
+    {
+        return Percent(50) ? PredefinedRoots[root].Name : PredefinedRoots[root].LongName;
+    }
 
 private:
     std::mt19937_64 engine;
@@ -395,10 +386,10 @@ public:
             if (plantedIntact && StateOf(root.Key.Get()) == root.AsPlanted)
                 continue;
             HKEY key = root.Key.Get();
-            for (const std::string& name : SubkeyNames(key))
+            for (const std::string& name : Names(key, false))
                 if (!plantedIntact || !IsPlantedKey(name))
                     ::RegDeleteTreeA(key, name.c_str());
-            for (const std::string& name : ValueNames(key))
+            for (const std::string& name : Names(key, true))
                 if (!IsPlantedValue(name))
                     ::RegDeleteValueA(key, name.c_str());
             if (!plantedIntact)
@@ -519,7 +510,7 @@ private:
     // Keys of runs whose process has ended (a crash leaves them).
     void RemoveStaleRuns()
     {
-        for (const std::string& name : SubkeyNames(fuzzRoot.Get())) {
+        for (const std::string& name : Names(fuzzRoot.Get(), false)) {
             const DWORD pid = std::strtoul(name.c_str(), nullptr, 10);
             const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
             if (!process || pid == ::GetCurrentProcessId())
@@ -604,8 +595,7 @@ private:
     {
         const size_t root = random.Below(std::size(PredefinedRoots));
         script.Roots.push_back(root);
-        const std::string name =
-            random.Percent(50) ? PredefinedRoots[root].Name : PredefinedRoots[root].LongName;
+        const std::string name = random.RootName(root);
         if (Fault(3)) {
             // Glued to its brace, or unknown: refused before anything is opened.
             Emit(random.Percent(50) ? Cased(name) + "{" : "HKXX");
@@ -889,10 +879,8 @@ FuzzScript MutateProductScript(const std::string& product, Random& random)
     // Its root is one of those the test maps, under any of its names.
     const size_t rootIndex = random.Below(std::size(PredefinedRoots));
     script.Roots.push_back(rootIndex);
-    const std::string root =
-        random.Percent(50) ? PredefinedRoots[rootIndex].Name : PredefinedRoots[rootIndex].LongName;
     if (text.compare(0, 4, "HKCR") == 0)
-        text.replace(0, 4, root);
+        text.replace(0, 4, random.RootName(rootIndex));
     script.Balanced = false;
 
     static const char interesting[] = {'\'', '{',  '}', '=', '%', '\\', ' ', '\t', '\r',
@@ -1081,8 +1069,7 @@ protected:
                                              ? random.Below(registry.RootCount())
                                              : script.Roots[random.Below(script.Roots.size())]);
             std::snprintf(Running.Header, sizeof Running.Header, "in %s script %llu (seed %llu):\n",
-                          name, static_cast<unsigned long long>(number),
-                          static_cast<unsigned long long>(Options.Seed));
+                          name, number, Options.Seed);
             Running.Text = script.Text.c_str();
             Running.Size = script.Text.size();
             HRESULT registered = E_FAIL;
@@ -1121,12 +1108,8 @@ protected:
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%s: seed %llu, %llu scripts in %.1f s (%.0f scripts/s); passes giving "
                     "S_OK %llu, DISP_E_EXCEPTION %llu, E_FAIL %llu, no translation %llu\n",
-                    name, static_cast<unsigned long long>(Options.Seed),
-                    static_cast<unsigned long long>(count), seconds, count / seconds,
-                    static_cast<unsigned long long>(results[0]),
-                    static_cast<unsigned long long>(results[1]),
-                    static_cast<unsigned long long>(results[2]),
-                    static_cast<unsigned long long>(results[3]));
+                    name, Options.Seed, count, seconds, count / seconds, results[0], results[1],
+                    results[2], results[3]);
     }
 
     ReplacementMap replacements;
@@ -1172,48 +1155,32 @@ TEST_F(RegistryScriptFuzz, MutatedProductScriptStaysInsideItsRoot)
          [&product](Random& random) { return MutateProductScript(product, random); });
 }
 
-bool ReadNumber(const char* text, double& number)
-{
-    char* end = nullptr;
-    number = std::strtod(text, &end);
-    return end != text && *end == '\0' && number >= 0;
-}
-
 // Command-line options first, then the environment.
 bool ReadOptions(int argc, char** argv)
 {
-    struct Option
-    {
-        const char* Flag;
-        const char* Variable;
-    };
-    const Option names[] = {{"--seconds=", "ORLENWICK_FUZZ_SECONDS"},
-                            {"--iterations=", "ORLENWICK_FUZZ_ITERATIONS"},
-                            {"--seed=", "ORLENWICK_FUZZ_SEED"},
-                            {"--only=", "ORLENWICK_FUZZ_ONLY"}};
+    const char* const flags[] = {"--seconds=", "--iterations=", "--seed=", "--only="};
+    const char* const variables[] = {"ORLENWICK_FUZZ_SECONDS", "ORLENWICK_FUZZ_ITERATIONS",
+                                     "ORLENWICK_FUZZ_SEED", "ORLENWICK_FUZZ_ONLY"};
     const char* values[4] = {};
     for (size_t i = 0; i < 4; ++i)
-        values[i] = std::getenv(names[i].Variable);
+        values[i] = std::getenv(variables[i]);
     for (int arg = 1; arg < argc; ++arg) {
-        bool known = false;
-        for (size_t i = 0; i < 4; ++i) {
-            const size_t length = std::strlen(names[i].Flag);
-            if (std::strncmp(argv[arg], names[i].Flag, length) == 0) {
-                values[i] = argv[arg] + length;
-                known = true;
-            }
-        }
-        if (!known) {
+        const auto flag = std::find_if(std::begin(flags), std::end(flags), [&](const char* f) {
+            return std::strncmp(argv[arg], f, std::strlen(f)) == 0;
+        });
+        if (flag == std::end(flags)) {
             std::fprintf(stderr, "unknown option %s\n", argv[arg]);
             return false;
         }
+        values[flag - flags] = argv[arg] + std::strlen(*flag);
     }
-    double number = 0;
     for (size_t i = 0; i < 4; ++i) {
         if (!values[i] || !*values[i])
             continue;
-        if (!ReadNumber(values[i], number)) {
-            std::fprintf(stderr, "%s is not a number: %s\n", names[i].Flag, values[i]);
+        char* end = nullptr;
+        const double number = std::strtod(values[i], &end);
+        if (end == values[i] || *end != '\0' || number < 0) {
+            std::fprintf(stderr, "%s is not a number: %s\n", flags[i], values[i]);
             return false;
         }
         if (i == 0)
@@ -1235,7 +1202,7 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     if (!ReadOptions(argc, argv))
         return 2;
-    std::printf("registry script fuzzing: seed %llu, %.1f s per test\n",
-                static_cast<unsigned long long>(Options.Seed), Options.Seconds);
+    std::printf("registry script fuzzing: seed %llu, %.1f s per test\n", Options.Seed,
+                Options.Seconds);
     return RUN_ALL_TESTS();
 }

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -40,6 +42,13 @@ std::string Describe(DWORD type, const BYTE* data, DWORD size)
 std::string Dword(int32_t value)
 {
     return "type " + std::to_string(REG_DWORD) + " size 4 value " + std::to_string(value);
+}
+
+// How the recording registry writes down the opening or creation of the settings key.
+std::string KeyCall(const char* call, REGSAM access)
+{
+    return std::string(call) + " HKCU Software\\Quorvane\\Brindaloe\\Settings access " +
+           Hex(access);
 }
 
 std::string Loaded()
@@ -160,6 +169,29 @@ protected:
         return values;
     }
 
+    // A value stored again over the four, and what a load then makes of them all.
+    struct Overwrite
+    {
+        const char* Name;
+        DWORD Type;
+        const void* Data;
+        DWORD Size;
+        ShredSettings Loaded;
+    };
+
+    // Each case on a key that holds the four values as given and then the case's value.
+    static void ExpectLoads(DWORD method, DWORD mangle, DWORD tails, DWORD passes,
+                            std::initializer_list<Overwrite> cases)
+    {
+        for (const Overwrite& c : cases) {
+            SCOPED_TRACE(std::string(c.Name) + " of type " + std::to_string(c.Type));
+            DeleteKey();
+            StoreAll(method, mangle, tails, passes);
+            Store(c.Name, c.Type, c.Data, c.Size);
+            EXPECT_EQ(Loaded(), SettingsText(c.Loaded));
+        }
+    }
+
     static std::map<std::string, std::string> FourDwords(int32_t method, int32_t mangle,
                                                          int32_t tails, int32_t passes)
     {
@@ -186,70 +218,38 @@ TEST_F(SettingsStoreTest, FirstUseLoadsTheLoadDefaultsAndSavesExactlyFourDwords)
 
 TEST_F(SettingsStoreTest, MethodOutsideZeroToTwoLoadsAsZeroWhileTheOthersLoad)
 {
-    const struct
-    {
-        DWORD Stored;
-        int32_t Loaded;
-    } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 0}, {0xFFFFFFFF, 0}, {0x80000001, 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE("stored method " + Hex(c.Stored));
-        DeleteKey();
-        StoreAll(c.Stored, 1, 1, 9);
-        EXPECT_EQ(Loaded(), SettingsText(SettingsOf(c.Loaded, 9, true, true)));
+    const DWORD stored[] = {0, 1, 2, 3, 0xFFFFFFFF, 0x80000001};
+    const int loaded[] = {0, 1, 2, 0, 0, 0};
+    for (size_t i = 0; i < std::size(stored); ++i) {
+        SCOPED_TRACE("stored method " + Hex(stored[i]));
+        ExpectLoads(
+            0, 1, 1, 9,
+            {{"ShreddingMethod", REG_DWORD, &stored[i], 4, SettingsOf(loaded[i], 9, true, true)}});
     }
 }
 
 TEST_F(SettingsStoreTest, ValueOfAnotherTypeKeepsItsDefaultWhileTheOthersLoad)
 {
     const DWORD one = 1;
-    const struct
-    {
-        const char* Name;
-        DWORD Type;
-        const void* Data;
-        DWORD Size;
-        ShredSettings Loaded;
-    } cases[] = {
-        {"ShreddingMethod", REG_SZ, "1", 2, SettingsOf(0, 9, true, true)},
-        {"ShreddingMethod", REG_BINARY, &one, 4, SettingsOf(0, 9, true, true)},
-        {"MangleDateAndTime", REG_SZ, "1", 2, SettingsOf(2, 9, true, false)},
-        {"MangleDateAndTime", REG_BINARY, &one, 4, SettingsOf(2, 9, true, false)},
-        {"OverwriteTails", REG_DWORD_BIG_ENDIAN, &one, 4, SettingsOf(2, 9, false, true)},
-        {"Passes", REG_SZ, "9", 2, SettingsOf(2, 1, true, true)},
-        {"Passes", REG_BINARY, &one, 4, SettingsOf(2, 1, true, true)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.Name) + " of type " + std::to_string(c.Type));
-        DeleteKey();
-        StoreAll(2, 1, 1, 9);
-        Store(c.Name, c.Type, c.Data, c.Size);
-        EXPECT_EQ(Loaded(), SettingsText(c.Loaded));
-    }
+    ExpectLoads(2, 1, 1, 9,
+                {{"ShreddingMethod", REG_SZ, "1", 2, SettingsOf(0, 9, true, true)},
+                 {"ShreddingMethod", REG_BINARY, &one, 4, SettingsOf(0, 9, true, true)},
+                 {"MangleDateAndTime", REG_SZ, "1", 2, SettingsOf(2, 9, true, false)},
+                 {"MangleDateAndTime", REG_BINARY, &one, 4, SettingsOf(2, 9, true, false)},
+                 {"OverwriteTails", REG_DWORD_BIG_ENDIAN, &one, 4, SettingsOf(2, 9, false, true)},
+                 {"Passes", REG_SZ, "9", 2, SettingsOf(2, 1, true, true)},
+                 {"Passes", REG_BINARY, &one, 4, SettingsOf(2, 1, true, true)}});
 }
 
 TEST_F(SettingsStoreTest, ValueOfEightBytesKeepsItsDefaultWhileTheFollowingOnesLoad)
 {
     const unsigned long long two = 2;
     const BYTE bytes[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-    const struct
-    {
-        const char* Name;
-        DWORD Type;
-        const void* Data;
-        ShredSettings Loaded;
-    } cases[] = {
-        {"ShreddingMethod", REG_QWORD, &two, SettingsOf(0, 9, true, true)},
-        {"MangleDateAndTime", REG_BINARY, bytes, SettingsOf(1, 9, true, false)},
-        {"OverwriteTails", REG_BINARY, bytes, SettingsOf(1, 9, false, true)},
-        {"Passes", REG_QWORD, &two, SettingsOf(1, 1, true, true)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        DeleteKey();
-        StoreAll(1, 1, 1, 9);
-        Store(c.Name, c.Type, c.Data, 8);
-        EXPECT_EQ(Loaded(), SettingsText(c.Loaded));
-    }
+    ExpectLoads(1, 1, 1, 9,
+                {{"ShreddingMethod", REG_QWORD, &two, 8, SettingsOf(0, 9, true, true)},
+                 {"MangleDateAndTime", REG_BINARY, bytes, 8, SettingsOf(1, 9, true, false)},
+                 {"OverwriteTails", REG_BINARY, bytes, 8, SettingsOf(1, 9, false, true)},
+                 {"Passes", REG_QWORD, &two, 8, SettingsOf(1, 1, true, true)}});
 }
 
 TEST_F(SettingsStoreTest, MissingValuesKeepTheirDefaults)
@@ -302,8 +302,7 @@ TEST_F(SettingsStoreTest, LoadOpensForReadingQueriesTheFourValuesInOrderAndClose
 {
     RecordingRegistry registry;
     Seam<SettingsRegistry>::Substitute inPlace(registry);
-    const std::string open =
-        "open HKCU Software\\Quorvane\\Brindaloe\\Settings access " + Hex(KEY_READ);
+    const std::string open = KeyCall("open", KEY_READ);
 
     // No key: nothing to query and nothing to close.
     EXPECT_EQ(Loaded(), SettingsText(SettingsOf(0, 1, false, false)));
@@ -324,12 +323,11 @@ TEST_F(SettingsStoreTest, SaveCreatesForWritingSetsTheFourDwordsInOrderAndCloses
     RecordingRegistry registry;
     Seam<SettingsRegistry>::Substitute inPlace(registry);
     SettingsOf(2, 77, false, true).Save();
-    EXPECT_EQ(
-        registry.Calls,
-        (std::vector<std::string>{
-            "create HKCU Software\\Quorvane\\Brindaloe\\Settings access " + Hex(KEY_WRITE),
-            "set key ShreddingMethod " + Dword(2), "set key MangleDateAndTime " + Dword(1),
-            "set key OverwriteTails " + Dword(0), "set key Passes " + Dword(77), "close key"}));
+    EXPECT_EQ(registry.Calls,
+              (std::vector<std::string>{
+                  KeyCall("create", KEY_WRITE), "set key ShreddingMethod " + Dword(2),
+                  "set key MangleDateAndTime " + Dword(1), "set key OverwriteTails " + Dword(0),
+                  "set key Passes " + Dword(77), "close key"}));
     EXPECT_EQ(StoredValues(), FourDwords(2, 1, 0, 77));
     EXPECT_TRUE(boxes.Texts().empty());
 }
@@ -342,10 +340,7 @@ TEST_F(SettingsStoreTest, KeyThatCannotBeCreatedShowsTheMessageOncePerSave)
     const ShredSettings settings = SettingsOf(1, 5, true, true);
     ShredSettings copy = settings;
     copy.Save();
-    EXPECT_EQ(registry.Calls, std::vector<std::string>{"create HKCU "
-                                                       "Software\\Quorvane\\Brindaloe\\Settings "
-                                                       "access " +
-                                                       Hex(KEY_WRITE)});
+    EXPECT_EQ(registry.Calls, std::vector<std::string>{KeyCall("create", KEY_WRITE)});
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{SaveFailedText});
     EXPECT_EQ(SettingsText(copy), SettingsText(settings))
         << "a failed save keeps the record in memory";

@@ -101,32 +101,6 @@ std::string ModuleFileName(const std::string& dll)
     return path;
 }
 
-// The DLL loaded for the length of a test, with its exports.
-class LoadedServer
-{
-public:
-    explicit LoadedServer(const std::string& dll) : module(::LoadLibraryA(dll.c_str())) {}
-
-    bool IsLoaded() const { return module.IsValid(); }
-
-    HRESULT Call(const char* name) const
-    {
-        auto function = reinterpret_cast<HRESULT(WINAPI*)()>(
-            reinterpret_cast<void*>(::GetProcAddress(module.Get(), name)));
-        return function ? function() : E_NOTIMPL;
-    }
-
-    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) const
-    {
-        auto function = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-            reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllGetClassObject")));
-        return function ? function(clsid, iid, object) : E_NOTIMPL;
-    }
-
-private:
-    UniqueModule module;
-};
-
 // Exactly the table, each key with everything below it; the type library; both classes approved.
 void ExpectRegistered(const std::string& modulePath)
 {
@@ -348,31 +322,13 @@ TEST_F(RegistrationTest, UnregisteringSucceedsWhateverIsRegistered)
 // value of a kind the language does not have.
 std::string BrokenScript()
 {
-    const std::string ProgId = NarrowWithSubstitutes(ServerProgId);
-    const std::string ClassId = NarrowWithSubstitutes(ServerClassId);
-    const Names lines = {
-        "HKCR",
-        "{",
-        "\t" + ProgId + " = s 'QuorvaneShlExt Class'",
-        "\t{",
-        "\t\tCLSID = s '" + ClassId + "'",
-        "\t}",
-        "\tNoRemove CLSID",
-        "\t{",
-        "\t\tForceRemove " + ClassId + " = s 'QuorvaneShlExt Class'",
-        "\t\t{",
-        "\t\t\tInprocServer32 = s '%MODULE%'",
-        "\t\t\t{",
-        "\t\t\t\tval ThreadingModel = x 'Apartment'",
-        "\t\t\t}",
-        "\t\t}",
-        "\t}",
-        "}",
-    };
-    std::string script;
-    for (const std::string& line : lines)
-        script += line + "\r\n";
-    return script;
+    const std::string classId = NarrowWithSubstitutes(ServerClassId);
+    const std::string className = " = s 'QuorvaneShlExt Class'\r\n";
+    return "HKCR\r\n{\r\n\t" + NarrowWithSubstitutes(ServerProgId) + className +
+           "\t{\r\n\t\tCLSID = s '" + classId + "'\r\n\t}\r\n\tNoRemove CLSID\r\n\t{\r\n" +
+           "\t\tForceRemove " + classId + className + "\t\t{\r\n" +
+           "\t\t\tInprocServer32 = s '%MODULE%'\r\n\t\t\t{\r\n" +
+           "\t\t\t\tval ThreadingModel = x 'Apartment'\r\n\t\t\t}\r\n\t\t}\r\n\t}\r\n}\r\n";
 }
 
 std::string ResourceText(const std::string& dll, const char* type, UINT id)
@@ -415,29 +371,25 @@ TEST_F(RegistrationTest, FailingScriptReturnsItsErrorAndRegistersNoTypeLibrary)
     EXPECT_FALSE(KeyExists(ServerProgId));
 }
 
-// The version resource through the system's own reader, loaded at run time.
+// The version resource through the system's own reader.
 class VersionInfo
 {
 public:
-    explicit VersionInfo(const std::string& file) : library(::LoadLibraryA("version.dll"))
+    explicit VersionInfo(const std::string& file)
     {
-        using SizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
-        using InfoFunction = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
-        auto size = reinterpret_cast<SizeFunction>(Function("GetFileVersionInfoSizeA"));
-        auto info = reinterpret_cast<InfoFunction>(Function("GetFileVersionInfoA"));
-        query = reinterpret_cast<QueryFunction>(Function("VerQueryValueA"));
         DWORD ignored = 0;
-        const DWORD length = size ? size(file.c_str(), &ignored) : 0;
-        block.resize(length);
-        if (length == 0 || !info || !info(file.c_str(), 0, length, block.data()))
+        block.resize(::GetFileVersionInfoSizeA(file.c_str(), &ignored));
+        if (block.empty() ||
+            !::GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()))
             block.clear();
     }
-    bool IsRead() const { return !block.empty() && query; }
+    bool IsRead() const { return !block.empty(); }
 
     // False when the entry is absent.
     bool Query(const std::string& path, const void** data, UINT* length)
     {
-        return IsRead() && query(block.data(), path.c_str(), const_cast<void**>(data), length);
+        return IsRead() &&
+               ::VerQueryValueA(block.data(), path.c_str(), const_cast<void**>(data), length);
     }
 
     bool Text(const std::string& name, std::string& text)
@@ -451,15 +403,6 @@ public:
     }
 
 private:
-    using QueryFunction = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
-
-    void* Function(const char* name)
-    {
-        return library ? reinterpret_cast<void*>(::GetProcAddress(library.Get(), name)) : nullptr;
-    }
-
-    UniqueModule library;
-    QueryFunction query = nullptr;
     std::vector<BYTE> block;
 };
 

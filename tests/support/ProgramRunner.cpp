@@ -86,13 +86,17 @@ ProgramRun RunProgram(std::wstring commandLine, const std::wstring& directory, D
     return run;
 }
 
-DWORD Regsvr32(const std::string& options, const std::string& dll)
+ProgramRun RunSystemProgram(const std::string& name, const std::string& arguments, DWORD timeoutMs)
 {
     char system[MAX_PATH] = {};
     ::GetSystemDirectoryA(system, MAX_PATH);
-    const ProgramRun run = RunProgram(Quoted(std::string(system) + "\\regsvr32.exe") + " " +
-                                          options + " " + Quoted(dll),
-                                      system, 60000);
+    return RunProgram(Quoted(std::string(system) + "\\" + name) + " " + arguments, system,
+                      timeoutMs);
+}
+
+DWORD Regsvr32(const std::string& options, const std::string& dll)
+{
+    const ProgramRun run = RunSystemProgram("regsvr32.exe", options + " " + Quoted(dll), 60000);
     // A failed registration is otherwise only a number in the test's log.
     if (run.ExitCode != 0)
         std::fprintf(stderr, "regsvr32 %s %s exited %lu: %s\n", options.c_str(), dll.c_str(),

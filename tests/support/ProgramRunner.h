@@ -26,5 +26,8 @@ ProgramRun RunProgram(std::wstring commandLine, const std::wstring& directory, D
 ProgramRun RunProgram(const std::string& commandLine, const std::string& directory,
                       DWORD timeoutMs);
 
+// A program of the prefix's 64-bit system folder, started there with `arguments`.
+ProgramRun RunSystemProgram(const std::string& name, const std::string& arguments, DWORD timeoutMs);
+
 // The prefix's own 64-bit regsvr32, as an installer runs it: options "/s" or "/u /s".
 DWORD Regsvr32(const std::string& options, const std::string& dll);

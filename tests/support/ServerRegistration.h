@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/TextConversion.h"
+#include "common/Unique.h"
 #include "shellext/Guids.h"
 #include "tools/RegistryTree.h"
 
@@ -110,3 +111,29 @@ inline RegistryValues TopValues(const RegistryTree& tree)
     const auto top = tree.find(L"");
     return top == tree.end() ? RegistryValues{} : top->second;
 }
+
+// The DLL loaded for the length of a test, with its exports.
+class LoadedServer
+{
+public:
+    explicit LoadedServer(const std::string& dll) : module(::LoadLibraryA(dll.c_str())) {}
+
+    bool IsLoaded() const { return module.IsValid(); }
+
+    HRESULT Call(const char* name) const
+    {
+        auto function = reinterpret_cast<HRESULT(WINAPI*)()>(
+            reinterpret_cast<void*>(::GetProcAddress(module.Get(), name)));
+        return function ? function() : E_NOTIMPL;
+    }
+
+    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) const
+    {
+        auto function = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllGetClassObject")));
+        return function ? function(clsid, iid, object) : E_NOTIMPL;
+    }
+
+private:
+    UniqueModule module;
+};

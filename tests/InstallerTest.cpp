@@ -8,6 +8,7 @@
 // shell keys, the approved list and the user's settings.
 #include "ProgramRunner.h"
 #include "RegistryKeys.h"
+#include "ServerRegistration.h"
 #include "ShellKeys.h"
 #include "TestFiles.h"
 #include "common/TextConversion.h"
@@ -23,7 +24,7 @@
 #include <shlobj.h>
 
 #include <map>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,6 @@ using Names = std::vector<std::string>;
 constexpr char UpgradeCode[] = "{3F0B9C2E-6D41-4A7B-9E25-81C4D7A3B660}"; // the package template's
 constexpr wchar_t ClassesKey[] = L"Software\\Classes";
 constexpr wchar_t SettingsKey[] = L"Software\\Quorvane\\Brindaloe\\Settings";
-constexpr wchar_t HandlerName[] = L"QVOrlenwick";
-constexpr wchar_t ProductName[] = L"Orlenwick";
 constexpr wchar_t ForeignHandler[] = L"OrlenwickTestForeignHandler";
 constexpr wchar_t ForeignClassId[] = L"{0F0F0F0F-1111-2222-3333-444455556666}";
 constexpr wchar_t ShellExtensionsKey[] =
@@ -45,57 +44,34 @@ constexpr REGSAM View64 = KEY_WOW64_64KEY;
 constexpr REGSAM View32 = KEY_WOW64_32KEY;
 constexpr DWORD MsiexecTimeoutMs = 120000;
 
-const std::wstring ClassId = RegistryForm(CLSID_QuorvaneShlExt);
-const std::wstring LibraryId = RegistryForm(LIBID_ORLENWICKLib);
-const std::wstring ClassKey = L"CLSID\\" + ClassId;
-const std::wstring TypeLibKey = L"TypeLib\\" + LibraryId;
-const std::wstring ProgId = L"Orlenwick.QuorvaneShlExt.1";
-const std::wstring IndependentProgId = L"Orlenwick.QuorvaneShlExt";
+const std::wstring ClassesPrefix = std::wstring(ClassesKey) + L"\\";
+const std::wstring TypeLibKey = L"TypeLib\\" + ServerLibraryId;
 const std::wstring ApprovedKey = Widen(ApprovedExtensionsKey);
-// The drives' handler: a class of its own, with no ProgID and no type library.
-const std::wstring DriveClassId = RegistryForm(CLSID_DriveWipeShlExt);
-const std::wstring DriveClassKey = L"CLSID\\" + DriveClassId;
-
-// The shell keys that hold a handler, with the class each handler names.
-const std::vector<std::pair<std::wstring, std::wstring>> Handlers = {
-    {L"*\\shellex\\ContextMenuHandlers", ClassId},
-    {L"AllFileSystemObjects\\shellex\\ContextMenuHandlers", ClassId},
-    {L"CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\\shellex\\ContextMenuHandlers", ClassId},
-    {L"Directory\\shellex\\DragDropHandlers", ClassId},
-    {L"Drive\\shellex\\ContextMenuHandlers", DriveClassId},
-};
 
 // Every key the package owns below Software\Classes, in each view.
 std::vector<std::wstring> PackageKeys()
 {
-    std::vector<std::wstring> keys = {ProgId,
-                                      IndependentProgId,
-                                      ClassKey,
-                                      DriveClassKey,
-                                      TypeLibKey,
-                                      L"Interface\\" + RegistryForm(IID_IQuorvaneShlExt),
-                                      L"Interface\\" + RegistryForm(IID_IShredConfDlg)};
-    for (const auto& [container, handlerClass] : Handlers)
-        keys.push_back(container + L"\\" + HandlerName);
+    std::vector<std::wstring> keys = RegistrationKeys();
+    for (const std::wstring& key : {TypeLibKey, L"Interface\\" + RegistryForm(IID_IQuorvaneShlExt),
+                                    L"Interface\\" + RegistryForm(IID_IShredConfDlg)})
+        keys.push_back(key);
     return keys;
 }
 
 RegistryTree ClassesTree(const std::wstring& path, REGSAM view)
 {
-    return ReadRegistryTree(HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + path, view);
+    return ReadRegistryTree(HKEY_LOCAL_MACHINE, ClassesPrefix + path, view);
 }
 
 bool ClassesKeyExists(const std::wstring& path, REGSAM view)
 {
-    return KeyExists(HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + path, view);
+    return KeyExists(HKEY_LOCAL_MACHINE, ClassesPrefix + path, view);
 }
 
 // The values of the key itself, none when it does not exist.
 RegistryValues KeyValues(HKEY root, const std::wstring& path, REGSAM view)
 {
-    const RegistryTree tree = ReadRegistryTree(root, path, view);
-    const auto key = tree.find(L"");
-    return key == tree.end() ? RegistryValues{} : key->second;
+    return TopValues(ReadRegistryTree(root, path, view));
 }
 
 // The approved shell extensions in one view, by class.
@@ -116,58 +92,6 @@ RegistryTree Subtree(const RegistryTree& tree, const std::wstring& path)
             part[key.substr(path.size() + 1)] = values;
     }
     return part;
-}
-
-std::string Describe(const RegistryTree& tree)
-{
-    std::ostringstream text;
-    for (const auto& [key, values] : tree) {
-        text << "[" << NarrowWithSubstitutes(key) << "]\n";
-        for (const auto& [name, data] : values)
-            text << "  " << (name.empty() ? "@" : NarrowWithSubstitutes(name)) << " = "
-                 << (data.Type == REG_SZ ? "\"" + NarrowWithSubstitutes(RegistryText(data)) + "\""
-                                         : "<type " + std::to_string(data.Type) + ">")
-                 << "\n";
-    }
-    return text.str();
-}
-
-// The registration table as it reads in one view when `dll` is the registered module, by the
-// package key it belongs to.
-std::vector<std::pair<std::wstring, RegistryTree>> RegistrationTable(const std::wstring& dll)
-{
-    const RegistryData className = RegistryString(L"QuorvaneShlExt Class");
-    const RegistryData classId = RegistryString(ClassId);
-    std::vector<std::pair<std::wstring, RegistryTree>> table = {
-        {ProgId, {{L"", {{L"", className}}}, {L"CLSID", {{L"", classId}}}}},
-        {IndependentProgId,
-         {{L"", {{L"", className}}},
-          {L"CLSID", {{L"", classId}}},
-          {L"CurVer", {{L"", RegistryString(ProgId)}}}}},
-        {ClassKey,
-         {{L"", {{L"", className}}},
-          {L"ProgID", {{L"", RegistryString(ProgId)}}},
-          {L"VersionIndependentProgID", {{L"", RegistryString(IndependentProgId)}}},
-          {L"Programmable", {}},
-          {L"InprocServer32",
-           {{L"", RegistryString(dll)}, {L"ThreadingModel", RegistryString(L"Apartment")}}},
-          {L"TypeLib", {{L"", RegistryString(LibraryId)}}}}},
-        {DriveClassKey,
-         {{L"", {{L"", RegistryString(L"DriveWipeShlExt Class")}}},
-          {L"InprocServer32",
-           {{L"", RegistryString(dll)}, {L"ThreadingModel", RegistryString(L"Apartment")}}}}},
-    };
-    for (const auto& [container, handlerClass] : Handlers)
-        table.push_back(
-            {container + L"\\" + HandlerName, {{L"", {{L"", RegistryString(handlerClass)}}}}});
-    return table;
-}
-
-std::string SystemDirectory()
-{
-    char system[MAX_PATH] = {};
-    ::GetSystemDirectoryA(system, MAX_PATH);
-    return system;
 }
 
 std::string KnownFolder(int csidl)
@@ -242,11 +166,10 @@ std::vector<std::string> InstalledVersions()
 DWORD Msiexec(const std::string& action, const std::string& package,
               const std::string& properties = "")
 {
-    const ProgramRun run =
-        RunProgram(Quoted(SystemDirectory() + "\\msiexec.exe") + " " + action + " " +
-                       Quoted(package) + " " + properties + " /qn /norestart",
-                   SystemDirectory(), MsiexecTimeoutMs);
-    return run.ExitCode;
+    return RunSystemProgram("msiexec.exe",
+                            action + " " + Quoted(package) + " " + properties + " /qn /norestart",
+                            MsiexecTimeoutMs)
+        .ExitCode;
 }
 
 // A foreign handler in each shared handler key and a foreign extension on the approved list, in
@@ -264,7 +187,7 @@ public:
             for (const auto& [container, handlerClass] : Handlers)
                 WriteRegistryTree(HKEY_LOCAL_MACHINE, Path(container), Handler(), view);
             RegistryTree approved = ReadRegistryTree(HKEY_LOCAL_MACHINE, ApprovedKey, view);
-            approved[L""].erase(ClassId);
+            approved[L""].erase(ServerClassId);
             approved[L""].erase(DriveClassId);
             approved[L""][ForeignClassId] = RegistryString(L"Orlenwick Test Foreign Extension");
             DeleteRegistryTree(HKEY_LOCAL_MACHINE, ApprovedKey, view);
@@ -287,7 +210,7 @@ public:
 
     static std::wstring Path(const std::wstring& container)
     {
-        return std::wstring(ClassesKey) + L"\\" + container + L"\\" + ForeignHandler;
+        return ClassesPrefix + container + L"\\" + ForeignHandler;
     }
     static RegistryTree Handler() { return {{L"", {{L"", RegistryString(ForeignClassId)}}}}; }
     // The approved list of one view as the test found it, with the foreign extension and
@@ -305,7 +228,7 @@ std::vector<RegistryPlace> PlacesTheTestChanges()
     std::vector<RegistryPlace> places;
     for (REGSAM view : {View64, View32}) {
         for (const std::wstring& key : PackageKeys())
-            places.push_back({HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + key, view});
+            places.push_back({HKEY_LOCAL_MACHINE, ClassesPrefix + key, view});
     }
     // The settings key and the vendor key above it, which a saved setting creates.
     places.push_back({HKEY_CURRENT_USER, L"Software\\Quorvane", 0});
@@ -365,14 +288,10 @@ protected:
     {
         for (const auto& [view, dll] : {std::pair{View64, Dll64}, std::pair{View32, Dll32}}) {
             SCOPED_TRACE(view == View64 ? "64-bit view" : "32-bit view");
-            for (const auto& [key, expected] : RegistrationTable(Widen(dll))) {
-                const RegistryTree installed = ClassesTree(key, view);
-                EXPECT_EQ(expected, installed) << NarrowWithSubstitutes(key) << " reads\n"
-                                               << Describe(installed);
-            }
+            ExpectRegistrationTable(HKEY_LOCAL_MACHINE, ClassesPrefix, view, Widen(dll));
             RegistryValues approved = Foreign->ApprovedList(view);
-            approved[ClassId] = RegistryString(ProductName);
-            approved[DriveClassId] = RegistryString(ProductName);
+            approved[ServerClassId] = RegistryString(ApprovalName);
+            approved[DriveClassId] = RegistryString(ApprovalName);
             EXPECT_EQ(approved, ApprovedExtensions(view));
         }
     }
@@ -434,7 +353,7 @@ TEST_F(InstallerTest, InstallPutsEachDllInItsFolderAndItsRegistrationInItsView)
     for (const GUID* iid : {&IID_IQuorvaneShlExt, &IID_IShredConfDlg}) {
         const std::wstring key = L"Interface\\" + RegistryForm(*iid);
         const RegistryTree interface64 = ClassesTree(key, View64);
-        EXPECT_EQ(RegistryString(LibraryId), interface64.at(L"TypeLib").at(L""));
+        EXPECT_EQ(RegistryString(ServerLibraryId), interface64.at(L"TypeLib").at(L""));
         EXPECT_EQ(interface64, ClassesTree(key, View32)) << Describe(interface64);
     }
 }
@@ -463,17 +382,14 @@ TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
             ASSERT_EQ(ERROR_SUCCESS,
                       ::RegCreateKeyExW(HKEY_CURRENT_USER, (scratchPath + name).c_str(), 0, nullptr,
                                         0, KEY_ALL_ACCESS, nullptr, key->Receive(), nullptr));
-        UniqueModule server(::LoadLibraryA(Dll64.c_str()));
-        ASSERT_TRUE(server);
-        auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
-            reinterpret_cast<void*>(::GetProcAddress(server.Get(), "DllRegisterServer")));
-        ASSERT_NE(nullptr, registerServer);
+        std::optional<LoadedServer> server(std::in_place, Dll64);
+        ASSERT_TRUE(server->IsLoaded());
         ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes.Get()));
         ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine.Get()));
-        const HRESULT hr = registerServer();
+        const HRESULT hr = server->Call("DllRegisterServer");
         ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
         ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        server.Reset();
+        server.reset();
         classes.Reset();
         machine.Reset();
         EXPECT_EQ(S_OK, hr);
@@ -509,8 +425,8 @@ TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
 
     // Under HKEY_LOCAL_MACHINE it approves the class, as the package did; each value it writes
     // there the package wrote in the same place.
-    for (const std::wstring& approvedClass : {ClassId, DriveClassId})
-        EXPECT_EQ(RegistryString(ProductName), machineSelfRegistration[ApprovedKey][approvedClass])
+    for (const std::wstring& approvedClass : {ServerClassId, DriveClassId})
+        EXPECT_EQ(RegistryString(ApprovalName), machineSelfRegistration[ApprovedKey][approvedClass])
             << Describe(machineSelfRegistration);
     for (const auto& [key, values] : machineSelfRegistration) {
         const RegistryValues package = KeyValues(HKEY_LOCAL_MACHINE, key, View64);
@@ -596,11 +512,9 @@ TEST_F(InstallerTest, RepairRestoresAMissingDllAndRegistration)
     ASSERT_EQ(0u, Msiexec("/i", Current()));
     const std::vector<unsigned char> installed = ReadBytes(Dll32);
     ASSERT_TRUE(::DeleteFileA(Dll32.c_str()));
-    ASSERT_TRUE(DeleteRegistryTree(
-        HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + ClassKey + L"\\InprocServer32",
-        View32));
-    ASSERT_TRUE(
-        DeleteRegistryTree(HKEY_LOCAL_MACHINE, std::wstring(ClassesKey) + L"\\" + ProgId, View64));
+    ASSERT_TRUE(DeleteRegistryTree(HKEY_LOCAL_MACHINE,
+                                   ClassesPrefix + ServerClassKey + L"\\InprocServer32", View32));
+    ASSERT_TRUE(DeleteRegistryTree(HKEY_LOCAL_MACHINE, ClassesPrefix + ServerProgId, View64));
 
     // Wine's msiexec cannot repair with /f (it takes the package for a product code); the
     // properties say the same to the installer.

@@ -12,6 +12,15 @@ namespace {
 
 const std::vector<std::wstring> References = {L"[#Dll]", L"[Folder]"};
 
+// The element for one value, as the generator writes it; no name for the default value.
+std::string Row(const std::string& key, const std::string& name, const std::string& type,
+                const std::string& value)
+{
+    return "<RegistryValue Root=\"HKLM\" Key=\"" + key + "\"" +
+           (name.empty() ? "" : " Name=\"" + name + "\"") + " Type=\"" + type + "\" Value=\"" +
+           value + "\"/>\n";
+}
+
 std::string Elements(const RegistryTree& tree, const std::wstring& prefix = L"Software\\Classes")
 {
     std::string elements;
@@ -35,10 +44,8 @@ TEST(WixRegistryElementsTest, DefaultAndNamedTextValuesOfAKey)
         {L"CLSID\\{1}\\InprocServer32",
          {{L"", RegistryString(L"[#Dll]")}, {L"ThreadingModel", RegistryString(L"Apartment")}}}};
 
-    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\CLSID\\{1}\\InprocServer32\" "
-              "Type=\"string\" Value=\"[#Dll]\"/>\n"
-              "<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\CLSID\\{1}\\InprocServer32\" "
-              "Name=\"ThreadingModel\" Type=\"string\" Value=\"Apartment\"/>\n",
+    const std::string key = "Software\\Classes\\CLSID\\{1}\\InprocServer32";
+    EXPECT_EQ(Row(key, "", "string", "[#Dll]") + Row(key, "ThreadingModel", "string", "Apartment"),
               Elements(tree));
 }
 
@@ -47,9 +54,8 @@ TEST(WixRegistryElementsTest, BracketsAreLiteralExceptInTheKnownReferences)
     const RegistryTree tree = {
         {L"K[x]", {{L"n]", RegistryString(L"[#Dll] in [Folder], not [Other] or [#Dll")}}}};
 
-    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\K[\\[]x[\\]]\" "
-              "Name=\"n[\\]]\" Type=\"string\" "
-              "Value=\"[#Dll] in [Folder], not [\\[]Other[\\]] or [\\[]#Dll\"/>\n",
+    EXPECT_EQ(Row("Software\\Classes\\K[\\[]x[\\]]", "n[\\]]", "string",
+                  "[#Dll] in [Folder], not [\\[]Other[\\]] or [\\[]#Dll"),
               Elements(tree));
 }
 
@@ -57,8 +63,7 @@ TEST(WixRegistryElementsTest, XmlSpecialCharactersAreEscaped)
 {
     const RegistryTree tree = {{L"K", {{L"", RegistryString(L"a'b & <c> \"d\"")}}}};
 
-    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\K\" Type=\"string\" "
-              "Value=\"a&apos;b &amp; &lt;c&gt; &quot;d&quot;\"/>\n",
+    EXPECT_EQ(Row("Software\\Classes\\K", "", "string", "a&apos;b &amp; &lt;c&gt; &quot;d&quot;"),
               Elements(tree));
 }
 
@@ -71,12 +76,9 @@ TEST(WixRegistryElementsTest, OnlyAKeyWithNeitherValuesNorSubkeysGetsItsOwnRow)
                                {L"A\\C", {{L"", RegistryString(L"c")}}},
                                {L"Programmable", {}}};
 
-    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\A B\" Name=\"*\" "
-              "Type=\"string\" Value=\"\"/>\n"
-              "<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\A\\C\" Type=\"string\" "
-              "Value=\"c\"/>\n"
-              "<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\Programmable\" Name=\"*\" "
-              "Type=\"string\" Value=\"\"/>\n",
+    EXPECT_EQ(Row("Software\\Classes\\A B", "*", "string", "") +
+                  Row("Software\\Classes\\A\\C", "", "string", "c") +
+                  Row("Software\\Classes\\Programmable", "*", "string", ""),
               Elements(tree));
 }
 
@@ -90,8 +92,7 @@ TEST(WixRegistryElementsTest, WithoutAPrefixTheKeysLieDirectlyUnderTheMachineRoo
         {L"Software\\Shell Extensions", {}},
         {L"Software\\Shell Extensions\\Approved", {{L"{1}", RegistryString(L"Product")}}}};
 
-    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Shell Extensions\\Approved\" "
-              "Name=\"{1}\" Type=\"string\" Value=\"Product\"/>\n",
+    EXPECT_EQ(Row("Software\\Shell Extensions\\Approved", "{1}", "string", "Product"),
               Elements(tree, L""));
     // The machine's root itself holds no value of a package.
     EXPECT_EQ("", Refused({{L"", {{L"Name", RegistryString(L"x")}}}}, L""));
@@ -101,9 +102,7 @@ TEST(WixRegistryElementsTest, NumbersBecomeIntegerValues)
 {
     const RegistryTree tree = {{L"K", {{L"Count", RegistryData{REG_DWORD, {0x2A, 0x01, 0, 0}}}}}};
 
-    EXPECT_EQ("<RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\K\" Name=\"Count\" "
-              "Type=\"integer\" Value=\"298\"/>\n",
-              Elements(tree));
+    EXPECT_EQ(Row("Software\\Classes\\K", "Count", "integer", "298"), Elements(tree));
 }
 
 TEST(WixRegistryElementsTest, ValuesWithoutAFaithfulFormAreRefused)

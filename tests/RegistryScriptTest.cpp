@@ -170,6 +170,13 @@ protected:
     HRESULT Register(const std::string& entries) { return Run(Script(entries), true); }
     HRESULT Remove(const std::string& entries) { return Run(Script(entries), false); }
 
+    // Registration refuses each of the entries.
+    void ExpectRegistrationRefuses(std::initializer_list<std::string> entries)
+    {
+        for (const std::string& entry : entries)
+            EXPECT_EQ(Register(entry), DISP_E_EXCEPTION) << entry;
+    }
+
     // Registration, then removal, of a whole script give `hr`.
     void ExpectBothPasses(const std::string& script, HRESULT hr, const std::string& trace)
     {
@@ -394,16 +401,14 @@ TEST_F(RegistryScriptTest, OddBinaryDigitsAndUnknownKindsFail)
     EXPECT_EQ(Register("Odd = b 'abc'"), E_FAIL);
     EXPECT_FALSE(KeyExists("Odd"));
 
-    EXPECT_EQ(Register("Unknown = x 'abc'"), DISP_E_EXCEPTION);
-    EXPECT_EQ(Register("Word = sz 'abc'"), DISP_E_EXCEPTION);
-    EXPECT_EQ(Register("Holder { val Named = q '1' }"), DISP_E_EXCEPTION);
+    ExpectRegistrationRefuses(
+        {"Unknown = x 'abc'", "Word = sz 'abc'", "Holder { val Named = q '1' }"});
     ExpectKeys(false, {"Unknown", "Word", "Holder"});
 }
 
 TEST_F(RegistryScriptTest, ValMustBeFollowedByANameAndAnEqualsSign)
 {
-    EXPECT_EQ(Register("val Named s 'x'"), DISP_E_EXCEPTION);
-    EXPECT_EQ(Register("val Named 'x'"), DISP_E_EXCEPTION);
+    ExpectRegistrationRefuses({"val Named s 'x'", "val Named 'x'"});
     EXPECT_EQ(Remove("val Named s 'x'"), DISP_E_EXCEPTION);
     EXPECT_FALSE(ReadValue("", "Named").has_value());
 }
@@ -429,15 +434,13 @@ TEST_F(RegistryScriptTest, KeyNameWithABackslashIsRefused)
 {
     MakeKey("Outer\\Inner");
 
-    EXPECT_EQ(Register("Outer\\Inner = s 'x'"), DISP_E_EXCEPTION);
-    EXPECT_EQ(Register("ForceRemove Outer\\Inner"), DISP_E_EXCEPTION);
-    EXPECT_EQ(Register("Delete Outer\\Inner"), DISP_E_EXCEPTION);
-    EXPECT_EQ(Register("'Quoted\\Name' = s 'x'"), DISP_E_EXCEPTION);
+    ExpectRegistrationRefuses({"Outer\\Inner = s 'x'", "ForceRemove Outer\\Inner",
+                               "Delete Outer\\Inner", "'Quoted\\Name' = s 'x'"});
     EXPECT_EQ(Remove("Outer\\Inner"), DISP_E_EXCEPTION);
 
-    EXPECT_TRUE(KeyExists("Outer\\Inner"));
+    ExpectKeys(true, {"Outer\\Inner"});
     EXPECT_FALSE(ReadValue("Outer\\Inner", nullptr).has_value());
-    EXPECT_FALSE(KeyExists("Quoted"));
+    ExpectKeys(false, {"Quoted"});
 }
 
 TEST_F(RegistryScriptTest, AnEmptyKeyNameIsRefusedAndNeverStandsForItsParent)

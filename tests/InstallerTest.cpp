@@ -279,6 +279,16 @@ protected:
                     InstalledVersions().front() == ORLENWICK_NEXT_VERSION ? Next() : Current());
     }
 
+    // One installation of `version`: one DLL of that version in each folder.
+    static void ExpectInstalled(const std::string& version)
+    {
+        EXPECT_EQ(Names{version}, InstalledVersions());
+        for (const auto& [folder, dll] : {std::pair{Folder64, Dll64}, std::pair{Folder32, Dll32}}) {
+            EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(folder));
+            EXPECT_EQ(version, FileVersion(dll));
+        }
+    }
+
     static std::string Current() { return *Packages / "Orlenwick-" ORLENWICK_VERSION ".msi"; }
     static std::string Next() { return *Packages / "Orlenwick-" ORLENWICK_NEXT_VERSION ".msi"; }
 
@@ -329,16 +339,12 @@ TEST_F(InstallerTest, InstallPutsEachDllInItsFolderAndItsRegistrationInItsView)
 {
     ASSERT_EQ(0u, Msiexec("/i", Current()));
 
-    EXPECT_EQ(Names{ORLENWICK_VERSION}, InstalledVersions());
-    EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder64));
-    EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder32));
+    ExpectInstalled(ORLENWICK_VERSION);
     // Exactly the files the package carries (signed when it was built with a certificate).
     EXPECT_EQ(ReadBytes(FromUnixPath(ORLENWICK_PACKAGED_DLL64)), ReadBytes(Dll64));
     EXPECT_EQ(ReadBytes(FromUnixPath(ORLENWICK_PACKAGED_DLL32)), ReadBytes(Dll32));
     EXPECT_EQ(IMAGE_FILE_MACHINE_AMD64, MachineOf(Dll64));
     EXPECT_EQ(IMAGE_FILE_MACHINE_I386, MachineOf(Dll32));
-    EXPECT_EQ(ORLENWICK_VERSION, FileVersion(Dll64));
-    EXPECT_EQ(ORLENWICK_VERSION, FileVersion(Dll32));
 
     ExpectRegistrationTableInBothViews();
 
@@ -375,13 +381,9 @@ TEST_F(InstallerTest, PackageRegistrationIsTheDllsOwnSelfRegistration)
         const RegistrySnapshot interfaces32(
             {{HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IQuorvaneShlExt), View32},
              {HKEY_CLASSES_ROOT, L"Interface\\" + RegistryForm(IID_IShredConfDlg), View32}});
-        UniqueRegistryKey classes;
-        UniqueRegistryKey machine;
-        for (auto [key, name] :
-             {std::pair{&classes, L"\\Classes"}, std::pair{&machine, L"\\Machine"}})
-            ASSERT_EQ(ERROR_SUCCESS,
-                      ::RegCreateKeyExW(HKEY_CURRENT_USER, (scratchPath + name).c_str(), 0, nullptr,
-                                        0, KEY_ALL_ACCESS, nullptr, key->Receive(), nullptr));
+        UniqueRegistryKey classes = CreateKey(HKEY_CURRENT_USER, scratchPath + L"\\Classes");
+        UniqueRegistryKey machine = CreateKey(HKEY_CURRENT_USER, scratchPath + L"\\Machine");
+        ASSERT_TRUE(classes && machine);
         std::optional<LoadedServer> server(std::in_place, Dll64);
         ASSERT_TRUE(server->IsLoaded());
         ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes.Get()));
@@ -530,11 +532,7 @@ TEST_F(InstallerTest, NextVersionReplacesTheInstalledOneAndCannotBeDowngraded)
     ASSERT_EQ(0u, Msiexec("/i", Next()));
 
     // One installation, one registration, pointing at the new files.
-    EXPECT_EQ(Names{ORLENWICK_NEXT_VERSION}, InstalledVersions());
-    EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder64));
-    EXPECT_EQ(Names{"Orlenwick.dll"}, ListFolder(Folder32));
-    EXPECT_EQ(ORLENWICK_NEXT_VERSION, FileVersion(Dll64));
-    EXPECT_EQ(ORLENWICK_NEXT_VERSION, FileVersion(Dll32));
+    ExpectInstalled(ORLENWICK_NEXT_VERSION);
     ExpectRegistrationTableInBothViews();
     const RegistryTree version = Subtree(ClassesTree(TypeLibKey, View64), L"1.0");
     EXPECT_EQ(RegistryString(Widen(Dll64)), version.at(L"409\\win64").at(L""));

@@ -19,8 +19,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -49,36 +47,9 @@ public:
 
 IMPLEMENT_DYNCREATE(FinishingWorker)
 
-struct CaptionedWindows
-{
-    const char* Caption;
-    std::vector<HWND> Found;
-};
-
-BOOL CALLBACK CollectVisible(HWND window, LPARAM windows)
-{
-    auto* collected = reinterpret_cast<CaptionedWindows*>(windows);
-    char caption[64] = {};
-    ::GetWindowTextA(window, caption, sizeof caption);
-    if (::IsWindowVisible(window) && std::string(caption) == collected->Caption)
-        collected->Found.push_back(window);
-    return TRUE;
-}
-
-// The visible top-level windows of a thread with this caption.
-std::vector<HWND> VisibleWindows(DWORD threadId, const char* caption)
-{
-    CaptionedWindows windows{caption, {}};
-    ::EnumThreadWindows(threadId, &CollectVisible, reinterpret_cast<LPARAM>(&windows));
-    return windows.Found;
-}
-
 HWND ActiveWindowOf(DWORD threadId)
 {
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    ::GetGUIThreadInfo(threadId, &info);
-    return info.hwndActive;
+    return GuiThreadInfo(threadId).hwndActive;
 }
 
 HWND Owner(HWND window)
@@ -104,24 +75,10 @@ public:
           confirm(WaitForDialog(ShredConfirmCaption))
     {}
 
-    // A failed check must leave no dialog behind for the next test, nor hang.
     ~ConfirmRun()
     {
-        const bool ended = WaitUntil(
-            [this] {
-                if (ui.Join(50))
-                    return true;
-                for (const char* caption :
-                     {MessageBoxCaption, SettingsCaption, ShredConfirmCaption})
-                    for (HWND window : Visible(caption))
-                        ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                return false;
-            },
-            10000, 0);
-        if (!ended) {
-            std::fprintf(stderr, "the confirm dialog's thread did not end\n");
-            std::_Exit(3);
-        }
+        ui.CancelUntilEnded({MessageBoxCaption, SettingsCaption, ShredConfirmCaption},
+                            "the confirm dialog's thread");
     }
     ConfirmRun(const ConfirmRun&) = delete;
     ConfirmRun& operator=(const ConfirmRun&) = delete;

@@ -13,8 +13,6 @@
 
 #include <atomic>
 #include <cctype>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -136,29 +134,14 @@ protected:
         return ::IsWindowVisible(dialog) && !ui->Join(0);
     }
 
-    HWND Focus() const
-    {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        ::GetGUIThreadInfo(ui->ThreadId(), &info);
-        return info.hwndFocus;
-    }
+    HWND Focus() const { return GuiThreadInfo(ui->ThreadId()).hwndFocus; }
 
     void TearDown() override { Finish(); }
 
-    // A failed check must not leave a modal dialog behind for the next one, nor hang.
     void Finish()
     {
-        if (!ui)
-            return;
-        if (!ui->Join(0)) {
-            if (HWND dialog = ::FindWindowA(nullptr, SettingsCaption))
-                ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        }
-        if (!ui->Join(10000)) {
-            std::fprintf(stderr, "the settings dialog did not close\n");
-            std::_Exit(3);
-        }
+        if (ui)
+            ui->CancelUntilEnded({SettingsCaption}, "the settings dialog");
         ui.reset();
     }
 

@@ -216,58 +216,34 @@ protected:
     const SettingValues DefaultValues{MethodRandomData, 0, 0, 1};
 };
 
-struct ChildControl
-{
-    HWND Window;
-    int Id;
-    std::string Class;
-    std::string Text;
-    LONG Style;
-};
-
-BOOL CALLBACK CollectChild(HWND child, LPARAM list)
-{
-    char className[64] = {};
-    char text[256] = {};
-    ::GetClassNameA(child, className, sizeof className);
-    ::GetWindowTextA(child, text, sizeof text);
-    reinterpret_cast<std::vector<ChildControl>*>(list)->push_back(
-        {child, ::GetDlgCtrlID(child), className, text, ::GetWindowLongA(child, GWL_STYLE)});
-    return TRUE;
-}
-
-std::vector<ChildControl> Children(HWND dialog)
-{
-    std::vector<ChildControl> children;
-    ::EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&children));
-    return children;
-}
-
 } // namespace
 
 TEST_F(ConfirmLaunchTest, ShowsTheQuestionThreePlainButtonsAndTheIcon)
 {
     const ShredItemList items{"T:\\a.txt"};
     const LaunchResult result = Launch(false, items, [](HWND confirm) {
-        char caption[64] = {};
-        ::GetWindowTextA(confirm, caption, sizeof caption);
-        EXPECT_STREQ(caption, ShredConfirmCaption);
+        EXPECT_EQ(WindowText(confirm), ShredConfirmCaption);
 
         int buttons = 0;
         bool question = false;
         HICON icon = nullptr;
-        for (const ChildControl& child : Children(confirm)) {
-            if (child.Class == "Button") {
+        // The controls are the dialog's own children, none nested.
+        for (HWND child = ::GetWindow(confirm, GW_CHILD); child;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
+            const LONG style = ::GetWindowLongA(child, GWL_STYLE);
+            const int id = ::GetDlgCtrlID(child);
+            const std::string text = WindowText(child);
+            if (WindowClass(child) == "Button") {
                 ++buttons;
-                EXPECT_EQ(child.Style & BS_TYPEMASK, BS_PUSHBUTTON) << child.Text;
-                const char* expected = child.Id == IDOK          ? "OK"
-                                       : child.Id == IDCANCEL    ? "Cancel"
-                                       : child.Id == IDC_OPTIONS ? "Options"
-                                                                 : "(unexpected button)";
-                EXPECT_EQ(child.Text, expected) << child.Id;
-            } else if ((child.Style & SS_TYPEMASK) == SS_ICON) {
-                icon = reinterpret_cast<HICON>(::SendMessageA(child.Window, STM_GETICON, 0, 0));
-            } else if (child.Text == "Would you like to shred selected item(s)?") {
+                EXPECT_EQ(style & BS_TYPEMASK, BS_PUSHBUTTON) << text;
+                const char* expected = id == IDOK          ? "OK"
+                                       : id == IDCANCEL    ? "Cancel"
+                                       : id == IDC_OPTIONS ? "Options"
+                                                           : "(unexpected button)";
+                EXPECT_EQ(text, expected) << id;
+            } else if ((style & SS_TYPEMASK) == SS_ICON) {
+                icon = reinterpret_cast<HICON>(::SendMessageA(child, STM_GETICON, 0, 0));
+            } else if (text == "Would you like to shred selected item(s)?") {
                 question = true;
             }
         }

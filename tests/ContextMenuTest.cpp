@@ -63,18 +63,12 @@ public:
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         Asked.push_back(*format);
-        if (kind == IdListOnly && format->cfFormat == IdListFormat() &&
-            (format->tymed & TYMED_HGLOBAL)) {
-            medium->tymed = TYMED_HGLOBAL;
-            medium->hGlobal = idList;
-            medium->pUnkForRelease = Owner.HandOut();
-            return S_OK;
-        }
-        if (kind == NoFileList || kind == IdListOnly || format->cfFormat != CF_HDROP ||
-            !(format->tymed & TYMED_HGLOBAL))
+        if (QueryGetData(format) != S_OK || !(format->tymed & TYMED_HGLOBAL))
             return DV_E_FORMATETC;
         medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = kind == UnlockableFileList ? nullptr : DropBlock();
+        medium->hGlobal = kind == IdListOnly           ? idList
+                          : kind == UnlockableFileList ? nullptr
+                                                       : DropBlock();
         // The block stays ours: a release goes to the owner, not to GlobalFree.
         medium->pUnkForRelease = Owner.HandOut();
         return S_OK;

@@ -357,8 +357,7 @@ TEST(DialogOwnerProgress, FinalErrorBoxIsOwnedByTheActiveProgressWindowWhichComp
     ASSERT_NE(progress.Handle(), nullptr);
     EXPECT_EQ(Owner(progress.Handle()), nullptr);
     EXPECT_EQ(ActiveWindowOf(progress.ThreadId()), progress.Handle());
-    progress.Status(0, StatusAccessViolation);
-    progress.Status(0, StatusFinished);
+    progress.Statuses({{0, StatusAccessViolation}, {0, StatusFinished}});
 
     // The last worker waits in its notification until the box is answered; pass markers
     // posted before it are dispatched by the box's own loop.

@@ -82,13 +82,6 @@ LONG ButtonType(HWND dialog, int id)
     return ::GetWindowLongA(::GetDlgItem(dialog, id), GWL_STYLE) & BS_TYPEMASK;
 }
 
-std::string Caption(HWND window)
-{
-    char text[256] = {};
-    ::GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 class SettingsDialogTest : public ::testing::Test
 {
 protected:
@@ -157,7 +150,7 @@ TEST_F(SettingsDialogTest, OpensShowingTheRecordWithTheFocusOnTheDefaultOkButton
 {
     HWND dialog = Open(SettingsOf(MethodRandomData, 3, false, true));
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(Caption(dialog), SettingsCaption);
+    EXPECT_EQ(WindowText(dialog), SettingsCaption);
     ASSERT_EQ(ComboCount(dialog, IDC_METHOD), 3);
     EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 0), RandomDataText);
     EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 1), DoDText);

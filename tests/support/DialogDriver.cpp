@@ -48,6 +48,20 @@ std::string ControlText(HWND dialog, int id)
     return text;
 }
 
+std::string WindowText(HWND window)
+{
+    char text[256] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string WindowClass(HWND window)
+{
+    char name[64] = {};
+    ::GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
 bool IsControlEnabled(HWND dialog, int id)
 {
     return ::IsWindowEnabled(::GetDlgItem(dialog, id)) != FALSE;
@@ -158,9 +172,7 @@ std::vector<HWND> VisibleWindows(DWORD threadId, const char* caption)
         threadId,
         [](HWND window, LPARAM found) {
             auto* search = reinterpret_cast<Search*>(found);
-            char text[64] = {};
-            ::GetWindowTextA(window, text, sizeof text);
-            if (::IsWindowVisible(window) && std::string(text) == search->Caption)
+            if (::IsWindowVisible(window) && WindowText(window) == search->Caption)
                 search->Found.push_back(window);
             return TRUE;
         },

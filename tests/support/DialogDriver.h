@@ -19,6 +19,8 @@ HWND WaitForDialog(const char* caption, DWORD timeoutMs = 10000);
 bool WaitForDialogGone(const char* caption, DWORD timeoutMs = 10000);
 
 std::string ControlText(HWND dialog, int id);
+std::string WindowText(HWND window);
+std::string WindowClass(HWND window);
 bool IsControlEnabled(HWND dialog, int id);
 bool IsChecked(HWND dialog, int id);
 int ComboSelection(HWND dialog, int id);

@@ -47,11 +47,6 @@ public:
 
 IMPLEMENT_DYNCREATE(FinishingWorker)
 
-HWND ActiveWindowOf(DWORD threadId)
-{
-    return GuiThreadInfo(threadId).hwndActive;
-}
-
 HWND Owner(HWND window)
 {
     return ::GetWindow(window, GW_OWNER);
@@ -88,7 +83,7 @@ public:
     {
         return VisibleWindows(ui.ThreadId(), caption);
     }
-    HWND ActiveWindow() const { return ActiveWindowOf(ui.ThreadId()); }
+    HWND ActiveWindow() const { return GuiThreadInfo(ui.ThreadId()).hwndActive; }
 
     // Opens "Settings" through "Options" and puts it beside the confirm dialog, where it
     // covers none of its buttons; null when it does not open.
@@ -127,12 +122,6 @@ public:
         return true;
     }
 
-    // Waits for the count of visible windows of the caption to reach `count`.
-    bool WaitForCount(const char* caption, size_t count, DWORD timeoutMs) const
-    {
-        return WaitUntil([&] { return Visible(caption).size() >= count; }, timeoutMs);
-    }
-
     // Presses a button of "Settings" and waits until it has gone; false on timeout.
     bool CloseSettings(HWND settings, int button) const
     {
@@ -156,13 +145,6 @@ private:
     UiThread ui;
     HWND confirm;
 };
-
-ShredSettings StoredSettings()
-{
-    ShredSettings stored;
-    stored.Load();
-    return stored;
-}
 
 class DialogOwnerTest : public ::testing::Test
 {
@@ -215,7 +197,8 @@ TEST_F(DialogOwnerTest, AMouseClickOnOptionsOpensSettingsOnceAndNotASecondTime)
     ASSERT_TRUE(run.ButtonUncovered(IDC_OPTIONS));
 
     ASSERT_TRUE(MouseClick(confirm, IDC_OPTIONS));
-    EXPECT_FALSE(run.WaitForCount(SettingsCaption, 2, RefusalWaitMs)) << "a second \"Settings\"";
+    EXPECT_FALSE(WaitUntil([&] { return run.Visible(SettingsCaption).size() >= 2; }, RefusalWaitMs))
+        << "a second \"Settings\"";
     EXPECT_EQ(run.Visible(SettingsCaption), std::vector<HWND>{settings});
 
     ASSERT_TRUE(run.CloseSettings(settings, IDCANCEL));
@@ -248,7 +231,9 @@ TEST_F(DialogOwnerTest, OkInConfirmCannotBeClickedWhileSettingsIsOpenSoTheEditIs
     EXPECT_EQ(workersRun.load(), 1);
     EXPECT_EQ(progressOwner.load(), nullptr)
         << "the progress window must outlive the confirm dialog";
-    EXPECT_EQ(StoredSettings().Passes, 9);
+    ShredSettings stored;
+    stored.Load();
+    EXPECT_EQ(stored.Passes, 9);
 }
 
 TEST_F(DialogOwnerTest, ValidationBoxesAreOwnedBySettings)
@@ -356,7 +341,7 @@ TEST(DialogOwnerProgress, FinalErrorBoxIsOwnedByTheActiveProgressWindowWhichComp
     ProgressWindow progress(false, {"T:\\a", "T:\\b"});
     ASSERT_NE(progress.Handle(), nullptr);
     EXPECT_EQ(Owner(progress.Handle()), nullptr);
-    EXPECT_EQ(ActiveWindowOf(progress.ThreadId()), progress.Handle());
+    EXPECT_EQ(GuiThreadInfo(progress.ThreadId()).hwndActive, progress.Handle());
     progress.Statuses({{0, StatusAccessViolation}, {0, StatusFinished}});
 
     // The last worker waits in its notification until the box is answered; pass markers

@@ -165,67 +165,51 @@ private:
     const TempFolder& work;
 };
 
-// Names in scripts the code page lacks, selected together with a folder that holds more, beside
-// the names a best-fit conversion would turn them into.
-class WorldSelection
+TEST_F(ShellRoadTest, NamesOfEveryScriptAreShreddedWholeAndTheirLookAlikesKept)
 {
-public:
-    explicit WorldSelection(const TempFolder& work) : top(Widen(work.Path()))
-    {
-        WriteWide(top + L"\\\x041E\x0442\x0447\x0451\x0442.txt", Pattern(3000, 20));
-        WriteWide(top + L"\\\x65E5\x672C\x8A9E.doc", Pattern(5000, 21));
-        WriteWide(top + L"\\\x0100.txt", Pattern(700, 22));
-        MakeWideFolder(top + L"\\\x041F\x0430\x043F\x043A\x0430");
-        WriteWide(top + L"\\\x041F\x0430\x043F\x043A\x0430\\\xD83D\xDE42.txt", Pattern(900, 23));
-        MakeWideFolder(top + L"\\\x041F\x0430\x043F\x043A\x0430\\\x6DF1");
-        WriteWide(top + L"\\\x041F\x0430\x043F\x043A\x0430\\\x6DF1\\deep.bin", Pattern(400, 24));
+    for (const auto& [standIn, codePage] :
+         {std::pair{Road->StandIn(), 1252}, {Road->StandInUtf8(), 65001}}) {
+        SCOPED_TRACE(standIn);
+        // Names in scripts the code page lacks, selected together with a folder that holds more,
+        // beside the names a best-fit conversion would turn them into.
+        TempFolder here;
+        const std::wstring top = Widen(here.Path());
+        const std::wstring folder = top + L"\\\x041F\x0430\x043F\x043A\x0430";
+        const std::vector<std::wstring> selected = {top + L"\\\x041E\x0442\x0447\x0451\x0442.txt",
+                                                    top + L"\\\x65E5\x672C\x8A9E.doc",
+                                                    top + L"\\\x0100.txt", folder};
+        WriteWide(selected[0], Pattern(3000, 20));
+        WriteWide(selected[1], Pattern(5000, 21));
+        WriteWide(selected[2], Pattern(700, 22));
+        MakeWideFolder(folder);
+        WriteWide(folder + L"\\\xD83D\xDE42.txt", Pattern(900, 23));
+        MakeWideFolder(folder + L"\\\x6DF1");
+        WriteWide(folder + L"\\\x6DF1\\deep.bin", Pattern(400, 24));
         // What the selected names would become under best fit, and an unrelated neighbour.
         WriteWide(top + L"\\Otchet.txt", Pattern(1000, 25));
         WriteWide(top + L"\\A.txt", Pattern(1100, 26));
         MakeWideFolder(top + L"\\Papka");
         WriteWide(top + L"\\Papka\\smile.txt", {});
         WriteWide(top + L"\\neighbour.txt", Pattern(1200, 27));
-    }
-
-    std::vector<std::wstring> Selected() const
-    {
-        return {top + L"\\\x041E\x0442\x0447\x0451\x0442.txt", top + L"\\\x65E5\x672C\x8A9E.doc",
-                top + L"\\\x0100.txt", top + L"\\\x041F\x0430\x043F\x043A\x0430"};
-    }
-    std::vector<std::wstring> Unselected() const
-    {
-        return {L"A.txt", L"Otchet.txt", L"Papka", L"neighbour.txt"};
-    }
-
-private:
-    const std::wstring top;
-};
-
-TEST_F(ShellRoadTest, NamesOfEveryScriptAreShreddedWholeAndTheirLookAlikesKept)
-{
-    for (const auto& [standIn, codePage] :
-         {std::pair{Road->StandIn(), 1252}, {Road->StandInUtf8(), 65001}}) {
-        SCOPED_TRACE(standIn);
-        TempFolder here;
-        const WorldSelection selection(here);
-        TreeSnapshot untouched = SnapshotTree(Widen(here.Path()));
+        TreeSnapshot untouched = SnapshotTree(top);
         for (auto it = untouched.begin(); it != untouched.end();)
             it = it->first.find_first_of(L"\x041E\x65E5\x0100\x041F") != std::wstring::npos
                      ? untouched.erase(it)
                      : std::next(it);
         std::wstring commandLine = Widen(Quoted(standIn)) + L" --confirm";
-        for (const std::wstring& path : selection.Selected())
+        for (const std::wstring& path : selected)
             commandLine += L" \"" + path + L"\"";
 
-        const ProgramRun run = RunProgram(commandLine, Widen(here.Path()), StandInTimeoutMs);
+        const ProgramRun run = RunProgram(commandLine, top, StandInTimeoutMs);
 
         SCOPED_TRACE(run.Output);
         ExpectCompleteRun(run, "OK");
         EXPECT_NE(std::string::npos,
                   run.Output.find("ANSI code page: " + std::to_string(codePage)));
         EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
-        EXPECT_EQ(ListWideFolder(Widen(here.Path())), selection.Unselected());
-        EXPECT_EQ(SnapshotTree(Widen(here.Path())), untouched);
+        EXPECT_EQ(ListWideFolder(top),
+                  (std::vector<std::wstring>{L"A.txt", L"Otchet.txt", L"Papka", L"neighbour.txt"}));
+        EXPECT_EQ(SnapshotTree(top), untouched);
     }
 }
 

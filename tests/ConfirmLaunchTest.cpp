@@ -51,17 +51,11 @@ public:
 
     int Run() override
     {
-        WorkerRecord record;
-        record.Sequence = sequence;
-        record.ItemPath = ItemPath;
-        record.ItemIndex = ItemIndex;
-        record.IsRecycleBin = IsRecycleBin;
-        record.Settings = Values(Settings);
-        record.ProgressWindow = ProgressWindow;
-        record.ProgressVisible = ::IsWindowVisible(ProgressWindow) != FALSE;
         {
             std::lock_guard<std::mutex> guard(workersLock);
-            workerRecords.push_back(record);
+            workerRecords.push_back(WorkerRecord{sequence, ItemPath, ItemIndex, IsRecycleBin,
+                                                 Values(Settings), ProgressWindow,
+                                                 ::IsWindowVisible(ProgressWindow) != FALSE});
         }
         ::SendMessageA(ProgressWindow, WM_COMMAND,
                        MakeShredWParam(ItemIndex, ShredStatusCommand(StatusFinished)), 0);

@@ -152,14 +152,6 @@ HGLOBAL DesktopIdList(const std::vector<int>& folders)
     return ShellIdListBlock(&desktop, items);
 }
 
-// Stands in for the user: cancels every confirm dialog that appears, and notes whether a
-// progress window ever did.
-class ConfirmCanceller : public DialogAnswerer
-{
-public:
-    ConfirmCanceller() : DialogAnswerer(ShredConfirmCaption, IDCANCEL, ShredProgressCaption) {}
-};
-
 class ContextMenuTest : public MenuHandlerTest<CQuorvaneShlExt>
 {
 protected:
@@ -318,7 +310,7 @@ TEST_F(ContextMenuTest, NothingWithoutAFileListIsTakenForTheRecycleBinUnlessItIs
     EXPECT_FALSE(Object->IsRecycleBin);
     EXPECT_TRUE(Object->Items.empty());
     // Without a selection the command shows nothing.
-    ConfirmCanceller user;
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
     EXPECT_EQ(user.Answered(), 0);
 }
@@ -416,7 +408,7 @@ TEST_F(ContextMenuTest, VerbsAndOtherOffsetsShowNothing)
 {
     const std::vector<std::string> paths = MakeFiles({"keep.txt"});
     ASSERT_EQ(Initialize(paths), S_OK);
-    ConfirmCanceller user;
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     EXPECT_EQ(Invoke("open"), E_INVALIDARG);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(1)), E_INVALIDARG);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0xFFFF)), E_INVALIDARG);
@@ -434,7 +426,7 @@ TEST_F(ContextMenuTest, TheCommandRunsTheConfirmDialogAndACancelChangesNothing)
     const HINSTANCE foreign = ::GetModuleHandleA("kernel32.dll");
     AfxSetResourceHandle(foreign);
     {
-        ConfirmCanceller user;
+        DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
         EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);
         EXPECT_EQ(user.Answered(), 1);
         EXPECT_FALSE(user.WatchedSeen());
@@ -455,7 +447,7 @@ TEST_F(ContextMenuTest, TheCommandRunsTheConfirmDialogAndACancelChangesNothing)
 TEST_F(ContextMenuTest, TheRecycleBinsCommandRunsTheConfirmDialogToo)
 {
     ASSERT_EQ(InitializeOwn(DesktopIdList({CSIDL_BITBUCKET})), S_OK);
-    ConfirmCanceller user;
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);
     EXPECT_EQ(user.Answered(), 1);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ShredSettingsKey));
@@ -476,7 +468,7 @@ TEST_F(ContextMenuTest, AStringVerbIsNeverTakenForAnOffsetWhereverItLies)
     ASSERT_EQ(reinterpret_cast<uintptr_t>(verb) & 0xFFFFFFFF, 0u);
     std::strcpy(verb, "open");
 
-    ConfirmCanceller user;
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     EXPECT_EQ(Invoke(verb), E_INVALIDARG);
     EXPECT_EQ(Invoke(verb + 1), E_INVALIDARG);
     EXPECT_EQ(user.Answered(), 0);
@@ -485,7 +477,7 @@ TEST_F(ContextMenuTest, AStringVerbIsNeverTakenForAnOffsetWhereverItLies)
 
 TEST_F(ContextMenuTest, WithoutASelectionThereIsNoCommand)
 {
-    ConfirmCanceller user;
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     // Never initialised.
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
     // No data object at all is no Recycle Bin.

@@ -22,23 +22,18 @@ HWND FindVisible(const char* windowClass, const char* caption)
     return window && ::IsWindowVisible(window) ? window : nullptr;
 }
 
-HWND FindVisible(const char* caption)
-{
-    return FindVisible(nullptr, caption);
-}
-
 } // namespace
 
 HWND WaitForDialog(const char* caption, DWORD timeoutMs)
 {
     HWND found = nullptr;
-    WaitUntil([&] { return (found = FindVisible(caption)) != nullptr; }, timeoutMs);
+    WaitUntil([&] { return (found = FindVisible(nullptr, caption)) != nullptr; }, timeoutMs);
     return found;
 }
 
 bool WaitForDialogGone(const char* caption, DWORD timeoutMs)
 {
-    return WaitUntil([&] { return FindVisible(caption) == nullptr; }, timeoutMs);
+    return WaitUntil([&] { return FindVisible(nullptr, caption) == nullptr; }, timeoutMs);
 }
 
 std::string ControlText(HWND dialog, int id)

@@ -55,11 +55,6 @@ protected:
     void SetUp() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
     void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
 
-    static ProgramRun RunStandIn(const Names& arguments, const std::string& directory)
-    {
-        return Road->RunStandIn(arguments, directory);
-    }
-
     static InstalledShellRoad* Road;
     TempFolder work;
 };
@@ -74,8 +69,8 @@ TEST_F(ShellRoadTest, ConfirmedFilesAreOverwrittenAndRemoved)
     const auto kept = Pattern(3000, 2);
     WriteBytes(work / "not-selected.txt", kept);
 
-    const ProgramRun run =
-        RunStandIn({"--confirm", work / "report.final.doc", work / "passwords.txt"}, work.Path());
+    const ProgramRun run = Road->RunStandIn(
+        {"--confirm", work / "report.final.doc", work / "passwords.txt"}, work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
@@ -102,7 +97,7 @@ TEST_F(ShellRoadTest, DataWithANameOutsideTheSelectionIsKeptWholeAndReported)
     ASSERT_TRUE(::CreateHardLinkA((work / "elsewhere\\photo.jpg").c_str(),
                                   (work / "selected\\photo.jpg").c_str(), nullptr));
 
-    const ProgramRun run = RunStandIn(
+    const ProgramRun run = Road->RunStandIn(
         {"--confirm", work / "report.doc", work / "selected", work / "plain.txt"}, work.Path());
 
     SCOPED_TRACE(run.Output);
@@ -128,7 +123,7 @@ TEST_F(ShellRoadTest, FolderWithNestedFilesIsRemoved)
     const auto kept = Pattern(700, 5);
     WriteBytes(work / "elsewhere.txt", kept);
 
-    const ProgramRun run = RunStandIn({"--confirm", photos}, work.Path());
+    const ProgramRun run = Road->RunStandIn({"--confirm", photos}, work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
@@ -225,7 +220,7 @@ TEST_F(ShellRoadTest, LookAlikesOfSeparatorsInAFolderNeverLeadOutOfIt)
     const TreeSnapshot outside = Outside(SnapshotTree(top), L"\\selected\\");
     ASSERT_EQ(outside.size(), 3u);
 
-    const ProgramRun run = RunStandIn({"--confirm", *NarrowExactly(selected)}, work.Path());
+    const ProgramRun run = Road->RunStandIn({"--confirm", *NarrowExactly(selected)}, work.Path());
 
     // Every look-alike has a short name here, which names it and nothing else: the whole folder
     // goes, and nothing beside it changes by a byte.
@@ -243,7 +238,7 @@ TEST_F(ShellRoadTest, MixedSelectionRemovesOnlyWhatWasSelected)
     for (const wchar_t* selected : {L"\\a.txt", L"\\b.bin", L"\\docs\\", L"\\docs\\x.txt",
                                     L"\\docs\\deep\\", L"\\docs\\deep\\y.txt"})
         untouched.erase(selected);
-    const ProgramRun run = RunStandIn(selection.Arguments("--confirm"), work.Path());
+    const ProgramRun run = Road->RunStandIn(selection.Arguments("--confirm"), work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
@@ -255,7 +250,7 @@ TEST_F(ShellRoadTest, CancelledRunTouchesNothing)
 {
     const MixedSelection selection(work);
     const TreeSnapshot before = SnapshotTree(Widen(work.Path()));
-    const ProgramRun run = RunStandIn(selection.Arguments("--cancel"), work.Path());
+    const ProgramRun run = Road->RunStandIn(selection.Arguments("--cancel"), work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "Cancel");
@@ -318,7 +313,7 @@ TEST_F(ShellRoadTest, RecycleBinRoadReportsUnreachableItemsAndTouchesNothingElse
         ASSERT_GE(binItems, 1u);
     }
 
-    const ProgramRun run = RunStandIn({"--confirm", "--bin"}, work / "current");
+    const ProgramRun run = Road->RunStandIn({"--confirm", "--bin"}, work / "current");
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");

@@ -7,6 +7,7 @@
 #include "DialogDriver.h"
 #include "MenuHandlerTest.h"
 #include "RegistryKeys.h"
+#include "StoredSettingValues.h"
 #include "common/ShellIdList.h"
 #include "TestOwners.h"
 #include "TestFiles.h"
@@ -157,18 +158,6 @@ class ContextMenuTest : public MenuHandlerTest<CQuorvaneShlExt>
 protected:
     ContextMenuTest() : MenuHandlerTest(CLSID_QuorvaneShlExt, IID_IQuorvaneShlExt) {}
 
-    void SetUp() override
-    {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
-        MenuHandlerTest::SetUp();
-    }
-
-    void TearDown() override
-    {
-        MenuHandlerTest::TearDown();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
-    }
-
     // With a data object of the test's own, which goes afterwards.
     HRESULT InitializeOwn(HGLOBAL idList)
     {
@@ -197,6 +186,7 @@ protected:
         return paths;
     }
 
+    const ClearedSettingsKey settingsKey;
     TempFolder Folder;
 };
 

@@ -8,6 +8,7 @@
 #include "MessageBoxAnswerer.h"
 #include "ProgressWindow.h"
 #include "SettingsRegistryInPlace.h"
+#include "StoredSettingValues.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
 #include "WaitUntil.h"
@@ -151,11 +152,11 @@ class DialogOwnerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
         workersRun = 0;
         progressOwner = nullptr;
     }
-    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
+
+    const ClearedSettingsKey settingsKey;
 };
 
 } // namespace

@@ -52,10 +52,8 @@ protected:
         Road = nullptr;
     }
 
-    void SetUp() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
-    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
-
     static InstalledShellRoad* Road;
+    const ClearedSettingsKey settingsKey;
     TempFolder work;
 };
 

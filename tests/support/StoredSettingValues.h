@@ -8,6 +8,16 @@
 
 using SettingValues = std::vector<DWORD>;
 
+// Deletes the settings key when made and again when gone, so that no test sees another's.
+class ClearedSettingsKey
+{
+public:
+    ClearedSettingsKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
+    ~ClearedSettingsKey() { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
+    ClearedSettingsKey(const ClearedSettingsKey&) = delete;
+    ClearedSettingsKey& operator=(const ClearedSettingsKey&) = delete;
+};
+
 inline SettingValues Values(const ShredSettings& settings)
 {
     return {static_cast<DWORD>(settings.ShreddingMethod), settings.MangleDateAndTime ? 1u : 0u,

@@ -6,12 +6,11 @@
 #include "MessageBoxAnswerer.h"
 #include "RegistryKeys.h"
 #include "SettingsRegistryInPlace.h"
+#include "StoredSettingValues.h"
 #include "TestOwners.h"
-#include "TestSettings.h"
 #include "WaitUntil.h"
 #include "core/ShredThread.h"
 #include "resources/resource.h"
-#include "core/SettingsRegistry.h"
 #include "ui/ShredConfirmDlg.h"
 
 #include <gtest/gtest.h>
@@ -23,39 +22,6 @@
 #include <mutex>
 
 namespace {
-
-// One value per setting, in stored order: method, mangle, tails, passes.
-using SettingValues = std::vector<DWORD>;
-
-SettingValues Values(const ShredSettings& settings)
-{
-    return {static_cast<DWORD>(settings.ShreddingMethod), settings.MangleDateAndTime ? 1u : 0u,
-            settings.OverwriteTails ? 1u : 0u, static_cast<DWORD>(settings.Passes)};
-}
-
-const char* const StoredNames[] = {"ShreddingMethod", "MangleDateAndTime", "OverwriteTails",
-                                   "Passes"};
-
-// Empty when the key does not exist; a missing or mistyped value reads as 0xFFFFFFFF.
-SettingValues StoredValues()
-{
-    const RegistryTree stored = StoredSettingsTree();
-    if (stored.empty())
-        return {};
-    SettingValues values;
-    for (const char* name : StoredNames)
-        values.push_back(StoredDword(stored, name, 0xFFFFFFFF));
-    return values;
-}
-
-void Store(const SettingValues& values)
-{
-    const UniqueRegistryKey key = CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE);
-    ASSERT_TRUE(key);
-    for (size_t i = 0; i < values.size(); ++i)
-        ::RegSetValueExA(key.Get(), StoredNames[i], 0, REG_DWORD,
-                         reinterpret_cast<const BYTE*>(&values[i]), sizeof(DWORD));
-}
 
 // What one worker was given, as it saw it when it ran.
 struct WorkerRecord
@@ -85,17 +51,11 @@ public:
 
     int Run() override
     {
-        WorkerRecord record;
-        record.Sequence = sequence;
-        record.ItemPath = ItemPath;
-        record.ItemIndex = ItemIndex;
-        record.IsRecycleBin = IsRecycleBin;
-        record.Settings = Values(Settings);
-        record.ProgressWindow = ProgressWindow;
-        record.ProgressVisible = ::IsWindowVisible(ProgressWindow) != FALSE;
         {
             std::lock_guard<std::mutex> guard(workersLock);
-            workerRecords.push_back(record);
+            workerRecords.push_back(WorkerRecord{sequence, ItemPath, ItemIndex, IsRecycleBin,
+                                                 Values(Settings), ProgressWindow,
+                                                 ::IsWindowVisible(ProgressWindow) != FALSE});
         }
         ::SendMessageA(ProgressWindow, WM_COMMAND,
                        MakeShredWParam(ItemIndex, ShredStatusCommand(StatusFinished)), 0);
@@ -152,7 +112,7 @@ LRESULT CALLBACK WatchCreations(int code, WPARAM wParam, LPARAM lParam)
             watch.Progress = reinterpret_cast<HWND>(wParam);
             ++watch.ProgressCreations;
             watch.ConfirmVisibleAtProgress = ::IsWindowVisible(watch.Confirm) != FALSE;
-            watch.StoredAtProgress = StoredValues();
+            watch.StoredAtProgress = StoredSettingValues();
         }
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
@@ -214,6 +174,11 @@ protected:
     }
 
     static void PressOk(HWND confirm) { Click(confirm, IDOK); }
+    static void ChangeAndPressOk(HWND confirm)
+    {
+        ChangeSettings(confirm, true);
+        PressOk(confirm);
+    }
 
     // Options, then every setting changed to ChangedValues, then OK or Cancel in "Settings".
     static void ChangeSettings(HWND confirm, bool keep)
@@ -230,64 +195,49 @@ protected:
         ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
     }
 
+    // Every worker of the run, `count` of them, was given these settings.
+    static void ExpectWorkersGot(const LaunchResult& result, size_t count,
+                                 const SettingValues& settings)
+    {
+        ASSERT_EQ(result.Workers.size(), count);
+        for (const WorkerRecord& worker : result.Workers)
+            EXPECT_EQ(worker.Settings, settings) << worker.ItemIndex;
+    }
+
+    MessageBoxAnswerer boxes;
     const SettingValues ChangedValues{MethodDoD, 1, 1, 9};
     // What an absent key loads.
     const SettingValues DefaultValues{MethodRandomData, 0, 0, 1};
 };
 
-struct ChildControl
-{
-    HWND Window;
-    int Id;
-    std::string Class;
-    std::string Text;
-    LONG Style;
-};
-
-BOOL CALLBACK CollectChild(HWND child, LPARAM list)
-{
-    char className[64] = {};
-    char text[256] = {};
-    ::GetClassNameA(child, className, sizeof className);
-    ::GetWindowTextA(child, text, sizeof text);
-    reinterpret_cast<std::vector<ChildControl>*>(list)->push_back(
-        {child, ::GetDlgCtrlID(child), className, text, ::GetWindowLongA(child, GWL_STYLE)});
-    return TRUE;
-}
-
-std::vector<ChildControl> Children(HWND dialog)
-{
-    std::vector<ChildControl> children;
-    ::EnumChildWindows(dialog, &CollectChild, reinterpret_cast<LPARAM>(&children));
-    return children;
-}
-
 } // namespace
 
 TEST_F(ConfirmLaunchTest, ShowsTheQuestionThreePlainButtonsAndTheIcon)
 {
-    MessageBoxAnswerer boxes;
     const ShredItemList items{"T:\\a.txt"};
     const LaunchResult result = Launch(false, items, [](HWND confirm) {
-        char caption[64] = {};
-        ::GetWindowTextA(confirm, caption, sizeof caption);
-        EXPECT_STREQ(caption, ShredConfirmCaption);
+        EXPECT_EQ(WindowText(confirm), ShredConfirmCaption);
 
         int buttons = 0;
         bool question = false;
         HICON icon = nullptr;
-        for (const ChildControl& child : Children(confirm)) {
-            if (child.Class == "Button") {
+        // The controls are the dialog's own children, none nested.
+        for (HWND child = ::GetWindow(confirm, GW_CHILD); child;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
+            const LONG style = ::GetWindowLongA(child, GWL_STYLE);
+            const int id = ::GetDlgCtrlID(child);
+            const std::string text = WindowText(child);
+            if (WindowClass(child) == "Button") {
                 ++buttons;
-                EXPECT_EQ(child.Style & BS_TYPEMASK, BS_PUSHBUTTON) << child.Text;
-                const char* expected = child.Id == IDOK          ? "OK"
-                                       : child.Id == IDCANCEL    ? "Cancel"
-                                       : child.Id == IDC_OPTIONS ? "Options"
-                                                                 : "(unexpected button)";
-                EXPECT_EQ(child.Text, expected) << child.Id;
-            } else if ((child.Style & SS_TYPEMASK) == SS_ICON) {
-                icon = reinterpret_cast<HICON>(::SendMessageA(child.Window, STM_GETICON, 0, 0));
-            } else if (child.Text == "Would you like to shred selected item(s)?") {
+                EXPECT_EQ(style & BS_TYPEMASK, BS_PUSHBUTTON) << text;
+                const char* expected = id == IDOK          ? "OK"
+                                       : id == IDCANCEL    ? "Cancel"
+                                       : id == IDC_OPTIONS ? "Options"
+                                                           : "(unexpected button)";
+                EXPECT_EQ(text, expected) << id;
+            } else if ((style & SS_TYPEMASK) == SS_ICON) {
+                icon = reinterpret_cast<HICON>(::SendMessageA(child, STM_GETICON, 0, 0));
+            } else if (text == "Would you like to shred selected item(s)?") {
                 question = true;
             }
         }
@@ -303,9 +253,8 @@ TEST_F(ConfirmLaunchTest, ShowsTheQuestionThreePlainButtonsAndTheIcon)
 
 TEST_F(ConfirmLaunchTest, SettingsCancelledInOptionsLeaveTheRunsSettingsAlone)
 {
-    MessageBoxAnswerer boxes;
     const SettingValues stored{MethodGutmann, 0, 0, 5};
-    Store(stored);
+    ASSERT_TRUE(StoreSettings(SettingsOf(MethodGutmann, 5)));
     const ShredItemList items{"T:\\a.txt", "T:\\b.txt"};
     const LaunchResult result = Launch(false, items, [](HWND confirm) {
         ChangeSettings(confirm, false);
@@ -314,16 +263,13 @@ TEST_F(ConfirmLaunchTest, SettingsCancelledInOptionsLeaveTheRunsSettingsAlone)
 
     EXPECT_EQ(result.DialogResult, IDOK);
     EXPECT_EQ(result.DialogSettings, stored);
-    ASSERT_EQ(result.Workers.size(), 2u);
-    for (const WorkerRecord& worker : result.Workers)
-        EXPECT_EQ(worker.Settings, stored) << worker.ItemIndex;
-    EXPECT_EQ(StoredValues(), stored);
+    ExpectWorkersGot(result, 2, stored);
+    EXPECT_EQ(StoredSettingValues(), stored);
     EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(ConfirmLaunchTest, ChangedSettingsThenCancelWriteNothingAndStartNothing)
 {
-    MessageBoxAnswerer boxes;
     const ShredItemList items{"T:\\a.txt", "T:\\b.txt"};
     const LaunchResult result = Launch(false, items, [](HWND confirm) {
         ChangeSettings(confirm, true);
@@ -332,7 +278,7 @@ TEST_F(ConfirmLaunchTest, ChangedSettingsThenCancelWriteNothingAndStartNothing)
 
     EXPECT_EQ(result.DialogResult, IDCANCEL);
     EXPECT_EQ(result.DialogSettings, ChangedValues) << "the change never reached the dialog";
-    EXPECT_TRUE(StoredValues().empty()) << "the settings key was written";
+    EXPECT_TRUE(StoredSettingValues().empty()) << "the settings key was written";
     EXPECT_EQ(result.Watch.ProgressCreations, 0);
     EXPECT_EQ(workersCreated.load(), 0);
     EXPECT_EQ(Values(CShredConfirmDlg(false, &items).Settings), DefaultValues)
@@ -342,26 +288,19 @@ TEST_F(ConfirmLaunchTest, ChangedSettingsThenCancelWriteNothingAndStartNothing)
 
 TEST_F(ConfirmLaunchTest, ChangedSettingsThenOkAreSavedBeforeTheProgressWindowAndGivenToAll)
 {
-    MessageBoxAnswerer boxes;
     const ShredItemList items{"T:\\a.txt", "T:\\b.txt", "T:\\c.txt"};
-    const LaunchResult result = Launch(false, items, [](HWND confirm) {
-        ChangeSettings(confirm, true);
-        PressOk(confirm);
-    });
+    const LaunchResult result = Launch(false, items, &ChangeAndPressOk);
 
     EXPECT_EQ(result.DialogResult, IDOK);
     EXPECT_EQ(result.Watch.ProgressCreations, 1);
     EXPECT_EQ(result.Watch.StoredAtProgress, ChangedValues);
-    EXPECT_EQ(StoredValues(), ChangedValues);
-    ASSERT_EQ(result.Workers.size(), 3u);
-    for (const WorkerRecord& worker : result.Workers)
-        EXPECT_EQ(worker.Settings, ChangedValues) << worker.ItemIndex;
+    EXPECT_EQ(StoredSettingValues(), ChangedValues);
+    ExpectWorkersGot(result, 3, ChangedValues);
     EXPECT_TRUE(boxes.Texts().empty());
 }
 
 TEST_F(ConfirmLaunchTest, ThreeFilesGiveOneProgressWindowAndWorkersInSelectionOrder)
 {
-    MessageBoxAnswerer boxes;
     const ShredItemList items{"T:\\report final.doc", "C:\\data\\folder", "T:\\x"};
     const LaunchResult result = Launch(false, items, &PressOk);
 
@@ -383,7 +322,6 @@ TEST_F(ConfirmLaunchTest, ThreeFilesGiveOneProgressWindowAndWorkersInSelectionOr
 
 TEST_F(ConfirmLaunchTest, RecycleBinGetsExactlyOneWorker)
 {
-    MessageBoxAnswerer boxes;
     const ShredItemList noItems;
     const LaunchResult result = Launch(true, noItems, &PressOk);
 
@@ -399,7 +337,6 @@ TEST_F(ConfirmLaunchTest, RecycleBinGetsExactlyOneWorker)
 
 TEST_F(ConfirmLaunchTest, ConfirmIsHiddenBeforeTheProgressWindowIsCreated)
 {
-    MessageBoxAnswerer boxes;
     const ShredItemList items{"T:\\a.txt"};
     const LaunchResult result = Launch(false, items, &PressOk);
 
@@ -429,25 +366,20 @@ TEST_F(ConfirmLaunchTest, AFailedSaveIsReportedOnceAndTheRunGoesOn)
     for (SettingsRegistry* registry :
          std::initializer_list<SettingsRegistry*>{&readOnly, &locked}) {
         SetUp();
-        MessageBoxAnswerer boxes;
+        // Boxes of this pass only.
+        MessageBoxAnswerer passBoxes;
         Seam<SettingsRegistry>::Substitute inPlace(*registry);
         const ShredItemList items{"T:\\a.txt", "T:\\b.txt"};
-        const LaunchResult result = Launch(false, items, [](HWND confirm) {
-            ChangeSettings(confirm, true);
-            PressOk(confirm);
-        });
+        const LaunchResult result = Launch(false, items, &ChangeAndPressOk);
 
-        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{SaveFailedText});
+        EXPECT_EQ(passBoxes.Texts(), std::vector<std::string>{SaveFailedText});
         EXPECT_EQ(result.Watch.ProgressCreations, 1);
-        ASSERT_EQ(result.Workers.size(), 2u);
-        for (const WorkerRecord& worker : result.Workers)
-            EXPECT_EQ(worker.Settings, ChangedValues);
+        ExpectWorkersGot(result, 2, ChangedValues);
     }
 }
 
 TEST_F(ConfirmLaunchTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowStillCompletes)
 {
-    MessageBoxAnswerer boxes;
     const ShredItemList items{"T:\\a.txt", "T:\\b.txt", "T:\\c.txt"};
     const LaunchResult result = Launch(false, items, &PressOk, &SecondWorkerFails);
 
@@ -463,7 +395,6 @@ TEST_F(ConfirmLaunchTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowStillC
 
 TEST_F(ConfirmLaunchTest, NoWorkerAtAllStillLetsTheWindowComplete)
 {
-    MessageBoxAnswerer boxes;
     const ShredItemList items{"T:\\a.txt", "T:\\b.txt"};
     const LaunchResult result = Launch(false, items, &PressOk, &NoWorkerCreated);
 

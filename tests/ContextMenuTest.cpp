@@ -5,18 +5,16 @@
 #include "common/ComObject.h"
 #include "Captions.h"
 #include "DialogDriver.h"
+#include "MenuHandlerTest.h"
 #include "RegistryKeys.h"
-#include "ServerObject.h"
+#include "StoredSettingValues.h"
 #include "common/ShellIdList.h"
-#include "ShellSelection.h"
 #include "TestOwners.h"
 #include "TestFiles.h"
 #include "afx/AfxApp.h"
 #include "afx/AfxDialog.h"
 #include "common/TextConversion.h"
-#include "shellext/ClassTable.h"
 #include "shellext/QuorvaneShlExt.h"
-#include "shellext/ServerModule.h"
 #include "core/ShredSettings.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +23,9 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <atomic>
 #include <cstring>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -68,18 +64,12 @@ public:
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override
     {
         Asked.push_back(*format);
-        if (kind == IdListOnly && format->cfFormat == IdListFormat() &&
-            (format->tymed & TYMED_HGLOBAL)) {
-            medium->tymed = TYMED_HGLOBAL;
-            medium->hGlobal = idList;
-            medium->pUnkForRelease = Owner.HandOut();
-            return S_OK;
-        }
-        if (kind == NoFileList || kind == IdListOnly || format->cfFormat != CF_HDROP ||
-            !(format->tymed & TYMED_HGLOBAL))
+        if (QueryGetData(format) != S_OK || !(format->tymed & TYMED_HGLOBAL))
             return DV_E_FORMATETC;
         medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = kind == UnlockableFileList ? nullptr : DropBlock();
+        medium->hGlobal = kind == IdListOnly           ? idList
+                          : kind == UnlockableFileList ? nullptr
+                                                       : DropBlock();
         // The block stays ours: a release goes to the owner, not to GlobalFree.
         medium->pUnkForRelease = Owner.HandOut();
         return S_OK;
@@ -163,101 +153,26 @@ HGLOBAL DesktopIdList(const std::vector<int>& folders)
     return ShellIdListBlock(&desktop, items);
 }
 
-// Stands in for the user: cancels every confirm dialog that appears, and notes whether a
-// progress window ever did.
-class ConfirmCanceller
-{
-public:
-    ConfirmCanceller() : thread([this] { Loop(); }) {}
-    ~ConfirmCanceller()
-    {
-        stop = true;
-        thread.join();
-    }
-    ConfirmCanceller(const ConfirmCanceller&) = delete;
-    ConfirmCanceller& operator=(const ConfirmCanceller&) = delete;
-
-    int Confirms() const { return confirms; }
-    bool ProgressSeen() const { return progressSeen; }
-
-private:
-    void Loop()
-    {
-        HWND answered = nullptr;
-        while (!stop) {
-            HWND confirm = WaitForDialog(ShredConfirmCaption, 0);
-            if (confirm && confirm != answered) {
-                answered = confirm;
-                ++confirms;
-                Click(confirm, IDCANCEL);
-            }
-            if (WaitForDialog(ShredProgressCaption, 0))
-                progressSeen = true;
-            ::Sleep(5);
-        }
-    }
-
-    std::atomic<bool> stop{false};
-    std::atomic<int> confirms{0};
-    std::atomic<bool> progressSeen{false};
-    std::thread thread;
-};
-
-bool SettingsKeyExists()
-{
-    return KeyExists(HKEY_CURRENT_USER, ShredSettingsKey);
-}
-
-std::string MenuItemText(HMENU menu, int position)
-{
-    char text[128] = {};
-    ::GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
-    return text;
-}
-
-class ContextMenuTest : public ::testing::Test
+class ContextMenuTest : public MenuHandlerTest<CQuorvaneShlExt>
 {
 protected:
-    void SetUp() override
-    {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
-        Module.Start(ClassTable, ::GetModuleHandleA(nullptr));
-        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        UniqueCom<IQuorvaneShlExt> created;
-        ASSERT_EQ(CreateServerObject(CLSID_QuorvaneShlExt, IID_IQuorvaneShlExt,
-                                     reinterpret_cast<void**>(created.Receive())),
-                  S_OK);
-        Object = static_cast<CQuorvaneShlExt*>(created.Get());
-        ASSERT_EQ(
-            created->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(Init.Receive())),
-            S_OK);
-        ASSERT_EQ(
-            created->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(Menu.Receive())),
-            S_OK);
-    }
+    ContextMenuTest() : MenuHandlerTest(CLSID_QuorvaneShlExt, IID_IQuorvaneShlExt) {}
 
-    void TearDown() override
+    // With a data object of the test's own, which goes afterwards.
+    HRESULT InitializeOwn(HGLOBAL idList)
     {
-        // The object goes with its last interface, and with it the server lock it held.
-        Init.Reset();
-        Menu.Reset();
-        EXPECT_EQ(Module.LockCount, 0);
-        Module.Stop();
-        ::CoUninitialize();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
+        OwnDataObject data(idList);
+        return Initialize(&data);
     }
-
-    HRESULT Initialize(const UniqueCom<IDataObject>& data)
+    HRESULT InitializeOwn(OwnDataObject::Kind kind, std::vector<std::wstring> names = {})
     {
-        return Init->Initialize(nullptr, data.Get(), nullptr);
+        OwnDataObject data(kind, std::move(names));
+        return Initialize(&data);
     }
 
     HRESULT Invoke(const char* verb)
     {
-        CMINVOKECOMMANDINFO info = {};
-        info.cbSize = sizeof info;
-        info.lpVerb = verb;
-        info.nShow = SW_SHOWNORMAL;
+        CMINVOKECOMMANDINFO info = Command(verb);
         return Menu->InvokeCommand(&info);
     }
 
@@ -271,10 +186,8 @@ protected:
         return paths;
     }
 
+    const ClearedSettingsKey settingsKey;
     TempFolder Folder;
-    CQuorvaneShlExt* Object = nullptr;
-    UniqueCom<IShellExtInit> Init;
-    UniqueCom<IContextMenu> Menu;
 };
 
 TEST_F(ContextMenuTest, AMenuForTheDefaultCommandOnlyGetsNothing)
@@ -298,7 +211,7 @@ TEST_F(ContextMenuTest, TheEntryGoesWhereTheShellAsksWithTheFirstIdentifier)
     EXPECT_EQ(::GetMenuItemID(menu.Get(), 0), 10u);
     EXPECT_EQ(::GetMenuItemID(menu.Get(), 1), 0x7000u);
     EXPECT_EQ(::GetMenuItemID(menu.Get(), 2), 11u);
-    EXPECT_EQ(MenuItemText(menu.Get(), 1), "Shred Item(s)");
+    EXPECT_EQ(MenuText(menu.Get(), 1), "Shred Item(s)");
     MENUITEMINFOA item = {};
     item.cbSize = sizeof item;
     item.fMask = MIIM_FTYPE | MIIM_SUBMENU | MIIM_BITMAP;
@@ -314,13 +227,13 @@ TEST_F(ContextMenuTest, TheEntryGoesWhereTheShellAsksWithTheFirstIdentifier)
               MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1));
     ASSERT_EQ(::GetMenuItemCount(menu.Get()), 1);
     EXPECT_EQ(::GetMenuItemID(menu.Get(), 0), 42u);
-    EXPECT_EQ(MenuItemText(menu.Get(), 0), "Shred Item(s)");
+    EXPECT_EQ(MenuText(menu.Get(), 0), "Shred Item(s)");
 }
 
 TEST_F(ContextMenuTest, SelectedFilesArriveInTheShellsOrder)
 {
     const std::vector<std::string> paths = MakeFiles({"c.txt", "a.txt", "b.txt"});
-    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
+    ASSERT_EQ(Initialize(paths), S_OK);
     EXPECT_EQ(Object->Items, paths);
     EXPECT_FALSE(Object->IsRecycleBin);
 }
@@ -328,16 +241,15 @@ TEST_F(ContextMenuTest, SelectedFilesArriveInTheShellsOrder)
 TEST_F(ContextMenuTest, EachInitializeReplacesTheSelectionBeforeIt)
 {
     const std::vector<std::string> paths = MakeFiles({"one.txt", "two.txt", "three.txt"});
-    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
-    ASSERT_EQ(Initialize(ShellSelection({paths[2]})), S_OK);
+    ASSERT_EQ(Initialize(paths), S_OK);
+    ASSERT_EQ(Initialize({paths[2]}), S_OK);
     EXPECT_EQ(Object->Items, std::vector<std::string>{paths[2]});
 
-    OwnDataObject bin(DesktopIdList({CSIDL_BITBUCKET}));
-    ASSERT_EQ(Init->Initialize(nullptr, &bin, nullptr), S_OK);
+    ASSERT_EQ(InitializeOwn(DesktopIdList({CSIDL_BITBUCKET})), S_OK);
     EXPECT_TRUE(Object->Items.empty());
     EXPECT_TRUE(Object->IsRecycleBin);
 
-    ASSERT_EQ(Initialize(ShellSelection({paths[0], paths[1]})), S_OK);
+    ASSERT_EQ(Initialize({paths[0], paths[1]}), S_OK);
     EXPECT_EQ(Object->Items, (std::vector<std::string>{paths[0], paths[1]}));
     EXPECT_FALSE(Object->IsRecycleBin);
 }
@@ -345,19 +257,17 @@ TEST_F(ContextMenuTest, EachInitializeReplacesTheSelectionBeforeIt)
 TEST_F(ContextMenuTest, ADrivesOwnMenuHasNoEntryAndADriveAmongFilesIsLeftToTheJob)
 {
     // The drive the tests run on: Initialize only collects, nothing is shredded.
-    OwnDataObject drive(OwnDataObject::FileList, {L"T:\\"});
-    EXPECT_EQ(Init->Initialize(nullptr, &drive, nullptr), E_INVALIDARG);
+    EXPECT_EQ(InitializeOwn(OwnDataObject::FileList, {L"T:\\"}), E_INVALIDARG);
     EXPECT_TRUE(Object->Items.empty());
     const std::vector<std::string> paths = MakeFiles({"beside.txt"});
-    OwnDataObject mixed(OwnDataObject::FileList, {L"T:\\", Widen(paths[0])});
-    ASSERT_EQ(Init->Initialize(nullptr, &mixed, nullptr), S_OK);
+    ASSERT_EQ(InitializeOwn(OwnDataObject::FileList, {L"T:\\", Widen(paths[0])}), S_OK);
     EXPECT_EQ(Object->Items, (std::vector<std::string>{"T:\\", paths[0]}));
 }
 
 TEST_F(ContextMenuTest, TheRecycleBinIsTheDataObjectWhoseIdListNamesIt)
 {
     OwnDataObject bin(DesktopIdList({CSIDL_BITBUCKET}));
-    EXPECT_EQ(Init->Initialize(nullptr, &bin, nullptr), S_OK);
+    EXPECT_EQ(Initialize(&bin), S_OK);
     EXPECT_TRUE(Object->IsRecycleBin);
     EXPECT_TRUE(Object->Items.empty());
     // The file list first, then the ID list; the medium handed out is given back.
@@ -379,23 +289,20 @@ TEST_F(ContextMenuTest, NothingWithoutAFileListIsTakenForTheRecycleBinUnlessItIs
     EXPECT_EQ(Init->Initialize(target.Get(), &virtualItems, nullptr), E_INVALIDARG);
     EXPECT_FALSE(Object->IsRecycleBin);
     // The same without a target, and without any ID list.
-    OwnDataObject nothing(OwnDataObject::NoFileList);
-    EXPECT_EQ(Init->Initialize(nullptr, &nothing, nullptr), E_INVALIDARG);
+    EXPECT_EQ(InitializeOwn(OwnDataObject::NoFileList), E_INVALIDARG);
     EXPECT_FALSE(Object->IsRecycleBin);
     // The Recycle Bin itself dragged onto a folder is a drop, not its own menu.
     OwnDataObject droppedBin(DesktopIdList({CSIDL_BITBUCKET}));
     EXPECT_EQ(Init->Initialize(target.Get(), &droppedBin, nullptr), E_INVALIDARG);
     // Other items without files, and the Recycle Bin among others.
-    OwnDataObject computer(DesktopIdList({CSIDL_DRIVES}));
-    EXPECT_EQ(Init->Initialize(nullptr, &computer, nullptr), E_INVALIDARG);
-    OwnDataObject binAndMore(DesktopIdList({CSIDL_BITBUCKET, CSIDL_DRIVES}));
-    EXPECT_EQ(Init->Initialize(nullptr, &binAndMore, nullptr), E_INVALIDARG);
+    EXPECT_EQ(InitializeOwn(DesktopIdList({CSIDL_DRIVES})), E_INVALIDARG);
+    EXPECT_EQ(InitializeOwn(DesktopIdList({CSIDL_BITBUCKET, CSIDL_DRIVES})), E_INVALIDARG);
     EXPECT_FALSE(Object->IsRecycleBin);
     EXPECT_TRUE(Object->Items.empty());
     // Without a selection the command shows nothing.
-    ConfirmCanceller user;
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
-    EXPECT_EQ(user.Confirms(), 0);
+    EXPECT_EQ(user.Answered(), 0);
 }
 
 TEST_F(ContextMenuTest, AnIdListThatRunsPastItsBlockIsNoRecycleBin)
@@ -412,33 +319,33 @@ TEST_F(ContextMenuTest, AnIdListThatRunsPastItsBlockIsNoRecycleBin)
         return copy;
     };
     OwnDataObject sound(good);
-    ASSERT_EQ(Init->Initialize(nullptr, &sound, nullptr), S_OK);
+    ASSERT_EQ(Initialize(&sound), S_OK);
     // The item's offset past the end of the block; its size running past the end.
-    OwnDataObject offsetPast(copyWith([&](BYTE* bytes) {
-        const auto past = static_cast<UINT>(size);
-        std::memcpy(bytes + 2 * sizeof(UINT), &past, sizeof past);
-    }));
-    EXPECT_EQ(Init->Initialize(nullptr, &offsetPast, nullptr), E_INVALIDARG);
-    OwnDataObject sizePast(copyWith([&](BYTE* bytes) {
-        UINT itemOffset = 0;
-        std::memcpy(&itemOffset, bytes + 2 * sizeof(UINT), sizeof itemOffset);
-        const USHORT tooLong = 0xFFF0;
-        std::memcpy(bytes + itemOffset, &tooLong, sizeof tooLong);
-    }));
-    EXPECT_EQ(Init->Initialize(nullptr, &sizePast, nullptr), E_INVALIDARG);
+    EXPECT_EQ(InitializeOwn(copyWith([&](BYTE* bytes) {
+                  const auto past = static_cast<UINT>(size);
+                  std::memcpy(bytes + 2 * sizeof(UINT), &past, sizeof past);
+              })),
+              E_INVALIDARG);
+    EXPECT_EQ(InitializeOwn(copyWith([&](BYTE* bytes) {
+                  UINT itemOffset = 0;
+                  std::memcpy(&itemOffset, bytes + 2 * sizeof(UINT), sizeof itemOffset);
+                  const USHORT tooLong = 0xFFF0;
+                  std::memcpy(bytes + itemOffset, &tooLong, sizeof tooLong);
+              })),
+              E_INVALIDARG);
     EXPECT_FALSE(Object->IsRecycleBin);
 }
 
 TEST_F(ContextMenuTest, AFileListWithoutAReadableNameKeepsTheEntryOff)
 {
     OwnDataObject empty(OwnDataObject::FileList);
-    EXPECT_EQ(Init->Initialize(nullptr, &empty, nullptr), E_INVALIDARG);
+    EXPECT_EQ(Initialize(&empty), E_INVALIDARG);
     EXPECT_TRUE(Object->Items.empty());
     EXPECT_FALSE(Object->IsRecycleBin);
     EXPECT_EQ(empty.Owner.Releases(), 1u);
 
     OwnDataObject unlockable(OwnDataObject::UnlockableFileList, {L"C:\\a.txt"});
-    EXPECT_EQ(Init->Initialize(nullptr, &unlockable, nullptr), E_INVALIDARG);
+    EXPECT_EQ(Initialize(&unlockable), E_INVALIDARG);
     EXPECT_TRUE(Object->Items.empty());
     EXPECT_FALSE(Object->IsRecycleBin);
     EXPECT_EQ(unlockable.Owner.Releases(), 1u);
@@ -452,7 +359,7 @@ TEST_F(ContextMenuTest, NamesArriveWholeAndWithoutLookAlikeSubstitutes)
     OwnDataObject data(OwnDataObject::FileList,
                        {longest, atLimit, L"C:\\t\\\u0100bc.txt", L"C:\\t\\caf\u00e9 \u20ac.txt",
                         L"C:\\t\\\u65e5\u672c.txt"});
-    ASSERT_EQ(Init->Initialize(nullptr, &data, nullptr), S_OK);
+    ASSERT_EQ(Initialize(&data), S_OK);
     ASSERT_EQ(Object->Items.size(), 5u);
     EXPECT_EQ(Object->Items[0].size(), 300u);
     EXPECT_EQ(Object->Items[0], "C:\\long\\" + std::string(292, 'n'));
@@ -466,22 +373,7 @@ TEST_F(ContextMenuTest, NamesArriveWholeAndWithoutLookAlikeSubstitutes)
 
 TEST_F(ContextMenuTest, OnlyTheHelpTextOfTheOneCommandIsGiven)
 {
-    for (UINT type : {GCS_VERBA, GCS_VERBW, GCS_VALIDATEA, GCS_VALIDATEW}) {
-        char buffer[64];
-        std::memset(buffer, 'Z', sizeof buffer);
-        EXPECT_EQ(Menu->GetCommandString(0, type, nullptr, buffer, 32), E_INVALIDARG) << type;
-        EXPECT_EQ(buffer[0], 'Z');
-    }
-    char buffer[64] = {};
-    EXPECT_EQ(Menu->GetCommandString(1, GCS_HELPTEXTA, nullptr, buffer, sizeof buffer),
-              E_INVALIDARG);
-    EXPECT_EQ(Menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, buffer, sizeof buffer), S_OK);
-    EXPECT_STREQ(buffer, "Shred this item");
-
-    wchar_t wide[64] = {};
-    EXPECT_EQ(Menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 64),
-              S_OK);
-    EXPECT_STREQ(wide, L"Shred this item");
+    ExpectOnlyHelpText("Shred this item");
 }
 
 TEST_F(ContextMenuTest, TheHelpTextIsCutToTheBuffer)
@@ -505,29 +397,29 @@ TEST_F(ContextMenuTest, TheHelpTextIsCutToTheBuffer)
 TEST_F(ContextMenuTest, VerbsAndOtherOffsetsShowNothing)
 {
     const std::vector<std::string> paths = MakeFiles({"keep.txt"});
-    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
-    ConfirmCanceller user;
+    ASSERT_EQ(Initialize(paths), S_OK);
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     EXPECT_EQ(Invoke("open"), E_INVALIDARG);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(1)), E_INVALIDARG);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0xFFFF)), E_INVALIDARG);
-    EXPECT_EQ(user.Confirms(), 0);
+    EXPECT_EQ(user.Answered(), 0);
     EXPECT_TRUE(Exists(paths[0]));
 }
 
 TEST_F(ContextMenuTest, TheCommandRunsTheConfirmDialogAndACancelChangesNothing)
 {
     const std::vector<std::string> paths = MakeFiles({"x.txt", "y.txt", "z.txt"});
-    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
+    ASSERT_EQ(Initialize(paths), S_OK);
     const std::vector<std::string> before = ListFolder(Folder.Path());
     // The dialog must come from this module's resources whatever the caller made current,
     // and the caller's choice must be back afterwards.
     const HINSTANCE foreign = ::GetModuleHandleA("kernel32.dll");
     AfxSetResourceHandle(foreign);
     {
-        ConfirmCanceller user;
+        DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
         EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);
-        EXPECT_EQ(user.Confirms(), 1);
-        EXPECT_FALSE(user.ProgressSeen());
+        EXPECT_EQ(user.Answered(), 1);
+        EXPECT_FALSE(user.WatchedSeen());
     }
     EXPECT_EQ(AfxGetResourceHandle(), foreign);
     AfxSetResourceHandle(nullptr);
@@ -537,25 +429,24 @@ TEST_F(ContextMenuTest, TheCommandRunsTheConfirmDialogAndACancelChangesNothing)
         const std::vector<unsigned char> bytes = ReadBytes(Folder / name);
         EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string("contents of ") + name);
     }
-    EXPECT_FALSE(SettingsKeyExists());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ShredSettingsKey));
     EXPECT_EQ(AfxDllCanUnloadNow(), S_OK);
     EXPECT_EQ(Object->Items, paths);
 }
 
 TEST_F(ContextMenuTest, TheRecycleBinsCommandRunsTheConfirmDialogToo)
 {
-    OwnDataObject bin(DesktopIdList({CSIDL_BITBUCKET}));
-    ASSERT_EQ(Init->Initialize(nullptr, &bin, nullptr), S_OK);
-    ConfirmCanceller user;
+    ASSERT_EQ(InitializeOwn(DesktopIdList({CSIDL_BITBUCKET})), S_OK);
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), S_OK);
-    EXPECT_EQ(user.Confirms(), 1);
-    EXPECT_FALSE(SettingsKeyExists());
+    EXPECT_EQ(user.Answered(), 1);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ShredSettingsKey));
 }
 
 TEST_F(ContextMenuTest, AStringVerbIsNeverTakenForAnOffsetWhereverItLies)
 {
     const std::vector<std::string> paths = MakeFiles({"keep.txt"});
-    ASSERT_EQ(Initialize(ShellSelection(paths)), S_OK);
+    ASSERT_EQ(Initialize(paths), S_OK);
     // A verb whose address has its low 32 bits all zero looks like offset 0 to a check of the
     // low two words only.
     UniqueVirtualMemory page;
@@ -567,28 +458,27 @@ TEST_F(ContextMenuTest, AStringVerbIsNeverTakenForAnOffsetWhereverItLies)
     ASSERT_EQ(reinterpret_cast<uintptr_t>(verb) & 0xFFFFFFFF, 0u);
     std::strcpy(verb, "open");
 
-    ConfirmCanceller user;
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     EXPECT_EQ(Invoke(verb), E_INVALIDARG);
     EXPECT_EQ(Invoke(verb + 1), E_INVALIDARG);
-    EXPECT_EQ(user.Confirms(), 0);
+    EXPECT_EQ(user.Answered(), 0);
     EXPECT_TRUE(Exists(paths[0]));
 }
 
 TEST_F(ContextMenuTest, WithoutASelectionThereIsNoCommand)
 {
-    ConfirmCanceller user;
+    DialogAnswerer user(ShredConfirmCaption, IDCANCEL, ShredProgressCaption);
     // Never initialised.
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
     // No data object at all is no Recycle Bin.
-    EXPECT_EQ(Init->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
+    EXPECT_EQ(Initialize(nullptr), E_INVALIDARG);
     EXPECT_FALSE(Object->IsRecycleBin);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
     // A selection that came to nothing.
-    OwnDataObject empty(OwnDataObject::FileList);
-    EXPECT_EQ(Init->Initialize(nullptr, &empty, nullptr), E_INVALIDARG);
+    EXPECT_EQ(InitializeOwn(OwnDataObject::FileList), E_INVALIDARG);
     EXPECT_EQ(Invoke(MAKEINTRESOURCEA(0)), E_INVALIDARG);
-    EXPECT_EQ(user.Confirms(), 0);
-    EXPECT_FALSE(user.ProgressSeen());
+    EXPECT_EQ(user.Answered(), 0);
+    EXPECT_FALSE(user.WatchedSeen());
     EXPECT_EQ(AfxDllCanUnloadNow(), S_OK);
 }
 

@@ -8,6 +8,7 @@
 #include "MessageBoxAnswerer.h"
 #include "ProgressWindow.h"
 #include "SettingsRegistryInPlace.h"
+#include "StoredSettingValues.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
 #include "WaitUntil.h"
@@ -19,8 +20,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -49,38 +48,6 @@ public:
 
 IMPLEMENT_DYNCREATE(FinishingWorker)
 
-struct CaptionedWindows
-{
-    const char* Caption;
-    std::vector<HWND> Found;
-};
-
-BOOL CALLBACK CollectVisible(HWND window, LPARAM windows)
-{
-    auto* collected = reinterpret_cast<CaptionedWindows*>(windows);
-    char caption[64] = {};
-    ::GetWindowTextA(window, caption, sizeof caption);
-    if (::IsWindowVisible(window) && std::string(caption) == collected->Caption)
-        collected->Found.push_back(window);
-    return TRUE;
-}
-
-// The visible top-level windows of a thread with this caption.
-std::vector<HWND> VisibleWindows(DWORD threadId, const char* caption)
-{
-    CaptionedWindows windows{caption, {}};
-    ::EnumThreadWindows(threadId, &CollectVisible, reinterpret_cast<LPARAM>(&windows));
-    return windows.Found;
-}
-
-HWND ActiveWindowOf(DWORD threadId)
-{
-    GUITHREADINFO info{};
-    info.cbSize = sizeof info;
-    ::GetGUIThreadInfo(threadId, &info);
-    return info.hwndActive;
-}
-
 HWND Owner(HWND window)
 {
     return ::GetWindow(window, GW_OWNER);
@@ -104,24 +71,10 @@ public:
           confirm(WaitForDialog(ShredConfirmCaption))
     {}
 
-    // A failed check must leave no dialog behind for the next test, nor hang.
     ~ConfirmRun()
     {
-        const bool ended = WaitUntil(
-            [this] {
-                if (ui.Join(50))
-                    return true;
-                for (const char* caption :
-                     {MessageBoxCaption, SettingsCaption, ShredConfirmCaption})
-                    for (HWND window : Visible(caption))
-                        ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                return false;
-            },
-            10000, 0);
-        if (!ended) {
-            std::fprintf(stderr, "the confirm dialog's thread did not end\n");
-            std::_Exit(3);
-        }
+        ui.CancelUntilEnded({MessageBoxCaption, SettingsCaption, ShredConfirmCaption},
+                            "the confirm dialog's thread");
     }
     ConfirmRun(const ConfirmRun&) = delete;
     ConfirmRun& operator=(const ConfirmRun&) = delete;
@@ -131,7 +84,7 @@ public:
     {
         return VisibleWindows(ui.ThreadId(), caption);
     }
-    HWND ActiveWindow() const { return ActiveWindowOf(ui.ThreadId()); }
+    HWND ActiveWindow() const { return GuiThreadInfo(ui.ThreadId()).hwndActive; }
 
     // Opens "Settings" through "Options" and puts it beside the confirm dialog, where it
     // covers none of its buttons; null when it does not open.
@@ -170,12 +123,6 @@ public:
         return true;
     }
 
-    // Waits for the count of visible windows of the caption to reach `count`.
-    bool WaitForCount(const char* caption, size_t count, DWORD timeoutMs) const
-    {
-        return WaitUntil([&] { return Visible(caption).size() >= count; }, timeoutMs);
-    }
-
     // Presses a button of "Settings" and waits until it has gone; false on timeout.
     bool CloseSettings(HWND settings, int button) const
     {
@@ -200,23 +147,16 @@ private:
     HWND confirm;
 };
 
-ShredSettings StoredSettings()
-{
-    ShredSettings stored;
-    stored.Load();
-    return stored;
-}
-
 class DialogOwnerTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
         workersRun = 0;
         progressOwner = nullptr;
     }
-    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
+
+    const ClearedSettingsKey settingsKey;
 };
 
 } // namespace
@@ -258,7 +198,8 @@ TEST_F(DialogOwnerTest, AMouseClickOnOptionsOpensSettingsOnceAndNotASecondTime)
     ASSERT_TRUE(run.ButtonUncovered(IDC_OPTIONS));
 
     ASSERT_TRUE(MouseClick(confirm, IDC_OPTIONS));
-    EXPECT_FALSE(run.WaitForCount(SettingsCaption, 2, RefusalWaitMs)) << "a second \"Settings\"";
+    EXPECT_FALSE(WaitUntil([&] { return run.Visible(SettingsCaption).size() >= 2; }, RefusalWaitMs))
+        << "a second \"Settings\"";
     EXPECT_EQ(run.Visible(SettingsCaption), std::vector<HWND>{settings});
 
     ASSERT_TRUE(run.CloseSettings(settings, IDCANCEL));
@@ -291,7 +232,9 @@ TEST_F(DialogOwnerTest, OkInConfirmCannotBeClickedWhileSettingsIsOpenSoTheEditIs
     EXPECT_EQ(workersRun.load(), 1);
     EXPECT_EQ(progressOwner.load(), nullptr)
         << "the progress window must outlive the confirm dialog";
-    EXPECT_EQ(StoredSettings().Passes, 9);
+    ShredSettings stored;
+    stored.Load();
+    EXPECT_EQ(stored.Passes, 9);
 }
 
 TEST_F(DialogOwnerTest, ValidationBoxesAreOwnedBySettings)
@@ -399,9 +342,8 @@ TEST(DialogOwnerProgress, FinalErrorBoxIsOwnedByTheActiveProgressWindowWhichComp
     ProgressWindow progress(false, {"T:\\a", "T:\\b"});
     ASSERT_NE(progress.Handle(), nullptr);
     EXPECT_EQ(Owner(progress.Handle()), nullptr);
-    EXPECT_EQ(ActiveWindowOf(progress.ThreadId()), progress.Handle());
-    progress.Status(0, StatusAccessViolation);
-    progress.Status(0, StatusFinished);
+    EXPECT_EQ(GuiThreadInfo(progress.ThreadId()).hwndActive, progress.Handle());
+    progress.Statuses({{0, StatusAccessViolation}, {0, StatusFinished}});
 
     // The last worker waits in its notification until the box is answered; pass markers
     // posted before it are dispatched by the box's own loop.

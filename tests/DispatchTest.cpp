@@ -27,6 +27,32 @@ std::wstring Text(const UniqueBstr& text)
     return text ? text.Get() : L"";
 }
 
+// The name of a type's member, or of the type itself.
+std::wstring NameOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL)
+{
+    UniqueBstr name;
+    EXPECT_EQ(info->GetDocumentation(member, name.Receive(), nullptr, nullptr, nullptr), S_OK);
+    return Text(name);
+}
+
+std::wstring NameOf(ITypeLib* library)
+{
+    UniqueBstr name;
+    EXPECT_EQ(library->GetDocumentation(-1, name.Receive(), nullptr, nullptr, nullptr), S_OK);
+    return Text(name);
+}
+
+// The type a type refers to: the one it implements at `index`, or with -1 the vtable view of a
+// dual interface.
+UniqueCom<ITypeInfo> Referenced(ITypeInfo* info, INT index)
+{
+    HREFTYPE reference = 0;
+    UniqueCom<ITypeInfo> referenced;
+    EXPECT_EQ(info->GetRefTypeOfImplType(index, &reference), S_OK);
+    EXPECT_EQ(info->GetRefTypeInfo(reference, referenced.Receive()), S_OK);
+    return referenced;
+}
+
 std::wstring GuidText(const GUID& guid)
 {
     wchar_t text[40] = {};
@@ -200,9 +226,7 @@ TEST_F(RegisteredDispatchTest, NamesAreLookedUpAsTheTypeInformationSays)
     for (UINT i = 0; i < 7; ++i) {
         FUNCDESC* function = nullptr;
         ASSERT_EQ(info->GetFuncDesc(i, &function), S_OK);
-        UniqueBstr name;
-        info->GetDocumentation(function->memid, name.Receive(), nullptr, nullptr, nullptr);
-        members.emplace_back(Text(name), function->memid);
+        members.emplace_back(NameOf(info.Get(), function->memid), function->memid);
         info->ReleaseFuncDesc(function);
     }
     ASSERT_EQ(members.front().first, L"QueryInterface");
@@ -237,10 +261,8 @@ TEST_F(RegisteredDispatchTest, NamesAreLookedUpAsTheTypeInformationSays)
 // The vtable view of a dual interface: automation-compatible, IDispatch's seven slots only.
 void ExpectNoMethodsOfItsOwn(ITypeInfo* dispatchView)
 {
-    HREFTYPE reference = 0;
-    ASSERT_EQ(dispatchView->GetRefTypeOfImplType(-1, &reference), S_OK);
-    UniqueCom<ITypeInfo> vtable;
-    ASSERT_EQ(dispatchView->GetRefTypeInfo(reference, vtable.Receive()), S_OK);
+    const UniqueCom<ITypeInfo> vtable = Referenced(dispatchView, -1);
+    ASSERT_TRUE(vtable);
     TYPEATTR* attributes = nullptr;
     ASSERT_EQ(vtable->GetTypeAttr(&attributes), S_OK);
     EXPECT_EQ(attributes->typekind, TKIND_INTERFACE);
@@ -251,13 +273,9 @@ void ExpectNoMethodsOfItsOwn(ITypeInfo* dispatchView)
     EXPECT_EQ(attributes->cbSizeVft, 7 * sizeof(void*));
     EXPECT_EQ(attributes->cImplTypes, 1);
     vtable->ReleaseTypeAttr(attributes);
-    ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &reference), S_OK);
-    UniqueCom<ITypeInfo> base;
-    ASSERT_EQ(vtable->GetRefTypeInfo(reference, base.Receive()), S_OK);
-    UniqueBstr name;
-    ASSERT_EQ(base->GetDocumentation(MEMBERID_NIL, name.Receive(), nullptr, nullptr, nullptr),
-              S_OK);
-    EXPECT_EQ(Text(name), L"IDispatch");
+    const UniqueCom<ITypeInfo> base = Referenced(vtable.Get(), 0);
+    ASSERT_TRUE(base);
+    EXPECT_EQ(NameOf(base.Get()), L"IDispatch");
 }
 
 // One type of the library: kind, name, help string, identifier and flags.
@@ -325,20 +343,15 @@ TEST_F(DispatchTest, TheEmbeddedLibraryDescribesTheServer)
         EXPECT_EQ(attributes->cImplTypes, 1);
 
         // A class names its one interface as default; an interface derives from IDispatch.
-        HREFTYPE reference = 0;
-        ASSERT_EQ(info->GetRefTypeOfImplType(0, &reference), S_OK);
-        UniqueCom<ITypeInfo> implemented;
-        ASSERT_EQ(info->GetRefTypeInfo(reference, implemented.Receive()), S_OK);
-        ASSERT_EQ(
-            implemented->GetDocumentation(MEMBERID_NIL, name.Receive(), nullptr, nullptr, nullptr),
-            S_OK);
+        const UniqueCom<ITypeInfo> implemented = Referenced(info.Get(), 0);
+        ASSERT_TRUE(implemented);
         if (expected[i].Kind == TKIND_COCLASS) {
-            EXPECT_EQ(Text(name), expected[i + 1].Name);
+            EXPECT_EQ(NameOf(implemented.Get()), expected[i + 1].Name);
             INT implFlags = 0;
             EXPECT_EQ(info->GetImplTypeFlags(0, &implFlags), S_OK);
             EXPECT_EQ(implFlags, IMPLTYPEFLAG_FDEFAULT);
         } else {
-            EXPECT_EQ(Text(name), L"IDispatch");
+            EXPECT_EQ(NameOf(implemented.Get()), L"IDispatch");
             // IDispatch comes from the standard OLE library, version 2.0.
             UniqueCom<ITypeLib> standard;
             UINT index = 0;
@@ -348,9 +361,7 @@ TEST_F(DispatchTest, TheEmbeddedLibraryDescribesTheServer)
             EXPECT_EQ(standardAttributes->wMajorVerNum, 2);
             EXPECT_EQ(standardAttributes->wMinorVerNum, 0);
             standard->ReleaseTLibAttr(standardAttributes);
-            ASSERT_EQ(standard->GetDocumentation(-1, name.Receive(), nullptr, nullptr, nullptr),
-                      S_OK);
-            EXPECT_EQ(Text(name), L"stdole");
+            EXPECT_EQ(NameOf(standard.Get()), L"stdole");
             ExpectNoMethodsOfItsOwn(info.Get());
         }
         info->ReleaseTypeAttr(attributes);
@@ -422,7 +433,8 @@ protected:
             ASSERT_NE(c, '.') << "the test folder's path must have no dot: " << Folder.Path();
     }
 
-    // Loads the library through a module at `modulePath` whose own file cannot give it.
+    // Loads the library through a module at `modulePath` whose own file cannot give it; `attempts`
+    // are the paths tried, in order.
     HRESULT LoadThrough(const std::string& modulePath, std::wstring& loadedFrom,
                         std::vector<std::wstring>& attempts)
     {
@@ -437,9 +449,7 @@ protected:
         const HRESULT hr = LoadOwnTypeLibrary(module.Instance(), library.Receive(), loadedFrom);
         attempts = loads.Paths;
         if (library) {
-            UniqueBstr name;
-            library->GetDocumentation(-1, name.Receive(), nullptr, nullptr, nullptr);
-            EXPECT_EQ(Text(name), L"ORLENWICKLib");
+            EXPECT_EQ(NameOf(library.Get()), L"ORLENWICKLib");
         }
         return hr;
     }
@@ -447,31 +457,30 @@ protected:
     // A type library file: this program, whose TYPELIB resource LoadTypeLib reads.
     void PlaceLibrary(const std::string& path) { ASSERT_TRUE(CopyProgram(path)) << path; }
 
+    // The load through `module` fails on the module's own file and is retried at `library`.
+    void ExpectRetriedAt(const std::string& module, const std::string& library)
+    {
+        std::wstring loadedFrom;
+        std::vector<std::wstring> attempts;
+        EXPECT_EQ(LoadThrough(module, loadedFrom, attempts), S_OK);
+        EXPECT_EQ(attempts, (std::vector<std::wstring>{Widen(module), Widen(library)}));
+        EXPECT_EQ(loadedFrom, Widen(library));
+    }
+
     TempFolder Folder;
 };
 
 TEST_F(TypeLibraryRetryTest, TheLibraryFileBesideTheModuleIsLoadedInstead)
 {
-    const std::string module = Folder / "Orlenwick.dll";
     PlaceLibrary(Folder / "Orlenwick.tlb");
-    std::wstring loadedFrom;
-    std::vector<std::wstring> attempts;
-    EXPECT_EQ(LoadThrough(module, loadedFrom, attempts), S_OK);
-    const std::wstring beside = Widen(Folder / "Orlenwick.tlb");
-    EXPECT_EQ(attempts, (std::vector<std::wstring>{Widen(module), beside}));
-    EXPECT_EQ(loadedFrom, beside);
+    ExpectRetriedAt(Folder / "Orlenwick.dll", Folder / "Orlenwick.tlb");
 }
 
 TEST_F(TypeLibraryRetryTest, TheTextFromTheLastDotOfTheWholePathIsReplaced)
 {
     MakeFolder(Folder / "lib.d");
-    const std::string module = Folder / "lib.d\\Orlenwick";
     PlaceLibrary(Folder / "lib.tlb");
-    std::wstring loadedFrom;
-    std::vector<std::wstring> attempts;
-    EXPECT_EQ(LoadThrough(module, loadedFrom, attempts), S_OK);
-    EXPECT_EQ(attempts, (std::vector<std::wstring>{Widen(module), Widen(Folder / "lib.tlb")}));
-    EXPECT_EQ(loadedFrom, Widen(Folder / "lib.tlb"));
+    ExpectRetriedAt(Folder / "lib.d\\Orlenwick", Folder / "lib.tlb");
 }
 
 // A path without a dot gets ".tlb" added at its end; near the limit that no longer fits the
@@ -485,15 +494,12 @@ TEST_F(TypeLibraryRetryTest, ARetriedNameThatWouldNotFitIsNeverMade)
         const std::string module = folder + "\\" + std::string(length - folder.size() - 1, 'q');
         ASSERT_EQ(module.size(), length);
         PlaceLibrary(module + ".tlb");
-        std::wstring loadedFrom = L"unchanged";
-        std::vector<std::wstring> attempts;
-        const HRESULT hr = LoadThrough(module, loadedFrom, attempts);
         if (length + 4 < MAX_PATH) {
-            EXPECT_EQ(hr, S_OK);
-            EXPECT_EQ(attempts, (std::vector<std::wstring>{Widen(module), Widen(module + ".tlb")}));
-            EXPECT_EQ(loadedFrom, Widen(module + ".tlb"));
+            ExpectRetriedAt(module, module + ".tlb");
         } else {
-            EXPECT_EQ(hr, DamagedLibrary);
+            std::wstring loadedFrom = L"unchanged";
+            std::vector<std::wstring> attempts;
+            EXPECT_EQ(LoadThrough(module, loadedFrom, attempts), DamagedLibrary);
             EXPECT_EQ(attempts, std::vector<std::wstring>{Widen(module)});
             EXPECT_EQ(loadedFrom, L"unchanged");
         }

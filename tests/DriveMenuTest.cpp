@@ -6,9 +6,8 @@
 // and folder.
 #include "Captions.h"
 #include "DialogDriver.h"
+#include "MenuHandlerTest.h"
 #include "MessageBoxAnswerer.h"
-#include "ServerObject.h"
-#include "ShellSelection.h"
 #include "TestFiles.h"
 #include "TestOwners.h"
 #include "WipeOs.h"
@@ -16,56 +15,26 @@
 #include "common/TextConversion.h"
 #include "core/WipeJob.h"
 #include "engine/ShredOs.h"
-#include "shellext/ClassTable.h"
 #include "shellext/DriveWipeShlExt.h"
 #include "shellext/Guids.h"
-#include "shellext/ServerModule.h"
 #include "shellext/WipeCommand.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <optional>
 #include <string>
 
 namespace {
 
-std::string MenuText(HMENU menu, UINT id)
-{
-    char text[128] = {};
-    ::GetMenuStringA(menu, id, text, sizeof text, MF_BYCOMMAND);
-    return text;
-}
-
-class DriveMenuTest : public ::testing::Test
+class DriveMenuTest : public MenuHandlerTest<CDriveWipeShlExt>
 {
 protected:
-    void SetUp() override
-    {
-        Module.Start(ClassTable, ::GetModuleHandleA(nullptr));
-        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        ASSERT_EQ(CreateServerObject(CLSID_DriveWipeShlExt, IID_IShellExtInit,
-                                     reinterpret_cast<void**>(Init.Receive())),
-                  S_OK);
-        ASSERT_EQ(Init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(Menu.Receive())),
-                  S_OK);
-        Object = static_cast<CDriveWipeShlExt*>(Init.Get());
-    }
+    DriveMenuTest() : MenuHandlerTest(CLSID_DriveWipeShlExt, IID_IShellExtInit) {}
 
     void TearDown() override
     {
-        Init.Reset();
-        Menu.Reset();
-        EXPECT_EQ(Module.LockCount, 0);
-        Module.Stop();
-        ::CoUninitialize();
+        MenuHandlerTest::TearDown();
         EXPECT_EQ(::FindWindowA(nullptr, WipeConfirmCaption), nullptr);
-    }
-
-    HRESULT Initialize(const std::vector<std::string>& paths)
-    {
-        const UniqueCom<IDataObject> data = ShellSelection(paths);
-        return Init->Initialize(nullptr, data.Get(), nullptr);
     }
 
     // The entries the handler adds to an empty menu, by identifier from 100.
@@ -76,15 +45,16 @@ protected:
         EXPECT_TRUE(SUCCEEDED(hr));
         std::vector<std::string> entries;
         for (UINT id = 100; id < 100 + static_cast<UINT>(HRESULT_CODE(hr)); ++id)
-            entries.push_back(MenuText(menu.Get(), id));
+            entries.push_back(MenuText(menu.Get(), id, MF_BYCOMMAND));
         EXPECT_EQ(::GetMenuItemCount(menu.Get()), static_cast<int>(entries.size()));
         return entries;
     }
 
     // Invokes on a stand-in shell thread; a confirmation that appears is cancelled and fails the
     // test: the box with the reason must have come instead.
-    HRESULT InvokeExpectingNoConfirmation(CMINVOKECOMMANDINFO& invoke)
+    HRESULT InvokeExpectingNoConfirmation(LPCSTR verb)
     {
+        CMINVOKECOMMANDINFO invoke = Command(verb);
         HRESULT hr = E_FAIL;
         UiThread ui([&] { hr = Menu->InvokeCommand(&invoke); });
         if (HWND confirm = WaitForDialog(WipeConfirmCaption, 1000)) {
@@ -94,20 +64,7 @@ protected:
         EXPECT_TRUE(ui.Join(10000));
         return hr;
     }
-
-    UniqueCom<IShellExtInit> Init;
-    UniqueCom<IContextMenu> Menu;
-    CDriveWipeShlExt* Object = nullptr;
 };
-
-CMINVOKECOMMANDINFO Command(LPCSTR verb)
-{
-    CMINVOKECOMMANDINFO invoke = {};
-    invoke.cbSize = sizeof invoke;
-    invoke.lpVerb = verb;
-    invoke.nShow = SW_SHOWNORMAL;
-    return invoke;
-}
 
 } // namespace
 
@@ -119,17 +76,7 @@ TEST_F(DriveMenuTest, OneDrivesRootGetsTheOneEntryAndItsHelpText)
     // A double-click asks only for the default entry: there is none.
     EXPECT_TRUE(Entries(CMF_DEFAULTONLY).empty());
 
-    char narrow[64] = {};
-    EXPECT_EQ(Menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, narrow, sizeof narrow), S_OK);
-    EXPECT_STREQ(narrow, "Overwrite the free space of this drive");
-    wchar_t wide[64] = {};
-    EXPECT_EQ(Menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<char*>(wide), 64),
-              S_OK);
-    EXPECT_STREQ(wide, L"Overwrite the free space of this drive");
-    for (UINT type : {GCS_VERBA, GCS_VERBW, GCS_VALIDATEA})
-        EXPECT_EQ(Menu->GetCommandString(0, type, nullptr, narrow, sizeof narrow), E_INVALIDARG);
-    EXPECT_EQ(Menu->GetCommandString(1, GCS_HELPTEXTA, nullptr, narrow, sizeof narrow),
-              E_INVALIDARG);
+    ExpectOnlyHelpText("Overwrite the free space of this drive");
 }
 
 TEST_F(DriveMenuTest, AnythingButExactlyOneVolumesRootGetsNoEntry)
@@ -151,7 +98,7 @@ TEST_F(DriveMenuTest, AnythingButExactlyOneVolumesRootGetsNoEntry)
     EXPECT_EQ(Initialize({"C:\\", "T:\\"}), E_INVALIDARG);
     EXPECT_TRUE(Entries().empty());
     // A data object without a file list is no drive.
-    EXPECT_EQ(Init->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
+    EXPECT_EQ(Initialize(nullptr), E_INVALIDARG);
 }
 
 TEST_F(DriveMenuTest, NetworkOrReadOnlyDriveIsRefusedWithItsReasonBeforeAnyConfirmation)
@@ -162,11 +109,10 @@ TEST_F(DriveMenuTest, NetworkOrReadOnlyDriveIsRefusedWithItsReasonBeforeAnyConfi
     ASSERT_EQ(Initialize({"T:\\"}), S_OK);
 
     os.DriveType = DRIVE_REMOTE;
-    CMINVOKECOMMANDINFO invoke = Command(MAKEINTRESOURCEA(0));
-    EXPECT_EQ(InvokeExpectingNoConfirmation(invoke), S_OK);
+    EXPECT_EQ(InvokeExpectingNoConfirmation(MAKEINTRESOURCEA(0)), S_OK);
     os.DriveType.reset();
     os.ExtraVolumeFlags = FILE_READ_ONLY_VOLUME;
-    EXPECT_EQ(InvokeExpectingNoConfirmation(invoke), S_OK);
+    EXPECT_EQ(InvokeExpectingNoConfirmation(MAKEINTRESOURCEA(0)), S_OK);
 
     EXPECT_EQ(boxes.Texts(),
               (std::vector<std::string>{"T: is a network drive: its free space can only be "
@@ -182,14 +128,10 @@ TEST_F(DriveMenuTest, OnlyTheEntrysOwnCommandIsTaken)
     os.DriveType = DRIVE_REMOTE;
     const Seam<ShredOs>::Substitute inPlace(os);
     MessageBoxAnswerer boxes;
-    CMINVOKECOMMANDINFO beforeInitialize = Command(MAKEINTRESOURCEA(0));
-    EXPECT_EQ(InvokeExpectingNoConfirmation(beforeInitialize), E_INVALIDARG);
+    EXPECT_EQ(InvokeExpectingNoConfirmation(MAKEINTRESOURCEA(0)), E_INVALIDARG);
     ASSERT_EQ(Initialize({"T:\\"}), S_OK);
-    const LPCSTR verbs[] = {MAKEINTRESOURCEA(1), "open", "wipe"};
-    for (LPCSTR verb : verbs) {
-        CMINVOKECOMMANDINFO invoke = Command(verb);
-        EXPECT_EQ(InvokeExpectingNoConfirmation(invoke), E_INVALIDARG);
-    }
+    for (LPCSTR verb : std::initializer_list<LPCSTR>{MAKEINTRESOURCEA(1), "open", "wipe"})
+        EXPECT_EQ(InvokeExpectingNoConfirmation(verb), E_INVALIDARG);
     EXPECT_TRUE(boxes.Texts().empty());
 }
 

@@ -18,7 +18,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
 
 namespace {
@@ -112,11 +111,6 @@ std::string ErrorBox(const std::vector<std::pair<std::string, const char*>>& ent
     return box;
 }
 
-std::string Repeat(char c, size_t count)
-{
-    return std::string(count, c);
-}
-
 } // namespace
 
 TEST(ProgressDialogTemplate, CaptionNameLabelAndBar)
@@ -125,9 +119,7 @@ TEST(ProgressDialogTemplate, CaptionNameLabelAndBar)
     ProgressWindow progress(false, {"T:\\a"});
     HWND window = progress.Handle();
     ASSERT_NE(window, nullptr);
-    char text[64] = {};
-    ::GetWindowTextA(window, text, sizeof text);
-    EXPECT_STREQ(text, ShredProgressCaption);
+    EXPECT_EQ(WindowText(window), ShredProgressCaption);
     EXPECT_TRUE(::IsWindowVisible(window));
 
     HWND label = ::GetDlgItem(window, IDC_FILE_NAME);
@@ -137,9 +129,7 @@ TEST(ProgressDialogTemplate, CaptionNameLabelAndBar)
 
     HWND bar = ::GetDlgItem(window, IDC_PROGRESS);
     ASSERT_NE(bar, nullptr);
-    char className[64] = {};
-    ::GetClassNameA(bar, className, sizeof className);
-    EXPECT_STREQ(className, "msctls_progress32");
+    EXPECT_EQ(WindowClass(bar), "msctls_progress32");
 
     progress.Status(0, StatusFinished);
     EXPECT_FALSE(progress.IsOpen());
@@ -152,8 +142,7 @@ TEST(ProgressDialogCompletion, EverySuccessClosesOnTheLastFinishedWithoutABox)
     for (int index = 0; index < 2; ++index) {
         progress.AnnounceFile(index, ThreeItems[index]);
         progress.Command(index, ID_SHRED_STEP);
-        progress.Status(index, StatusShredded);
-        progress.Status(index, StatusFinished);
+        progress.Statuses({{index, StatusShredded}, {index, StatusFinished}});
         EXPECT_TRUE(progress.IsOpen()) << "after finished " << index;
     }
     EXPECT_EQ(progress.Deletions(), 0);
@@ -176,29 +165,27 @@ TEST(ProgressDialogCompletion, OneAccessDeniedFileGivesTheExactBox)
 
     EXPECT_FALSE(progress.IsOpen());
     EXPECT_EQ(boxes.Texts(),
-              std::vector<std::string>{"Error(s) occured while deleting item(s): "
-                                       "\n\nT:\\locked.txt: \nAccess Violation\n\n"});
+              std::vector<std::string>{ErrorBox({{"T:\\locked.txt", "Access Violation"}})});
 }
 
 TEST(ProgressDialogCompletion, ErrorsAreListedInArrivalOrderAndOthersAddNothing)
 {
     MessageBoxAnswerer boxes;
     ProgressWindow progress(false, ThreeItems);
-    progress.Status(2, StatusRecycleBinFailed);
-    progress.Status(0, StatusOverwriteFailed);
-    progress.Status(0, StatusShredded);
+    progress.Statuses(
+        {{2, StatusRecycleBinFailed}, {0, StatusOverwriteFailed}, {0, StatusShredded}});
     progress.PostPassMarker(1, 0);
     progress.PostPassMarker(1, 34);
     progress.Command(1, ID_SHRED_PASS_LAST + 1);
-    progress.Status(1, StatusFileNotFound);
-    progress.Status(1, StatusAccessViolation);
-    progress.Status(0, StatusNetworkAborted);
-    progress.Status(2, StatusRemoveFailed);
-    progress.Status(2, StatusInvalidArguments);
-    progress.Status(1, StatusNoHandles);
-    progress.Status(1, StatusFileExists);
-    progress.Status(0, StatusFinished);
-    progress.Status(1, StatusFinished);
+    progress.Statuses({{1, StatusFileNotFound},
+                       {1, StatusAccessViolation},
+                       {0, StatusNetworkAborted},
+                       {2, StatusRemoveFailed},
+                       {2, StatusInvalidArguments},
+                       {1, StatusNoHandles},
+                       {1, StatusFileExists},
+                       {0, StatusFinished},
+                       {1, StatusFinished}});
     SyncWith(progress.Handle());
     progress.Status(2, StatusFinished);
 
@@ -220,7 +207,7 @@ TEST(ProgressDialogCompletion, ErrorsAreListedInArrivalOrderAndOthersAddNothing)
 TEST(ProgressDialogCompletion, EachEntryNamesTheFileItsItemAnnouncedLastOrElseTheItem)
 {
     MessageBoxAnswerer boxes;
-    const std::string deep = "T:\\folder\\" + Repeat('x', 60) + "\\kept.bin";
+    const std::string deep = "T:\\folder\\" + std::string(60, 'x') + "\\kept.bin";
     ProgressWindow progress(false, ThreeItems);
     // Items' files interleave in no order: each entry takes its own item's last file, shortened
     // as the label shortens it, but never as the Recycle Bin's label.
@@ -228,12 +215,12 @@ TEST(ProgressDialogCompletion, EachEntryNamesTheFileItsItemAnnouncedLastOrElseTh
     progress.AnnounceFile(1, deep);
     progress.Status(0, StatusAccessViolation);
     progress.AnnounceFile(0, "C:\\RECYCLER\\Dc2.txt", 0);
-    progress.Status(1, StatusHasOtherNames);
-    progress.Status(0, StatusOverwriteFailed);
-    progress.Status(2, StatusFileNotFound);
-    progress.Status(0, StatusFinished);
-    progress.Status(1, StatusFinished);
-    progress.Status(2, StatusFinished);
+    progress.Statuses({{1, StatusHasOtherNames},
+                       {0, StatusOverwriteFailed},
+                       {2, StatusFileNotFound},
+                       {0, StatusFinished},
+                       {1, StatusFinished},
+                       {2, StatusFinished}});
 
     EXPECT_FALSE(progress.IsOpen());
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ErrorBox({
@@ -251,9 +238,8 @@ TEST(ProgressDialogCompletion, ARecycleBinJobsEntryWithoutAnAnnouncedFileIsUnkno
     ProgressWindow progress(true, {});
     progress.Status(0, StatusInvalidArguments);
     progress.AnnounceFile(0, "C:\\$Recycle.Bin\\S-1\\$RAB12CD.txt", 0);
-    progress.Status(0, StatusAccessViolation);
-    progress.Status(0, StatusRecycleBinFailed);
-    progress.Status(0, StatusFinished);
+    progress.Statuses(
+        {{0, StatusAccessViolation}, {0, StatusRecycleBinFailed}, {0, StatusFinished}});
 
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ErrorBox({
                                  {"Unknown", "Invalid Arguments"},
@@ -302,11 +288,13 @@ TEST(ProgressDialogFileName, LongPathsAreCutAndRecycleBinPathsNamedAsSuch)
 {
     MessageBoxAnswerer boxes;
     ProgressWindow progress(false, {"T:\\a"});
-    const std::string fifty = "T:\\" + Repeat('a', 43) + ".txt";
+    const std::string fifty = "T:\\" + std::string(43, 'a') + ".txt";
     ASSERT_EQ(fifty.size(), 50u);
-    const std::string fiftyOne = "T:\\" + Repeat('b', 20) + "MIDDLE" + Repeat('c', 18) + ".txt";
+    const std::string fiftyOne =
+        "T:\\" + std::string(20, 'b') + "MIDDLE" + std::string(18, 'c') + ".txt";
     ASSERT_EQ(fiftyOne.size(), 51u);
-    const std::string longest = "T:\\" + Repeat('d', 100) + "\\" + Repeat('e', 151) + ".end";
+    const std::string longest =
+        "T:\\" + std::string(100, 'd') + "\\" + std::string(151, 'e') + ".end";
     ASSERT_EQ(longest.size(), ShredFileNameBlockSize - 1);
 
     const struct
@@ -320,7 +308,7 @@ TEST(ProgressDialogFileName, LongPathsAreCutAndRecycleBinPathsNamedAsSuch)
         {"", ""},
         {"C:\\RECYCLER\\S-1-5-21\\Dc1.txt", "Shredding Recycle Bin Items..."},
         {"T:\\Recycle\\notes.txt", "Shredding Recycle Bin Items..."},
-        {"T:\\" + Repeat('f', 60) + "\\recycled.doc", "Shredding Recycle Bin Items..."},
+        {"T:\\" + std::string(60, 'f') + "\\recycled.doc", "Shredding Recycle Bin Items..."},
         {"T:\\eCYCLE\\a.txt", "T:\\eCYCLE\\a.txt"},
         {"T:\\Ecycle\\a.txt", "T:\\Ecycle\\a.txt"},
         {"T:\\EcYcLe.txt", "T:\\EcYcLe.txt"},
@@ -392,51 +380,26 @@ TEST(ProgressDialogFileName, EachNameBlockIsFreedOnceWhileItsMessageIsHandled)
     }
 }
 
-namespace {
-
-// The last worker's final box, answered after running a modal loop of its own as a real box
-// does; counts the pass markers that loop dispatches to the progress window.
-std::mutex pumpingLock;
-std::vector<std::string> pumpingTexts;
-HWND pumpedWindow = nullptr;
-std::atomic<int> markersDuringBox{0};
-
-// Answers a box after dispatching what its own message loop would have dispatched.
-class PumpingAnswerer : public AfxMessageBoxes
-{
-public:
-    int Show(HWND, const char* text, UINT) override
-    {
-        {
-            std::lock_guard<std::mutex> guard(pumpingLock);
-            pumpingTexts.push_back(text);
-        }
-        MSG message;
-        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            const WORD id = LOWORD(message.wParam);
-            if (message.hwnd == pumpedWindow && message.message == WM_COMMAND &&
-                id >= ID_SHRED_PASS_BASE && id <= ID_SHRED_PASS_LAST)
-                ++markersDuringBox;
-            ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
-        }
-        return IDOK;
-    }
-};
-
-} // namespace
-
 TEST(ProgressDialogCompletion, MarkersDispatchedByTheFinalBoxDoNotCompleteAgain)
 {
-    pumpingTexts.clear();
-    markersDuringBox = 0;
-    PumpingAnswerer answerer;
+    MessageBoxAnswerer boxes;
+    std::atomic<int> markersDuringBox{0};
     {
-        Seam<AfxMessageBoxes>::Substitute inPlace(answerer);
         ProgressWindow progress(false, {"T:\\a", "T:\\b"});
-        pumpedWindow = progress.Handle();
-        progress.Status(0, StatusFinished);
-        progress.Status(1, StatusAccessViolation);
+        // The last worker's final box is answered after running a modal loop of its own, as a
+        // real box does; the pass markers that loop dispatches to the window are counted.
+        boxes.WhileShown = [&] {
+            MSG message;
+            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+                const WORD id = LOWORD(message.wParam);
+                if (message.hwnd == progress.Handle() && message.message == WM_COMMAND &&
+                    id >= ID_SHRED_PASS_BASE && id <= ID_SHRED_PASS_LAST)
+                    ++markersDuringBox;
+                ::TranslateMessage(&message);
+                ::DispatchMessageA(&message);
+            }
+        };
+        progress.Statuses({{0, StatusFinished}, {1, StatusAccessViolation}});
 
         // The window's thread is held until the last finished waits for it, so the markers
         // posted before are still queued when that finished is handled.
@@ -450,8 +413,7 @@ TEST(ProgressDialogCompletion, MarkersDispatchedByTheFinalBoxDoNotCompleteAgain)
         EXPECT_EQ(progress.DestroyCalls(), 1);
         EXPECT_EQ(progress.Deletions(), 1);
     }
-    pumpedWindow = nullptr;
-    EXPECT_EQ(pumpingTexts, std::vector<std::string>{ErrorBox({{"T:\\b", "Access Violation"}})});
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{ErrorBox({{"T:\\b", "Access Violation"}})});
 }
 
 namespace {

@@ -13,8 +13,6 @@
 
 #include <atomic>
 #include <cctype>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,13 +82,6 @@ LONG ButtonType(HWND dialog, int id)
     return ::GetWindowLongA(::GetDlgItem(dialog, id), GWL_STYLE) & BS_TYPEMASK;
 }
 
-std::string Caption(HWND window)
-{
-    char text[256] = {};
-    ::GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 class SettingsDialogTest : public ::testing::Test
 {
 protected:
@@ -136,29 +127,14 @@ protected:
         return ::IsWindowVisible(dialog) && !ui->Join(0);
     }
 
-    HWND Focus() const
-    {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        ::GetGUIThreadInfo(ui->ThreadId(), &info);
-        return info.hwndFocus;
-    }
+    HWND Focus() const { return GuiThreadInfo(ui->ThreadId()).hwndFocus; }
 
     void TearDown() override { Finish(); }
 
-    // A failed check must not leave a modal dialog behind for the next one, nor hang.
     void Finish()
     {
-        if (!ui)
-            return;
-        if (!ui->Join(0)) {
-            if (HWND dialog = ::FindWindowA(nullptr, SettingsCaption))
-                ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        }
-        if (!ui->Join(10000)) {
-            std::fprintf(stderr, "the settings dialog did not close\n");
-            std::_Exit(3);
-        }
+        if (ui)
+            ui->CancelUntilEnded({SettingsCaption}, "the settings dialog");
         ui.reset();
     }
 
@@ -174,7 +150,7 @@ TEST_F(SettingsDialogTest, OpensShowingTheRecordWithTheFocusOnTheDefaultOkButton
 {
     HWND dialog = Open(SettingsOf(MethodRandomData, 3, false, true));
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(Caption(dialog), SettingsCaption);
+    EXPECT_EQ(WindowText(dialog), SettingsCaption);
     ASSERT_EQ(ComboCount(dialog, IDC_METHOD), 3);
     EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 0), RandomDataText);
     EXPECT_EQ(ComboItemText(dialog, IDC_METHOD, 1), DoDText);

@@ -7,8 +7,8 @@
 #include "InstalledShellRoad.h"
 #include "ProgramRunner.h"
 #include "ShellSelection.h"
+#include "StoredSettingValues.h"
 #include "TestFiles.h"
-#include "TestSettings.h"
 #include "WaitUntil.h"
 #include "common/TextConversion.h"
 #include "shellext/Guids.h"
@@ -21,35 +21,13 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <atomic>
-#include <map>
 #include <memory>
-#include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 using Names = std::vector<std::string>;
-using Tree = std::map<std::string, std::vector<unsigned char>>;
-
-std::vector<DWORD> SettingsValues(bool* exists)
-{
-    std::vector<DWORD> values;
-    const RegistryTree stored = StoredSettingsTree();
-    *exists = !stored.empty();
-    if (!*exists)
-        return values;
-    for (const char* name : {"ShreddingMethod", "MangleDateAndTime", "OverwriteTails", "Passes"})
-        values.push_back(StoredDword(stored, name, 0xBAD));
-    return values;
-}
-
-void DeleteSettings()
-{
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
-}
 
 size_t Occurrences(const std::string& text, const std::string& part)
 {
@@ -57,32 +35,6 @@ size_t Occurrences(const std::string& text, const std::string& part)
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++count;
     return count;
-}
-
-std::vector<unsigned char> RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::vector<unsigned char> bytes(size);
-    for (unsigned char& byte : bytes)
-        byte = static_cast<unsigned char>(generator());
-    return bytes;
-}
-
-// Every file and folder below `folder` with its content; folders end in "\".
-Tree Contents(const std::string& folder, const std::string& prefix = "")
-{
-    Tree tree;
-    for (const std::string& name : ListFolder(folder)) {
-        const std::string path = folder + "\\" + name;
-        if (::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
-            tree[prefix + name + "\\"] = {};
-            Tree inner = Contents(path, prefix + name + "\\");
-            tree.insert(inner.begin(), inner.end());
-        } else {
-            tree[prefix + name] = ReadBytes(path);
-        }
-    }
-    return tree;
 }
 
 class ShellRoadTest : public ::testing::Test
@@ -100,18 +52,8 @@ protected:
         Road = nullptr;
     }
 
-    void SetUp() override { DeleteSettings(); }
-    void TearDown() override { DeleteSettings(); }
-
-    static std::string Dll() { return Road->Dll(); }
-    static std::string StandInUtf8() { return Road->StandInUtf8(); }
-
-    static ProgramRun RunStandIn(const Names& arguments, const std::string& directory)
-    {
-        return Road->RunStandIn(arguments, directory);
-    }
-
     static InstalledShellRoad* Road;
+    const ClearedSettingsKey settingsKey;
     TempFolder work;
 };
 
@@ -119,23 +61,21 @@ InstalledShellRoad* ShellRoadTest::Road = nullptr;
 
 TEST_F(ShellRoadTest, ConfirmedFilesAreOverwrittenAndRemoved)
 {
-    const auto report = RandomBytes(20000, 1);
+    const auto report = Pattern(20000, 1);
     WriteBytes(work / "report.final.doc", report);
     WriteText(work / "passwords.txt", "account 1234-5678\n");
-    const auto kept = RandomBytes(3000, 2);
+    const auto kept = Pattern(3000, 2);
     WriteBytes(work / "not-selected.txt", kept);
 
-    const ProgramRun run =
-        RunStandIn({"--confirm", work / "report.final.doc", work / "passwords.txt"}, work.Path());
+    const ProgramRun run = Road->RunStandIn(
+        {"--confirm", work / "report.final.doc", work / "passwords.txt"}, work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
     EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
     EXPECT_EQ((Names{"not-selected.txt"}), ListFolder(work.Path()));
     EXPECT_EQ(kept, ReadBytes(work / "not-selected.txt"));
-    bool saved = false;
-    EXPECT_EQ((std::vector<DWORD>{0, 0, 0, 1}), SettingsValues(&saved));
-    EXPECT_TRUE(saved);
+    EXPECT_EQ((SettingValues{0, 0, 0, 1}), StoredSettingValues());
 }
 
 TEST_F(ShellRoadTest, DataWithANameOutsideTheSelectionIsKeptWholeAndReported)
@@ -144,18 +84,18 @@ TEST_F(ShellRoadTest, DataWithANameOutsideTheSelectionIsKeptWholeAndReported)
     // selection (a hard link, as package stores and backups make them), beside ordinary files.
     MakeFolder(work / "selected");
     MakeFolder(work / "elsewhere");
-    const auto report = RandomBytes(20000, 11);
+    const auto report = Pattern(20000, 11);
     WriteBytes(work / "report.doc", report);
-    const auto photo = RandomBytes(9000, 12);
+    const auto photo = Pattern(9000, 12);
     WriteBytes(work / "selected\\photo.jpg", photo);
-    WriteBytes(work / "selected\\notes.txt", RandomBytes(700, 13));
-    WriteBytes(work / "plain.txt", RandomBytes(500, 14));
+    WriteBytes(work / "selected\\notes.txt", Pattern(700, 13));
+    WriteBytes(work / "plain.txt", Pattern(500, 14));
     ASSERT_TRUE(::CreateHardLinkA((work / "elsewhere\\report.link").c_str(),
                                   (work / "report.doc").c_str(), nullptr));
     ASSERT_TRUE(::CreateHardLinkA((work / "elsewhere\\photo.jpg").c_str(),
                                   (work / "selected\\photo.jpg").c_str(), nullptr));
 
-    const ProgramRun run = RunStandIn(
+    const ProgramRun run = Road->RunStandIn(
         {"--confirm", work / "report.doc", work / "selected", work / "plain.txt"}, work.Path());
 
     SCOPED_TRACE(run.Output);
@@ -175,13 +115,13 @@ TEST_F(ShellRoadTest, FolderWithNestedFilesIsRemoved)
     MakeFolder(photos);
     MakeFolder(photos + "\\raw");
     MakeFolder(photos + "\\raw\\empty");
-    WriteBytes(photos + "\\beach.jpg", RandomBytes(30000, 3));
-    WriteBytes(photos + "\\raw\\beach.raw", RandomBytes(5000, 4));
+    WriteBytes(photos + "\\beach.jpg", Pattern(30000, 3));
+    WriteBytes(photos + "\\raw\\beach.raw", Pattern(5000, 4));
     WriteText(photos + "\\raw\\notes.txt", "");
-    const auto kept = RandomBytes(700, 5);
+    const auto kept = Pattern(700, 5);
     WriteBytes(work / "elsewhere.txt", kept);
 
-    const ProgramRun run = RunStandIn({"--confirm", photos}, work.Path());
+    const ProgramRun run = Road->RunStandIn({"--confirm", photos}, work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
@@ -197,15 +137,15 @@ class MixedSelection
 public:
     explicit MixedSelection(const TempFolder& work) : work(work)
     {
-        WriteBytes(work / "a.txt", RandomBytes(4000, 6));
-        WriteBytes(work / "b.bin", RandomBytes(9000, 7));
+        WriteBytes(work / "a.txt", Pattern(4000, 6));
+        WriteBytes(work / "b.bin", Pattern(9000, 7));
         MakeFolder(work / "docs");
         MakeFolder(work / "docs\\deep");
-        WriteBytes(work / "docs\\x.txt", RandomBytes(1500, 8));
-        WriteBytes(work / "docs\\deep\\y.txt", RandomBytes(2500, 9));
-        WriteBytes(work / "c.txt", RandomBytes(1000, 10));
+        WriteBytes(work / "docs\\x.txt", Pattern(1500, 8));
+        WriteBytes(work / "docs\\deep\\y.txt", Pattern(2500, 9));
+        WriteBytes(work / "c.txt", Pattern(1000, 10));
         MakeFolder(work / "other");
-        WriteBytes(work / "other\\z.txt", RandomBytes(1200, 11));
+        WriteBytes(work / "other\\z.txt", Pattern(1200, 11));
     }
 
     // The stand-in's arguments: how it answers the confirm dialog, then the selection.
@@ -218,69 +158,51 @@ private:
     const TempFolder& work;
 };
 
-// Names in scripts the code page lacks, selected together with a folder that holds more, beside
-// the names a best-fit conversion would turn them into.
-class WorldSelection
-{
-public:
-    explicit WorldSelection(const TempFolder& work) : top(Widen(work.Path()))
-    {
-        WriteWide(top + L"\\\x041E\x0442\x0447\x0451\x0442.txt", RandomBytes(3000, 20));
-        WriteWide(top + L"\\\x65E5\x672C\x8A9E.doc", RandomBytes(5000, 21));
-        WriteWide(top + L"\\\x0100.txt", RandomBytes(700, 22));
-        MakeWideFolder(top + L"\\\x041F\x0430\x043F\x043A\x0430");
-        WriteWide(top + L"\\\x041F\x0430\x043F\x043A\x0430\\\xD83D\xDE42.txt",
-                  RandomBytes(900, 23));
-        MakeWideFolder(top + L"\\\x041F\x0430\x043F\x043A\x0430\\\x6DF1");
-        WriteWide(top + L"\\\x041F\x0430\x043F\x043A\x0430\\\x6DF1\\deep.bin",
-                  RandomBytes(400, 24));
-        // What the selected names would become under best fit, and an unrelated neighbour.
-        WriteWide(top + L"\\Otchet.txt", RandomBytes(1000, 25));
-        WriteWide(top + L"\\A.txt", RandomBytes(1100, 26));
-        MakeWideFolder(top + L"\\Papka");
-        WriteWide(top + L"\\Papka\\smile.txt", {});
-        WriteWide(top + L"\\neighbour.txt", RandomBytes(1200, 27));
-    }
-
-    std::vector<std::wstring> Selected() const
-    {
-        return {top + L"\\\x041E\x0442\x0447\x0451\x0442.txt", top + L"\\\x65E5\x672C\x8A9E.doc",
-                top + L"\\\x0100.txt", top + L"\\\x041F\x0430\x043F\x043A\x0430"};
-    }
-    std::vector<std::wstring> Unselected() const
-    {
-        return {L"A.txt", L"Otchet.txt", L"Papka", L"neighbour.txt"};
-    }
-
-private:
-    const std::wstring top;
-};
-
 TEST_F(ShellRoadTest, NamesOfEveryScriptAreShreddedWholeAndTheirLookAlikesKept)
 {
     for (const auto& [standIn, codePage] :
-         {std::pair{Road->StandIn(), 1252}, {StandInUtf8(), 65001}}) {
+         {std::pair{Road->StandIn(), 1252}, {Road->StandInUtf8(), 65001}}) {
         SCOPED_TRACE(standIn);
+        // Names in scripts the code page lacks, selected together with a folder that holds more,
+        // beside the names a best-fit conversion would turn them into.
         TempFolder here;
-        const WorldSelection selection(here);
-        TreeSnapshot untouched = SnapshotTree(Widen(here.Path()));
+        const std::wstring top = Widen(here.Path());
+        const std::wstring folder = top + L"\\\x041F\x0430\x043F\x043A\x0430";
+        const std::vector<std::wstring> selected = {top + L"\\\x041E\x0442\x0447\x0451\x0442.txt",
+                                                    top + L"\\\x65E5\x672C\x8A9E.doc",
+                                                    top + L"\\\x0100.txt", folder};
+        WriteWide(selected[0], Pattern(3000, 20));
+        WriteWide(selected[1], Pattern(5000, 21));
+        WriteWide(selected[2], Pattern(700, 22));
+        MakeWideFolder(folder);
+        WriteWide(folder + L"\\\xD83D\xDE42.txt", Pattern(900, 23));
+        MakeWideFolder(folder + L"\\\x6DF1");
+        WriteWide(folder + L"\\\x6DF1\\deep.bin", Pattern(400, 24));
+        // What the selected names would become under best fit, and an unrelated neighbour.
+        WriteWide(top + L"\\Otchet.txt", Pattern(1000, 25));
+        WriteWide(top + L"\\A.txt", Pattern(1100, 26));
+        MakeWideFolder(top + L"\\Papka");
+        WriteWide(top + L"\\Papka\\smile.txt", {});
+        WriteWide(top + L"\\neighbour.txt", Pattern(1200, 27));
+        TreeSnapshot untouched = SnapshotTree(top);
         for (auto it = untouched.begin(); it != untouched.end();)
             it = it->first.find_first_of(L"\x041E\x65E5\x0100\x041F") != std::wstring::npos
                      ? untouched.erase(it)
                      : std::next(it);
         std::wstring commandLine = Widen(Quoted(standIn)) + L" --confirm";
-        for (const std::wstring& path : selection.Selected())
+        for (const std::wstring& path : selected)
             commandLine += L" \"" + path + L"\"";
 
-        const ProgramRun run = RunProgram(commandLine, Widen(here.Path()), StandInTimeoutMs);
+        const ProgramRun run = RunProgram(commandLine, top, StandInTimeoutMs);
 
         SCOPED_TRACE(run.Output);
         ExpectCompleteRun(run, "OK");
         EXPECT_NE(std::string::npos,
                   run.Output.find("ANSI code page: " + std::to_string(codePage)));
         EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
-        EXPECT_EQ(ListWideFolder(Widen(here.Path())), selection.Unselected());
-        EXPECT_EQ(SnapshotTree(Widen(here.Path())), untouched);
+        EXPECT_EQ(ListWideFolder(top),
+                  (std::vector<std::wstring>{L"A.txt", L"Otchet.txt", L"Papka", L"neighbour.txt"}));
+        EXPECT_EQ(SnapshotTree(top), untouched);
     }
 }
 
@@ -292,11 +214,11 @@ TEST_F(ShellRoadTest, LookAlikesOfSeparatorsInAFolderNeverLeadOutOfIt)
     const std::wstring selected = top + L"\\selected";
     MakeWideFolder(selected);
     PlantSeparatorLookAlikes(top, selected);
-    WriteWide(selected + L"\\plain.txt", RandomBytes(800, 30));
+    WriteWide(selected + L"\\plain.txt", Pattern(800, 30));
     const TreeSnapshot outside = Outside(SnapshotTree(top), L"\\selected\\");
     ASSERT_EQ(outside.size(), 3u);
 
-    const ProgramRun run = RunStandIn({"--confirm", *NarrowExactly(selected)}, work.Path());
+    const ProgramRun run = Road->RunStandIn({"--confirm", *NarrowExactly(selected)}, work.Path());
 
     // Every look-alike has a short name here, which names it and nothing else: the whole folder
     // goes, and nothing beside it changes by a byte.
@@ -310,31 +232,29 @@ TEST_F(ShellRoadTest, LookAlikesOfSeparatorsInAFolderNeverLeadOutOfIt)
 TEST_F(ShellRoadTest, MixedSelectionRemovesOnlyWhatWasSelected)
 {
     const MixedSelection selection(work);
-    Tree untouched = Contents(work.Path());
-    for (const char* selected :
-         {"a.txt", "b.bin", "docs\\", "docs\\x.txt", "docs\\deep\\", "docs\\deep\\y.txt"})
+    TreeSnapshot untouched = SnapshotTree(Widen(work.Path()));
+    for (const wchar_t* selected : {L"\\a.txt", L"\\b.bin", L"\\docs\\", L"\\docs\\x.txt",
+                                    L"\\docs\\deep\\", L"\\docs\\deep\\y.txt"})
         untouched.erase(selected);
-    const ProgramRun run = RunStandIn(selection.Arguments("--confirm"), work.Path());
+    const ProgramRun run = Road->RunStandIn(selection.Arguments("--confirm"), work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
     EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
-    EXPECT_EQ(untouched, Contents(work.Path()));
+    EXPECT_EQ(untouched, SnapshotTree(Widen(work.Path())));
 }
 
 TEST_F(ShellRoadTest, CancelledRunTouchesNothing)
 {
     const MixedSelection selection(work);
-    const Tree before = Contents(work.Path());
-    const ProgramRun run = RunStandIn(selection.Arguments("--cancel"), work.Path());
+    const TreeSnapshot before = SnapshotTree(Widen(work.Path()));
+    const ProgramRun run = Road->RunStandIn(selection.Arguments("--cancel"), work.Path());
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "Cancel");
     EXPECT_EQ(std::string::npos, run.Output.find("message box:"));
-    EXPECT_EQ(before, Contents(work.Path()));
-    bool saved = true;
-    SettingsValues(&saved);
-    EXPECT_FALSE(saved);
+    EXPECT_EQ(before, SnapshotTree(Widen(work.Path())));
+    EXPECT_TRUE(StoredSettingValues().empty());
 }
 
 // A file put in the prefix's Recycle Bin for one test, and its entry removed afterwards.
@@ -363,7 +283,7 @@ TEST_F(ShellRoadTest, RecycleBinRoadReportsUnreachableItemsAndTouchesNothingElse
 {
     const std::string name = "orlenwick-binned-" + std::to_string(::GetCurrentProcessId()) + ".txt";
     MakeFolder(work / "current");
-    const auto sameNamed = RandomBytes(2000, 12);
+    const auto sameNamed = Pattern(2000, 12);
     WriteBytes(work / "current\\" + name, sameNamed);
 
     // The bin the stand-in walks must be the build's own, never a person's.
@@ -371,7 +291,7 @@ TEST_F(ShellRoadTest, RecycleBinRoadReportsUnreachableItemsAndTouchesNothingElse
     if (!dataHome)
         GTEST_SKIP() << "XDG_DATA_HOME is not the build's own: the bin would be a person's";
     std::unique_ptr<BinEntry> entry;
-    const auto binned = RandomBytes(1800, 13);
+    const auto binned = Pattern(1800, 13);
     size_t binItems = 0;
     {
         const std::string trash = FromUnixPath(*dataHome + "/Trash");
@@ -391,7 +311,7 @@ TEST_F(ShellRoadTest, RecycleBinRoadReportsUnreachableItemsAndTouchesNothingElse
         ASSERT_GE(binItems, 1u);
     }
 
-    const ProgramRun run = RunStandIn({"--confirm", "--bin"}, work / "current");
+    const ProgramRun run = Road->RunStandIn({"--confirm", "--bin"}, work / "current");
 
     SCOPED_TRACE(run.Output);
     ExpectCompleteRun(run, "OK");
@@ -409,44 +329,6 @@ TEST_F(ShellRoadTest, RecycleBinRoadReportsUnreachableItemsAndTouchesNothingElse
     EXPECT_EQ(sameNamed, ReadBytes(work / "current\\" + name));
 }
 
-// The confirm dialog's OK pressed from another thread; message boxes of the server answered
-// and their texts kept.
-class ConfirmPresser
-{
-public:
-    ConfirmPresser()
-        : thread([this] {
-              if (HWND dialog = WaitForDialog(ShredConfirmCaption, 20000)) {
-                  Click(dialog, IDOK);
-                  pressed = true;
-              }
-              while (!stop) {
-                  HWND box = ::FindWindowA(DialogClass, MessageBoxCaption);
-                  if (box && ::IsWindowVisible(box)) {
-                      ++boxes;
-                      ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-                      ::Sleep(200);
-                  }
-                  ::Sleep(20);
-              }
-          })
-    {}
-    ~ConfirmPresser()
-    {
-        stop = true;
-        thread.join();
-    }
-    ConfirmPresser(const ConfirmPresser&) = delete;
-    ConfirmPresser& operator=(const ConfirmPresser&) = delete;
-
-    std::atomic<bool> pressed{false};
-    std::atomic<int> boxes{0};
-
-private:
-    std::atomic<bool> stop{false};
-    std::thread thread;
-};
-
 TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
 {
     ASSERT_EQ(S_OK, ::OleInitialize(nullptr));
@@ -454,11 +336,11 @@ TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
     Names paths;
     for (int i = 0; i < 4; ++i) {
         paths.push_back(work / ("large" + std::to_string(i) + ".bin"));
-        WriteBytes(paths.back(), RandomBytes(48 * 1024, 20 + i));
+        WriteBytes(paths.back(), Pattern(48 * 1024, 20 + i));
     }
     WriteText(work / "kept.txt", "kept");
 
-    UniqueModule server(::LoadLibraryA(Dll().c_str()));
+    UniqueModule server(::LoadLibraryA(Road->Dll().c_str()));
     ASSERT_TRUE(server);
     auto canUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(
         reinterpret_cast<void*>(::GetProcAddress(server.Get(), "DllCanUnloadNow")));
@@ -485,12 +367,13 @@ TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
 
     HWND progress = nullptr;
     {
-        ConfirmPresser presser;
+        // The confirm dialog's OK pressed, and message boxes of the server answered and counted.
+        const DialogAnswerer presser(ShredConfirmCaption, IDOK, nullptr, true);
         CMINVOKECOMMANDINFO invoke = {};
         invoke.cbSize = sizeof invoke;
         invoke.lpVerb = MAKEINTRESOURCEA(0);
         EXPECT_EQ(S_OK, menu->InvokeCommand(&invoke));
-        ASSERT_TRUE(presser.pressed);
+        ASSERT_EQ(presser.Answered(), 1);
         menu.Reset();
         // The object is gone; what is left runs on its own.
         progress = ::FindWindowA(nullptr, ShredProgressCaption);
@@ -515,7 +398,7 @@ TEST_F(ShellRoadTest, ServerStaysLoadedUntilTheLastWorkerHasEnded)
         // The workers end just after their last notification.
         WaitUntil([&] { return canUnloadNow() == S_OK; }, deadline, 2, WhileWaiting::ServeMessages);
         EXPECT_EQ(S_OK, canUnloadNow());
-        EXPECT_EQ(0, presser.boxes.load());
+        EXPECT_EQ(0, presser.Boxes());
     }
 
     EXPECT_EQ(Names{"kept.txt"}, ListFolder(work.Path()));

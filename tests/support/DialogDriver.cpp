@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -20,23 +22,18 @@ HWND FindVisible(const char* windowClass, const char* caption)
     return window && ::IsWindowVisible(window) ? window : nullptr;
 }
 
-HWND FindVisible(const char* caption)
-{
-    return FindVisible(nullptr, caption);
-}
-
 } // namespace
 
 HWND WaitForDialog(const char* caption, DWORD timeoutMs)
 {
     HWND found = nullptr;
-    WaitUntil([&] { return (found = FindVisible(caption)) != nullptr; }, timeoutMs);
+    WaitUntil([&] { return (found = FindVisible(nullptr, caption)) != nullptr; }, timeoutMs);
     return found;
 }
 
 bool WaitForDialogGone(const char* caption, DWORD timeoutMs)
 {
-    return WaitUntil([&] { return FindVisible(caption) == nullptr; }, timeoutMs);
+    return WaitUntil([&] { return FindVisible(nullptr, caption) == nullptr; }, timeoutMs);
 }
 
 std::string ControlText(HWND dialog, int id)
@@ -44,6 +41,20 @@ std::string ControlText(HWND dialog, int id)
     char text[1024] = {};
     ::SendDlgItemMessageA(dialog, id, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return text;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[256] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string WindowClass(HWND window)
+{
+    char name[64] = {};
+    ::GetClassNameA(window, name, sizeof name);
+    return name;
 }
 
 bool IsControlEnabled(HWND dialog, int id)
@@ -145,6 +156,33 @@ void SyncWith(HWND dialog)
     ::SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
 }
 
+std::vector<HWND> VisibleWindows(DWORD threadId, const char* caption)
+{
+    struct Search
+    {
+        const char* Caption;
+        std::vector<HWND> Found;
+    } search{caption, {}};
+    ::EnumThreadWindows(
+        threadId,
+        [](HWND window, LPARAM found) {
+            auto* search = reinterpret_cast<Search*>(found);
+            if (::IsWindowVisible(window) && WindowText(window) == search->Caption)
+                search->Found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+GUITHREADINFO GuiThreadInfo(DWORD threadId)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    ::GetGUIThreadInfo(threadId, &info);
+    return info;
+}
+
 UiThread::UiThread(std::function<void()> work, std::function<bool()> done)
     : finished(::CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
@@ -171,6 +209,24 @@ bool UiThread::Join(DWORD timeoutMs)
     return ::WaitForSingleObject(finished.Get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+void UiThread::CancelUntilEnded(std::initializer_list<const char*> captions, const char* what)
+{
+    const bool ended = WaitUntil(
+        [&] {
+            if (Join(50))
+                return true;
+            for (const char* caption : captions)
+                for (HWND window : VisibleWindows(threadId, caption))
+                    ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            return false;
+        },
+        10000, 0);
+    if (!ended) {
+        std::fprintf(stderr, "%s did not end\n", what);
+        std::_Exit(3);
+    }
+}
+
 void DriveModalDialog(const char* caption, const char* servedCaption,
                       const std::function<void()>& modal, const std::function<void(HWND)>& drive)
 {
@@ -183,4 +239,34 @@ void DriveModalDialog(const char* caption, const char* servedCaption,
     if (dialog)
         drive(dialog);
     EXPECT_TRUE(ui.Join(25000));
+}
+
+DialogAnswerer::DialogAnswerer(const char* caption, int button, const char* watched,
+                               bool answerBoxes)
+    : thread([this, caption, button, watched, answerBoxes] {
+          HWND last = nullptr;
+          while (!stop) {
+              HWND dialog = WaitForDialog(caption, 0);
+              if (dialog && dialog != last) {
+                  last = dialog;
+                  ++answered;
+                  Click(dialog, button);
+              }
+              if (watched && WaitForDialog(watched, 0))
+                  watchedSeen = true;
+              if (HWND box = answerBoxes ? WaitForMessageBox(0) : nullptr) {
+                  ++boxes;
+                  ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                  // Long enough for the box to go before it is looked for again.
+                  ::Sleep(200);
+              }
+              ::Sleep(5);
+          }
+      })
+{}
+
+DialogAnswerer::~DialogAnswerer()
+{
+    stop = true;
+    thread.join();
 }

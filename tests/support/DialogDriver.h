@@ -6,9 +6,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Null on timeout. Waits until the dialog is visible, so its initialisation has finished.
 HWND WaitForDialog(const char* caption, DWORD timeoutMs = 10000);
@@ -16,6 +19,8 @@ HWND WaitForDialog(const char* caption, DWORD timeoutMs = 10000);
 bool WaitForDialogGone(const char* caption, DWORD timeoutMs = 10000);
 
 std::string ControlText(HWND dialog, int id);
+std::string WindowText(HWND window);
+std::string WindowClass(HWND window);
 bool IsControlEnabled(HWND dialog, int id);
 bool IsChecked(HWND dialog, int id);
 int ComboSelection(HWND dialog, int id);
@@ -38,6 +43,10 @@ std::string MessageBoxText(HWND box);
 bool AnswerMessageBox(HWND box);
 // Waits until every message posted to the dialog's thread before the call has been handled.
 void SyncWith(HWND dialog);
+// The visible top-level windows of a thread with this caption.
+std::vector<HWND> VisibleWindows(DWORD threadId, const char* caption);
+// The thread's active and focus windows, among others.
+GUITHREADINFO GuiThreadInfo(DWORD threadId);
 
 // A thread standing in for the shell's: runs `work` (which may show modal dialogs), then keeps
 // serving messages until `done` holds, as the shell keeps serving a modeless progress window.
@@ -53,6 +62,10 @@ public:
     // False on timeout.
     bool Join(DWORD timeoutMs = 30000);
     DWORD ThreadId() const { return threadId; }
+    // Cancels the thread's visible windows of these captions until it ends; a failed check must
+    // leave no modal dialog behind for the next test, nor hang, so when it does not end within
+    // 10 seconds the program exits with `what` said.
+    void CancelUntilEnded(std::initializer_list<const char*> captions, const char* what);
 
 private:
     std::thread thread;
@@ -66,3 +79,27 @@ private:
 // the thread does not end.
 void DriveModalDialog(const char* caption, const char* servedCaption,
                       const std::function<void()>& modal, const std::function<void(HWND)>& drive);
+
+// Stands in for the user on a thread of its own while it lives: presses `button` in each dialog
+// captioned `caption` that appears, and notes whether a window captioned `watched` ever showed;
+// with `answerBoxes`, also presses OK in each message box of this module.
+class DialogAnswerer
+{
+public:
+    DialogAnswerer(const char* caption, int button, const char* watched = nullptr,
+                   bool answerBoxes = false);
+    ~DialogAnswerer();
+    DialogAnswerer(const DialogAnswerer&) = delete;
+    DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+
+    int Answered() const { return answered; }
+    int Boxes() const { return boxes; }
+    bool WatchedSeen() const { return watchedSeen; }
+
+private:
+    std::atomic<bool> stop{false};
+    std::atomic<int> answered{0};
+    std::atomic<int> boxes{0};
+    std::atomic<bool> watchedSeen{false};
+    std::thread thread;
+};

@@ -2,9 +2,13 @@
 
 int MessageBoxAnswerer::Show(HWND owner, const char* text, UINT)
 {
-    std::lock_guard<std::mutex> guard(lock);
-    texts.push_back(text ? text : "");
-    owners.push_back(owner);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        texts.push_back(text ? text : "");
+        owners.push_back(owner);
+    }
+    if (WhileShown)
+        WhileShown();
     return IDOK;
 }
 

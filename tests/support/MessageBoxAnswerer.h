@@ -5,6 +5,7 @@
 #include "afx/AfxWin.h"
 #include "common/Seam.h"
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ public:
 
     std::vector<std::string> Texts() const;
     std::vector<HWND> Owners() const;
+
+    // Runs on the box's thread before each answer, as a real box's own message loop would.
+    std::function<void()> WhileShown;
 
 private:
     mutable std::mutex lock;

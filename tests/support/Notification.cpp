@@ -1,6 +1,8 @@
 #include "Notification.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 Notification DecodeNotification(UINT message, WPARAM wParam, LPARAM lParam, bool posted)
 {
@@ -17,12 +19,28 @@ Notification DecodeNotification(UINT message, WPARAM wParam, LPARAM lParam, bool
     return notification;
 }
 
+namespace {
+
+template <typename Keep> Notifications Where(const Notifications& all, Keep keep)
+{
+    Notifications kept;
+    std::copy_if(all.begin(), all.end(), std::back_inserter(kept), keep);
+    return kept;
+}
+
+std::vector<std::string> PathsOf(const Notifications& some)
+{
+    std::vector<std::string> paths;
+    for (const auto& n : some)
+        paths.push_back(n.Path);
+    return paths;
+}
+
+} // namespace
+
 size_t CountCommand(const Notifications& all, WORD id)
 {
-    size_t count = 0;
-    for (const auto& n : all)
-        count += n.IsCommand(id) ? 1 : 0;
-    return count;
+    return std::count_if(all.begin(), all.end(), [id](const auto& n) { return n.IsCommand(id); });
 }
 
 size_t CountStatus(const Notifications& all, ShredStatus status)
@@ -32,38 +50,23 @@ size_t CountStatus(const Notifications& all, ShredStatus status)
 
 Notifications OnlySent(const Notifications& all)
 {
-    Notifications sent;
-    for (const auto& n : all)
-        if (!n.Posted)
-            sent.push_back(n);
-    return sent;
+    return Where(all, [](const auto& n) { return !n.Posted; });
 }
 
 Notifications OnlyPosted(const Notifications& all)
 {
-    Notifications posted;
-    for (const auto& n : all)
-        if (n.Posted)
-            posted.push_back(n);
-    return posted;
+    return Where(all, [](const auto& n) { return n.Posted; });
 }
 
 std::vector<std::string> Announced(const Notifications& all)
 {
-    std::vector<std::string> paths;
-    for (const auto& n : all)
-        if (n.Message == WM_SHRED_FILE && n.Id != 0)
-            paths.push_back(n.Path);
-    return paths;
+    return PathsOf(
+        Where(all, [](const auto& n) { return n.Message == WM_SHRED_FILE && n.Id != 0; }));
 }
 
 std::vector<std::string> Named(const Notifications& all)
 {
-    std::vector<std::string> paths;
-    for (const auto& n : all)
-        if (n.Message == WM_SHRED_FILE)
-            paths.push_back(n.Path);
-    return paths;
+    return PathsOf(Where(all, [](const auto& n) { return n.Message == WM_SHRED_FILE; }));
 }
 
 std::vector<std::string> Describe(const Notifications& all)

@@ -8,7 +8,9 @@
 #include "ui/ShredProgressDlg.h"
 
 #include <atomic>
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 // Holds the window's thread until a message from another thread waits for it, so messages
 // posted meanwhile stay queued.
@@ -62,6 +64,12 @@ public:
         ::SendMessageA(window, WM_COMMAND, MakeShredWParam(index, id), lParam);
     }
     void Status(int index, ShredStatus status) const { Command(index, ShredStatusCommand(status)); }
+    // Each (item, status) in turn, as the workers send them.
+    void Statuses(std::initializer_list<std::pair<int, ShredStatus>> script) const
+    {
+        for (const auto& [index, status] : script)
+            Status(index, status);
+    }
     void PostPassMarker(int index, int cycle) const
     {
         ::PostMessageA(window, WM_COMMAND, MakeShredWParam(index, ID_SHRED_PASS_BASE + cycle), 0);

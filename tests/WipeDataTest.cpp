@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -35,15 +36,19 @@ template <size_t Size> void CopyInto(BYTE (&to)[Size], const Bytes& from)
     std::memcpy(to, from.data(), Size);
 }
 
-Bytes Keystream(const Bytes& key, const Bytes& counter, size_t length)
+std::unique_ptr<AesCounterKeystream> NewKeystream(const Bytes& key, const Bytes& counter)
 {
     BYTE keyBytes[KeystreamKeySize];
     BYTE counterBytes[KeystreamBlockSize];
     CopyInto(keyBytes, key);
     CopyInto(counterBytes, counter);
-    AesCounterKeystream keystream(keyBytes, counterBytes);
+    return std::make_unique<AesCounterKeystream>(keyBytes, counterBytes);
+}
+
+Bytes Keystream(const Bytes& key, const Bytes& counter, size_t length)
+{
     Bytes out(length);
-    keystream.Fill(out.data(), out.size());
+    NewKeystream(key, counter)->Fill(out.data(), out.size());
     return out;
 }
 
@@ -145,18 +150,14 @@ TEST_F(KeystreamTest, GoesOnAcrossCallsOfAnyLength)
     const size_t total = (1u << 20) + 5;
     const Bytes whole = Keystream(key, counter, total);
 
-    BYTE keyBytes[KeystreamKeySize];
-    BYTE counterBytes[KeystreamBlockSize];
-    CopyInto(keyBytes, key);
-    CopyInto(counterBytes, counter);
-    AesCounterKeystream keystream(keyBytes, counterBytes);
+    const std::unique_ptr<AesCounterKeystream> keystream = NewKeystream(key, counter);
     Bytes pieces(total);
     size_t at = 0;
     for (size_t piece : {size_t(1), size_t(15), size_t(17), size_t(4099), size_t(0), size_t(128)}) {
-        keystream.Fill(pieces.data() + at, piece);
+        keystream->Fill(pieces.data() + at, piece);
         at += piece;
     }
-    keystream.Fill(pieces.data() + at, total - at);
+    keystream->Fill(pieces.data() + at, total - at);
 
     EXPECT_EQ(pieces, whole);
 }

@@ -57,6 +57,30 @@ std::string Estimate(int passes)
     return DurationText(static_cast<double>(target.FreeBytes) * passes / *target.WriteRate);
 }
 
+// A result of the wipe of Q:, as the worker hands it to the window.
+WipeResult ResultOf(WipeOutcome outcome, uint64_t bytes = 0, uint32_t records = 0)
+{
+    WipeResult result;
+    result.Outcome = outcome;
+    result.Volume = "Q:";
+    result.BytesWiped = bytes;
+    result.Records = records;
+    return result;
+}
+
+// Chooses the method in the settings dialog behind the confirmation's Options, and closes it
+// with OK.
+void ChooseMethod(HWND confirm, int method)
+{
+    Click(confirm, IDC_OPTIONS);
+    HWND settings = WaitForDialog(SettingsCaption);
+    ASSERT_NE(settings, nullptr);
+    SelectComboItem(settings, IDC_METHOD, method);
+    SyncWith(settings);
+    Click(settings, IDOK);
+    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+}
+
 struct ConfirmRun
 {
     INT_PTR Result = 0;
@@ -102,11 +126,8 @@ public:
     ~ProgressWindowOf()
     {
         if (window && ::IsWindow(window)) {
-            if (!job->Result()) {
-                WipeResult cancelled;
-                cancelled.Outcome = WipeOutcome::Cancelled;
-                job->StoreResult(cancelled);
-            }
+            if (!job->Result())
+                job->StoreResult(ResultOf(WipeOutcome::Cancelled));
             ::PostMessageA(window, WM_WIPE_DONE, 0, 0);
         }
     }
@@ -121,6 +142,12 @@ public:
         SyncWith(window);
     }
     bool Gone() { return ui.Join(10000); }
+    // The worker's end: the result stored, then the window told.
+    void End(const WipeResult& result) const
+    {
+        job->StoreResult(result);
+        ::PostMessageA(window, WM_WIPE_DONE, 0, 0);
+    }
 
 private:
     void Open()
@@ -184,13 +211,7 @@ TEST_F(WipeDialogTest, OptionsChangeTheMethodAndTheEstimateAndCancelSavesNothing
     ASSERT_TRUE(StoreSettings(SettingsOf(MethodRandomData, 1)));
     const ConfirmRun run = Confirm(Target(), [](HWND confirm) {
         EXPECT_EQ(ControlText(confirm, IDC_WIPE_ESTIMATE), Estimate(1));
-        Click(confirm, IDC_OPTIONS);
-        HWND settings = WaitForDialog(SettingsCaption);
-        ASSERT_NE(settings, nullptr);
-        SelectComboItem(settings, IDC_METHOD, MethodGutmann);
-        SyncWith(settings);
-        Click(settings, IDOK);
-        ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+        ASSERT_NO_FATAL_FAILURE(ChooseMethod(confirm, MethodGutmann));
         SyncWith(confirm);
         EXPECT_EQ(ControlText(confirm, IDC_WIPE_METHOD), GutmannText);
         EXPECT_EQ(ControlText(confirm, IDC_WIPE_ESTIMATE), Estimate(35));
@@ -218,13 +239,7 @@ TEST_F(WipeDialogTest, OkSavesTheSettingsOpensTheProgressWindowAndStartsTheWipe)
     ASSERT_TRUE(StoreSettings(SettingsOf(MethodRandomData, 1)));
     bool confirmHidden = false;
     const ConfirmRun run = Confirm(Target(), [&](HWND confirm) {
-        Click(confirm, IDC_OPTIONS);
-        HWND settings = WaitForDialog(SettingsCaption);
-        ASSERT_NE(settings, nullptr);
-        SelectComboItem(settings, IDC_METHOD, MethodDoD);
-        SyncWith(settings);
-        Click(settings, IDOK);
-        ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+        ASSERT_NO_FATAL_FAILURE(ChooseMethod(confirm, MethodDoD));
         // A shred holds the lock meanwhile: the wipe waits for it with its window open.
         CSingleLock shredding(&CShredThread::ShredLock, TRUE);
         Click(confirm, IDOK);
@@ -289,13 +304,7 @@ TEST_F(WipeDialogTest, ProgressWindowShowsPhaseBytesRateAndTimeLeft)
     EXPECT_EQ(ControlText(dialog, IDC_WIPE_LEFT), "finishing");
     EXPECT_EQ(::SendDlgItemMessageA(dialog, IDC_WIPE_BAR, PBM_GETPOS, 0, 0), 1000);
 
-    WipeResult wiped;
-    wiped.Outcome = WipeOutcome::Wiped;
-    wiped.Volume = "Q:";
-    wiped.BytesWiped = 40 * MiB;
-    wiped.Records = 1234;
-    job->StoreResult(wiped);
-    ::PostMessageA(dialog, WM_WIPE_DONE, 0, 0);
+    window.End(ResultOf(WipeOutcome::Wiped, 40 * MiB, 1234));
     ::PostMessageA(dialog, WM_WIPE_DONE, 0, 0);
     EXPECT_TRUE(window.Gone());
     // One box, with the result line, however often the end is told.
@@ -324,12 +333,7 @@ TEST_F(WipeDialogTest, CancelButtonAndCloseBoxAskTheWipeToStop)
         // It stays until the worker says it is done, and then goes without a box.
         window.Tick();
         EXPECT_TRUE(::IsWindowVisible(dialog));
-        WipeResult cancelled;
-        cancelled.Outcome = WipeOutcome::Cancelled;
-        cancelled.Volume = "Q:";
-        cancelled.BytesWiped = 3 * MiB;
-        job->StoreResult(cancelled);
-        ::PostMessageA(dialog, WM_WIPE_DONE, 0, 0);
+        window.End(ResultOf(WipeOutcome::Cancelled, 3 * MiB));
         EXPECT_TRUE(window.Gone());
     }
     EXPECT_TRUE(boxes.Texts().empty());
@@ -341,14 +345,10 @@ TEST_F(WipeDialogTest, FailuresAreListedInOneBoxAtTheEnd)
     const std::shared_ptr<WipeJob> job = HandMovedJob();
     ProgressWindowOf window(job);
     ASSERT_NE(window.Window(), nullptr);
-    WipeResult failed;
-    failed.Outcome = WipeOutcome::Failed;
-    failed.Volume = "Q:";
-    failed.BytesWiped = 8 * MiB;
+    WipeResult failed = ResultOf(WipeOutcome::Failed, 8 * MiB);
     failed.Failures = {{"Q:\\W\\Filler-000002.tmp", "could not be written: denied"},
                        {"Q:\\W", "could not be removed: busy"}};
-    job->StoreResult(failed);
-    ::PostMessageA(window.Window(), WM_WIPE_DONE, 0, 0);
+    window.End(failed);
     EXPECT_TRUE(window.Gone());
     ASSERT_EQ(boxes.Texts().size(), 1u);
     EXPECT_EQ(boxes.Texts()[0], WipeResultBox(failed));

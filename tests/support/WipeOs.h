@@ -5,6 +5,8 @@
 // wrote.
 #pragma once
 
+#include "ProgramRunner.h"
+#include "TestFiles.h"
 #include "TestVolume.h"
 #include "common/Seam.h"
 #include "core/WipeJob.h"
@@ -90,3 +92,28 @@ WipeResult WipeTestVolume(const TestVolume& volume, WipeOs& os, const WipeOption
 
 // Free bytes of the volume as the system reports them now.
 uint64_t FreeBytesOf(const TestVolume& volume);
+
+// The built DLL copied to a folder of its own, and its WipeFreeSpace run by rundll32 with the
+// arguments an administrator types.
+class RundllWipe
+{
+public:
+    explicit RundllWipe(const std::string& builtDll)
+        : copied(CopyFromBuild(builtDll, folder / "Orlenwick.dll"))
+    {}
+
+    bool Copied() const { return copied; }
+    const std::string& Folder() const { return folder.Path(); }
+    std::string CommandLine(const std::string& arguments) const
+    {
+        return "rundll32.exe " + Quoted(folder / "Orlenwick.dll") + ",WipeFreeSpace " + arguments;
+    }
+    ProgramRun Run(const std::string& arguments, DWORD timeoutMs) const
+    {
+        return RunProgram(CommandLine(arguments), folder.Path(), timeoutMs);
+    }
+
+private:
+    const TempFolder folder;
+    const bool copied;
+};

@@ -2,6 +2,8 @@
 // across calls and counter carries; the random blocks, keyed from the provider (or drawn from it
 // block by block) and handed out in order by their own thread; and the passes of each method,
 // with patterns that run on across blocks.
+#include "CallLog.h"
+#include "FaultScript.h"
 #include "core/ShredSettings.h"
 #include "engine/Keystream.h"
 #include "engine/PassSequences.h"
@@ -11,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -63,14 +64,13 @@ protected:
 };
 
 // The provider gives byte n of a fixed sequence that does not repeat within a block, n counting
-// across all its draws; opening it may fail. Everything else is the real call.
+// across all its draws; the script may make opening it fail. Everything else is the real call.
 class CountingProviderOs : public ShredOs
 {
 public:
-    bool AcquireFails = false;
-    std::atomic<int> Acquires{0};
-    std::atomic<int> Releases{0};
-    std::atomic<int> Draws{0};
+    FaultScript Script;
+    // "acquire", "draw" and "release", in order.
+    CallLog Calls;
     // The bytes of every draw, in order.
     Bytes Drawn()
     {
@@ -80,15 +80,16 @@ public:
 
     BOOL CryptAcquireContextA(HCRYPTPROV* provider, DWORD, DWORD) override
     {
-        ++Acquires;
-        *provider = AcquireFails ? 0 : 0xC0FFEE;
-        return !AcquireFails;
+        Calls.Add("acquire");
+        const bool fails = Script.Next(Call::ProviderAcquire) != 0;
+        *provider = fails ? 0 : 0xC0FFEE;
+        return !fails;
     }
     static BYTE ByteAt(uint32_t index) { return static_cast<BYTE>((index * 2654435761u) >> 24); }
 
     BOOL CryptGenRandom(HCRYPTPROV, DWORD length, BYTE* buffer) override
     {
-        ++Draws;
+        Calls.Add("draw");
         std::lock_guard<std::mutex> held(lock);
         for (DWORD i = 0; i < length; ++i)
             drawn.push_back(buffer[i] = ByteAt(next++));
@@ -96,7 +97,7 @@ public:
     }
     BOOL CryptReleaseContext(HCRYPTPROV) override
     {
-        ++Releases;
+        Calls.Add("release");
         return TRUE;
     }
 
@@ -191,8 +192,8 @@ TEST_F(KeystreamTest, RandomBlocksAreTheKeystreamKeyedFromTheProviderInOrder)
     const Bytes key(drawn.begin(), drawn.begin() + KeystreamKeySize);
     const Bytes counter(drawn.begin() + KeystreamKeySize, drawn.end());
     EXPECT_EQ(blocks, Keystream(key, counter, blocks.size()));
-    EXPECT_EQ(os.Acquires, 1);
-    EXPECT_EQ(os.Releases, 1);
+    EXPECT_EQ(os.Calls.Count("acquire"), 1u);
+    EXPECT_EQ(os.Calls.Count("release"), 1u);
 }
 
 TEST(RandomBlocksTest, WithoutTheProcessorsInstructionsEveryBlockIsTheProvidersOwn)
@@ -209,23 +210,23 @@ TEST(RandomBlocksTest, WithoutTheProcessorsInstructionsEveryBlockIsTheProvidersO
     const Bytes drawn = os.Drawn();
     ASSERT_GE(drawn.size(), blocks.size());
     EXPECT_EQ(blocks, Bytes(drawn.begin(), drawn.begin() + blocks.size()));
-    EXPECT_EQ(os.Draws, static_cast<int>(drawn.size() / SmallBlock));
-    EXPECT_EQ(os.Acquires, 1);
-    EXPECT_EQ(os.Releases, 1);
+    EXPECT_EQ(os.Calls.Count("draw"), drawn.size() / SmallBlock);
+    EXPECT_EQ(os.Calls.Count("acquire"), 1u);
+    EXPECT_EQ(os.Calls.Count("release"), 1u);
 }
 
 TEST(RandomBlocksTest, AProviderThatCannotBeOpenedStillGivesBlocksThatDiffer)
 {
     CountingProviderOs os;
-    os.AcquireFails = true;
+    os.Script.FailAll(Call::ProviderAcquire, NTE_BAD_KEYSET);
     RandomBlocks random(os, SmallBlock, RandomBlocks::DefaultSource());
     const Bytes first = Block(random.Next(), SmallBlock);
     const Bytes second = Block(random.Next(), SmallBlock);
 
     EXPECT_NE(first, second);
     EXPECT_NE(first, Bytes(SmallBlock, 0));
-    EXPECT_EQ(os.Draws, 0);
-    EXPECT_EQ(os.Releases, 0);
+    EXPECT_EQ(os.Calls.Count("draw"), 0u);
+    EXPECT_EQ(os.Calls.Count("release"), 0u);
 }
 
 TEST_F(KeystreamTest, TakeReadsTheSameStreamAsTheBlocks)

@@ -11,6 +11,7 @@
 #include "TestOwners.h"
 #include "TestSettings.h"
 #include "WaitUntil.h"
+#include "WipeOs.h"
 #include "core/ShredThread.h"
 #include "core/WipeJob.h"
 #include "engine/WipeReport.h"
@@ -55,17 +56,6 @@ std::string Estimate(int passes)
 {
     const WipeTarget target = Target();
     return DurationText(static_cast<double>(target.FreeBytes) * passes / *target.WriteRate);
-}
-
-// A result of the wipe of Q:, as the worker hands it to the window.
-WipeResult ResultOf(WipeOutcome outcome, uint64_t bytes = 0, uint32_t records = 0)
-{
-    WipeResult result;
-    result.Outcome = outcome;
-    result.Volume = "Q:";
-    result.BytesWiped = bytes;
-    result.Records = records;
-    return result;
 }
 
 // Chooses the method in the settings dialog behind the confirmation's Options, and closes it
@@ -127,7 +117,7 @@ public:
     {
         if (window && ::IsWindow(window)) {
             if (!job->Result())
-                job->StoreResult(ResultOf(WipeOutcome::Cancelled));
+                job->StoreResult(WipeResultOf(WipeOutcome::Cancelled));
             ::PostMessageA(window, WM_WIPE_DONE, 0, 0);
         }
     }
@@ -304,7 +294,7 @@ TEST_F(WipeDialogTest, ProgressWindowShowsPhaseBytesRateAndTimeLeft)
     EXPECT_EQ(ControlText(dialog, IDC_WIPE_LEFT), "finishing");
     EXPECT_EQ(::SendDlgItemMessageA(dialog, IDC_WIPE_BAR, PBM_GETPOS, 0, 0), 1000);
 
-    window.End(ResultOf(WipeOutcome::Wiped, 40 * MiB, 1234));
+    window.End(WipeResultOf(WipeOutcome::Wiped, 40 * MiB, 1234, "Q:"));
     ::PostMessageA(dialog, WM_WIPE_DONE, 0, 0);
     EXPECT_TRUE(window.Gone());
     // One box, with the result line, however often the end is told.
@@ -333,7 +323,7 @@ TEST_F(WipeDialogTest, CancelButtonAndCloseBoxAskTheWipeToStop)
         // It stays until the worker says it is done, and then goes without a box.
         window.Tick();
         EXPECT_TRUE(::IsWindowVisible(dialog));
-        window.End(ResultOf(WipeOutcome::Cancelled, 3 * MiB));
+        window.End(WipeResultOf(WipeOutcome::Cancelled, 3 * MiB, 0, "Q:"));
         EXPECT_TRUE(window.Gone());
     }
     EXPECT_TRUE(boxes.Texts().empty());
@@ -345,7 +335,7 @@ TEST_F(WipeDialogTest, FailuresAreListedInOneBoxAtTheEnd)
     const std::shared_ptr<WipeJob> job = HandMovedJob();
     ProgressWindowOf window(job);
     ASSERT_NE(window.Window(), nullptr);
-    WipeResult failed = ResultOf(WipeOutcome::Failed, 8 * MiB);
+    WipeResult failed = WipeResultOf(WipeOutcome::Failed, 8 * MiB, 0, "Q:");
     failed.Failures = {{"Q:\\W\\Filler-000002.tmp", "could not be written: denied"},
                        {"Q:\\W", "could not be removed: busy"}};
     window.End(failed);

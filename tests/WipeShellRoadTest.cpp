@@ -23,9 +23,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -39,17 +41,11 @@ constexpr DWORD CommandTimeoutMs = 120000;
 std::vector<std::string> Lines(const std::string& output)
 {
     std::vector<std::string> lines;
-    std::string line;
-    for (const char c : output) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else if (c != '\r') {
-            line += c;
-        }
-    }
-    if (!line.empty())
+    std::istringstream text(output);
+    for (std::string line; std::getline(text, line);) {
+        line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
         lines.push_back(line);
+    }
     return lines;
 }
 

@@ -21,7 +21,7 @@ size_t MarkerCount(const std::string& tag, size_t size);
 // "Résumé-part": a name whose code-page form differs from its UTF-16 form in more than the zeros.
 std::wstring Named(const std::wstring& part);
 std::string Utf8(const std::wstring& text);
-// The last part of a path, after its last "\\".
+// The last part of a path, after its last backslash.
 std::wstring LastPart(const std::wstring& path);
 
 // A file's content of markers, or one of its named streams (the path then ends in ":name").

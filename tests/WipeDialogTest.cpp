@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -101,14 +102,15 @@ protected:
     }
 };
 
-// The progress window of a job this test moves by hand, served by a stand-in shell thread until
-// it destroys itself.
+// The progress window of a job of Q: this test moves by hand (from `phase`, when given), served
+// by a stand-in shell thread until it destroys itself.
 class ProgressWindowOf
 {
 public:
-    explicit ProgressWindowOf(std::shared_ptr<WipeJob> job)
-        : job(job), ui([this] { Open(); },
-                       [job] { return job->ProgressWindow && !::IsWindow(job->ProgressWindow); })
+    explicit ProgressWindowOf(std::optional<WipePhase> phase = std::nullopt)
+        : job(HandMovedJob(phase)),
+          ui([this] { Open(); },
+             [job = job] { return job->ProgressWindow && !::IsWindow(job->ProgressWindow); })
     {
         window = WaitForDialog(WipeProgressCaption);
     }
@@ -125,6 +127,7 @@ public:
     ProgressWindowOf& operator=(const ProgressWindowOf&) = delete;
 
     HWND Window() const { return window; }
+    WipeJob& Job() const { return *job; }
     // Lets at least one of the window's timer ticks pass.
     void Tick() const
     {
@@ -140,6 +143,15 @@ public:
     }
 
 private:
+    static std::shared_ptr<WipeJob> HandMovedJob(std::optional<WipePhase> phase)
+    {
+        auto job = std::make_shared<WipeJob>();
+        job->Root = "Q:\\";
+        if (phase)
+            job->Progress.SetPhase(*phase);
+        return job;
+    }
+
     void Open()
     {
         auto* dialog = new CWipeProgressDlg(job);
@@ -152,13 +164,6 @@ private:
     HWND window = nullptr;
     UiThread ui;
 };
-
-std::shared_ptr<WipeJob> HandMovedJob()
-{
-    auto job = std::make_shared<WipeJob>();
-    job->Root = "Q:\\";
-    return job;
-}
 
 } // namespace
 
@@ -259,10 +264,8 @@ TEST_F(WipeDialogTest, OkSavesTheSettingsOpensTheProgressWindowAndStartsTheWipe)
 TEST_F(WipeDialogTest, ProgressWindowShowsPhaseBytesRateAndTimeLeft)
 {
     MessageBoxAnswerer boxes;
-    const std::shared_ptr<WipeJob> job = HandMovedJob();
-    WipeProgress& progress = job->Progress;
-    progress.SetPhase(WipePhase::Waiting);
-    ProgressWindowOf window(job);
+    ProgressWindowOf window(WipePhase::Waiting);
+    WipeProgress& progress = window.Job().Progress;
     ASSERT_NE(window.Window(), nullptr);
     HWND dialog = window.Window();
     EXPECT_EQ(ControlText(dialog, IDC_WIPE_PHASE),
@@ -307,9 +310,7 @@ TEST_F(WipeDialogTest, CancelButtonAndCloseBoxAskTheWipeToStop)
     MessageBoxAnswerer boxes;
     for (const bool closeBox : {false, true}) {
         SCOPED_TRACE(closeBox ? "close box" : "Cancel button");
-        const std::shared_ptr<WipeJob> job = HandMovedJob();
-        job->Progress.SetPhase(WipePhase::Filling);
-        ProgressWindowOf window(job);
+        ProgressWindowOf window(WipePhase::Filling);
         HWND dialog = window.Window();
         ASSERT_NE(dialog, nullptr);
         if (closeBox)
@@ -317,7 +318,7 @@ TEST_F(WipeDialogTest, CancelButtonAndCloseBoxAskTheWipeToStop)
         else
             Click(dialog, IDCANCEL);
         SyncWith(dialog);
-        EXPECT_TRUE(job->Progress.CancelRequested);
+        EXPECT_TRUE(window.Job().Progress.CancelRequested);
         EXPECT_FALSE(IsControlEnabled(dialog, IDCANCEL));
         EXPECT_EQ(ControlText(dialog, IDC_WIPE_PHASE), "Cancelling: deleting the filler files...");
         // It stays until the worker says it is done, and then goes without a box.
@@ -332,8 +333,7 @@ TEST_F(WipeDialogTest, CancelButtonAndCloseBoxAskTheWipeToStop)
 TEST_F(WipeDialogTest, FailuresAreListedInOneBoxAtTheEnd)
 {
     MessageBoxAnswerer boxes;
-    const std::shared_ptr<WipeJob> job = HandMovedJob();
-    ProgressWindowOf window(job);
+    ProgressWindowOf window;
     ASSERT_NE(window.Window(), nullptr);
     WipeResult failed = WipeResultOf(WipeOutcome::Failed, 8 * MiB, 0, "Q:");
     failed.Failures = {{"Q:\\W\\Filler-000002.tmp", "could not be written: denied"},

@@ -40,12 +40,6 @@ std::string FolderOf(const TestVolume& volume)
     return volume.Root + WipeFolderName;
 }
 
-// A file of `size` bytes that differ from seed to seed.
-void MakeFile(const std::string& path, size_t size, unsigned char seed)
-{
-    WriteBytes(path, Pattern(size, seed));
-}
-
 std::string Flattened(const std::string& text)
 {
     std::string flat = text;
@@ -66,6 +60,14 @@ protected:
         options.Settings = QuickSettings();
         options.FillerFileSize = 4 * MiB;
         options.RecordReserve = 2 * MiB;
+        Measure();
+    }
+
+    // The volume as the wipe will find it, once the case has made its own files.
+    void Measure()
+    {
+        freeBefore = FreeBytesOf(*volume);
+        before = SnapshotTree(Widen(volume->Drive));
     }
 
     void TearDown() override
@@ -87,29 +89,40 @@ protected:
         return fillers;
     }
 
-    void ExpectNothingLeft(uint64_t freeBefore)
+    // No wipe folder, and the free space the volume had before, and `more`.
+    void ExpectNothingLeft(uint64_t more = 0)
     {
         EXPECT_FALSE(Exists(FolderOf(*volume)));
-        EXPECT_EQ(FreeBytesOf(*volume), freeBefore) << "the volume did not get its space back";
+        EXPECT_EQ(FreeBytesOf(*volume), freeBefore + more)
+            << "the volume did not get its space back";
+    }
+
+    void ExpectRefusedUntouched(const WipeResult& result, const std::string& refusal)
+    {
+        EXPECT_EQ(result.Outcome, WipeOutcome::Refused);
+        EXPECT_EQ(result.Refusal, refusal);
+        EXPECT_EQ(os->FoldersMade, 0);
+        EXPECT_EQ(os->FilesCreated, 0);
     }
 
     std::optional<TestVolume> volume;
     std::unique_ptr<WipeOs> os;
     WipeOptions options;
     WipeProgress progress;
+    uint64_t freeBefore = 0;
+    TreeSnapshot before;
 };
 
 TEST_F(FreeSpaceWipeTest, WipedVolumeHasItsFreeSpaceBackAndItsFilesAsTheyWere)
 {
     MakeFolder(volume->Root + "Data");
     MakeFolder(volume->Root + "Data\\inner");
-    MakeFile(volume->Root + "Data\\report.bin", 300000, 1);
-    MakeFile(volume->Root + "Data\\inner\\notes.txt", 700, 2);
-    MakeFile(volume->Root + "photo.bin", 2 * MiB + 17, 3);
-    MakeFile(volume->Root + "deleted.bin", MiB, 4);
+    WriteBytes(volume->Root + "Data\\report.bin", Pattern(300000, 1));
+    WriteBytes(volume->Root + "Data\\inner\\notes.txt", Pattern(700, 2));
+    WriteBytes(volume->Root + "photo.bin", Pattern(2 * MiB + 17, 3));
+    WriteBytes(volume->Root + "deleted.bin", Pattern(MiB, 4));
     ASSERT_TRUE(::DeleteFileA((volume->Root + "deleted.bin").c_str()));
-    const TreeSnapshot before = SnapshotTree(Widen(volume->Drive));
-    const uint64_t freeBefore = FreeBytesOf(*volume);
+    Measure();
 
     const WipeResult result = Wipe();
 
@@ -129,14 +142,13 @@ TEST_F(FreeSpaceWipeTest, WipedVolumeHasItsFreeSpaceBackAndItsFilesAsTheyWere)
     EXPECT_EQ(progress.BytesTotal, progress.BytesDone);
     EXPECT_EQ(progress.CurrentPhase(), WipePhase::Finished);
 
-    ExpectNothingLeft(freeBefore);
+    ExpectNothingLeft();
     EXPECT_EQ(SnapshotTree(Widen(volume->Drive)), before) << "a file of the volume changed";
 }
 
 TEST_F(FreeSpaceWipeTest, DoDPassesCoverEveryFillerInTheirOrderEachFlushed)
 {
     options.Settings = SettingsOf(MethodDoD, 1);
-    const uint64_t freeBefore = FreeBytesOf(*volume);
 
     const WipeResult result = Wipe();
 
@@ -163,14 +175,13 @@ TEST_F(FreeSpaceWipeTest, DoDPassesCoverEveryFillerInTheirOrderEachFlushed)
     EXPECT_GT(fillers, 1u);
     // Each pass of each filler was flushed before the next began.
     EXPECT_GE(os->Flushes, static_cast<int>(7 * fillers));
-    ExpectNothingLeft(freeBefore);
+    ExpectNothingLeft();
 }
 
 TEST_F(FreeSpaceWipeTest, GutmannPatternsAreWrittenInTheirPublishedOrder)
 {
     options.Settings = SettingsOf(MethodGutmann, 1);
     options.FillerFileSize = 16 * MiB;
-    const uint64_t freeBefore = FreeBytesOf(*volume);
 
     const WipeResult result = Wipe();
 
@@ -187,7 +198,7 @@ TEST_F(FreeSpaceWipeTest, GutmannPatternsAreWrittenInTheirPublishedOrder)
                                             GutmannPatterns[i][1], GutmannPatterns[i][2]};
         EXPECT_EQ(passes[4 + i], expected) << "pass " << 5 + i;
     }
-    ExpectNothingLeft(freeBefore);
+    ExpectNothingLeft();
 }
 
 TEST_F(FreeSpaceWipeTest, CancelHalfWayStopsWithinASecondAndLeavesNothing)
@@ -195,7 +206,6 @@ TEST_F(FreeSpaceWipeTest, CancelHalfWayStopsWithinASecondAndLeavesNothing)
     // Slow enough that half-way is seconds away: 35 passes of 1 MiB writes, 3 ms each.
     options.Settings = SettingsOf(MethodGutmann, 1);
     os->WriteDelayMs = 3;
-    const uint64_t freeBefore = FreeBytesOf(*volume);
     Clock::time_point cancelled{};
     uint64_t doneAtCancel = 0;
     std::thread canceller([&] {
@@ -226,7 +236,7 @@ TEST_F(FreeSpaceWipeTest, CancelHalfWayStopsWithinASecondAndLeavesNothing)
                 100.0 * doneAtCancel / progress.BytesTotal, static_cast<long long>(stopped));
     EXPECT_EQ(result.Records, 0u);
     // Given back, fillers and all: the volume is not left full.
-    ExpectNothingLeft(freeBefore);
+    ExpectNothingLeft();
     EXPECT_NE(WipeResultLine(result).find("cancelled"), std::string::npos);
 }
 
@@ -245,15 +255,12 @@ TEST_F(FreeSpaceWipeTest, FullVolumeIsReportedAndLeftAsItWas)
                 piece /= 2;
         }
     }
-    ASSERT_EQ(FreeBytesOf(*volume), 0u);
-    const TreeSnapshot before = SnapshotTree(Widen(volume->Drive));
+    Measure();
+    ASSERT_EQ(freeBefore, 0u);
 
     const WipeResult result = Wipe();
 
-    EXPECT_EQ(result.Outcome, WipeOutcome::Refused);
-    EXPECT_EQ(result.Refusal, volume->Drive + " is full: there is no free space to wipe.");
-    EXPECT_EQ(os->FoldersMade, 0);
-    EXPECT_EQ(os->FilesCreated, 0);
+    ExpectRefusedUntouched(result, volume->Drive + " is full: there is no free space to wipe.");
     EXPECT_EQ(SnapshotTree(Widen(volume->Drive)), before);
 }
 
@@ -263,11 +270,8 @@ TEST_F(FreeSpaceWipeTest, VolumeThatSaysItIsReadOnlyIsRefusedUntouched)
 
     const WipeResult result = Wipe();
 
-    EXPECT_EQ(result.Outcome, WipeOutcome::Refused);
-    EXPECT_EQ(result.Refusal, volume->Drive + " is read-only: nothing can be written to it, so "
-                                              "its free space cannot be wiped.");
-    EXPECT_EQ(os->FoldersMade, 0);
-    EXPECT_EQ(os->FilesCreated, 0);
+    ExpectRefusedUntouched(result, volume->Drive + " is read-only: nothing can be written to "
+                                                   "it, so its free space cannot be wiped.");
     EXPECT_EQ(WipeResultLine(result),
               "Free space on " + volume->Drive + " not wiped: " + result.Refusal);
 }
@@ -278,11 +282,8 @@ TEST_F(FreeSpaceWipeTest, NetworkDriveAndNetworkPathAreRefusedUntouched)
 
     const WipeResult result = Wipe();
 
-    EXPECT_EQ(result.Outcome, WipeOutcome::Refused);
-    EXPECT_EQ(result.Refusal, volume->Drive + " is a network drive: its free space can only be "
-                                              "wiped on the computer that holds it.");
-    EXPECT_EQ(os->FoldersMade, 0);
-    EXPECT_EQ(os->FilesCreated, 0);
+    ExpectRefusedUntouched(result, volume->Drive + " is a network drive: its free space can "
+                                                   "only be wiped on the computer that holds it.");
     // A path of a share is refused for what it is, before anything asks the network.
     EXPECT_EQ(WipeRefusal(*os, "\\\\server\\share\\"),
               std::optional<std::string>("\\\\server\\share is a network path: its free space "
@@ -294,7 +295,6 @@ TEST_F(FreeSpaceWipeTest, FillerThatCannotBeWrittenIsReportedAndNothingIsLeft)
 {
     os->FailingWritesOf = "\\Filler-000002.tmp";
     os->WriteError = ERROR_ACCESS_DENIED;
-    const uint64_t freeBefore = FreeBytesOf(*volume);
 
     const WipeResult result = Wipe();
 
@@ -307,7 +307,7 @@ TEST_F(FreeSpaceWipeTest, FillerThatCannotBeWrittenIsReportedAndNothingIsLeft)
     // Two whole fillers were written before it; the records were never taken.
     EXPECT_EQ(result.BytesWiped, 2 * options.FillerFileSize);
     EXPECT_EQ(result.Records, 0u);
-    ExpectNothingLeft(freeBefore);
+    ExpectNothingLeft();
     const std::string box = WipeResultBox(result);
     EXPECT_EQ(box.rfind("Error(s) occurred while wiping the free space of " + volume->Drive +
                             " \n\n" + result.Failures[0].What + ": \n" + result.Failures[0].Why +
@@ -322,25 +322,25 @@ TEST_F(FreeSpaceWipeTest, WhatACrashedWipeLeftIsRemovedBeforeTheNextFills)
     const std::string folder = FolderOf(*volume);
     MakeFolder(folder);
     MakeFolder(folder + "\\records");
-    MakeFile(folder + "\\Filler-000000.tmp", 3 * MiB, 5);
-    MakeFile(folder + "\\records\\QWERTYUI", 512, 6);
-    const uint64_t freeBefore = FreeBytesOf(*volume);
+    WriteBytes(folder + "\\Filler-000000.tmp", Pattern(3 * MiB, 5));
+    WriteBytes(folder + "\\records\\QWERTYUI", Pattern(512, 6));
+    Measure();
 
     const WipeResult result = Wipe();
 
     ASSERT_EQ(result.Outcome, WipeOutcome::Wiped) << Flattened(WipeResultLine(result));
     // The leftover's space was free again before the fill began, and the fill took it.
     EXPECT_GE(result.BytesWiped, freeBefore + 3 * MiB - 64 * 1024);
-    ExpectNothingLeft(freeBefore + 3 * MiB + 4096);
+    ExpectNothingLeft(3 * MiB + 4096);
 }
 
 TEST_F(FreeSpaceWipeTest, FolderOfThatNameHoldingAnotherFileIsLeftAlone)
 {
     const std::string folder = FolderOf(*volume);
     MakeFolder(folder);
-    MakeFile(folder + "\\Filler-000000.tmp", MiB, 5);
+    WriteBytes(folder + "\\Filler-000000.tmp", Pattern(MiB, 5));
     WriteText(folder + "\\notes.txt", "the user's own\n");
-    const TreeSnapshot before = SnapshotTree(Widen(volume->Drive));
+    Measure();
 
     const WipeResult result = Wipe();
 
@@ -354,18 +354,16 @@ TEST_F(FreeSpaceWipeTest, FolderOfThatNameHoldingAnotherFileIsLeftAlone)
 TEST_F(FreeSpaceWipeTest, FileRecordsStopAtTheirBound)
 {
     options.RecordBound = 25;
-    const uint64_t freeBefore = FreeBytesOf(*volume);
 
     const WipeResult result = Wipe();
 
     ASSERT_EQ(result.Outcome, WipeOutcome::Wiped) << Flattened(WipeResultLine(result));
     EXPECT_EQ(result.Records, 25u);
-    ExpectNothingLeft(freeBefore);
+    ExpectNothingLeft();
 }
 
 TEST_F(FreeSpaceWipeTest, WipeWaitsForAShredAndCanBeCancelledMeanwhile)
 {
-    const uint64_t freeBefore = FreeBytesOf(*volume);
     const Seam<ShredOs>::Substitute inPlace(*os);
     {
         // A shred holds the lock: the wipe waits, touching nothing, and a cancel ends it.
@@ -399,7 +397,7 @@ TEST_F(FreeSpaceWipeTest, WipeWaitsForAShredAndCanBeCancelledMeanwhile)
         ASSERT_TRUE(job.Result());
         EXPECT_EQ(job.Result()->Outcome, WipeOutcome::Wiped);
     }
-    ExpectNothingLeft(freeBefore);
+    ExpectNothingLeft();
 }
 
 } // namespace

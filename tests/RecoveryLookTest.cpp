@@ -17,7 +17,6 @@
 #include "InstalledShellRoad.h"
 #include "RecoveryLook.h"
 #include "RecordingWindow.h"
-#include "RegistryKeys.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
 #include "VolumeRun.h"
@@ -36,8 +35,6 @@
 
 namespace {
 
-// "Résumé": a name's code-page form then differs from its UTF-16 form in more than the zeros.
-const std::wstring Resume = L"R\x00E9sum\x00E9";
 // "Annexé", for the streams' names.
 const std::wstring Annex = L"Annex\x00E9";
 
@@ -48,14 +45,6 @@ enum class Road
     WineStreams, // the same, its stream list left to Wine, which cannot read it
     Kept,        // never selected
     PlainDelete, // deleted with DeleteFile, as without a shredder
-};
-
-// A file's data, or one of its named streams (the path then ends in ":name").
-struct Content
-{
-    std::wstring Path; // relative to the volume's root
-    std::string Tag;
-    size_t Size;
 };
 
 enum class NameOf
@@ -76,32 +65,28 @@ struct Item
     std::string Key;
     std::string What;
     Road How;
-    std::wstring Selected;             // relative to the volume's root
-    std::vector<std::wstring> Folders; // to make, parents first
-    std::vector<Content> Contents;     // files before their streams
+    std::wstring Selected;               // relative to the volume's root
+    std::vector<std::wstring> Folders;   // to make before the contents, whose own folders are made
+    std::vector<MarkedContent> Contents; // files before their streams
     std::vector<Name> Names;
     // What the report of an item that cannot be destroyed must say.
     std::string MustReport = "";
 };
-
-std::wstring Named(const std::wstring& part)
-{
-    return Resume + L"-" + part;
-}
 
 std::vector<Item> Items()
 {
     const std::wstring items = L"Items\\";
     const std::wstring outer = items + Named(L"outer");
     const std::wstring inner = outer + L"\\" + Named(L"inner");
+    // A file whose tag is its key.
     auto file = [&](const std::string& key, const std::string& what, const std::wstring& name,
-                    size_t size) {
+                    size_t size, Road how = Road::Shell, const std::wstring& folder = L"Items\\") {
         return Item{key,
                     what,
-                    Road::Shell,
-                    items + name,
+                    how,
+                    folder + name,
                     {},
-                    {{items + name, key, size}},
+                    {{folder + name, key, size}},
                     {{name, NameOf::File}}};
     };
     auto streamed = [&](const std::string& key, const std::string& what, Road how,
@@ -115,6 +100,10 @@ std::vector<Item> Items()
                     {{items + name, key, 4096}, {items + name + L":" + stream, streamTag, 20480}},
                     {{name, NameOf::File}, {stream, NameOf::Stream}}};
     };
+    Item unreadable =
+        streamed("unreadable", "4 KB file with a 20 KB named stream Wine cannot list",
+                 Road::WineStreams, Named(L"unreadable.txt"), Annex + L"-un", "annexone");
+    unreadable.MustReport = "Streams Could Not Be Listed (Not Deleted)";
     return {
         file("resident", "100-byte file in its file record, which holds it grown by the tails too",
              Named(L"resident.txt"), 100),
@@ -123,18 +112,12 @@ std::vector<Item> Items()
         file("clusters", "8 KB file filling two clusters, grown into a third by the tails",
              Named(L"clusters.bin"), 8192),
         file("large", "200 KB file", Named(L"large.bin"), 204800),
-        [&] {
-            Item unreadable =
-                streamed("unreadable", "4 KB file with a 20 KB named stream Wine cannot list",
-                         Road::WineStreams, Named(L"unreadable.txt"), Annex + L"-un", "annexone");
-            unreadable.MustReport = "Streams Could Not Be Listed (Not Deleted)";
-            return unreadable;
-        }(),
+        unreadable,
         Item{"folders",
              "folders two deep holding a 300-byte and a 50 KB file",
              Road::Shell,
              outer,
-             {outer, inner},
+             {},
              {{outer + L"\\" + Named(L"leaf1.txt"), "leafone", 300},
               {inner + L"\\" + Named(L"leaf2.bin"), "leaftwo", 51200}},
              {{Named(L"outer"), NameOf::Folder},
@@ -150,20 +133,9 @@ std::vector<Item> Items()
              {items + Named(L"tagged")},
              {{items + Named(L"tagged") + L":" + Annex + L"-trois", "annexthree", 20480}},
              {{Named(L"tagged"), NameOf::Folder}, {Annex + L"-trois", NameOf::Stream}}},
-        Item{"kept",
-             "4 KB file never selected",
-             Road::Kept,
-             L"Kept\\" + Named(L"kept.txt"),
-             {L"Kept"},
-             {{L"Kept\\" + Named(L"kept.txt"), "kept", 4096}},
-             {{Named(L"kept.txt"), NameOf::File}}},
-        Item{"plain",
-             "4 KB file deleted without shredding",
-             Road::PlainDelete,
-             items + Named(L"plain.txt"),
-             {},
-             {{items + Named(L"plain.txt"), "plain", 4096}},
-             {{Named(L"plain.txt"), NameOf::File}}},
+        file("kept", "4 KB file never selected", Named(L"kept.txt"), 4096, Road::Kept, L"Kept\\"),
+        file("plain", "4 KB file deleted without shredding", Named(L"plain.txt"), 4096,
+             Road::PlainDelete),
     };
 }
 
@@ -174,16 +146,6 @@ std::vector<Item> Items()
 bool RenamedBeforeDeletion(const Name& name, const ShredSettings& settings)
 {
     return settings.MangleDateAndTime && name.Of != NameOf::Stream;
-}
-
-std::string Utf8(const std::wstring& text)
-{
-    return NarrowExactly(text, CP_UTF8).value_or("?");
-}
-
-std::wstring LastPart(const std::wstring& path)
-{
-    return path.substr(path.find_last_of(L'\\') + 1);
 }
 
 // " (file record, index block)": what holds the places found, or nothing when none was.
@@ -205,32 +167,28 @@ std::string Describe(const ShredSettings& settings)
 }
 
 // What the shred phase hands the examine phase: the reports of each item (final box texts, or
-// the failure statuses a worker sent), one line per item: key, tab, texts joined by " / ".
-using Reports = std::map<std::string, std::vector<std::string>>;
+// the failure statuses a worker sent) joined by " / ", empty when there were none; written one
+// line per item: key, tab, reports.
+using Reports = std::map<std::string, std::string>;
 constexpr char ReportsFile[] = "reports.txt";
-constexpr char FindingsFile[] = "findings.txt";
-
-std::string OneLine(std::string text)
-{
-    for (char& c : text)
-        if (c == '\n' || c == '\r' || c == '\t')
-            c = ' ';
-    return text;
-}
 
 std::string Joined(const std::vector<std::string>& texts)
 {
     std::string line;
-    for (const std::string& text : texts)
-        line += (line.empty() ? "" : " / ") + OneLine(text);
+    for (std::string text : texts) {
+        for (char& c : text)
+            if (c == '\n' || c == '\r' || c == '\t')
+                c = ' ';
+        line += (line.empty() ? "" : " / ") + text;
+    }
     return line;
 }
 
 std::string WriteReports(const Reports& reports)
 {
     std::string text;
-    for (const auto& [key, texts] : reports)
-        text += key + "\t" + Joined(texts) + "\n";
+    for (const auto& [key, line] : reports)
+        text += key + "\t" + line + "\n";
     return text;
 }
 
@@ -241,12 +199,8 @@ Reports ReadReports(const std::string& text)
     std::string line;
     while (std::getline(lines, line)) {
         const size_t tab = line.find('\t');
-        if (tab == std::string::npos)
-            continue;
-        std::vector<std::string>& texts = reports[line.substr(0, tab)];
-        const std::string joined = line.substr(tab + 1);
-        if (!joined.empty())
-            texts.push_back(joined);
+        if (tab != std::string::npos)
+            reports[line.substr(0, tab)] = line.substr(tab + 1);
     }
     return reports;
 }
@@ -306,7 +260,7 @@ private:
 std::vector<BackupRecord> StreamRecords(const Item& item)
 {
     std::vector<BackupRecord> records;
-    for (const Content& content : item.Contents) {
+    for (const MarkedContent& content : item.Contents) {
         const size_t colon = content.Path.find(L':');
         BackupRecord record;
         if (colon == std::wstring::npos) {
@@ -321,277 +275,221 @@ std::vector<BackupRecord> StreamRecords(const Item& item)
     return records;
 }
 
-class RecoveryLookTest : public ::testing::Test
+void Make(const std::wstring& root, const Item& item)
 {
-protected:
-    // Runs this case's phase: the script that mounts the volume runs each in turn.
-    void Run(const ShredSettings& settings)
-    {
-        const VolumeRun volume = CurrentVolumeRun();
-        switch (volume.Phase) {
-        case VolumePhase::Shred:
-            ASSERT_FALSE(volume.Drive.empty()) << "no volume drive named";
-            Shred(settings, volume);
+    for (const std::wstring& folder : item.Folders)
+        MakeWideFolder(root + folder);
+    for (const MarkedContent& content : item.Contents)
+        ASSERT_TRUE(WriteMarked(root, content)) << Utf8(content.Path);
+    // A stream read back is real on this volume, the file's own, not a file beside it.
+    for (const Name& name : item.Names) {
+        if (name.Of != NameOf::Stream)
+            continue;
+        for (const std::wstring& entry : ListWideFolder(root + L"Items"))
+            ASSERT_EQ(entry.find(name.Text), std::wstring::npos) << Utf8(entry);
+    }
+}
+
+// The failures the worker reported, as the progress window would list them.
+std::vector<std::string> ShredInProcess(const ShredSettings& settings, const Item& item,
+                                        const std::string& path)
+{
+    VolumeStreamsOs os(StreamRecords(item));
+    os.UseBackupRecords = item.How == Road::Seam;
+    RecordingWindow window;
+    const Notifications received = RunJob(window, settings, os, {{path, 0, false}});
+    EXPECT_EQ(CountStatus(received, StatusFinished), 1u);
+    std::vector<std::string> failures;
+    std::string announced;
+    for (const Notification& n : received) {
+        if (n.Message == WM_SHRED_FILE)
+            announced = Utf8(Widen(n.Path));
+        for (int status = StatusAccessViolation; status <= LastShredStatus; ++status)
+            if (n.IsStatus(static_cast<ShredStatus>(status)) && ShredStatusText(status))
+                failures.push_back(ShredStatusText(status) + (": " + announced));
+    }
+    // The product asked for the item's streams once: the list came through the seam.
+    if (item.How == Road::Seam) {
+        EXPECT_EQ(os.BackupFilesOpened.size(), 1u);
+    }
+    return failures;
+}
+
+void Shred(const ShredSettings& settings, const VolumeRun& volume)
+{
+    ASSERT_FALSE(volume.Drive.empty()) << "no volume drive named";
+    const std::wstring root = Widen(volume.Drive) + L"\\";
+    const std::vector<Item> items = Items();
+    MakeWideFolder(root + L"Items");
+    for (const Item& item : items)
+        ASSERT_NO_FATAL_FAILURE(Make(root, item));
+
+    ASSERT_TRUE(StoreSettings(settings));
+    InstalledShellRoad road;
+    ASSERT_NO_FATAL_FAILURE(road.Install(ORLENWICK_DLL_PATH, ORLENWICK_STANDIN_PATH));
+    Reports reports;
+    for (const Item& item : items) {
+        SCOPED_TRACE(item.Key);
+        const std::string selected = *NarrowExactly(root + item.Selected);
+        switch (item.How) {
+        case Road::Shell: {
+            const ProgramRun run = road.RunStandIn({"--confirm", selected}, *NarrowExactly(root));
+            SCOPED_TRACE(run.Output);
+            ExpectCompleteRun(run, "OK");
+            reports[item.Key] = Joined(AnsweredBoxes(run.Output));
             break;
-        case VolumePhase::Examine:
-            Examine(settings, volume);
+        }
+        case Road::Seam:
+        case Road::WineStreams:
+            reports[item.Key] = Joined(ShredInProcess(settings, item, selected));
             break;
-        default:
-            FAIL() << "this case needs a real NTFS volume: run it through tests/VolumeScenario.sh "
-                      "(ctest -L forensic), which mounts one and runs each phase";
+        case Road::PlainDelete:
+            EXPECT_TRUE(::DeleteFileA(selected.c_str()));
+            reports[item.Key] = "";
+            break;
+        case Road::Kept:
+            EXPECT_EQ(ReadWide(root + item.Contents[0].Path).size(), item.Contents[0].Size);
+            break;
+        }
+        // An item of which nothing was reported is gone from the volume.
+        if (item.How != Road::Kept && reports[item.Key].empty()) {
+            EXPECT_FALSE(ExistsWide(root + item.Selected));
         }
     }
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
+    ASSERT_TRUE(WriteUnixFile(volume.CaseFile(ReportsFile), WriteReports(reports)))
+        << volume.CaseFile(ReportsFile);
+}
 
-private:
-    void Shred(const ShredSettings& settings, const VolumeRun& volume)
-    {
-        const std::wstring root = Widen(volume.Drive) + L"\\";
-        const std::vector<Item> items = Items();
-        MakeWideFolder(root + L"Items");
-        for (const Item& item : items)
-            ASSERT_NO_FATAL_FAILURE(Make(root, item));
-
-        StoreSettings(settings);
-        InstalledShellRoad road;
-        ASSERT_NO_FATAL_FAILURE(road.Install(ORLENWICK_DLL_PATH, ORLENWICK_STANDIN_PATH));
-        Reports reports;
-        for (const Item& item : items) {
-            SCOPED_TRACE(item.Key);
-            const std::string selected = *NarrowExactly(root + item.Selected);
-            switch (item.How) {
-            case Road::Shell: {
-                const ProgramRun run =
-                    road.RunStandIn({"--confirm", selected}, *NarrowExactly(root));
-                SCOPED_TRACE(run.Output);
-                ExpectCompleteRun(run, "OK");
-                reports[item.Key] = AnsweredBoxes(run.Output);
-                break;
-            }
-            case Road::Seam:
-            case Road::WineStreams:
-                reports[item.Key] = ShredInProcess(settings, item, selected);
-                break;
-            case Road::PlainDelete:
-                EXPECT_TRUE(::DeleteFileA(selected.c_str()));
-                reports[item.Key] = {};
-                break;
-            case Road::Kept:
-                EXPECT_EQ(ReadWide(root + item.Contents[0].Path).size(), item.Contents[0].Size);
-                break;
-            }
-            // An item of which nothing was reported is gone from the volume.
-            if (item.How != Road::Kept && reports[item.Key].empty()) {
-                EXPECT_FALSE(ExistsWide(root + item.Selected));
-            }
-        }
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
-        ASSERT_TRUE(WriteUnixFile(volume.CaseFile(ReportsFile), WriteReports(reports)))
-            << volume.CaseFile(ReportsFile);
+void ExpectContent(const Item& item, bool reported, const MarkedContent& content, size_t found,
+                   size_t total)
+{
+    // Data nobody destroyed is found whole: the look sees what it is meant to see.
+    if (item.How == Road::Kept || item.How == Road::PlainDelete) {
+        EXPECT_EQ(found, total) << "the search misses markers of " << Utf8(content.Path)
+                                << ", which nothing overwrote";
+        return;
     }
+    if (reported)
+        return;
+    EXPECT_EQ(found, 0u) << found << " of " << total << " markers of " << Utf8(content.Path)
+                         << " are still on the disk, and nothing was reported";
+}
 
-    static void Make(const std::wstring& root, const Item& item)
-    {
-        for (const std::wstring& folder : item.Folders)
-            MakeWideFolder(root + folder);
-        for (const Content& content : item.Contents) {
-            const std::string text = MarkedText(content.Tag, content.Size);
-            const std::vector<unsigned char> bytes(text.begin(), text.end());
-            WriteWide(root + content.Path, bytes);
-            ASSERT_EQ(ReadWide(root + content.Path), bytes) << Utf8(content.Path);
+void ExpectName(const Item& item, const ShredSettings& settings, const Name& name,
+                size_t utf16Places, size_t rowsNamingIt)
+{
+    if (item.How == Road::Kept) {
+        EXPECT_GE(utf16Places, 1u) << "the search misses the name of a file nobody touched";
+        return;
+    }
+    if (item.How == Road::PlainDelete) {
+        EXPECT_EQ(rowsNamingIt, 1u) << "ntfsundelete does not list a plainly deleted file";
+        return;
+    }
+    if (!RenamedBeforeDeletion(name, settings))
+        return;
+    EXPECT_EQ(rowsNamingIt, 0u) << "ntfsundelete lists " << Utf8(name.Text)
+                                << " by the name it had before it was renamed";
+}
+
+void Examine(const ShredSettings& settings, const VolumeRun& volume)
+{
+    std::optional<ExaminedImage> look;
+    ASSERT_NO_FATAL_FAILURE(ReadExaminedImage(volume, ReportsFile, look));
+    const Reports reports = ReadReports(look->Handed);
+    ASSERT_FALSE(look->Rows.empty()) << "ntfsundelete listed nothing";
+
+    std::string findings = "Recovery look after " + Describe(settings) + "\n";
+    for (const Item& item : Items()) {
+        SCOPED_TRACE(item.Key + ": " + item.What);
+        const auto report = reports.find(item.Key);
+        if (item.How != Road::Kept) {
+            ASSERT_NE(report, reports.end()) << "the shred phase never reached this item";
         }
-        // A stream read back is real on this volume, the file's own, not a file beside it.
+        const bool reported = item.How != Road::Kept && !report->second.empty();
+        if (!item.MustReport.empty()) {
+            EXPECT_NE(report->second.find(item.MustReport), std::string::npos)
+                << "reported: " << report->second;
+        }
+        findings += "\n" + item.Key + ": " + item.What + "\n";
+        if (item.How != Road::Kept)
+            findings += "  reported:     " + (reported ? report->second : "nothing") + "\n";
+        for (const MarkedContent& content : item.Contents) {
+            const MarkerFinds finds = look->Found(content.Tag);
+            const size_t total = MarkerCount(content.Tag, content.Size);
+            findings += "  content:      " + Utf8(LastPart(content.Path)) + " " +
+                        std::to_string(finds.Numbers.size()) + " of " + std::to_string(total) +
+                        " markers" + Where(look->Image, finds.Offsets) + "\n";
+            ExpectContent(item, reported, content, finds.Numbers.size(), total);
+        }
+        size_t rowsNaming = 0;
         for (const Name& name : item.Names) {
-            if (name.Of != NameOf::Stream)
-                continue;
-            for (const std::wstring& entry : ListWideFolder(root + L"Items"))
-                ASSERT_EQ(entry.find(name.Text), std::wstring::npos) << Utf8(entry);
+            const std::vector<size_t> utf16 = look->Image.Places(Utf16Form(name.Text));
+            const std::optional<std::string> codePage = NarrowExactly(name.Text, 1252);
+            const size_t narrow = codePage ? look->Image.Places(*codePage).size() : 0;
+            const size_t listed = look->RowsNaming(name.Text);
+            rowsNaming += listed;
+            findings += "  name:         " + Utf8(name.Text) + " " + std::to_string(utf16.size()) +
+                        " in UTF-16" + Where(look->Image, utf16) + ", " + std::to_string(narrow) +
+                        " in the code page\n";
+            ExpectName(item, settings, name, utf16.size(), listed);
         }
+        findings += "  ntfsundelete: " + std::to_string(rowsNaming) + " row(s) naming it\n";
     }
-
-    static void StoreSettings(const ShredSettings& settings)
-    {
-        const UniqueRegistryKey key = CreateKey(HKEY_CURRENT_USER, ShredSettingsKey, KEY_WRITE);
-        ASSERT_TRUE(key);
-        const std::pair<const char*, DWORD> values[] = {
-            {"ShreddingMethod", static_cast<DWORD>(settings.ShreddingMethod)},
-            {"MangleDateAndTime", settings.MangleDateAndTime ? 1u : 0u},
-            {"OverwriteTails", settings.OverwriteTails ? 1u : 0u},
-            {"Passes", static_cast<DWORD>(settings.Passes)}};
-        for (const auto& [name, value] : values)
-            ASSERT_EQ(ERROR_SUCCESS,
-                      ::RegSetValueExA(key.Get(), name, 0, REG_DWORD,
-                                       reinterpret_cast<const BYTE*>(&value), sizeof value));
-    }
-
-    // The failures the worker reported, as the progress window would list them.
-    static std::vector<std::string> ShredInProcess(const ShredSettings& settings, const Item& item,
-                                                   const std::string& path)
-    {
-        VolumeStreamsOs os(StreamRecords(item));
-        os.UseBackupRecords = item.How == Road::Seam;
-        RecordingWindow window;
-        const Notifications received = RunJob(window, settings, os, {{path, 0, false}});
-        EXPECT_EQ(CountStatus(received, StatusFinished), 1u);
-        std::vector<std::string> failures;
-        std::string announced;
-        for (const Notification& n : received) {
-            if (n.Message == WM_SHRED_FILE)
-                announced = Utf8(Widen(n.Path));
-            for (int status = StatusAccessViolation; status <= LastShredStatus; ++status)
-                if (n.IsStatus(static_cast<ShredStatus>(status)) && ShredStatusText(status))
-                    failures.push_back(ShredStatusText(status) + (": " + announced));
-        }
-        // The product asked for the item's streams once: the list came through the seam.
-        if (item.How == Road::Seam) {
-            EXPECT_EQ(os.BackupFilesOpened.size(), 1u);
-        }
-        return failures;
-    }
-
-    void Examine(const ShredSettings& settings, const VolumeRun& volume)
-    {
-        const std::optional<RawImage> image = RawImage::Read(volume.Image());
-        ASSERT_TRUE(image) << "cannot read the image " << volume.Image();
-        const std::optional<std::string> listing = ReadUnixFile(volume.UndeleteListing());
-        ASSERT_TRUE(listing) << "no listing of the image at " << volume.UndeleteListing();
-        const std::optional<std::string> reportsText = ReadUnixFile(volume.CaseFile(ReportsFile));
-        ASSERT_TRUE(reportsText) << "the shred phase recorded no reports";
-        const Reports reports = ReadReports(*reportsText);
-        const std::vector<UndeleteRow> rows = UndeleteRows(*listing);
-        ASSERT_FALSE(rows.empty()) << "ntfsundelete listed nothing: " << *listing;
-        const auto markers = image->Markers();
-
-        std::string findings = "Recovery look after " + Describe(settings) + "\n";
-        for (const Item& item : Items()) {
-            SCOPED_TRACE(item.Key + ": " + item.What);
-            const auto report = reports.find(item.Key);
-            if (item.How != Road::Kept) {
-                ASSERT_NE(report, reports.end()) << "the shred phase never reached this item";
-            }
-            const bool reported = item.How != Road::Kept && !report->second.empty();
-            if (!item.MustReport.empty()) {
-                EXPECT_NE(Joined(report->second).find(item.MustReport), std::string::npos)
-                    << "reported: " << Joined(report->second);
-            }
-            findings += "\n" + item.Key + ": " + item.What + "\n";
-            if (item.How != Road::Kept)
-                findings += "  reported:     " +
-                            (reported ? Joined(report->second) : std::string("nothing")) + "\n";
-            for (const Content& content : item.Contents) {
-                const auto found = markers.find(content.Tag);
-                const MarkerFinds none;
-                const MarkerFinds& finds = found == markers.end() ? none : found->second;
-                const size_t total = MarkerCount(content.Tag, content.Size);
-                findings += "  content:      " + Utf8(LastPart(content.Path)) + " " +
-                            std::to_string(finds.Numbers.size()) + " of " + std::to_string(total) +
-                            " markers" + Where(*image, finds.Offsets) + "\n";
-                ExpectContent(item, reported, content, finds.Numbers.size(), total);
-            }
-            size_t rowsNaming = 0;
-            for (const Name& name : item.Names) {
-                const std::vector<size_t> utf16 = image->Places(Utf16Form(name.Text));
-                const std::optional<std::string> codePage = NarrowExactly(name.Text, 1252);
-                const size_t narrow = codePage ? image->Places(*codePage).size() : 0;
-                size_t listed = 0;
-                for (const UndeleteRow& row : rows)
-                    listed += row.Name == Utf8(name.Text);
-                rowsNaming += listed;
-                findings += "  name:         " + Utf8(name.Text) + " " +
-                            std::to_string(utf16.size()) + " in UTF-16" + Where(*image, utf16) +
-                            ", " + std::to_string(narrow) + " in the code page\n";
-                ExpectName(item, settings, name, utf16.size(), listed);
-            }
-            findings += "  ntfsundelete: " + std::to_string(rowsNaming) + " row(s) naming it\n";
-        }
-        size_t named = 0;
-        std::string namedRows;
-        for (const UndeleteRow& row : rows) {
-            if (row.Name == "<none>")
-                continue;
-            ++named;
+    std::string namedRows;
+    for (const UndeleteRow& row : look->Rows)
+        if (row.Name != "<none>")
             namedRows += "  " + row.Flags + " " + row.Recoverable + " " + row.Name + "\n";
-        }
-        findings += "\nntfsundelete lists " + std::to_string(named) +
-                    " deleted files and folders by name (flags: F file, D folder, R data in\n"
-                    "the file record, N in clusters; the share it could recover):\n" +
-                    namedRows;
-
-        std::printf("%s", findings.c_str());
-        std::fflush(stdout);
-        EXPECT_TRUE(WriteUnixFile(volume.CaseFile(FindingsFile), findings));
-    }
-
-    static void ExpectContent(const Item& item, bool reported, const Content& content, size_t found,
-                              size_t total)
-    {
-        // Data nobody destroyed is found whole: the look sees what it is meant to see.
-        if (item.How == Road::Kept || item.How == Road::PlainDelete) {
-            EXPECT_EQ(found, total) << "the search misses markers of " << Utf8(content.Path)
-                                    << ", which nothing overwrote";
-            return;
-        }
-        if (reported)
-            return;
-        EXPECT_EQ(found, 0u) << found << " of " << total << " markers of " << Utf8(content.Path)
-                             << " are still on the disk, and nothing was reported";
-    }
-
-    static void ExpectName(const Item& item, const ShredSettings& settings, const Name& name,
-                           size_t utf16Places, size_t rowsNamingIt)
-    {
-        if (item.How == Road::Kept) {
-            EXPECT_GE(utf16Places, 1u) << "the search misses the name of a file nobody touched";
-            return;
-        }
-        if (item.How == Road::PlainDelete) {
-            EXPECT_EQ(rowsNamingIt, 1u) << "ntfsundelete does not list a plainly deleted file";
-            return;
-        }
-        if (!RenamedBeforeDeletion(name, settings))
-            return;
-        EXPECT_EQ(rowsNamingIt, 0u) << "ntfsundelete lists " << Utf8(name.Text)
-                                    << " by the name it had before it was renamed";
-    }
-};
-
-ShredSettings Settings(int method, bool mangle, bool tails)
-{
-    return SettingsOf(method, 1, tails, mangle);
+    findings += "\nntfsundelete lists " + std::to_string(look->NamedRows()) +
+                " deleted files and folders by name (flags: F file, D folder, R data in\n"
+                "the file record, N in clusters; the share it could recover):\n" +
+                namedRows;
+    KeepFindings(volume, findings);
 }
 
-TEST_F(RecoveryLookTest, RandomDataMangledWithTails)
+// Runs this case's phase with these settings: the script that mounts the volume runs each in turn.
+void RunPhase(int method, bool mangle, bool tails)
 {
-    Run(Settings(MethodRandomData, true, true));
+    const ShredSettings settings = SettingsOf(method, 1, tails, mangle);
+    RunVolumePhase(
+        "forensic", [&](const VolumeRun& run) { Shred(settings, run); },
+        [&](const VolumeRun& run) { Examine(settings, run); });
 }
 
-TEST_F(RecoveryLookTest, RandomDataKeepingNamesWithTails)
+TEST(RecoveryLookTest, RandomDataMangledWithTails)
 {
-    Run(Settings(MethodRandomData, false, true));
+    RunPhase(MethodRandomData, true, true);
 }
 
-TEST_F(RecoveryLookTest, RandomDataMangledWithoutTails)
+TEST(RecoveryLookTest, RandomDataKeepingNamesWithTails)
 {
-    Run(Settings(MethodRandomData, true, false));
+    RunPhase(MethodRandomData, false, true);
 }
 
-TEST_F(RecoveryLookTest, DoDMangledWithTails)
+TEST(RecoveryLookTest, RandomDataMangledWithoutTails)
 {
-    Run(Settings(MethodDoD, true, true));
+    RunPhase(MethodRandomData, true, false);
 }
 
-TEST_F(RecoveryLookTest, DoDKeepingNamesWithTails)
+TEST(RecoveryLookTest, DoDMangledWithTails)
 {
-    Run(Settings(MethodDoD, false, true));
+    RunPhase(MethodDoD, true, true);
 }
 
-TEST_F(RecoveryLookTest, GutmannMangledWithTails)
+TEST(RecoveryLookTest, DoDKeepingNamesWithTails)
 {
-    Run(Settings(MethodGutmann, true, true));
+    RunPhase(MethodDoD, false, true);
 }
 
-TEST_F(RecoveryLookTest, GutmannKeepingNamesWithTails)
+TEST(RecoveryLookTest, GutmannMangledWithTails)
 {
-    Run(Settings(MethodGutmann, false, true));
+    RunPhase(MethodGutmann, true, true);
+}
+
+TEST(RecoveryLookTest, GutmannKeepingNamesWithTails)
+{
+    RunPhase(MethodGutmann, false, true);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // across calls and counter carries; the random blocks, keyed from the provider (or drawn from it
 // block by block) and handed out in order by their own thread; and the passes of each method,
 // with patterns that run on across blocks.
+#include "CallLog.h"
+#include "FaultScript.h"
 #include "core/ShredSettings.h"
 #include "engine/Keystream.h"
 #include "engine/PassSequences.h"
@@ -11,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -35,15 +37,19 @@ template <size_t Size> void CopyInto(BYTE (&to)[Size], const Bytes& from)
     std::memcpy(to, from.data(), Size);
 }
 
-Bytes Keystream(const Bytes& key, const Bytes& counter, size_t length)
+std::unique_ptr<AesCounterKeystream> NewKeystream(const Bytes& key, const Bytes& counter)
 {
     BYTE keyBytes[KeystreamKeySize];
     BYTE counterBytes[KeystreamBlockSize];
     CopyInto(keyBytes, key);
     CopyInto(counterBytes, counter);
-    AesCounterKeystream keystream(keyBytes, counterBytes);
+    return std::make_unique<AesCounterKeystream>(keyBytes, counterBytes);
+}
+
+Bytes Keystream(const Bytes& key, const Bytes& counter, size_t length)
+{
     Bytes out(length);
-    keystream.Fill(out.data(), out.size());
+    NewKeystream(key, counter)->Fill(out.data(), out.size());
     return out;
 }
 
@@ -58,14 +64,13 @@ protected:
 };
 
 // The provider gives byte n of a fixed sequence that does not repeat within a block, n counting
-// across all its draws; opening it may fail. Everything else is the real call.
+// across all its draws; the script may make opening it fail. Everything else is the real call.
 class CountingProviderOs : public ShredOs
 {
 public:
-    bool AcquireFails = false;
-    std::atomic<int> Acquires{0};
-    std::atomic<int> Releases{0};
-    std::atomic<int> Draws{0};
+    FaultScript Script;
+    // "acquire", "draw" and "release", in order.
+    CallLog Calls;
     // The bytes of every draw, in order.
     Bytes Drawn()
     {
@@ -75,15 +80,16 @@ public:
 
     BOOL CryptAcquireContextA(HCRYPTPROV* provider, DWORD, DWORD) override
     {
-        ++Acquires;
-        *provider = AcquireFails ? 0 : 0xC0FFEE;
-        return !AcquireFails;
+        Calls.Add("acquire");
+        const bool fails = Script.Next(Call::ProviderAcquire) != 0;
+        *provider = fails ? 0 : 0xC0FFEE;
+        return !fails;
     }
     static BYTE ByteAt(uint32_t index) { return static_cast<BYTE>((index * 2654435761u) >> 24); }
 
     BOOL CryptGenRandom(HCRYPTPROV, DWORD length, BYTE* buffer) override
     {
-        ++Draws;
+        Calls.Add("draw");
         std::lock_guard<std::mutex> held(lock);
         for (DWORD i = 0; i < length; ++i)
             drawn.push_back(buffer[i] = ByteAt(next++));
@@ -91,7 +97,7 @@ public:
     }
     BOOL CryptReleaseContext(HCRYPTPROV) override
     {
-        ++Releases;
+        Calls.Add("release");
         return TRUE;
     }
 
@@ -145,18 +151,14 @@ TEST_F(KeystreamTest, GoesOnAcrossCallsOfAnyLength)
     const size_t total = (1u << 20) + 5;
     const Bytes whole = Keystream(key, counter, total);
 
-    BYTE keyBytes[KeystreamKeySize];
-    BYTE counterBytes[KeystreamBlockSize];
-    CopyInto(keyBytes, key);
-    CopyInto(counterBytes, counter);
-    AesCounterKeystream keystream(keyBytes, counterBytes);
+    const std::unique_ptr<AesCounterKeystream> keystream = NewKeystream(key, counter);
     Bytes pieces(total);
     size_t at = 0;
     for (size_t piece : {size_t(1), size_t(15), size_t(17), size_t(4099), size_t(0), size_t(128)}) {
-        keystream.Fill(pieces.data() + at, piece);
+        keystream->Fill(pieces.data() + at, piece);
         at += piece;
     }
-    keystream.Fill(pieces.data() + at, total - at);
+    keystream->Fill(pieces.data() + at, total - at);
 
     EXPECT_EQ(pieces, whole);
 }
@@ -190,8 +192,8 @@ TEST_F(KeystreamTest, RandomBlocksAreTheKeystreamKeyedFromTheProviderInOrder)
     const Bytes key(drawn.begin(), drawn.begin() + KeystreamKeySize);
     const Bytes counter(drawn.begin() + KeystreamKeySize, drawn.end());
     EXPECT_EQ(blocks, Keystream(key, counter, blocks.size()));
-    EXPECT_EQ(os.Acquires, 1);
-    EXPECT_EQ(os.Releases, 1);
+    EXPECT_EQ(os.Calls.Count("acquire"), 1u);
+    EXPECT_EQ(os.Calls.Count("release"), 1u);
 }
 
 TEST(RandomBlocksTest, WithoutTheProcessorsInstructionsEveryBlockIsTheProvidersOwn)
@@ -208,23 +210,23 @@ TEST(RandomBlocksTest, WithoutTheProcessorsInstructionsEveryBlockIsTheProvidersO
     const Bytes drawn = os.Drawn();
     ASSERT_GE(drawn.size(), blocks.size());
     EXPECT_EQ(blocks, Bytes(drawn.begin(), drawn.begin() + blocks.size()));
-    EXPECT_EQ(os.Draws, static_cast<int>(drawn.size() / SmallBlock));
-    EXPECT_EQ(os.Acquires, 1);
-    EXPECT_EQ(os.Releases, 1);
+    EXPECT_EQ(os.Calls.Count("draw"), drawn.size() / SmallBlock);
+    EXPECT_EQ(os.Calls.Count("acquire"), 1u);
+    EXPECT_EQ(os.Calls.Count("release"), 1u);
 }
 
 TEST(RandomBlocksTest, AProviderThatCannotBeOpenedStillGivesBlocksThatDiffer)
 {
     CountingProviderOs os;
-    os.AcquireFails = true;
+    os.Script.FailAll(Call::ProviderAcquire, NTE_BAD_KEYSET);
     RandomBlocks random(os, SmallBlock, RandomBlocks::DefaultSource());
     const Bytes first = Block(random.Next(), SmallBlock);
     const Bytes second = Block(random.Next(), SmallBlock);
 
     EXPECT_NE(first, second);
     EXPECT_NE(first, Bytes(SmallBlock, 0));
-    EXPECT_EQ(os.Draws, 0);
-    EXPECT_EQ(os.Releases, 0);
+    EXPECT_EQ(os.Calls.Count("draw"), 0u);
+    EXPECT_EQ(os.Calls.Count("release"), 0u);
 }
 
 TEST_F(KeystreamTest, TakeReadsTheSameStreamAsTheBlocks)

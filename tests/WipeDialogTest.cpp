@@ -11,6 +11,7 @@
 #include "TestOwners.h"
 #include "TestSettings.h"
 #include "WaitUntil.h"
+#include "WipeOs.h"
 #include "core/ShredThread.h"
 #include "core/WipeJob.h"
 #include "engine/WipeReport.h"
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,19 @@ std::string Estimate(int passes)
     return DurationText(static_cast<double>(target.FreeBytes) * passes / *target.WriteRate);
 }
 
+// Chooses the method in the settings dialog behind the confirmation's Options, and closes it
+// with OK.
+void ChooseMethod(HWND confirm, int method)
+{
+    Click(confirm, IDC_OPTIONS);
+    HWND settings = WaitForDialog(SettingsCaption);
+    ASSERT_NE(settings, nullptr);
+    SelectComboItem(settings, IDC_METHOD, method);
+    SyncWith(settings);
+    Click(settings, IDOK);
+    ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+}
+
 struct ConfirmRun
 {
     INT_PTR Result = 0;
@@ -87,14 +102,15 @@ protected:
     }
 };
 
-// The progress window of a job this test moves by hand, served by a stand-in shell thread until
-// it destroys itself.
+// The progress window of a job of Q: this test moves by hand (from `phase`, when given), served
+// by a stand-in shell thread until it destroys itself.
 class ProgressWindowOf
 {
 public:
-    explicit ProgressWindowOf(std::shared_ptr<WipeJob> job)
-        : job(job), ui([this] { Open(); },
-                       [job] { return job->ProgressWindow && !::IsWindow(job->ProgressWindow); })
+    explicit ProgressWindowOf(std::optional<WipePhase> phase = std::nullopt)
+        : job(HandMovedJob(phase)),
+          ui([this] { Open(); },
+             [job = job] { return job->ProgressWindow && !::IsWindow(job->ProgressWindow); })
     {
         window = WaitForDialog(WipeProgressCaption);
     }
@@ -102,11 +118,8 @@ public:
     ~ProgressWindowOf()
     {
         if (window && ::IsWindow(window)) {
-            if (!job->Result()) {
-                WipeResult cancelled;
-                cancelled.Outcome = WipeOutcome::Cancelled;
-                job->StoreResult(cancelled);
-            }
+            if (!job->Result())
+                job->StoreResult(WipeResultOf(WipeOutcome::Cancelled));
             ::PostMessageA(window, WM_WIPE_DONE, 0, 0);
         }
     }
@@ -114,6 +127,7 @@ public:
     ProgressWindowOf& operator=(const ProgressWindowOf&) = delete;
 
     HWND Window() const { return window; }
+    WipeJob& Job() const { return *job; }
     // Lets at least one of the window's timer ticks pass.
     void Tick() const
     {
@@ -121,8 +135,23 @@ public:
         SyncWith(window);
     }
     bool Gone() { return ui.Join(10000); }
+    // The worker's end: the result stored, then the window told.
+    void End(const WipeResult& result) const
+    {
+        job->StoreResult(result);
+        ::PostMessageA(window, WM_WIPE_DONE, 0, 0);
+    }
 
 private:
+    static std::shared_ptr<WipeJob> HandMovedJob(std::optional<WipePhase> phase)
+    {
+        auto job = std::make_shared<WipeJob>();
+        job->Root = "Q:\\";
+        if (phase)
+            job->Progress.SetPhase(*phase);
+        return job;
+    }
+
     void Open()
     {
         auto* dialog = new CWipeProgressDlg(job);
@@ -135,13 +164,6 @@ private:
     HWND window = nullptr;
     UiThread ui;
 };
-
-std::shared_ptr<WipeJob> HandMovedJob()
-{
-    auto job = std::make_shared<WipeJob>();
-    job->Root = "Q:\\";
-    return job;
-}
 
 } // namespace
 
@@ -184,13 +206,7 @@ TEST_F(WipeDialogTest, OptionsChangeTheMethodAndTheEstimateAndCancelSavesNothing
     ASSERT_TRUE(StoreSettings(SettingsOf(MethodRandomData, 1)));
     const ConfirmRun run = Confirm(Target(), [](HWND confirm) {
         EXPECT_EQ(ControlText(confirm, IDC_WIPE_ESTIMATE), Estimate(1));
-        Click(confirm, IDC_OPTIONS);
-        HWND settings = WaitForDialog(SettingsCaption);
-        ASSERT_NE(settings, nullptr);
-        SelectComboItem(settings, IDC_METHOD, MethodGutmann);
-        SyncWith(settings);
-        Click(settings, IDOK);
-        ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+        ASSERT_NO_FATAL_FAILURE(ChooseMethod(confirm, MethodGutmann));
         SyncWith(confirm);
         EXPECT_EQ(ControlText(confirm, IDC_WIPE_METHOD), GutmannText);
         EXPECT_EQ(ControlText(confirm, IDC_WIPE_ESTIMATE), Estimate(35));
@@ -218,13 +234,7 @@ TEST_F(WipeDialogTest, OkSavesTheSettingsOpensTheProgressWindowAndStartsTheWipe)
     ASSERT_TRUE(StoreSettings(SettingsOf(MethodRandomData, 1)));
     bool confirmHidden = false;
     const ConfirmRun run = Confirm(Target(), [&](HWND confirm) {
-        Click(confirm, IDC_OPTIONS);
-        HWND settings = WaitForDialog(SettingsCaption);
-        ASSERT_NE(settings, nullptr);
-        SelectComboItem(settings, IDC_METHOD, MethodDoD);
-        SyncWith(settings);
-        Click(settings, IDOK);
-        ASSERT_TRUE(WaitForDialogGone(SettingsCaption));
+        ASSERT_NO_FATAL_FAILURE(ChooseMethod(confirm, MethodDoD));
         // A shred holds the lock meanwhile: the wipe waits for it with its window open.
         CSingleLock shredding(&CShredThread::ShredLock, TRUE);
         Click(confirm, IDOK);
@@ -254,10 +264,8 @@ TEST_F(WipeDialogTest, OkSavesTheSettingsOpensTheProgressWindowAndStartsTheWipe)
 TEST_F(WipeDialogTest, ProgressWindowShowsPhaseBytesRateAndTimeLeft)
 {
     MessageBoxAnswerer boxes;
-    const std::shared_ptr<WipeJob> job = HandMovedJob();
-    WipeProgress& progress = job->Progress;
-    progress.SetPhase(WipePhase::Waiting);
-    ProgressWindowOf window(job);
+    ProgressWindowOf window(WipePhase::Waiting);
+    WipeProgress& progress = window.Job().Progress;
     ASSERT_NE(window.Window(), nullptr);
     HWND dialog = window.Window();
     EXPECT_EQ(ControlText(dialog, IDC_WIPE_PHASE),
@@ -289,13 +297,7 @@ TEST_F(WipeDialogTest, ProgressWindowShowsPhaseBytesRateAndTimeLeft)
     EXPECT_EQ(ControlText(dialog, IDC_WIPE_LEFT), "finishing");
     EXPECT_EQ(::SendDlgItemMessageA(dialog, IDC_WIPE_BAR, PBM_GETPOS, 0, 0), 1000);
 
-    WipeResult wiped;
-    wiped.Outcome = WipeOutcome::Wiped;
-    wiped.Volume = "Q:";
-    wiped.BytesWiped = 40 * MiB;
-    wiped.Records = 1234;
-    job->StoreResult(wiped);
-    ::PostMessageA(dialog, WM_WIPE_DONE, 0, 0);
+    window.End(WipeResultOf(WipeOutcome::Wiped, 40 * MiB, 1234, "Q:"));
     ::PostMessageA(dialog, WM_WIPE_DONE, 0, 0);
     EXPECT_TRUE(window.Gone());
     // One box, with the result line, however often the end is told.
@@ -308,9 +310,7 @@ TEST_F(WipeDialogTest, CancelButtonAndCloseBoxAskTheWipeToStop)
     MessageBoxAnswerer boxes;
     for (const bool closeBox : {false, true}) {
         SCOPED_TRACE(closeBox ? "close box" : "Cancel button");
-        const std::shared_ptr<WipeJob> job = HandMovedJob();
-        job->Progress.SetPhase(WipePhase::Filling);
-        ProgressWindowOf window(job);
+        ProgressWindowOf window(WipePhase::Filling);
         HWND dialog = window.Window();
         ASSERT_NE(dialog, nullptr);
         if (closeBox)
@@ -318,18 +318,13 @@ TEST_F(WipeDialogTest, CancelButtonAndCloseBoxAskTheWipeToStop)
         else
             Click(dialog, IDCANCEL);
         SyncWith(dialog);
-        EXPECT_TRUE(job->Progress.CancelRequested);
+        EXPECT_TRUE(window.Job().Progress.CancelRequested);
         EXPECT_FALSE(IsControlEnabled(dialog, IDCANCEL));
         EXPECT_EQ(ControlText(dialog, IDC_WIPE_PHASE), "Cancelling: deleting the filler files...");
         // It stays until the worker says it is done, and then goes without a box.
         window.Tick();
         EXPECT_TRUE(::IsWindowVisible(dialog));
-        WipeResult cancelled;
-        cancelled.Outcome = WipeOutcome::Cancelled;
-        cancelled.Volume = "Q:";
-        cancelled.BytesWiped = 3 * MiB;
-        job->StoreResult(cancelled);
-        ::PostMessageA(dialog, WM_WIPE_DONE, 0, 0);
+        window.End(WipeResultOf(WipeOutcome::Cancelled, 3 * MiB, 0, "Q:"));
         EXPECT_TRUE(window.Gone());
     }
     EXPECT_TRUE(boxes.Texts().empty());
@@ -338,17 +333,12 @@ TEST_F(WipeDialogTest, CancelButtonAndCloseBoxAskTheWipeToStop)
 TEST_F(WipeDialogTest, FailuresAreListedInOneBoxAtTheEnd)
 {
     MessageBoxAnswerer boxes;
-    const std::shared_ptr<WipeJob> job = HandMovedJob();
-    ProgressWindowOf window(job);
+    ProgressWindowOf window;
     ASSERT_NE(window.Window(), nullptr);
-    WipeResult failed;
-    failed.Outcome = WipeOutcome::Failed;
-    failed.Volume = "Q:";
-    failed.BytesWiped = 8 * MiB;
+    WipeResult failed = WipeResultOf(WipeOutcome::Failed, 8 * MiB, 0, "Q:");
     failed.Failures = {{"Q:\\W\\Filler-000002.tmp", "could not be written: denied"},
                        {"Q:\\W", "could not be removed: busy"}};
-    job->StoreResult(failed);
-    ::PostMessageA(window.Window(), WM_WIPE_DONE, 0, 0);
+    window.End(failed);
     EXPECT_TRUE(window.Gone());
     ASSERT_EQ(boxes.Texts().size(), 1u);
     EXPECT_EQ(boxes.Texts()[0], WipeResultBox(failed));

@@ -4,7 +4,6 @@
 // such a volume says it is read-only neither in its flags nor in the error of a refused write
 // ("access denied"); one that says so in its flags is refused as read-only before anything is
 // tried (FreeSpaceWipeTest, through the seam).
-#include "ProgramRunner.h"
 #include "TestFiles.h"
 #include "TestVolume.h"
 #include "VolumeRun.h"
@@ -64,12 +63,10 @@ TEST_F(WipeReadOnlyVolumeTest, WipeReportsNoAccessToTheRootAndLeavesTheVolumeAsI
 
 TEST_F(WipeReadOnlyVolumeTest, CommandLineEndsWithTheFailuresStatusAndLine)
 {
-    const TempFolder folder;
-    ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, folder / "Orlenwick.dll"));
+    const RundllWipe command(ORLENWICK_DLL_PATH);
+    ASSERT_TRUE(command.Copied());
 
-    const ProgramRun run = RunProgram("rundll32.exe " + Quoted(folder / "Orlenwick.dll") +
-                                          ",WipeFreeSpace " + volume->Drive + " /quiet",
-                                      folder.Path(), 60000);
+    const ProgramRun run = command.Run(volume->Drive + " /quiet", 60000);
 
     EXPECT_EQ(run.ExitCode, WipeExitFailed) << run.Output;
     EXPECT_EQ(run.Output, "Free space on " + volume->Drive +

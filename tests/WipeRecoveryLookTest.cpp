@@ -9,7 +9,6 @@
 // every marker and every name: nothing of the deleted contents may be left, and no deleted name in
 // a free file record or in the clusters; a name still in the folder's own record or index blocks
 // (which are in use, so no wipe of free space reaches them) is printed, with where it lies.
-#include "ProgramRunner.h"
 #include "RecoveryLook.h"
 #include "TestFiles.h"
 #include "TestSettings.h"
@@ -32,26 +31,11 @@
 
 namespace {
 
-// "Résumé": a name's code-page form then differs from its UTF-16 form in more than the zeros.
-const std::wstring Resume = L"R\x00E9sum\x00E9";
-
-struct MarkedFile
-{
-    std::wstring Path; // relative to the volume's root
-    std::string Tag;
-    size_t Size;
-};
-
-std::wstring Named(const std::wstring& part)
-{
-    return Resume + L"-" + part;
-}
-
 // Deleted the ordinary way before the wipe.
-std::vector<MarkedFile> DeletedFiles()
+std::vector<MarkedContent> DeletedFiles()
 {
     const std::wstring items = L"Items\\";
-    std::vector<MarkedFile> files = {
+    std::vector<MarkedContent> files = {
         {items + Named(L"resident.txt"), "resident", 100},
         {items + Named(L"small.txt"), "smallone", 600},
         {items + Named(L"clusters.bin"), "clusters", 8192},
@@ -67,7 +51,7 @@ std::vector<MarkedFile> DeletedFiles()
     return files;
 }
 
-std::vector<MarkedFile> KeptFiles()
+std::vector<MarkedContent> KeptFiles()
 {
     return {{L"Kept\\" + Named(L"kept.txt"), "keptwipe", 4096},
             {L"Kept\\" + Named(L"kept-small.txt"), "keptsmall", 200}};
@@ -77,175 +61,121 @@ std::vector<MarkedFile> KeptFiles()
 std::vector<std::wstring> DeletedNames()
 {
     std::vector<std::wstring> names = {Named(L"folder")};
-    for (const MarkedFile& file : DeletedFiles())
-        names.push_back(file.Path.substr(file.Path.find_last_of(L'\\') + 1));
+    for (const MarkedContent& file : DeletedFiles())
+        names.push_back(LastPart(file.Path));
     return names;
 }
 
-std::string Utf8(const std::wstring& text)
+constexpr char ReportFile[] = "wipe.txt";
+
+void Wipe(const ShredSettings& settings, const VolumeRun& run)
 {
-    return NarrowExactly(text, CP_UTF8).value_or("?");
+    std::string why;
+    const std::optional<TestVolume> volume = ScenarioTestVolume(why);
+    ASSERT_TRUE(volume) << "refusing to wipe: " << why;
+    const std::wstring root = Widen(volume->Root);
+    for (const auto& files : {DeletedFiles(), KeptFiles()})
+        for (const MarkedContent& file : files)
+            ASSERT_TRUE(WriteMarked(root, file)) << Utf8(file.Path);
+    // Deleted as a program or Explorer deletes without the Recycle Bin.
+    for (const MarkedContent& file : DeletedFiles())
+        ASSERT_TRUE(::DeleteFileW(LongPath(root + file.Path).c_str())) << Utf8(file.Path);
+    ASSERT_TRUE(::RemoveDirectoryW(LongPath(root + L"Items\\" + Named(L"folder")).c_str()));
+    const TreeSnapshot before = SnapshotTree(Widen(volume->Drive));
+    const uint64_t freeBefore = FreeBytesOf(*volume);
+
+    ASSERT_TRUE(StoreSettings(settings));
+    const RundllWipe command(ORLENWICK_DLL_PATH);
+    ASSERT_TRUE(command.Copied());
+    const ProgramRun wipe = command.Run(volume->Drive + " /quiet", 600000);
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
+
+    EXPECT_EQ(wipe.ExitCode, WipeExitWiped) << wipe.Output;
+    const uint64_t freeAfter = FreeBytesOf(*volume);
+    EXPECT_FALSE(Exists(volume->Root + WipeFolderName));
+    EXPECT_EQ(SnapshotTree(Widen(volume->Drive)), before);
+    // The record table may have grown by a step when the free records ran out; no more.
+    EXPECT_LE(freeAfter, freeBefore);
+    EXPECT_GE(freeAfter + (1 << 20), freeBefore);
+    char report[512];
+    std::snprintf(
+        report, sizeof report, "%s  free before %llu bytes, after %llu bytes (%lld bytes less)\n",
+        wipe.Output.substr(0, wipe.Output.find('\r')).c_str(),
+        static_cast<unsigned long long>(freeBefore), static_cast<unsigned long long>(freeAfter),
+        static_cast<long long>(freeBefore) - static_cast<long long>(freeAfter));
+    std::printf("%s", report);
+    EXPECT_TRUE(WriteUnixFile(run.CaseFile(ReportFile), report));
 }
 
-constexpr char ReportFile[] = "wipe.txt";
-constexpr char FindingsFile[] = "findings.txt";
-
-class WipeRecoveryLookTest : public ::testing::Test
+void Examine(const VolumeRun& run)
 {
-protected:
-    void Run(const ShredSettings& settings)
-    {
-        const VolumeRun run = CurrentVolumeRun();
-        switch (run.Phase) {
-        case VolumePhase::Mounted:
-            Wipe(settings, run);
-            break;
-        case VolumePhase::Examine:
-            Examine(run);
-            break;
-        default:
-            FAIL() << "this case needs a real NTFS volume: run it through tests/VolumeScenario.sh "
-                      "(ctest -L wipe), which mounts one and runs each phase";
-        }
+    std::optional<ExaminedImage> look;
+    ASSERT_NO_FATAL_FAILURE(ReadExaminedImage(run, ReportFile, look));
+    std::string findings = "Recovery look after the wipe of free space\n  " + look->Handed;
+    size_t deletedMarkers = 0;
+    size_t deletedTotal = 0;
+    for (const MarkedContent& file : DeletedFiles()) {
+        const MarkerFinds finds = look->Found(file.Tag);
+        deletedMarkers += finds.Numbers.size();
+        deletedTotal += MarkerCount(file.Tag, file.Size);
+        EXPECT_TRUE(finds.Numbers.empty())
+            << finds.Numbers.size() << " markers of the deleted " << Utf8(file.Path)
+            << " are on the disk (" << look->Image.Regions(finds.Offsets) << ")";
+    }
+    findings += "  deleted contents: " + std::to_string(deletedMarkers) + " of " +
+                std::to_string(deletedTotal) + " markers of " +
+                std::to_string(DeletedFiles().size()) + " files found\n";
+    for (const MarkedContent& file : KeptFiles()) {
+        const size_t total = MarkerCount(file.Tag, file.Size);
+        const MarkerFinds finds = look->Found(file.Tag);
+        // Data nobody deleted is found whole: the look sees what it is meant to see. In a file
+        // record the last two bytes of each sector hold the record's update sequence on the disk,
+        // which cuts up to two markers of a small file.
+        EXPECT_GE(finds.Numbers.size() + (file.Size < 1024 ? 2 : 0), total) << Utf8(file.Path);
+        findings += "  kept:             " + Utf8(file.Path) + " " +
+                    std::to_string(finds.Numbers.size()) + " of " + std::to_string(total) +
+                    " markers (" + look->Image.Regions(finds.Offsets) + ")\n";
     }
 
-private:
-    static void Make(const std::wstring& root, const MarkedFile& file)
-    {
-        const size_t folder = file.Path.find_last_of(L'\\');
-        for (size_t at = file.Path.find(L'\\'); at != std::wstring::npos && at <= folder;
-             at = file.Path.find(L'\\', at + 1))
-            if (!ExistsWide(root + file.Path.substr(0, at)))
-                MakeWideFolder(root + file.Path.substr(0, at));
-        const std::string text = MarkedText(file.Tag, file.Size);
-        WriteWide(root + file.Path, std::vector<unsigned char>(text.begin(), text.end()));
-    }
-
-    static void Wipe(const ShredSettings& settings, const VolumeRun& run)
-    {
-        std::string why;
-        const std::optional<TestVolume> volume = ScenarioTestVolume(why);
-        ASSERT_TRUE(volume) << "refusing to wipe: " << why;
-        const std::wstring root = Widen(volume->Root);
-        for (const MarkedFile& file : DeletedFiles())
-            Make(root, file);
-        for (const MarkedFile& file : KeptFiles())
-            Make(root, file);
-        // Deleted as a program or Explorer deletes without the Recycle Bin.
-        for (const MarkedFile& file : DeletedFiles())
-            ASSERT_TRUE(::DeleteFileW(LongPath(root + file.Path).c_str())) << Utf8(file.Path);
-        ASSERT_TRUE(::RemoveDirectoryW(LongPath(root + L"Items\\" + Named(L"folder")).c_str()));
-        const TreeSnapshot before = SnapshotTree(Widen(volume->Drive));
-        const uint64_t freeBefore = FreeBytesOf(*volume);
-
-        ASSERT_TRUE(StoreSettings(settings));
-        const TempFolder folder;
-        ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, folder / "Orlenwick.dll"));
-        const ProgramRun wipe = RunProgram("rundll32.exe " + Quoted(folder / "Orlenwick.dll") +
-                                               ",WipeFreeSpace " + volume->Drive + " /quiet",
-                                           folder.Path(), 600000);
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
-
-        EXPECT_EQ(wipe.ExitCode, WipeExitWiped) << wipe.Output;
-        const uint64_t freeAfter = FreeBytesOf(*volume);
-        EXPECT_FALSE(Exists(volume->Root + WipeFolderName));
-        EXPECT_EQ(SnapshotTree(Widen(volume->Drive)), before);
-        // The record table may have grown by a step when the free records ran out; no more.
-        EXPECT_LE(freeAfter, freeBefore);
-        EXPECT_GE(freeAfter + (1 << 20), freeBefore);
-        char report[512];
-        std::snprintf(report, sizeof report,
-                      "%s  free before %llu bytes, after %llu bytes (%lld bytes less)\n",
-                      wipe.Output.substr(0, wipe.Output.find('\r')).c_str(),
-                      static_cast<unsigned long long>(freeBefore),
-                      static_cast<unsigned long long>(freeAfter),
-                      static_cast<long long>(freeBefore) - static_cast<long long>(freeAfter));
-        std::printf("%s", report);
-        EXPECT_TRUE(WriteUnixFile(run.CaseFile(ReportFile), report));
-    }
-
-    static void Examine(const VolumeRun& run)
-    {
-        const std::optional<RawImage> image = RawImage::Read(run.Image());
-        ASSERT_TRUE(image) << "cannot read the image " << run.Image();
-        const std::optional<std::string> listing = ReadUnixFile(run.UndeleteListing());
-        ASSERT_TRUE(listing) << "no listing of the image at " << run.UndeleteListing();
-        const std::optional<std::string> report = ReadUnixFile(run.CaseFile(ReportFile));
-        ASSERT_TRUE(report) << "the mounted phase recorded no wipe";
-        const auto markers = image->Markers();
-        std::string findings = "Recovery look after the wipe of free space\n  " + *report;
-
-        auto found = [&](const std::string& tag) {
-            const auto at = markers.find(tag);
-            return at == markers.end() ? MarkerFinds() : at->second;
-        };
-        size_t deletedMarkers = 0;
-        size_t deletedTotal = 0;
-        for (const MarkedFile& file : DeletedFiles()) {
-            const MarkerFinds finds = found(file.Tag);
-            deletedMarkers += finds.Numbers.size();
-            deletedTotal += MarkerCount(file.Tag, file.Size);
-            EXPECT_TRUE(finds.Numbers.empty())
-                << finds.Numbers.size() << " markers of the deleted " << Utf8(file.Path)
-                << " are on the disk (" << image->Regions(finds.Offsets) << ")";
+    for (const std::wstring& name : DeletedNames()) {
+        std::map<std::string, size_t> places;
+        for (const size_t offset : look->Image.Places(Utf16Form(name))) {
+            std::string region = look->Image.Region(offset);
+            if (region == "file record")
+                region =
+                    look->Image.RecordInUse(offset) ? "file record in use" : "free file record";
+            ++places[region];
         }
-        findings += "  deleted contents: " + std::to_string(deletedMarkers) + " of " +
-                    std::to_string(deletedTotal) + " markers of " +
-                    std::to_string(DeletedFiles().size()) + " files found\n";
-        for (const MarkedFile& file : KeptFiles()) {
-            const size_t total = MarkerCount(file.Tag, file.Size);
-            const MarkerFinds finds = found(file.Tag);
-            // Data nobody deleted is found whole: the look sees what it is meant to see. In a
-            // file record the last two bytes of each sector hold the record's update sequence
-            // on the disk, which cuts up to two markers of a small file.
-            EXPECT_GE(finds.Numbers.size() + (file.Size < 1024 ? 2 : 0), total) << Utf8(file.Path);
-            findings += "  kept:             " + Utf8(file.Path) + " " +
-                        std::to_string(finds.Numbers.size()) + " of " + std::to_string(total) +
-                        " markers (" + image->Regions(finds.Offsets) + ")\n";
-        }
-
-        const std::vector<UndeleteRow> rows = UndeleteRows(*listing);
-        for (const std::wstring& name : DeletedNames()) {
-            std::map<std::string, size_t> places;
-            for (const size_t offset : image->Places(Utf16Form(name))) {
-                std::string region = image->Region(offset);
-                if (region == "file record")
-                    region = image->RecordInUse(offset) ? "file record in use" : "free file record";
-                ++places[region];
-            }
-            EXPECT_EQ(places.count("free file record"), 0u) << Utf8(name);
-            EXPECT_EQ(places.count("clusters"), 0u) << Utf8(name);
-            size_t listed = 0;
-            for (const UndeleteRow& row : rows)
-                listed += row.Name == Utf8(name);
-            EXPECT_EQ(listed, 0u) << "ntfsundelete lists " << Utf8(name);
-            if (places.empty())
-                continue;
-            findings += "  name left:        " + Utf8(name) + ":";
-            for (const auto& [region, count] : places)
-                findings += " " + std::to_string(count) + " in " + region;
-            findings += "\n";
-        }
-        size_t named = 0;
-        for (const UndeleteRow& row : rows)
-            named += row.Name != "<none>";
-        findings += "  ntfsundelete lists " + std::to_string(named) +
-                    " deleted files and folders by name, none of the deleted ones (the rest are "
-                    "the wipe's own small files)\n";
-        std::printf("%s", findings.c_str());
-        std::fflush(stdout);
-        EXPECT_TRUE(WriteUnixFile(run.CaseFile(FindingsFile), findings));
+        EXPECT_EQ(places.count("free file record"), 0u) << Utf8(name);
+        EXPECT_EQ(places.count("clusters"), 0u) << Utf8(name);
+        EXPECT_EQ(look->RowsNaming(name), 0u) << "ntfsundelete lists " << Utf8(name);
+        if (places.empty())
+            continue;
+        findings += "  name left:        " + Utf8(name) + ":";
+        for (const auto& [region, count] : places)
+            findings += " " + std::to_string(count) + " in " + region;
+        findings += "\n";
     }
-};
+    findings += "  ntfsundelete lists " + std::to_string(look->NamedRows()) +
+                " deleted files and folders by name, none of the deleted ones (the rest are "
+                "the wipe's own small files)\n";
+    KeepFindings(run, findings);
+}
+
+void RunPhase(const ShredSettings& settings)
+{
+    RunVolumePhase(
+        "wipe", [&](const VolumeRun& run) { Wipe(settings, run); }, Examine);
+}
 
 } // namespace
 
-TEST_F(WipeRecoveryLookTest, RandomDataLeavesNothingOfDeletedFiles)
+TEST(WipeRecoveryLookTest, RandomDataLeavesNothingOfDeletedFiles)
 {
-    Run(SettingsOf(MethodRandomData, 1));
+    RunPhase(SettingsOf(MethodRandomData, 1));
 }
 
-TEST_F(WipeRecoveryLookTest, DoDLeavesNothingOfDeletedFiles)
+TEST(WipeRecoveryLookTest, DoDLeavesNothingOfDeletedFiles)
 {
-    Run(SettingsOf(MethodDoD, 1));
+    RunPhase(SettingsOf(MethodDoD, 1));
 }

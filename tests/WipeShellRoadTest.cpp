@@ -23,9 +23,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -39,17 +41,11 @@ constexpr DWORD CommandTimeoutMs = 120000;
 std::vector<std::string> Lines(const std::string& output)
 {
     std::vector<std::string> lines;
-    std::string line;
-    for (const char c : output) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else if (c != '\r') {
-            line += c;
-        }
-    }
-    if (!line.empty())
+    std::istringstream text(output);
+    for (std::string line; std::getline(text, line);) {
+        line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
         lines.push_back(line);
+    }
     return lines;
 }
 
@@ -66,8 +62,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(RequireMountedTestVolume(volume));
         ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey);
         ASSERT_TRUE(StoreSettings(SettingsOf(MethodRandomData, 1)));
-        dll = std::make_unique<TempFolder>();
-        ASSERT_TRUE(CopyFromBuild(ORLENWICK_DLL_PATH, Dll()));
+        ASSERT_TRUE(command.Copied());
         // What the user has on the volume, and one file deleted the ordinary way.
         MakeFolder(volume->Root + "Documents");
         WriteBytes(volume->Root + "Documents\\letter.doc", Pattern(70000, 1));
@@ -80,17 +75,9 @@ protected:
 
     void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, ShredSettingsKey); }
 
-    std::string Dll() const { return *dll / "Orlenwick.dll"; }
-
-    // rundll32 with the DLL's entry point and these arguments, as an administrator types it.
-    std::string CommandLine(const std::string& arguments) const
-    {
-        return "rundll32.exe " + Quoted(Dll()) + ",WipeFreeSpace " + arguments;
-    }
-
     ProgramRun RunCommand(const std::string& arguments) const
     {
-        return RunProgram(CommandLine(arguments), dll->Path(), CommandTimeoutMs);
+        return command.Run(arguments, CommandTimeoutMs);
     }
 
     // The volume as the case found it: the same files, the same free space, no wipe folder.
@@ -104,7 +91,7 @@ protected:
     std::string WipedLinePrefix() const { return "Free space on " + volume->Drive + " wiped: "; }
 
     std::optional<TestVolume> volume;
-    std::unique_ptr<TempFolder> dll;
+    const RundllWipe command{ORLENWICK_DLL_PATH};
     TreeSnapshot before;
     uint64_t freeBefore = 0;
 };
@@ -119,7 +106,7 @@ TEST_F(WipeShellRoadTest, DrivesMenuOffersTheOneEntryAndWipesThroughItsWindows)
     // The root doubles its separator: quoted, a lone one before the quote would escape it.
     const ProgramRun run = road.RunStandIn(
         {"--handlers-of", "Drive", "--choose", WipeMenuText, "--confirm", volume->Root + "\\"},
-        dll->Path());
+        command.Folder());
 
     SCOPED_TRACE(run.Output);
     EXPECT_EQ(run.ExitCode, 0u);

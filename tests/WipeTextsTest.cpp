@@ -3,6 +3,7 @@
 // box of failures.
 #include "Captions.h"
 #include "TestSettings.h"
+#include "WipeOs.h"
 #include "core/WipeJob.h"
 #include "engine/WipeReport.h"
 
@@ -11,16 +12,6 @@
 #include <string>
 
 namespace {
-
-WipeResult Result(WipeOutcome outcome, uint64_t bytes, uint32_t records)
-{
-    WipeResult result;
-    result.Outcome = outcome;
-    result.Volume = "N:";
-    result.BytesWiped = bytes;
-    result.Records = records;
-    return result;
-}
 
 constexpr uint64_t GiB = 1ull << 30;
 
@@ -79,22 +70,23 @@ TEST(WipeTextsTest, MethodIsNamedAsTheSettingsDialogNamesItWithItsPasses)
 
 TEST(WipeTextsTest, ResultLineOfEachOutcome)
 {
-    EXPECT_EQ(WipeResultLine(Result(WipeOutcome::Wiped, static_cast<uint64_t>(12.3 * GiB), 48211)),
-              "Free space on N: wiped: 12.3 GB, 48,211 file records");
-    EXPECT_EQ(WipeResultLine(Result(WipeOutcome::Wiped, 0, 1)),
+    EXPECT_EQ(
+        WipeResultLine(WipeResultOf(WipeOutcome::Wiped, static_cast<uint64_t>(12.3 * GiB), 48211)),
+        "Free space on N: wiped: 12.3 GB, 48,211 file records");
+    EXPECT_EQ(WipeResultLine(WipeResultOf(WipeOutcome::Wiped, 0, 1)),
               "Free space on N: wiped: 0 bytes, 1 file record");
 
-    WipeResult refused = Result(WipeOutcome::Refused, 0, 0);
+    WipeResult refused = WipeResultOf(WipeOutcome::Refused);
     refused.Refusal = "N: is read-only.";
     EXPECT_EQ(WipeResultLine(refused), "Free space on N: not wiped: N: is read-only.");
 
-    EXPECT_EQ(WipeResultLine(Result(WipeOutcome::Cancelled, 0, 0)),
+    EXPECT_EQ(WipeResultLine(WipeResultOf(WipeOutcome::Cancelled)),
               "Free space on N: not wiped: cancelled");
-    EXPECT_EQ(WipeResultLine(Result(WipeOutcome::Cancelled, 10 << 20, 0)),
+    EXPECT_EQ(WipeResultLine(WipeResultOf(WipeOutcome::Cancelled, 10 << 20)),
               "Free space on N: not wiped: cancelled after 10.0 MB, 0 file records; every filler "
               "file deleted");
 
-    WipeResult failed = Result(WipeOutcome::Failed, 8 << 20, 0);
+    WipeResult failed = WipeResultOf(WipeOutcome::Failed, 8 << 20);
     failed.Failures = {{"N:\\W\\Filler-000002.tmp", "could not be written: denied"},
                        {"N:\\W", "could not be removed: busy"}};
     EXPECT_EQ(WipeResultLine(failed),
@@ -105,15 +97,15 @@ TEST(WipeTextsTest, ResultLineOfEachOutcome)
 
 TEST(WipeTextsTest, FinalBoxListsEveryFailureAndIsAbsentAfterAPlainCancel)
 {
-    const WipeResult wiped = Result(WipeOutcome::Wiped, 1 << 20, 3);
+    const WipeResult wiped = WipeResultOf(WipeOutcome::Wiped, 1 << 20, 3);
     EXPECT_EQ(WipeResultBox(wiped), WipeResultLine(wiped));
-    EXPECT_EQ(WipeResultBox(Result(WipeOutcome::Cancelled, 1 << 20, 0)), "");
+    EXPECT_EQ(WipeResultBox(WipeResultOf(WipeOutcome::Cancelled, 1 << 20)), "");
 
-    WipeResult refused = Result(WipeOutcome::Refused, 0, 0);
+    WipeResult refused = WipeResultOf(WipeOutcome::Refused);
     refused.Refusal = "There is no volume at N:.";
     EXPECT_EQ(WipeResultBox(refused), "There is no volume at N:.");
 
-    WipeResult failed = Result(WipeOutcome::Cancelled, 1 << 20, 0);
+    WipeResult failed = WipeResultOf(WipeOutcome::Cancelled, 1 << 20);
     failed.Failures = {{"N:\\W\\records\\ABCDEFGH", "could not be deleted: denied"}};
     EXPECT_EQ(WipeResultBox(failed),
               "Error(s) occurred while wiping the free space of N: \n\n"

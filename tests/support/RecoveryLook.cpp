@@ -1,7 +1,11 @@
 #include "RecoveryLook.h"
 
 #include "ProgramRunner.h"
+#include "TestFiles.h"
 #include "TestOwners.h"
+#include "common/TextConversion.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -44,6 +48,34 @@ std::string MarkedText(const std::string& tag, size_t size)
 size_t MarkerCount(const std::string& tag, size_t size)
 {
     return size / MarkerLength(tag);
+}
+
+std::wstring Named(const std::wstring& part)
+{
+    return L"R\x00E9sum\x00E9-" + part;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    return NarrowExactly(text, CP_UTF8).value_or("?");
+}
+
+std::wstring LastPart(const std::wstring& path)
+{
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+bool WriteMarked(const std::wstring& root, const MarkedContent& content)
+{
+    const size_t folder = content.Path.find_last_of(L'\\');
+    for (size_t at = content.Path.find(L'\\'); at != std::wstring::npos && at <= folder;
+         at = content.Path.find(L'\\', at + 1))
+        if (!ExistsWide(root + content.Path.substr(0, at)))
+            MakeWideFolder(root + content.Path.substr(0, at));
+    const std::string text = MarkedText(content.Tag, content.Size);
+    const std::vector<unsigned char> bytes(text.begin(), text.end());
+    WriteWide(root + content.Path, bytes);
+    return ReadWide(root + content.Path) == bytes;
 }
 
 std::optional<RawImage> RawImage::Read(const std::string& unixPath)
@@ -171,21 +203,11 @@ std::vector<UndeleteRow> UndeleteRows(const std::string& listing)
 
 std::optional<std::string> ReadUnixFile(const std::string& unixPath)
 {
-    const UniqueHandle file(::CreateFileA(FromUnixPath(unixPath).c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !::GetFileSizeEx(file.Get(), &size))
+    const std::string path = FromUnixPath(unixPath);
+    if (!Exists(path))
         return std::nullopt;
-    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD read = 0;
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
-        if (!::ReadFile(file.Get(), bytes.data() + done, want, &read, nullptr) || read == 0)
-            return std::nullopt;
-        done += read;
-    }
-    return bytes;
+    const std::vector<unsigned char> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 bool WriteUnixFile(const std::string& unixPath, const std::string& text)
@@ -197,4 +219,43 @@ bool WriteUnixFile(const std::string& unixPath, const std::string& text)
            ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
                        nullptr) &&
            written == text.size();
+}
+
+MarkerFinds ExaminedImage::Found(const std::string& tag) const
+{
+    const auto found = Markers.find(tag);
+    return found == Markers.end() ? MarkerFinds() : found->second;
+}
+
+size_t ExaminedImage::RowsNaming(const std::wstring& name) const
+{
+    return static_cast<size_t>(std::count_if(
+        Rows.begin(), Rows.end(), [&](const UndeleteRow& row) { return row.Name == Utf8(name); }));
+}
+
+size_t ExaminedImage::NamedRows() const
+{
+    return static_cast<size_t>(std::count_if(
+        Rows.begin(), Rows.end(), [](const UndeleteRow& row) { return row.Name != "<none>"; }));
+}
+
+void ReadExaminedImage(const VolumeRun& run, const std::string& handedFile,
+                       std::optional<ExaminedImage>& examined)
+{
+    std::optional<RawImage> image = RawImage::Read(run.Image());
+    ASSERT_TRUE(image) << "cannot read the image " << run.Image();
+    const std::optional<std::string> listing = ReadUnixFile(run.UndeleteListing());
+    ASSERT_TRUE(listing) << "no listing of the image at " << run.UndeleteListing();
+    std::optional<std::string> handed = ReadUnixFile(run.CaseFile(handedFile));
+    ASSERT_TRUE(handed) << "the mounted phase left no " << handedFile;
+    std::map<std::string, MarkerFinds> markers = image->Markers();
+    examined = ExaminedImage{std::move(*image), std::move(markers), UndeleteRows(*listing),
+                             std::move(*handed)};
+}
+
+void KeepFindings(const VolumeRun& run, const std::string& findings)
+{
+    std::printf("%s", findings.c_str());
+    std::fflush(stdout);
+    EXPECT_TRUE(WriteUnixFile(run.CaseFile("findings.txt"), findings));
 }

@@ -2,6 +2,8 @@
 // volume or a program writes them, and the rows of ntfsundelete's listing.
 #pragma once
 
+#include "VolumeRun.h"
+
 #include <windows.h>
 
 #include <map>
@@ -15,6 +17,23 @@
 std::string MarkedText(const std::string& tag, size_t size);
 // The whole markers in such a content.
 size_t MarkerCount(const std::string& tag, size_t size);
+
+// "Résumé-part": a name whose code-page form differs from its UTF-16 form in more than the zeros.
+std::wstring Named(const std::wstring& part);
+std::string Utf8(const std::wstring& text);
+// The last part of a path, after its last backslash.
+std::wstring LastPart(const std::wstring& path);
+
+// A file's content of markers, or one of its named streams (the path then ends in ":name").
+struct MarkedContent
+{
+    std::wstring Path; // relative to the volume's root
+    std::string Tag;
+    size_t Size;
+};
+// Writes the content below `root`, making the folders of its path first; false when it does not
+// read back as written.
+bool WriteMarked(const std::wstring& root, const MarkedContent& content);
 
 // The markers of one tag found in an image: their numbers, and where each copy lies.
 struct MarkerFinds
@@ -65,3 +84,25 @@ std::vector<UndeleteRow> UndeleteRows(const std::string& listing);
 // A text file read through its Unix path; nothing when it cannot be read.
 std::optional<std::string> ReadUnixFile(const std::string& unixPath);
 bool WriteUnixFile(const std::string& unixPath, const std::string& text);
+
+// What the examine phase looks at: the image the mounted phase left, its markers, ntfsundelete's
+// listing of it, and what the mounted phase handed on in a file of the case's folder.
+struct ExaminedImage
+{
+    RawImage Image;
+    std::map<std::string, MarkerFinds> Markers;
+    std::vector<UndeleteRow> Rows;
+    std::string Handed;
+
+    // The markers of `tag` found; none when none was.
+    MarkerFinds Found(const std::string& tag) const;
+    // The rows of the listing naming `name`, and those naming anything.
+    size_t RowsNaming(const std::wstring& name) const;
+    size_t NamedRows() const;
+};
+// All that for the running case, the handed text from `handedFile`; a fatal failure of the test
+// when any of it cannot be read.
+void ReadExaminedImage(const VolumeRun& run, const std::string& handedFile,
+                       std::optional<ExaminedImage>& examined);
+// Prints the findings and keeps them in the case's folder, beside what the image showed.
+void KeepFindings(const VolumeRun& run, const std::string& findings);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/TextConversion.h"
+#include "common/Unique.h"
 #include "core/ShredSettings.h"
 #include "tools/RegistryTree.h"
 
@@ -41,9 +42,9 @@ inline ShredSettings QuickSettings(int passes = 1)
 // product to load; false when it cannot.
 inline bool StoreSettings(const ShredSettings& settings)
 {
-    HKEY key = nullptr;
+    UniqueRegistryKey key;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, ShredSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                          &key, nullptr) != ERROR_SUCCESS)
+                          key.Receive(), nullptr) != ERROR_SUCCESS)
         return false;
     const std::pair<const char*, DWORD> values[] = {
         {"ShreddingMethod", static_cast<DWORD>(settings.ShreddingMethod)},
@@ -52,10 +53,9 @@ inline bool StoreSettings(const ShredSettings& settings)
         {"Passes", static_cast<DWORD>(settings.Passes)}};
     bool stored = true;
     for (const auto& [name, value] : values)
-        stored = stored &&
-                 ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                  sizeof value) == ERROR_SUCCESS;
-    ::RegCloseKey(key);
+        stored = stored && ::RegSetValueExA(key.Get(), name, 0, REG_DWORD,
+                                            reinterpret_cast<const BYTE*>(&value),
+                                            sizeof value) == ERROR_SUCCESS;
     return stored;
 }
 

@@ -1,5 +1,7 @@
 #include "VolumeRun.h"
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 namespace {
@@ -24,4 +26,18 @@ VolumeRun CurrentVolumeRun()
     run.Folder = Variable("ORLENWICK_VOLUME_FOLDER");
     run.CaseFolder = Variable("ORLENWICK_VOLUME_CASE_FOLDER");
     return run;
+}
+
+void RunVolumePhase(const std::string& label, const std::function<void(const VolumeRun&)>& mounted,
+                    const std::function<void(const VolumeRun&)>& examine)
+{
+    const VolumeRun run = CurrentVolumeRun();
+    if (run.Phase == VolumePhase::Mounted)
+        mounted(run);
+    else if (run.Phase == VolumePhase::Examine)
+        examine(run);
+    else
+        FAIL() << "this case needs a real NTFS volume: run it through tests/VolumeScenario.sh "
+                  "(ctest -L "
+               << label << "), which mounts one and runs each phase";
 }

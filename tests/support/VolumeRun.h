@@ -4,6 +4,7 @@
 // left. The script says which phase, and where, in the environment.
 #pragma once
 
+#include <functional>
 #include <string>
 
 enum class VolumePhase
@@ -32,3 +33,8 @@ struct VolumeRun
 };
 
 VolumeRun CurrentVolumeRun();
+
+// Runs the case's phase, `mounted` or `examine`, whichever the script runs now; a failure when the
+// script does not run the case (ctest's label `label` runs it).
+void RunVolumePhase(const std::string& label, const std::function<void(const VolumeRun&)>& mounted,
+                    const std::function<void(const VolumeRun&)>& examine);

@@ -78,31 +78,6 @@ BOOL WipeOs::CreateDirectoryA(const char* path)
     return made;
 }
 
-BOOL WipeOs::RemoveDirectoryA(const char* path)
-{
-    return Inside(path) && ShredOs::RemoveDirectoryA(path);
-}
-
-BOOL WipeOs::DeleteFileA(const char* path)
-{
-    return Inside(path) && ShredOs::DeleteFileA(path);
-}
-
-int WipeOs::Remove(const char* name)
-{
-    return Inside(name) ? ShredOs::Remove(name) : -1;
-}
-
-int WipeOs::Rename(const char* from, const char* to)
-{
-    return Inside(from) && Inside(to) ? ShredOs::Rename(from, to) : -1;
-}
-
-BOOL WipeOs::SetFileAttributesA(const char* path, DWORD attributes)
-{
-    return Inside(path) && ShredOs::SetFileAttributesA(path, attributes);
-}
-
 BOOL WipeOs::WriteFile(HANDLE file, const void* data, DWORD count, DWORD* written)
 {
     if (WriteDelayMs)
@@ -136,12 +111,6 @@ BOOL WipeOs::WriteFile(HANDLE file, const void* data, DWORD count, DWORD* writte
     return ok;
 }
 
-BOOL WipeOs::FlushFileBuffers(HANDLE file)
-{
-    ++Flushes;
-    return ShredOs::FlushFileBuffers(file);
-}
-
 BOOL WipeOs::SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* position, DWORD method)
 {
     LONGLONG reached = 0;
@@ -155,11 +124,6 @@ BOOL WipeOs::SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* position
     if (position)
         *position = reached;
     return moved;
-}
-
-UINT WipeOs::GetDriveTypeA(const char* rootPath)
-{
-    return DriveType ? *DriveType : ShredOs::GetDriveTypeA(rootPath);
 }
 
 BOOL WipeOs::GetVolumeInformationA(const char* rootPath, char* volumeName, DWORD volumeNameSize,

@@ -5,6 +5,8 @@
 // wrote.
 #pragma once
 
+#include "ProgramRunner.h"
+#include "TestFiles.h"
 #include "TestVolume.h"
 #include "common/Seam.h"
 #include "core/WipeJob.h"
@@ -47,16 +49,35 @@ public:
                        DWORD flags) override;
     BOOL CloseHandle(HANDLE handle) override;
     BOOL CreateDirectoryA(const char* path) override;
-    BOOL RemoveDirectoryA(const char* path) override;
-    BOOL DeleteFileA(const char* path) override;
-    int Remove(const char* name) override;
-    int Rename(const char* from, const char* to) override;
-    BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
+    BOOL RemoveDirectoryA(const char* path) override
+    {
+        return Inside(path) && ShredOs::RemoveDirectoryA(path);
+    }
+    BOOL DeleteFileA(const char* path) override
+    {
+        return Inside(path) && ShredOs::DeleteFileA(path);
+    }
+    int Remove(const char* name) override { return Inside(name) ? ShredOs::Remove(name) : -1; }
+    int Rename(const char* from, const char* to) override
+    {
+        return Inside(from) && Inside(to) ? ShredOs::Rename(from, to) : -1;
+    }
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override
+    {
+        return Inside(path) && ShredOs::SetFileAttributesA(path, attributes);
+    }
     BOOL WriteFile(HANDLE file, const void* data, DWORD count, DWORD* written) override;
-    BOOL FlushFileBuffers(HANDLE file) override;
+    BOOL FlushFileBuffers(HANDLE file) override
+    {
+        ++Flushes;
+        return ShredOs::FlushFileBuffers(file);
+    }
     BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* position,
                           DWORD method) override;
-    UINT GetDriveTypeA(const char* root) override;
+    UINT GetDriveTypeA(const char* root) override
+    {
+        return DriveType ? *DriveType : ShredOs::GetDriveTypeA(root);
+    }
     BOOL GetVolumeInformationA(const char* root, char* volumeName, DWORD volumeNameSize,
                                DWORD* serialNumber, DWORD* maximumComponentLength,
                                DWORD* fileSystemFlags, char* fileSystemName,
@@ -88,5 +109,42 @@ void RequireMountedTestVolume(std::optional<TestVolume>& volume);
 WipeResult WipeTestVolume(const TestVolume& volume, WipeOs& os, const WipeOptions& options,
                           WipeProgress& progress);
 
+// A result as the wipe of `volume` hands it back, for what tells it to the user.
+inline WipeResult WipeResultOf(WipeOutcome outcome, uint64_t bytes = 0, uint32_t records = 0,
+                               const std::string& volume = "N:")
+{
+    WipeResult result;
+    result.Outcome = outcome;
+    result.Volume = volume;
+    result.BytesWiped = bytes;
+    result.Records = records;
+    return result;
+}
+
 // Free bytes of the volume as the system reports them now.
 uint64_t FreeBytesOf(const TestVolume& volume);
+
+// The built DLL copied to a folder of its own, and its WipeFreeSpace run by rundll32 with the
+// arguments an administrator types.
+class RundllWipe
+{
+public:
+    explicit RundllWipe(const std::string& builtDll)
+        : copied(CopyFromBuild(builtDll, folder / "Orlenwick.dll"))
+    {}
+
+    bool Copied() const { return copied; }
+    const std::string& Folder() const { return folder.Path(); }
+    std::string CommandLine(const std::string& arguments) const
+    {
+        return "rundll32.exe " + Quoted(folder / "Orlenwick.dll") + ",WipeFreeSpace " + arguments;
+    }
+    ProgramRun Run(const std::string& arguments, DWORD timeoutMs) const
+    {
+        return RunProgram(CommandLine(arguments), folder.Path(), timeoutMs);
+    }
+
+private:
+    const TempFolder folder;
+    const bool copied;
+};

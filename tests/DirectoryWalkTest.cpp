@@ -81,15 +81,6 @@ class DirectoryWalkTest : public WalkTest
 protected:
     DirectoryWalkTest() : root(folder / "root") { MakeFolder(root); }
 
-    // Shreds the path as the only item of a job at index 7; returns what the window received.
-    Notifications ShredItem(const std::string& path)
-    {
-        const Notifications received = Shred({{path, 7, false}});
-        for (const Notification& n : received)
-            EXPECT_EQ(n.ItemIndex, 7);
-        return received;
-    }
-
     // No narrow call was handed a name that does not fit its buffers ("\*" added to a listing's).
     void ExpectEveryNarrowNameFits()
     {
@@ -125,9 +116,9 @@ TEST_F(DirectoryWalkTest, FilesAndSubFoldersGoDepthFirstAndTheFolderLast)
     ExpectedWalk(root, events, sent);
     sent.push_back("S:1041");
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
-    EXPECT_EQ(Only(os.Log(), {"file:", "rmdir:"}), events);
+    EXPECT_EQ(os.Calls.Of({"file", "rmdir"}), events);
     EXPECT_EQ(Describe(OnlySent(received)), sent);
     EXPECT_EQ(OnlyPosted(received).size(), 6u);
     EXPECT_FALSE(Exists(root));
@@ -136,7 +127,7 @@ TEST_F(DirectoryWalkTest, FilesAndSubFoldersGoDepthFirstAndTheFolderLast)
 
 TEST_F(DirectoryWalkTest, AnEmptyFolderIsRemovedWithNothingButStatusFinished)
 {
-    EXPECT_EQ(Describe(ShredItem(root)), std::vector<std::string>{"S:1041"});
+    EXPECT_EQ(Describe(Shred({root}, 7)), std::vector<std::string>{"S:1041"});
     EXPECT_FALSE(Exists(root));
 }
 
@@ -151,7 +142,7 @@ TEST_F(DirectoryWalkTest, HiddenSystemAndReadOnlyFilesInsideAreShredded)
         ASSERT_TRUE(::SetFileAttributesA(paths.back().c_str(), kind));
     }
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(4));
     EXPECT_EQ(Sorted(Announced(received)), Sorted(paths));
@@ -168,11 +159,11 @@ TEST_F(DirectoryWalkTest, EveryEntryIsExaminedWhereverTheDotsStandInTheListing)
     files.push_back(File(root + "\\pair\\one.txt"));
     files.push_back(File(root + "\\pair\\two.txt"));
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Sorted(Announced(received)), Sorted(files));
     EXPECT_EQ(Statuses(received), Expect(files.size()));
-    EXPECT_EQ(Sorted(Only(os.Log(), {"list:"})),
+    EXPECT_EQ(Sorted(os.Calls.Of({"list"})),
               Sorted({"list:" + root, "list:" + root + "\\only", "list:" + root + "\\pair"}));
     EXPECT_FALSE(Exists(root));
 }
@@ -186,7 +177,7 @@ TEST_F(DirectoryWalkTest, FoldersAndFilesWhoseNamesBeginWithADotAreShredded)
                                          File(root + "\\.git\\objects\\pack"),
                                          File(root + "\\.profile"), File(root + "\\..hidden")};
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Sorted(Announced(received)), Sorted(files));
     EXPECT_EQ(Statuses(received), Expect(files.size()));
@@ -203,7 +194,7 @@ TEST_F(DirectoryWalkTest, AFileThatCannotBeOpenedIsReportedAndTheFoldersAboveItS
     UniqueHandle holder = HoldUnshared(locked);
     ASSERT_TRUE(holder);
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
     holder.Reset();
 
     EXPECT_EQ(Statuses(received), Expect(others.size(), 0, 1));
@@ -222,7 +213,7 @@ TEST_F(DirectoryWalkTest, AListingThatCannotBeOpenedKeepsItsFolderUntouchedAndSa
     const std::string plain = File(root + "\\plain.txt");
     os.Sealed.insert(sealed);
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Describe(OnlySent(received)),
               (std::vector<std::string>{"F:1:" + plain, "S:1044", "S:1038", "F:0:" + sealed,
@@ -230,7 +221,7 @@ TEST_F(DirectoryWalkTest, AListingThatCannotBeOpenedKeepsItsFolderUntouchedAndSa
     for (const std::string& event : os.Log())
         EXPECT_EQ(event.find(sealed + "\\"), std::string::npos) << event;
     // What holds the sealed folder stays with it, without a second report.
-    const std::vector<std::string> removals = Only(os.Log(), {"rmdir:"});
+    const std::vector<std::string> removals = os.Calls.Of({"rmdir"});
     EXPECT_EQ(removals, (std::vector<std::string>{"rmdir:" + root}));
     EXPECT_EQ(ReadBytes(secret), Pattern(600, 3));
     EXPECT_EQ(ListFolder(root), std::vector<std::string>{"sealed"});
@@ -242,8 +233,8 @@ TEST_F(DirectoryWalkTest, ASelectedFolderWhoseListingCannotBeOpenedIsKeptAndRepo
     os.Sealed.insert(root);
 
     // The window lists it under the item's own name.
-    EXPECT_EQ(Describe(ShredItem(root)), (std::vector<std::string>{"S:1056", "S:1041"}));
-    EXPECT_EQ(Only(os.Log(), {"rmdir:", "open:", "remove:"}), std::vector<std::string>{});
+    EXPECT_EQ(Describe(Shred({root}, 7)), (std::vector<std::string>{"S:1056", "S:1041"}));
+    EXPECT_EQ(os.Calls.Of({"rmdir", "open", "remove"}), std::vector<std::string>{});
     EXPECT_EQ(ReadBytes(secret), Pattern(600, 4));
 }
 
@@ -259,16 +250,15 @@ TEST_F(DirectoryWalkTest, AVolumeRootIsNeverWalkedWhetherSelectedOrFoundInsideAF
     const std::string plain = File(root + "\\plain.txt");
     os.MountedFolders = {drive, mounted};
 
-    EXPECT_EQ(Describe(ShredItem(drive)), (std::vector<std::string>{"S:1046", "S:1041"}));
+    EXPECT_EQ(Describe(Shred({drive}, 7)), (std::vector<std::string>{"S:1046", "S:1041"}));
     // The window has heard of both items by now.
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received),
               (std::map<WORD, size_t>{{ShredStatusCommand(StatusShredded), 1},
                                       {ShredStatusCommand(StatusVolumeRoot), 2},
                                       {ShredStatusCommand(StatusFinished), 2}}));
-    for (const std::string& event :
-         Only(os.Log(), {"list:", "open:", "remove:", "rmdir:", "followed:"})) {
+    for (const std::string& event : os.Calls.Of({"list", "open", "remove", "rmdir", "followed"})) {
         EXPECT_EQ(event.find(drive), std::string::npos) << event;
         EXPECT_EQ(event.find(mounted), std::string::npos) << event;
     }
@@ -284,12 +274,12 @@ TEST_F(DirectoryWalkTest, AListingThatFailsBeforeItsEndKeepsItsFolderAndSaysSo)
     // ".", ".." and one file, then an error that is not the listing's end.
     os.ListingBreaksAfter[root] = 3;
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(CountStatus(received, StatusShredded), 1u);
     EXPECT_EQ(CountStatus(received, StatusFolderNotListed), 1u);
     EXPECT_EQ(ListFolder(root).size(), 2u);
-    EXPECT_EQ(Only(os.Log(), {"rmdir:"}), std::vector<std::string>{});
+    EXPECT_EQ(os.Calls.Of({"rmdir"}), std::vector<std::string>{});
 }
 
 TEST_F(DirectoryWalkTest, FoldersGoReadOnlyOrNotAndOnlyAnEmptiedOneThatStaysIsReported)
@@ -310,7 +300,7 @@ TEST_F(DirectoryWalkTest, FoldersGoReadOnlyOrNotAndOnlyAnEmptiedOneThatStaysIsRe
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     ASSERT_TRUE(holder);
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_FALSE(Exists(custom));
     EXPECT_EQ(CountStatus(received, StatusShredded), 2u);
@@ -327,7 +317,7 @@ TEST_F(DirectoryWalkTest, WithNamesScrambledEveryFolderIsRenamedBeforeItGoes)
     MakeFolder(album);
     File(album + "\\beach.jpg");
 
-    ShredItem(root);
+    Shred({root}, 7);
 
     EXPECT_FALSE(Exists(root));
     std::vector<std::pair<std::string, std::string>> folders;
@@ -343,7 +333,7 @@ TEST_F(DirectoryWalkTest, WithNamesScrambledEveryFolderIsRenamedBeforeItGoes)
         // Letters from A to Y for every character but an extension's dot.
         for (size_t i = name; i < to.size(); ++i)
             EXPECT_TRUE((to[i] >= 'A' && to[i] <= 'Y') || (to[i] == '.' && from[i] == '.')) << to;
-        EXPECT_EQ(Only(os.Log(), {"rmdir:" + to}).size(), 1u);
+        EXPECT_EQ(os.Calls.Count("rmdir", to), 1u);
     }
 }
 
@@ -363,11 +353,11 @@ TEST_F(DirectoryWalkTest, LinksInsideAreRemovedAndWhatTheyPointToIsNeverReached)
     os.Link(junction, outside);
     os.Link(fileLink, outsideFile);
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(3));
     EXPECT_EQ(Announced(received), std::vector<std::string>{plain});
-    EXPECT_EQ(Only(os.Log(), {"followed:"}), std::vector<std::string>{});
+    EXPECT_EQ(os.Calls.Of({"followed"}), std::vector<std::string>{});
     const std::vector<std::string> log = os.Log();
     EXPECT_EQ(std::count(log.begin(), log.end(), "rmdir:" + junction), 1);
     EXPECT_EQ(std::count(log.begin(), log.end(), "remove:" + fileLink), 1);
@@ -411,7 +401,7 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     os.Extra[sub] = {Entry(std::wstring(259, L'h'), FILE_ATTRIBUTE_ARCHIVE),
                      Entry(std::wstring(259, L'i'), FILE_ATTRIBUTE_DIRECTORY)};
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(3, 7));
     ExpectEveryNarrowNameFits();
@@ -442,7 +432,7 @@ TEST_F(DirectoryWalkTest, ATreeDeeperThanTheNarrowLimitIsShreddedWholeThroughSho
     MakeWideFolder(LongPath(level + "\\empty"));
     ASSERT_GT(files.back().size(), size_t{MAX_PATH});
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(files.size()));
     ExpectEveryNarrowNameFits();
@@ -470,7 +460,7 @@ TEST_F(DirectoryWalkTest, NamesTheCodePageCannotHoldAreReachedThroughTheirShortN
                                     L"ach",
                                     L"reach"};
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(2));
     EXPECT_EQ(Sorted(Announced(received)), Sorted({root + "\\" + shortName, inner}));
@@ -489,11 +479,11 @@ TEST_F(DirectoryWalkTest, NamesWithoutAShortNameAreReportedAndNeverEntered)
                                   L"r",
                                   L""};
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(1, 2));
     EXPECT_EQ(Announced(received), std::vector<std::string>{other});
-    EXPECT_EQ(Only(os.Log(), {"list:"}), std::vector<std::string>{"list:" + root});
+    EXPECT_EQ(os.Calls.Of({"list"}), std::vector<std::string>{"list:" + root});
     EXPECT_EQ(ReadBytes(unnamed), Pattern(300, 6));
     EXPECT_EQ(ReadBytes(kept), Pattern(300, 7));
     EXPECT_EQ(ListFolder(root), (std::vector<std::string>{"dXr", "plain-one.txt"}));

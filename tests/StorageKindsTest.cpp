@@ -40,7 +40,7 @@ TEST_F(StorageKindsTest, EachKindIsOverwrittenWhereItLiesDeletedAndSaysWhatMayRe
         {"encrypted.key", FILE_ATTRIBUTE_ENCRYPTED, 0, StatusShredded, true},
         {"plain.txt", 0, 0, StatusShredded, true},
     };
-    std::vector<WorkerItem> items;
+    std::vector<std::string> paths;
     for (const Kind& kind : kinds) {
         const std::string path = folder / kind.Name;
         WriteBytes(path, Pattern(3000, 7));
@@ -48,12 +48,12 @@ TEST_F(StorageKindsTest, EachKindIsOverwrittenWhereItLiesDeletedAndSaysWhatMayRe
             os.ExtraAttributes[path] = kind.Attributes;
         if (kind.Tag)
             os.ReparseTags[path] = kind.Tag;
-        items.push_back({path, static_cast<int32_t>(items.size()), false});
+        paths.push_back(path);
     }
 
-    const Notifications received = Shred(items);
+    const Notifications received = Shred(paths);
 
-    const std::vector<std::string> opened = Only(os.Log(), {"open:"});
+    const std::vector<std::string> opened = os.Calls.Of({"open"});
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.Name);
         const std::string path = folder / kind.Name;
@@ -75,7 +75,7 @@ TEST_F(StorageKindsTest, OnAVolumeThatWritesElsewhereNoFileIsReportedShredded)
     WriteBytes(folder / "dev\\main.cpp", Pattern(900, 1));
     WriteBytes(folder / "dev\\notes.md", Pattern(100, 2));
 
-    const Notifications received = Shred({{folder / "dev", 0}});
+    const Notifications received = Shred({folder / "dev"});
 
     EXPECT_EQ(CountStatus(received, StatusCopiesRemainVolume), 2u);
     EXPECT_EQ(CountStatus(received, StatusShredded), 0u);

@@ -161,15 +161,3 @@ inline WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes)
     entry.cFileName[length] = L'\0';
     return entry;
 }
-
-// The events that begin with one of the prefixes, in order.
-inline std::vector<std::string> Only(const std::vector<std::string>& events,
-                                     const std::vector<std::string>& prefixes)
-{
-    std::vector<std::string> kept;
-    for (const std::string& event : events)
-        for (const std::string& prefix : prefixes)
-            if (event.compare(0, prefix.size(), prefix) == 0)
-                kept.push_back(event);
-    return kept;
-}

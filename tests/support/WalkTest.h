@@ -13,9 +13,19 @@
 class WalkTest : public ::testing::Test
 {
 protected:
-    Notifications Shred(const std::vector<WorkerItem>& items)
+    // Shreds the paths as the items of one job, numbered from `first`; every notification must
+    // come under the index of one of them.
+    Notifications Shred(const std::vector<std::string>& paths, int first = 0)
     {
-        return RunJob(window, settings, os, items);
+        std::vector<WorkerItem> items;
+        for (const std::string& path : paths)
+            items.push_back({path, static_cast<int32_t>(first + items.size()), false});
+        const Notifications received = RunJob(window, settings, os, items);
+        for (const Notification& n : received)
+            EXPECT_TRUE(n.ItemIndex >= first &&
+                        n.ItemIndex < first + static_cast<int>(items.size()))
+                << n.ItemIndex;
+        return received;
     }
 
     TempFolder folder;

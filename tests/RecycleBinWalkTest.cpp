@@ -168,11 +168,7 @@ protected:
     }
     BinEntry Entry(const std::string& path, bool isFolder = false, bool hidden = false)
     {
-        BinEntry entry;
-        entry.ParsingName = Widen(path);
-        entry.Folder = isFolder;
-        entry.Hidden = hidden;
-        return entry;
+        return {Widen(path), isFolder, hidden};
     }
 
     TempFolder folder;

@@ -10,6 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+// Paths sorted, to compare what a listing delivers in the file system's order.
+inline std::vector<std::string> Sorted(std::vector<std::string> paths)
+{
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
 class WalkTest : public ::testing::Test
 {
 protected:

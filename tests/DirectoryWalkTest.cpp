@@ -31,30 +31,19 @@ std::map<WORD, size_t> Expect(size_t shredded, size_t invalid = 0, size_t denied
     return counts;
 }
 
-// The entries of a folder in the order the system lists them, "." and ".." left out.
-std::vector<std::pair<std::string, bool>> Listing(const std::string& folder)
-{
-    std::vector<std::pair<std::string, bool>> entries;
-    WIN32_FIND_DATAA entry;
-    const UniqueFind listing(::FindFirstFileA((folder + "\\*").c_str(), &entry));
-    if (!listing)
-        return entries;
-    do {
-        const std::string name = entry.cFileName;
-        if (name != "." && name != "..")
-            entries.emplace_back(name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (::FindNextFileA(listing.Get(), &entry));
-    return entries;
-}
-
-// The walk a folder should get, depth first in listing order: the seam's events and what the
-// window receives for files of 1 to 1024 bytes under one random pass.
+// The walk a folder should get, depth first in the order the system lists its entries: the
+// seam's events and what the window receives for files of 1 to 1024 bytes under one random pass.
 void ExpectedWalk(const std::string& folder, std::vector<std::string>& events,
                   std::vector<std::string>& sent)
 {
-    for (const auto& [name, isFolder] : Listing(folder)) {
+    WIN32_FIND_DATAA entry;
+    const UniqueFind listing(::FindFirstFileA((folder + "\\*").c_str(), &entry));
+    for (bool more = listing.IsValid(); more; more = ::FindNextFileA(listing.Get(), &entry)) {
+        const std::string name = entry.cFileName;
         const std::string child = folder + "\\" + name;
-        if (isFolder) {
+        if (name == "." || name == "..")
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             ExpectedWalk(child, events, sent);
             continue;
         }

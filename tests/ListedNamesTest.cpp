@@ -9,8 +9,6 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
 Bytes Content(unsigned char seed)
 {
     return Pattern(300, seed);

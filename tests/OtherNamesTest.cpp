@@ -9,8 +9,6 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
 class OtherNamesTest : public WalkTest
 {
 protected:

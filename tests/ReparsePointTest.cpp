@@ -12,8 +12,6 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
 Bytes Content(unsigned char seed)
 {
     return Pattern(500, seed);

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+using Bytes = std::vector<unsigned char>;
+
 // Paths sorted, to compare what a listing delivers in the file system's order.
 inline std::vector<std::string> Sorted(std::vector<std::string> paths)
 {

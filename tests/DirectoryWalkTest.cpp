@@ -74,6 +74,12 @@ protected:
         return path;
     }
 
+    std::string Folder(const std::string& path)
+    {
+        MakeFolder(path);
+        return path;
+    }
+
     const std::string root;
 };
 
@@ -184,8 +190,7 @@ TEST_F(DirectoryWalkTest, AFileThatCannotBeOpenedIsReportedAndTheFoldersAboveItS
 
 TEST_F(DirectoryWalkTest, AListingThatCannotBeOpenedKeepsItsFolderUntouchedAndSaysSo)
 {
-    const std::string sealed = root + "\\sealed";
-    MakeFolder(sealed);
+    const std::string sealed = Folder(root + "\\sealed");
     const std::string secret = File(sealed + "\\secret.bin", 600, 3);
     const std::string plain = File(root + "\\plain.txt");
     os.Sealed.insert(sealed);
@@ -218,11 +223,9 @@ TEST_F(DirectoryWalkTest, ASelectedFolderWhoseListingCannotBeOpenedIsKeptAndRepo
 TEST_F(DirectoryWalkTest, AVolumeRootIsNeverWalkedWhetherSelectedOrFoundInsideAFolder)
 {
     // A drive, or a volume mounted on a folder: everything on it would go.
-    const std::string drive = folder / "drive";
-    MakeFolder(drive);
+    const std::string drive = Folder(folder / "drive");
     const std::string onDrive = File(drive + "\\system.dat", 800, 10);
-    const std::string mounted = root + "\\mounted";
-    MakeFolder(mounted);
+    const std::string mounted = Folder(root + "\\mounted");
     const std::string onMounted = File(mounted + "\\backup.vhd", 900, 11);
     const std::string plain = File(root + "\\plain.txt");
     os.MountedFolders = {drive, mounted};
@@ -262,14 +265,12 @@ TEST_F(DirectoryWalkTest, AListingThatFailsBeforeItsEndKeepsItsFolderAndSaysSo)
 TEST_F(DirectoryWalkTest, FoldersGoReadOnlyOrNotAndOnlyAnEmptiedOneThatStaysIsReported)
 {
     // A read-only folder (the shell marks customised folders so) goes like any other.
-    const std::string custom = root + "\\custom";
-    MakeFolder(custom);
+    const std::string custom = Folder(root + "\\custom");
     File(custom + "\\desktop.ini");
     os.ReadOnlyFolders.insert(custom);
     // A folder someone holds open cannot go, emptied or not; the folders above it stay with it,
     // and only it is reported.
-    const std::string held = root + "\\held";
-    MakeFolder(held);
+    const std::string held = Folder(root + "\\held");
     MakeFolder(held + "\\inner");
     File(held + "\\inner\\x.bin");
     const UniqueHandle holder(::CreateFileA((held + "\\inner").c_str(), FILE_LIST_DIRECTORY,
@@ -290,8 +291,7 @@ TEST_F(DirectoryWalkTest, FoldersGoReadOnlyOrNotAndOnlyAnEmptiedOneThatStaysIsRe
 TEST_F(DirectoryWalkTest, WithNamesScrambledEveryFolderIsRenamedBeforeItGoes)
 {
     settings.MangleDateAndTime = true;
-    const std::string album = root + "\\Holiday 2024.album";
-    MakeFolder(album);
+    const std::string album = Folder(root + "\\Holiday 2024.album");
     File(album + "\\beach.jpg");
 
     Shred({root}, 7);
@@ -316,15 +316,13 @@ TEST_F(DirectoryWalkTest, WithNamesScrambledEveryFolderIsRenamedBeforeItGoes)
 
 TEST_F(DirectoryWalkTest, LinksInsideAreRemovedAndWhatTheyPointToIsNeverReached)
 {
-    const std::string outside = folder / "outside";
-    MakeFolder(outside);
+    const std::string outside = Folder(folder / "outside");
     MakeFolder(outside + "\\deep");
     File(outside + "\\a.bin", 700, 5);
     File(outside + "\\deep\\b.bin", 900, 6);
     const std::string outsideFile = File(folder / "outside.bin", 1500, 8);
 
-    const std::string junction = root + "\\junction";
-    MakeFolder(junction);
+    const std::string junction = Folder(root + "\\junction");
     const std::string fileLink = File(root + "\\link.bin", 4, 9);
     const std::string plain = File(root + "\\plain.txt");
     os.Link(junction, outside);
@@ -354,8 +352,7 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     const std::string fits = File(sized(root, 259, 'a'));
     const std::string tooLong = sized(root, 260, 'b');
     WriteWide(LongPath(tooLong), Pattern(100, 1));
-    const std::string sub = root + "\\sub";
-    MakeFolder(sub);
+    const std::string sub = Folder(root + "\\sub");
     const std::string farTooLong = sub + "\\" + std::string(250, 'c');
     WriteWide(LongPath(farTooLong), Pattern(100, 2));
     const std::string longFolder = sub + "\\" + std::string(240, 'd');

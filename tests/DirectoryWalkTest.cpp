@@ -6,13 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <deque>
 #include <map>
-#include <mutex>
-#include <set>
-#include <stdexcept>
 
 namespace {
 
@@ -37,36 +31,19 @@ std::map<WORD, size_t> Expect(size_t shredded, size_t invalid = 0, size_t denied
     return counts;
 }
 
-std::vector<std::string> Sorted(std::vector<std::string> names)
-{
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The entries of a folder in the order the system lists them, "." and ".." left out.
-std::vector<std::pair<std::string, bool>> Listing(const std::string& folder)
-{
-    std::vector<std::pair<std::string, bool>> entries;
-    WIN32_FIND_DATAA entry;
-    const UniqueFind listing(::FindFirstFileA((folder + "\\*").c_str(), &entry));
-    if (!listing)
-        return entries;
-    do {
-        const std::string name = entry.cFileName;
-        if (name != "." && name != "..")
-            entries.emplace_back(name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (::FindNextFileA(listing.Get(), &entry));
-    return entries;
-}
-
-// The walk a folder should get, depth first in listing order: the seam's events and what the
-// window receives for files of 1 to 1024 bytes under one random pass.
+// The walk a folder should get, depth first in the order the system lists its entries: the
+// seam's events and what the window receives for files of 1 to 1024 bytes under one random pass.
 void ExpectedWalk(const std::string& folder, std::vector<std::string>& events,
                   std::vector<std::string>& sent)
 {
-    for (const auto& [name, isFolder] : Listing(folder)) {
+    WIN32_FIND_DATAA entry;
+    const UniqueFind listing(::FindFirstFileA((folder + "\\*").c_str(), &entry));
+    for (bool more = listing.IsValid(); more; more = ::FindNextFileA(listing.Get(), &entry)) {
+        const std::string name = entry.cFileName;
         const std::string child = folder + "\\" + name;
-        if (isFolder) {
+        if (name == "." || name == "..")
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             ExpectedWalk(child, events, sent);
             continue;
         }
@@ -81,15 +58,6 @@ class DirectoryWalkTest : public WalkTest
 protected:
     DirectoryWalkTest() : root(folder / "root") { MakeFolder(root); }
 
-    // Shreds the path as the only item of a job at index 7; returns what the window received.
-    Notifications ShredItem(const std::string& path)
-    {
-        const Notifications received = Shred({{path, 7, false}});
-        for (const Notification& n : received)
-            EXPECT_EQ(n.ItemIndex, 7);
-        return received;
-    }
-
     // No narrow call was handed a name that does not fit its buffers ("\*" added to a listing's).
     void ExpectEveryNarrowNameFits()
     {
@@ -103,6 +71,12 @@ protected:
     std::string File(const std::string& path, size_t size = 300, unsigned char seed = 1)
     {
         WriteBytes(path, Pattern(size, seed));
+        return path;
+    }
+
+    std::string Folder(const std::string& path)
+    {
+        MakeFolder(path);
         return path;
     }
 
@@ -125,9 +99,9 @@ TEST_F(DirectoryWalkTest, FilesAndSubFoldersGoDepthFirstAndTheFolderLast)
     ExpectedWalk(root, events, sent);
     sent.push_back("S:1041");
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
-    EXPECT_EQ(Only(os.Log(), {"file:", "rmdir:"}), events);
+    EXPECT_EQ(os.Calls.Of({"file", "rmdir"}), events);
     EXPECT_EQ(Describe(OnlySent(received)), sent);
     EXPECT_EQ(OnlyPosted(received).size(), 6u);
     EXPECT_FALSE(Exists(root));
@@ -136,7 +110,7 @@ TEST_F(DirectoryWalkTest, FilesAndSubFoldersGoDepthFirstAndTheFolderLast)
 
 TEST_F(DirectoryWalkTest, AnEmptyFolderIsRemovedWithNothingButStatusFinished)
 {
-    EXPECT_EQ(Describe(ShredItem(root)), std::vector<std::string>{"S:1041"});
+    EXPECT_EQ(Describe(Shred({root}, 7)), std::vector<std::string>{"S:1041"});
     EXPECT_FALSE(Exists(root));
 }
 
@@ -151,7 +125,7 @@ TEST_F(DirectoryWalkTest, HiddenSystemAndReadOnlyFilesInsideAreShredded)
         ASSERT_TRUE(::SetFileAttributesA(paths.back().c_str(), kind));
     }
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(4));
     EXPECT_EQ(Sorted(Announced(received)), Sorted(paths));
@@ -168,11 +142,11 @@ TEST_F(DirectoryWalkTest, EveryEntryIsExaminedWhereverTheDotsStandInTheListing)
     files.push_back(File(root + "\\pair\\one.txt"));
     files.push_back(File(root + "\\pair\\two.txt"));
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Sorted(Announced(received)), Sorted(files));
     EXPECT_EQ(Statuses(received), Expect(files.size()));
-    EXPECT_EQ(Sorted(Only(os.Log(), {"list:"})),
+    EXPECT_EQ(Sorted(os.Calls.Of({"list"})),
               Sorted({"list:" + root, "list:" + root + "\\only", "list:" + root + "\\pair"}));
     EXPECT_FALSE(Exists(root));
 }
@@ -186,7 +160,7 @@ TEST_F(DirectoryWalkTest, FoldersAndFilesWhoseNamesBeginWithADotAreShredded)
                                          File(root + "\\.git\\objects\\pack"),
                                          File(root + "\\.profile"), File(root + "\\..hidden")};
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Sorted(Announced(received)), Sorted(files));
     EXPECT_EQ(Statuses(received), Expect(files.size()));
@@ -203,7 +177,7 @@ TEST_F(DirectoryWalkTest, AFileThatCannotBeOpenedIsReportedAndTheFoldersAboveItS
     UniqueHandle holder = HoldUnshared(locked);
     ASSERT_TRUE(holder);
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
     holder.Reset();
 
     EXPECT_EQ(Statuses(received), Expect(others.size(), 0, 1));
@@ -216,13 +190,12 @@ TEST_F(DirectoryWalkTest, AFileThatCannotBeOpenedIsReportedAndTheFoldersAboveItS
 
 TEST_F(DirectoryWalkTest, AListingThatCannotBeOpenedKeepsItsFolderUntouchedAndSaysSo)
 {
-    const std::string sealed = root + "\\sealed";
-    MakeFolder(sealed);
+    const std::string sealed = Folder(root + "\\sealed");
     const std::string secret = File(sealed + "\\secret.bin", 600, 3);
     const std::string plain = File(root + "\\plain.txt");
     os.Sealed.insert(sealed);
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Describe(OnlySent(received)),
               (std::vector<std::string>{"F:1:" + plain, "S:1044", "S:1038", "F:0:" + sealed,
@@ -230,7 +203,7 @@ TEST_F(DirectoryWalkTest, AListingThatCannotBeOpenedKeepsItsFolderUntouchedAndSa
     for (const std::string& event : os.Log())
         EXPECT_EQ(event.find(sealed + "\\"), std::string::npos) << event;
     // What holds the sealed folder stays with it, without a second report.
-    const std::vector<std::string> removals = Only(os.Log(), {"rmdir:"});
+    const std::vector<std::string> removals = os.Calls.Of({"rmdir"});
     EXPECT_EQ(removals, (std::vector<std::string>{"rmdir:" + root}));
     EXPECT_EQ(ReadBytes(secret), Pattern(600, 3));
     EXPECT_EQ(ListFolder(root), std::vector<std::string>{"sealed"});
@@ -242,33 +215,30 @@ TEST_F(DirectoryWalkTest, ASelectedFolderWhoseListingCannotBeOpenedIsKeptAndRepo
     os.Sealed.insert(root);
 
     // The window lists it under the item's own name.
-    EXPECT_EQ(Describe(ShredItem(root)), (std::vector<std::string>{"S:1056", "S:1041"}));
-    EXPECT_EQ(Only(os.Log(), {"rmdir:", "open:", "remove:"}), std::vector<std::string>{});
+    EXPECT_EQ(Describe(Shred({root}, 7)), (std::vector<std::string>{"S:1056", "S:1041"}));
+    EXPECT_EQ(os.Calls.Of({"rmdir", "open", "remove"}), std::vector<std::string>{});
     EXPECT_EQ(ReadBytes(secret), Pattern(600, 4));
 }
 
 TEST_F(DirectoryWalkTest, AVolumeRootIsNeverWalkedWhetherSelectedOrFoundInsideAFolder)
 {
     // A drive, or a volume mounted on a folder: everything on it would go.
-    const std::string drive = folder / "drive";
-    MakeFolder(drive);
+    const std::string drive = Folder(folder / "drive");
     const std::string onDrive = File(drive + "\\system.dat", 800, 10);
-    const std::string mounted = root + "\\mounted";
-    MakeFolder(mounted);
+    const std::string mounted = Folder(root + "\\mounted");
     const std::string onMounted = File(mounted + "\\backup.vhd", 900, 11);
     const std::string plain = File(root + "\\plain.txt");
     os.MountedFolders = {drive, mounted};
 
-    EXPECT_EQ(Describe(ShredItem(drive)), (std::vector<std::string>{"S:1046", "S:1041"}));
+    EXPECT_EQ(Describe(Shred({drive}, 7)), (std::vector<std::string>{"S:1046", "S:1041"}));
     // The window has heard of both items by now.
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received),
               (std::map<WORD, size_t>{{ShredStatusCommand(StatusShredded), 1},
                                       {ShredStatusCommand(StatusVolumeRoot), 2},
                                       {ShredStatusCommand(StatusFinished), 2}}));
-    for (const std::string& event :
-         Only(os.Log(), {"list:", "open:", "remove:", "rmdir:", "followed:"})) {
+    for (const std::string& event : os.Calls.Of({"list", "open", "remove", "rmdir", "followed"})) {
         EXPECT_EQ(event.find(drive), std::string::npos) << event;
         EXPECT_EQ(event.find(mounted), std::string::npos) << event;
     }
@@ -284,25 +254,23 @@ TEST_F(DirectoryWalkTest, AListingThatFailsBeforeItsEndKeepsItsFolderAndSaysSo)
     // ".", ".." and one file, then an error that is not the listing's end.
     os.ListingBreaksAfter[root] = 3;
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(CountStatus(received, StatusShredded), 1u);
     EXPECT_EQ(CountStatus(received, StatusFolderNotListed), 1u);
     EXPECT_EQ(ListFolder(root).size(), 2u);
-    EXPECT_EQ(Only(os.Log(), {"rmdir:"}), std::vector<std::string>{});
+    EXPECT_EQ(os.Calls.Of({"rmdir"}), std::vector<std::string>{});
 }
 
 TEST_F(DirectoryWalkTest, FoldersGoReadOnlyOrNotAndOnlyAnEmptiedOneThatStaysIsReported)
 {
     // A read-only folder (the shell marks customised folders so) goes like any other.
-    const std::string custom = root + "\\custom";
-    MakeFolder(custom);
+    const std::string custom = Folder(root + "\\custom");
     File(custom + "\\desktop.ini");
     os.ReadOnlyFolders.insert(custom);
     // A folder someone holds open cannot go, emptied or not; the folders above it stay with it,
     // and only it is reported.
-    const std::string held = root + "\\held";
-    MakeFolder(held);
+    const std::string held = Folder(root + "\\held");
     MakeFolder(held + "\\inner");
     File(held + "\\inner\\x.bin");
     const UniqueHandle holder(::CreateFileA((held + "\\inner").c_str(), FILE_LIST_DIRECTORY,
@@ -310,7 +278,7 @@ TEST_F(DirectoryWalkTest, FoldersGoReadOnlyOrNotAndOnlyAnEmptiedOneThatStaysIsRe
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     ASSERT_TRUE(holder);
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_FALSE(Exists(custom));
     EXPECT_EQ(CountStatus(received, StatusShredded), 2u);
@@ -323,11 +291,10 @@ TEST_F(DirectoryWalkTest, FoldersGoReadOnlyOrNotAndOnlyAnEmptiedOneThatStaysIsRe
 TEST_F(DirectoryWalkTest, WithNamesScrambledEveryFolderIsRenamedBeforeItGoes)
 {
     settings.MangleDateAndTime = true;
-    const std::string album = root + "\\Holiday 2024.album";
-    MakeFolder(album);
+    const std::string album = Folder(root + "\\Holiday 2024.album");
     File(album + "\\beach.jpg");
 
-    ShredItem(root);
+    Shred({root}, 7);
 
     EXPECT_FALSE(Exists(root));
     std::vector<std::pair<std::string, std::string>> folders;
@@ -343,34 +310,31 @@ TEST_F(DirectoryWalkTest, WithNamesScrambledEveryFolderIsRenamedBeforeItGoes)
         // Letters from A to Y for every character but an extension's dot.
         for (size_t i = name; i < to.size(); ++i)
             EXPECT_TRUE((to[i] >= 'A' && to[i] <= 'Y') || (to[i] == '.' && from[i] == '.')) << to;
-        EXPECT_EQ(Only(os.Log(), {"rmdir:" + to}).size(), 1u);
+        EXPECT_EQ(os.Calls.Count("rmdir", to), 1u);
     }
 }
 
 TEST_F(DirectoryWalkTest, LinksInsideAreRemovedAndWhatTheyPointToIsNeverReached)
 {
-    const std::string outside = folder / "outside";
-    MakeFolder(outside);
+    const std::string outside = Folder(folder / "outside");
     MakeFolder(outside + "\\deep");
     File(outside + "\\a.bin", 700, 5);
     File(outside + "\\deep\\b.bin", 900, 6);
     const std::string outsideFile = File(folder / "outside.bin", 1500, 8);
 
-    const std::string junction = root + "\\junction";
-    MakeFolder(junction);
+    const std::string junction = Folder(root + "\\junction");
     const std::string fileLink = File(root + "\\link.bin", 4, 9);
     const std::string plain = File(root + "\\plain.txt");
     os.Link(junction, outside);
     os.Link(fileLink, outsideFile);
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(3));
     EXPECT_EQ(Announced(received), std::vector<std::string>{plain});
-    EXPECT_EQ(Only(os.Log(), {"followed:"}), std::vector<std::string>{});
-    const std::vector<std::string> log = os.Log();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "rmdir:" + junction), 1);
-    EXPECT_EQ(std::count(log.begin(), log.end(), "remove:" + fileLink), 1);
+    EXPECT_EQ(os.Calls.Of({"followed"}), std::vector<std::string>{});
+    EXPECT_EQ(os.Calls.Count("rmdir", junction), 1u);
+    EXPECT_EQ(os.Calls.Count("remove", fileLink), 1u);
     EXPECT_FALSE(Exists(root));
     EXPECT_EQ(ListFolder(outside), (std::vector<std::string>{"a.bin", "deep"}));
     EXPECT_EQ(ReadBytes(outside + "\\a.bin"), Pattern(700, 5));
@@ -388,8 +352,7 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     const std::string fits = File(sized(root, 259, 'a'));
     const std::string tooLong = sized(root, 260, 'b');
     WriteWide(LongPath(tooLong), Pattern(100, 1));
-    const std::string sub = root + "\\sub";
-    MakeFolder(sub);
+    const std::string sub = Folder(root + "\\sub");
     const std::string farTooLong = sub + "\\" + std::string(250, 'c');
     WriteWide(LongPath(farTooLong), Pattern(100, 2));
     const std::string longFolder = sub + "\\" + std::string(240, 'd');
@@ -411,7 +374,7 @@ TEST_F(DirectoryWalkTest, PathsTooLongForTheNarrowCallsAreReportedWhereNoShortNa
     os.Extra[sub] = {Entry(std::wstring(259, L'h'), FILE_ATTRIBUTE_ARCHIVE),
                      Entry(std::wstring(259, L'i'), FILE_ATTRIBUTE_DIRECTORY)};
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(3, 7));
     ExpectEveryNarrowNameFits();
@@ -442,7 +405,7 @@ TEST_F(DirectoryWalkTest, ATreeDeeperThanTheNarrowLimitIsShreddedWholeThroughSho
     MakeWideFolder(LongPath(level + "\\empty"));
     ASSERT_GT(files.back().size(), size_t{MAX_PATH});
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(files.size()));
     ExpectEveryNarrowNameFits();
@@ -470,7 +433,7 @@ TEST_F(DirectoryWalkTest, NamesTheCodePageCannotHoldAreReachedThroughTheirShortN
                                     L"ach",
                                     L"reach"};
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(2));
     EXPECT_EQ(Sorted(Announced(received)), Sorted({root + "\\" + shortName, inner}));
@@ -489,11 +452,11 @@ TEST_F(DirectoryWalkTest, NamesWithoutAShortNameAreReportedAndNeverEntered)
                                   L"r",
                                   L""};
 
-    const Notifications received = ShredItem(root);
+    const Notifications received = Shred({root}, 7);
 
     EXPECT_EQ(Statuses(received), Expect(1, 2));
     EXPECT_EQ(Announced(received), std::vector<std::string>{other});
-    EXPECT_EQ(Only(os.Log(), {"list:"}), std::vector<std::string>{"list:" + root});
+    EXPECT_EQ(os.Calls.Of({"list"}), std::vector<std::string>{"list:" + root});
     EXPECT_EQ(ReadBytes(unnamed), Pattern(300, 6));
     EXPECT_EQ(ReadBytes(kept), Pattern(300, 7));
     EXPECT_EQ(ListFolder(root), (std::vector<std::string>{"dXr", "plain-one.txt"}));

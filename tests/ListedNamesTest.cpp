@@ -7,11 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 Bytes Content(unsigned char seed)
 {
@@ -26,8 +22,6 @@ protected:
     {
         MakeFolder(selected);
     }
-
-    Notifications Shred(const std::string& path) { return WalkTest::Shred({{path, 3, false}}); }
 
     // The look-alikes and what they would name, and plain entries inside the selected folder.
     void PlantLookAlikes()
@@ -58,7 +52,7 @@ TEST_F(ListedNamesTest, WithoutShortNamesLookAlikesAreReportedAndNothingOutsideI
     PlantLookAlikes();
     const TreeSnapshot before = SnapshotTree(top);
 
-    const Notifications received = Shred(selected);
+    const Notifications received = Shred({selected}, 3);
 
     const TreeSnapshot after = SnapshotTree(top);
     EXPECT_EQ(Outside(after, L"\\selected\\"), Outside(before, L"\\selected\\"));
@@ -83,7 +77,7 @@ TEST_F(ListedNamesTest, WithShortNamesLookAlikesAreShreddedInsideTheFolderOnly)
     PlantLookAlikes();
     const TreeSnapshot before = SnapshotTree(top);
 
-    const Notifications received = Shred(selected);
+    const Notifications received = Shred({selected}, 3);
 
     EXPECT_EQ(Outside(SnapshotTree(top), L"\\selected\\"), Outside(before, L"\\selected\\"));
     EXPECT_EQ(CountStatus(received, StatusInvalidArguments), 0u);
@@ -106,14 +100,14 @@ TEST_F(ListedNamesTest, NamesTheSystemWouldRewriteNeverNameAnotherFile)
     for (const wchar_t* device : {L"CON.txt", L"nul", L"COM1.log", L"lpt2"})
         WriteWide(wideSelected + L"\\" + device, Content(8));
 
-    const Notifications received = Shred(selected);
+    const Notifications received = Shred({selected}, 3);
 
     EXPECT_EQ(CountStatus(received, StatusInvalidArguments), 6u);
     EXPECT_EQ(Announced(received), std::vector<std::string>{selected + "\\twin"});
     EXPECT_EQ(ReadWide(wideSelected + L"\\victim."), Content(5));
     EXPECT_EQ(ReadWide(wideSelected + L"\\twin "), Content(6));
     EXPECT_FALSE(ExistsWide(wideSelected + L"\\twin"));
-    for (const std::string& event : Only(os.Log(), {"open:", "remove:", "list:"}))
+    for (const std::string& event : os.Calls.Of({"open", "remove", "list"}))
         EXPECT_TRUE(event == "open:" + selected + "\\twin" ||
                     event == "remove:" + selected + "\\twin" || event == "list:" + selected)
             << event;
@@ -124,7 +118,7 @@ TEST_F(ListedNamesTest, ANameWithATrailingDotIsReachedThroughItsShortName)
     WriteWide(wideSelected + L"\\victim.", Content(5));
     WriteWide(wideSelected + L"\\victim", Content(6));
 
-    const Notifications received = Shred(selected);
+    const Notifications received = Shred({selected}, 3);
 
     EXPECT_EQ(CountStatus(received, StatusShredded), 2u);
     const std::vector<std::string> announced = Announced(received);
@@ -143,13 +137,13 @@ TEST_F(ListedNamesTest, NamesNoVolumeGivesAreReportedAndNeverJoined)
         os.Extra[selected].push_back(Entry(name, FILE_ATTRIBUTE_ARCHIVE));
     os.Extra[selected].push_back(Entry(L"..\\..", FILE_ATTRIBUTE_DIRECTORY));
 
-    const Notifications received = Shred(selected);
+    const Notifications received = Shred({selected}, 3);
 
     EXPECT_EQ(CountStatus(received, StatusInvalidArguments), 7u);
     EXPECT_EQ(Announced(received), std::vector<std::string>{kept});
     EXPECT_EQ(ReadBytes(folder / "escaped.txt"), Content(10));
-    EXPECT_EQ(Only(os.Log(), {"list:"}), std::vector<std::string>{"list:" + selected});
-    EXPECT_EQ(Only(os.Log(), {"open:"}), std::vector<std::string>{"open:" + kept});
+    EXPECT_EQ(os.Calls.Of({"list"}), std::vector<std::string>{"list:" + selected});
+    EXPECT_EQ(os.Calls.Of({"open"}), std::vector<std::string>{"open:" + kept});
 }
 
 TEST_F(ListedNamesTest, ASelectedPathTheSystemWouldRewriteIsRefusedUntouched)
@@ -157,7 +151,7 @@ TEST_F(ListedNamesTest, ASelectedPathTheSystemWouldRewriteIsRefusedUntouched)
     WriteWide(wideSelected + L"\\victim", Content(6));
     const std::string rewritten = selected + "\\victim.";
 
-    const Notifications received = Shred(rewritten);
+    const Notifications received = Shred({rewritten}, 3);
 
     EXPECT_EQ(Describe(received), (std::vector<std::string>{"S:1035", "S:1041"}));
     EXPECT_EQ(ReadWide(wideSelected + L"\\victim"), Content(6));

@@ -9,8 +9,6 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
 class OtherNamesTest : public WalkTest
 {
 protected:
@@ -40,7 +38,7 @@ TEST_F(OtherNamesTest, ASelectedFileWithANameOutsideIsKeptWholeAndReported)
     const std::string plain = folder / "selected\\plain.txt";
     WriteBytes(plain, Pattern(2000, 2));
 
-    const Notifications received = Shred({{selected, 0}, {plain, 1}});
+    const Notifications received = Shred({selected, plain});
 
     EXPECT_EQ(CountStatus(received, StatusHasOtherNames), 1u);
     EXPECT_EQ(CountStatus(received, StatusShredded), 1u);
@@ -50,7 +48,7 @@ TEST_F(OtherNamesTest, ASelectedFileWithANameOutsideIsKeptWholeAndReported)
     ASSERT_EQ(os.Renames.size(), 1u);
     EXPECT_EQ(os.Renames[0].first, plain);
     EXPECT_FALSE(Exists(plain));
-    EXPECT_EQ(Only(os.Log(), {"open:"}), std::vector<std::string>{"open:" + plain});
+    EXPECT_EQ(os.Calls.Of({"open"}), std::vector<std::string>{"open:" + plain});
 }
 
 TEST_F(OtherNamesTest, AFileInASelectedFolderWithANameOutsideKeepsItAndTheFolder)
@@ -62,7 +60,7 @@ TEST_F(OtherNamesTest, AFileInASelectedFolderWithANameOutsideKeepsItAndTheFolder
     WriteBytes(folder / "selected\\deep\\notes.txt", Pattern(700, 4));
     WriteBytes(folder / "selected\\top.txt", Pattern(900, 5));
 
-    const Notifications received = Shred({{folder / "selected", 0}});
+    const Notifications received = Shred({folder / "selected"});
 
     EXPECT_EQ(CountStatus(received, StatusHasOtherNames), 1u);
     EXPECT_EQ(CountStatus(received, StatusShredded), 2u);
@@ -82,7 +80,7 @@ TEST_F(OtherNamesTest, NamesThatAllLieInTheSelectionAreShreddedWithTheirData)
     const std::string second = folder / "elsewhere\\second.bin";
     Twin(first, second, 7);
 
-    const Notifications received = Shred({{folder / "selected", 0}, {first, 1}, {second, 2}});
+    const Notifications received = Shred({folder / "selected", first, second});
 
     EXPECT_EQ(CountStatus(received, StatusHasOtherNames), 0u);
     EXPECT_EQ(CountStatus(received, StatusShredded), 4u);
@@ -98,7 +96,7 @@ TEST_F(OtherNamesTest, WhereTheSystemCannotListTheNamesOneIsTakenToLieOutside)
     MakeFolder(folder / "selected\\pair");
     const Bytes pair = Twin(folder / "selected\\pair\\a.bin", folder / "selected\\pair\\b.bin", 8);
 
-    const Notifications received = Shred({{folder / "selected", 0}});
+    const Notifications received = Shred({folder / "selected"});
 
     EXPECT_EQ(CountStatus(received, StatusHasOtherNames), 2u);
     EXPECT_EQ(ReadBytes(folder / "selected\\pair\\a.bin"), pair);

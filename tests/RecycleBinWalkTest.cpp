@@ -22,8 +22,8 @@
 
 namespace {
 
-// The engine's seam with the shell's Recycle Bin answered by a FakeShell. It notes the COM
-// apartment the worker is in when it reports that it has finished.
+// The engine's seam with the shell's Recycle Bin answered by a FakeShell. It logs the COM
+// apartment the worker is in when it reports that it has finished, as "finished:<apartment>".
 class BinShredOs : public FakeShredOs
 {
 public:
@@ -41,11 +41,9 @@ public:
     LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
     {
         if (message == WM_COMMAND && LOWORD(wParam) == ShredStatusCommand(StatusFinished))
-            ApartmentAtFinish = CurrentApartment();
+            LogCall("finished", CurrentApartment());
         return FakeShredOs::SendMessageA(window, message, wParam, lParam);
     }
-
-    std::string ApartmentAtFinish;
 
 private:
     FakeShell& shell;
@@ -94,11 +92,20 @@ const std::vector<std::string> TearDownCalls = {
     "items.Release", "bin.Release", "desktop.Release", "malloc.Free(bin)", "malloc.Release",
 };
 
-std::vector<std::string> ItemCalls(int position)
+// The calls of a walk that reads the names of `items` entries, asks for one more where
+// `asksForMore` (and gets none), and gives everything back.
+std::vector<std::string> WalkCalls(int items, bool asksForMore = true)
 {
-    const std::string item = "item" + std::to_string(position);
-    return {"items.Next(1, count)", "bin.GetDisplayNameOf(" + item + ", 0x8000)",
-            "malloc.Free(" + item + ")"};
+    std::vector<std::string> calls = SetUpCalls;
+    for (int position = 1; position <= items; ++position) {
+        const std::string item = "item" + std::to_string(position);
+        calls.insert(calls.end(),
+                     {"items.Next(1, count)", "bin.GetDisplayNameOf(" + item + ", 0x8000)",
+                      "malloc.Free(" + item + ")"});
+    }
+    if (asksForMore)
+        calls.push_back("items.Next(1, count)");
+    return Concat({calls, TearDownCalls});
 }
 
 // Makes a folder the process's current one while it lives.
@@ -123,15 +130,14 @@ class RecycleBinWalkTest : public ::testing::Test
 protected:
     void TearDown() override
     {
-        for (const auto* object :
-             std::vector<const FakeObject<IShellFolder>*>{&shell.Desktop, &shell.Bin}) {
-            EXPECT_EQ(object->References(), 0u) << object->Name();
-            EXPECT_FALSE(object->OverReleased()) << object->Name();
-        }
-        EXPECT_EQ(shell.Items.References(), 0u);
-        EXPECT_FALSE(shell.Items.OverReleased());
-        EXPECT_EQ(shell.Malloc.References(), 0u);
-        EXPECT_FALSE(shell.Malloc.OverReleased());
+        const auto expectGivenBack = [](const auto& object) {
+            EXPECT_EQ(object.References(), 0u) << object.Name();
+            EXPECT_FALSE(object.OverReleased()) << object.Name();
+        };
+        expectGivenBack(shell.Desktop);
+        expectGivenBack(shell.Bin);
+        expectGivenBack(shell.Items);
+        expectGivenBack(shell.Malloc);
         EXPECT_EQ(shell.Lists.LiveLabels(), std::vector<std::string>{});
         EXPECT_EQ(shell.Malloc.StrayFrees, 0);
         EXPECT_EQ(shell.Malloc.FreesWithoutAllocator, 0);
@@ -162,11 +168,7 @@ protected:
     }
     BinEntry Entry(const std::string& path, bool isFolder = false, bool hidden = false)
     {
-        BinEntry entry;
-        entry.ParsingName = Widen(path);
-        entry.Folder = isFolder;
-        entry.Hidden = hidden;
-        return entry;
+        return {Widen(path), isFolder, hidden};
     }
 
     TempFolder folder;
@@ -180,26 +182,7 @@ TEST_F(RecycleBinWalkTest, MakesTheShellCallsInOrderWithTheirFlagsAndSizes)
     shell.Entries = {Entry(MakeFile("one.txt")), Entry(MakeFile("two.txt"))};
     RunWalk();
 
-    const std::vector<std::string> expected = {
-        "SHGetMalloc",
-        "SHGetSpecialFolderLocation(progress, 10)",
-        "SHGetDesktopFolder",
-        "desktop.BindToObject(bin, null, IID_IShellFolder)",
-        "bin.EnumObjects(progress, 0xE0)",
-        "items.Next(1, count)",
-        "bin.GetDisplayNameOf(item1, 0x8000)",
-        "malloc.Free(item1)",
-        "items.Next(1, count)",
-        "bin.GetDisplayNameOf(item2, 0x8000)",
-        "malloc.Free(item2)",
-        "items.Next(1, count)",
-        "items.Release",
-        "bin.Release",
-        "desktop.Release",
-        "malloc.Free(bin)",
-        "malloc.Release",
-    };
-    EXPECT_EQ(shell.Log.Calls(), expected);
+    EXPECT_EQ(shell.Log.Calls.Entries(), WalkCalls(2));
 }
 
 TEST_F(RecycleBinWalkTest, HoldsAnApartmentOfItsOwnForTheWalkOnly)
@@ -207,10 +190,10 @@ TEST_F(RecycleBinWalkTest, HoldsAnApartmentOfItsOwnForTheWalkOnly)
     shell.Entries = {Entry(MakeFile("one.txt"))};
     RunWalk();
 
-    const std::vector<std::string> apartments = shell.Log.Apartments();
+    const std::vector<std::string> apartments = shell.Log.Apartments.Entries();
     ASSERT_FALSE(apartments.empty());
     EXPECT_EQ(apartments, std::vector<std::string>(apartments.size(), "STA"));
-    EXPECT_EQ(os.ApartmentAtFinish, "none");
+    EXPECT_EQ(os.Calls.Details("finished"), std::vector<std::string>{"none"});
 }
 
 TEST_F(RecycleBinWalkTest, AnEmptyBinSendsOnlyFinished)
@@ -218,7 +201,7 @@ TEST_F(RecycleBinWalkTest, AnEmptyBinSendsOnlyFinished)
     const Notifications received = RunWalk();
 
     EXPECT_EQ(Describe(received), std::vector<std::string>{Status(StatusFinished)});
-    EXPECT_EQ(shell.Log.Calls(), Concat({SetUpCalls, {"items.Next(1, count)"}, TearDownCalls}));
+    EXPECT_EQ(shell.Log.Calls.Entries(), WalkCalls(0));
 }
 
 TEST_F(RecycleBinWalkTest, ShredsEveryFileAndFolderHiddenOnesIncluded)
@@ -303,11 +286,14 @@ TEST_F(RecycleBinWalkTest, ReadsTheNameInEveryFormTheShellGivesIt)
     EXPECT_EQ(ListFolder(folder.Path()), std::vector<std::string>{});
 }
 
+// A step of the set-up that fails: how many of the set-up calls are made, and how many of the
+// tear-down's calls give back what was obtained before it.
 struct SetUpCase
 {
     SetUpFailure Failure;
     const char* Name;
-    std::vector<std::string> Calls;
+    size_t CallsMade;
+    size_t GivenBack;
 };
 
 void PrintTo(const SetUpCase& setUpCase, std::ostream* out)
@@ -328,33 +314,19 @@ TEST_P(RecycleBinSetUpTest, FailingReportsOnceAndShredsNothing)
               (std::vector<std::string>{Status(StatusRecycleBinFailed), Status(StatusFinished)}));
     EXPECT_TRUE(Untouched("kept.txt"));
     // Each step stops the walk, and only what was obtained is given back.
-    EXPECT_EQ(shell.Log.Calls(), GetParam().Calls);
+    std::vector<std::string> calls(SetUpCalls.begin(), SetUpCalls.begin() + GetParam().CallsMade);
+    calls.insert(calls.end(), TearDownCalls.end() - GetParam().GivenBack, TearDownCalls.end());
+    EXPECT_EQ(shell.Log.Calls.Entries(), calls);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EachStep, RecycleBinSetUpTest,
-    ::testing::Values(
-        SetUpCase{SetUpFailure::Allocator, "Allocator", {"SHGetMalloc"}},
-        SetUpCase{SetUpFailure::Location,
-                  "Location",
-                  {"SHGetMalloc", "SHGetSpecialFolderLocation(progress, 10)", "malloc.Release"}},
-        SetUpCase{SetUpFailure::Desktop,
-                  "Desktop",
-                  {"SHGetMalloc", "SHGetSpecialFolderLocation(progress, 10)", "SHGetDesktopFolder",
-                   "malloc.Free(bin)", "malloc.Release"}},
-        SetUpCase{SetUpFailure::Binding,
-                  "Binding",
-                  {"SHGetMalloc", "SHGetSpecialFolderLocation(progress, 10)", "SHGetDesktopFolder",
-                   "desktop.BindToObject(bin, null, IID_IShellFolder)", "desktop.Release",
-                   "malloc.Free(bin)", "malloc.Release"}},
-        SetUpCase{
-            SetUpFailure::Enumeration, "Enumeration",
-            Concat({SetUpCalls,
-                    {"bin.Release", "desktop.Release", "malloc.Free(bin)", "malloc.Release"}})},
-        SetUpCase{
-            SetUpFailure::NoEnumerator, "NoEnumerator",
-            Concat({SetUpCalls,
-                    {"bin.Release", "desktop.Release", "malloc.Free(bin)", "malloc.Release"}})}),
+    ::testing::Values(SetUpCase{SetUpFailure::Allocator, "Allocator", 1, 0},
+                      SetUpCase{SetUpFailure::Location, "Location", 2, 1},
+                      SetUpCase{SetUpFailure::Desktop, "Desktop", 3, 2},
+                      SetUpCase{SetUpFailure::Binding, "Binding", 4, 3},
+                      SetUpCase{SetUpFailure::Enumeration, "Enumeration", 5, 4},
+                      SetUpCase{SetUpFailure::NoEnumerator, "NoEnumerator", 5, 4}),
     [](const ::testing::TestParamInfo<SetUpCase>& info) { return info.param.Name; });
 
 TEST_F(RecycleBinWalkTest, AnUnreadableNameEndsTheWalkAfterTheItemsBeforeIt)
@@ -371,8 +343,7 @@ TEST_F(RecycleBinWalkTest, AnUnreadableNameEndsTheWalkAfterTheItemsBeforeIt)
     EXPECT_EQ(ListFolder(folder.Path()), (std::vector<std::string>{"3.txt", "4.txt", "5.txt"}));
     for (const char* name : {"3.txt", "4.txt", "5.txt"})
         EXPECT_TRUE(Untouched(name)) << name;
-    EXPECT_EQ(shell.Log.Calls(),
-              Concat({SetUpCalls, ItemCalls(1), ItemCalls(2), ItemCalls(3), TearDownCalls}));
+    EXPECT_EQ(shell.Log.Calls.Entries(), WalkCalls(3, false));
 }
 
 TEST_F(RecycleBinWalkTest, AnErrorFromNextEndsTheWalkLikeItsEnd)
@@ -386,9 +357,7 @@ TEST_F(RecycleBinWalkTest, AnErrorFromNextEndsTheWalkLikeItsEnd)
                                         File(folder / "2.txt"), Status(StatusShredded),
                                         Status(StatusFinished)}));
     EXPECT_TRUE(Untouched("3.txt"));
-    EXPECT_EQ(
-        shell.Log.Calls(),
-        Concat({SetUpCalls, ItemCalls(1), ItemCalls(2), {"items.Next(1, count)"}, TearDownCalls}));
+    EXPECT_EQ(shell.Log.Calls.Entries(), WalkCalls(2));
 }
 
 TEST_F(RecycleBinWalkTest, ANameTooLongForTheBufferIsPassedOverNotCut)
@@ -409,9 +378,7 @@ TEST_F(RecycleBinWalkTest, ANameTooLongForTheBufferIsPassedOverNotCut)
     EXPECT_EQ(Outline(RunWalk()),
               (std::vector<std::string>{File(ends), Status(StatusInvalidArguments), File(longest),
                                         Status(StatusShredded), Status(StatusFinished)}));
-    EXPECT_EQ(
-        shell.Log.Calls(),
-        Concat({SetUpCalls, ItemCalls(1), ItemCalls(2), {"items.Next(1, count)"}, TearDownCalls}));
+    EXPECT_EQ(shell.Log.Calls.Entries(), WalkCalls(2));
 }
 
 TEST_F(RecycleBinWalkTest, ANameThatIsNotAFullPathIsPassedOverNotResolved)

@@ -10,23 +10,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 Bytes Content(unsigned char seed)
 {
     return Pattern(500, seed);
-}
-
-// The files announced, sorted: a listing delivers them in the file system's order.
-std::vector<std::string> SortedAnnounced(const Notifications& all)
-{
-    std::vector<std::string> paths = Announced(all);
-    std::sort(paths.begin(), paths.end());
-    return paths;
 }
 
 class ReparsePointTest : public WalkTest
@@ -39,14 +27,6 @@ protected:
         WriteBytes(outside + "\\target.bin", Content(1));
         MakeFolder(outside + "\\deep");
         WriteBytes(outside + "\\deep\\inner.bin", Content(2));
-    }
-
-    Notifications Shred(const std::vector<std::string>& paths)
-    {
-        std::vector<WorkerItem> items;
-        for (size_t i = 0; i < paths.size(); ++i)
-            items.push_back({paths[i], static_cast<int32_t>(i), false});
-        return WalkTest::Shred(items);
     }
 
     // A file link, a directory symbolic link and a junction to what lies outside, and a
@@ -71,9 +51,23 @@ protected:
 
     void ExpectOutsideUntouched()
     {
-        EXPECT_EQ(Only(os.Log(), {"followed:"}), std::vector<std::string>{});
+        EXPECT_EQ(os.Calls.Of({"followed"}), std::vector<std::string>{});
         EXPECT_EQ(ReadBytes(outside + "\\target.bin"), Content(1));
         EXPECT_EQ(ReadBytes(outside + "\\deep\\inner.bin"), Content(2));
+    }
+
+    // What becomes of what Plant(root) made: the three links removed and a file of the synced
+    // folder shredded, each reported so; the cloud file and the deduplicated one overwritten and
+    // deleted, and said to leave copies; nothing outside reached.
+    void ExpectPlantedDone(const Notifications& received)
+    {
+        ExpectOutsideUntouched();
+        EXPECT_EQ(Sorted(Announced(received)),
+                  (std::vector<std::string>{root + "\\dedup.vhd", root + "\\placeholder.doc",
+                                            root + "\\synced\\notes.txt"}));
+        EXPECT_EQ(CountStatus(received, StatusShredded), 4u);
+        EXPECT_EQ(CountStatus(received, StatusCopiesRemainCloud), 1u);
+        EXPECT_EQ(CountStatus(received, StatusCopiesRemainDeduplicated), 1u);
     }
 
     const std::string root;
@@ -86,19 +80,11 @@ TEST_F(ReparsePointTest, InsideAFolderLinksAreRemovedAndDataReparsePointsShredde
 
     const Notifications received = Shred({root});
 
-    ExpectOutsideUntouched();
-    EXPECT_EQ(SortedAnnounced(received),
-              (std::vector<std::string>{root + "\\dedup.vhd", root + "\\placeholder.doc",
-                                        root + "\\synced\\notes.txt"}));
-    // Three links removed and a file of the synced folder shredded, each reported so; the cloud
-    // file and the deduplicated one overwritten and deleted, and said to leave copies.
-    EXPECT_EQ(CountStatus(received, StatusShredded), 4u);
-    EXPECT_EQ(CountStatus(received, StatusCopiesRemainCloud), 1u);
-    EXPECT_EQ(CountStatus(received, StatusCopiesRemainDeduplicated), 1u);
-    const std::vector<std::string> opened = Only(os.Log(), {"open:"});
+    ExpectPlantedDone(received);
     for (const char* link : {"\\file-link", "\\dir-link", "\\junction"}) {
-        EXPECT_EQ(std::count(opened.begin(), opened.end(), "open:" + root + link), 0) << link;
-        EXPECT_EQ(Only(os.Log(), {"list:" + root + link}), std::vector<std::string>{}) << link;
+        EXPECT_EQ(os.Calls.Count("open", root + link), 0u) << link;
+        for (const std::string& listed : os.Calls.Details("list"))
+            EXPECT_NE(listed.rfind(root + link, 0), 0u) << listed;
     }
     EXPECT_FALSE(Exists(root));
 }
@@ -112,13 +98,7 @@ TEST_F(ReparsePointTest, SelectedLinksAreRemovedAndSelectedDataReparsePointsShre
 
     const Notifications received = Shred(items);
 
-    ExpectOutsideUntouched();
-    EXPECT_EQ(SortedAnnounced(received),
-              (std::vector<std::string>{root + "\\dedup.vhd", root + "\\placeholder.doc",
-                                        root + "\\synced\\notes.txt"}));
-    EXPECT_EQ(CountStatus(received, StatusShredded), 4u);
-    EXPECT_EQ(CountStatus(received, StatusCopiesRemainCloud), 1u);
-    EXPECT_EQ(CountStatus(received, StatusCopiesRemainDeduplicated), 1u);
+    ExpectPlantedDone(received);
     EXPECT_EQ(CountStatus(received, StatusFinished), items.size());
     EXPECT_EQ(ListFolder(root), std::vector<std::string>{});
 }
@@ -154,8 +134,9 @@ TEST_F(ReparsePointTest, EntriesSwappedForLinksAfterTheListingAreLeftAloneAndRep
     ExpectOutsideUntouched();
     EXPECT_EQ(CountStatus(received, StatusChangedWhileShredding), 2u);
     EXPECT_EQ(CountStatus(received, StatusShredded), 1u);
-    EXPECT_EQ(Only(os.Log(), {"open:", "list:" + root + "\\swapped"}),
-              std::vector<std::string>{"open:" + root + "\\plain.bin"});
+    EXPECT_EQ(os.Calls.Of({"open"}), std::vector<std::string>{"open:" + root + "\\plain.bin"});
+    for (const std::string& listed : os.Calls.Details("list"))
+        EXPECT_NE(listed.rfind(root + "\\swapped", 0), 0u) << listed;
     EXPECT_EQ(ListFolder(root), (std::vector<std::string>{"swapped", "swapped.bin"}));
 }
 

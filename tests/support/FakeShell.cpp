@@ -30,25 +30,6 @@ std::string CurrentApartment()
     return "none";
 }
 
-void ShellCallLog::Add(const std::string& call)
-{
-    std::lock_guard<std::mutex> guard(lock);
-    calls.push_back(call);
-    apartments.push_back(CurrentApartment());
-}
-
-std::vector<std::string> ShellCallLog::Calls()
-{
-    std::lock_guard<std::mutex> guard(lock);
-    return calls;
-}
-
-std::vector<std::string> ShellCallLog::Apartments()
-{
-    std::lock_guard<std::mutex> guard(lock);
-    return apartments;
-}
-
 IdLists::~IdLists()
 {
     for (const auto& entry : live)

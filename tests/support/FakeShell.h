@@ -4,6 +4,7 @@
 // may open, so the items here are the real files a test names.
 #pragma once
 
+#include "CallLog.h"
 #include "common/ComObject.h"
 
 #include <windows.h>
@@ -17,18 +18,17 @@
 // The calling thread's COM apartment: "STA", "MTA" or "none".
 std::string CurrentApartment();
 
-// Every call the fakes receive, in order, with the apartment it was made in.
-class ShellCallLog
+// Every call the fakes receive, in order, and the apartment each was made in.
+struct ShellLog
 {
-public:
-    void Add(const std::string& call);
-    std::vector<std::string> Calls();
-    std::vector<std::string> Apartments();
+    void Add(const std::string& call)
+    {
+        Calls.Add(call);
+        Apartments.Add(CurrentApartment());
+    }
 
-private:
-    std::mutex lock;
-    std::vector<std::string> calls;
-    std::vector<std::string> apartments;
+    CallLog Calls;
+    CallLog Apartments;
 };
 
 // The item ID lists the fakes hand out, from the task allocator, each with the label the log
@@ -84,7 +84,7 @@ class FakeShell;
 template <typename Interface> class FakeObject : public StackComObject<Interface>
 {
 public:
-    FakeObject(ShellCallLog& log, std::string name) : log(log), name(std::move(name)) {}
+    FakeObject(ShellLog& log, std::string name) : log(log), name(std::move(name)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
@@ -105,14 +105,14 @@ public:
     const std::string& Name() const { return name; }
 
 protected:
-    ShellCallLog& log;
+    ShellLog& log;
     std::string name;
 };
 
 class FakeMalloc : public FakeObject<IMalloc>
 {
 public:
-    FakeMalloc(ShellCallLog& log, IdLists& lists) : FakeObject(log, "malloc"), lists(lists) {}
+    FakeMalloc(ShellLog& log, IdLists& lists) : FakeObject(log, "malloc"), lists(lists) {}
 
     void* STDMETHODCALLTYPE Alloc(SIZE_T size) override { return ::CoTaskMemAlloc(size); }
     void* STDMETHODCALLTYPE Realloc(void* block, SIZE_T size) override
@@ -134,7 +134,7 @@ private:
 class FakeEnumerator : public FakeObject<IEnumIDList>
 {
 public:
-    FakeEnumerator(ShellCallLog& log, FakeShell& shell) : FakeObject(log, "items"), shell(shell) {}
+    FakeEnumerator(ShellLog& log, FakeShell& shell) : FakeObject(log, "items"), shell(shell) {}
     void Start(SHCONTF listed)
     {
         flags = listed;
@@ -160,7 +160,7 @@ private:
 class FakeFolder : public FakeObject<IShellFolder>
 {
 public:
-    FakeFolder(ShellCallLog& log, FakeShell& shell, const char* name)
+    FakeFolder(ShellLog& log, FakeShell& shell, const char* name)
         : FakeObject(log, name), shell(shell)
     {}
 
@@ -230,7 +230,7 @@ public:
     // "progress" for the window the shell was made for, otherwise the handle's value.
     std::string OwnerName(HWND window) const;
 
-    ShellCallLog Log;
+    ShellLog Log;
     IdLists Lists;
     FakeMalloc Malloc{Log, Lists};
     FakeFolder Desktop{Log, *this, "desktop"};

@@ -126,13 +126,14 @@ public:
         return LinkingShredOs::SetFileAttributesA(path, attributes);
     }
 
-private:
+    // A name into a field of a listing entry, cut to fit.
     template <size_t Size> static void CopyName(const std::wstring& name, wchar_t (&field)[Size])
     {
         const size_t length = name.copy(field, Size - 1);
         field[length] = L'\0';
     }
 
+private:
     static void MoveDots(std::deque<WIN32_FIND_DATAW>& entries)
     {
         std::deque<WIN32_FIND_DATAW> dots;
@@ -157,19 +158,6 @@ inline WIN32_FIND_DATAW Entry(const std::wstring& name, DWORD attributes)
 {
     WIN32_FIND_DATAW entry{};
     entry.dwFileAttributes = attributes;
-    const size_t length = name.copy(entry.cFileName, MAX_PATH - 1);
-    entry.cFileName[length] = L'\0';
+    WalkOs::CopyName(name, entry.cFileName);
     return entry;
-}
-
-// The events that begin with one of the prefixes, in order.
-inline std::vector<std::string> Only(const std::vector<std::string>& events,
-                                     const std::vector<std::string>& prefixes)
-{
-    std::vector<std::string> kept;
-    for (const std::string& event : events)
-        for (const std::string& prefix : prefixes)
-            if (event.compare(0, prefix.size(), prefix) == 0)
-                kept.push_back(event);
-    return kept;
 }

@@ -38,6 +38,9 @@ struct PassRecord
     bool Contiguous = true;           // every write started where the last one ended
 };
 
+// The default provider of PROV_RSA_FULL, which an acquire loads and the last release unloads.
+constexpr char ProviderModule[] = "rsaenh.dll";
+
 // Real file calls, with every pass recorded, short writes, and a random source that breaks
 // part-way. The fake logs and scripts the rest.
 class PassRecordingOs : public FakeShredOs
@@ -50,6 +53,8 @@ public:
     int RandomFailsAfterWrites = -1;
     // Size of each file when it was removed.
     std::vector<int64_t> RemovedSizes;
+    // Whether the provider's module was loaded at each write.
+    std::vector<bool> LoadedAtWrite;
 
     int64_t Seek(int descriptor, int64_t offset, int origin) override
     {
@@ -61,6 +66,7 @@ public:
     int Write(int descriptor, const void* data, unsigned count) override
     {
         LogCall("write", std::to_string(count));
+        LoadedAtWrite.push_back(::GetModuleHandleA(ProviderModule) != nullptr);
         ++writes;
         unsigned allowed = count;
         const auto scripted = WriteResults.find(writes);
@@ -691,26 +697,11 @@ TEST_F(PassWriterTest, OutsideAJobNoContextIsKept)
     EXPECT_EQ(rig.os.UnpairedProviderCalls.load(), 0);
 }
 
-// The default provider of PROV_RSA_FULL, which an acquire loads and the last release unloads.
-constexpr char ProviderModule[] = "rsaenh.dll";
-
-// Real contexts, and whether the provider's module was loaded at each write.
-class ModuleWatchingOs : public PassRecordingOs
-{
-public:
-    ModuleWatchingOs() { RealProviderContexts = true; }
-    std::vector<bool> LoadedAtWrite;
-    int Write(int descriptor, const void* data, unsigned count) override
-    {
-        LoadedAtWrite.push_back(::GetModuleHandleA(ProviderModule) != nullptr);
-        return PassRecordingOs::Write(descriptor, data, count);
-    }
-};
-
 TEST_F(ProviderKeepAliveTest, TheRealProviderStaysLoadedBetweenBlocksUntilTheJobEnds)
 {
     ASSERT_EQ(::GetModuleHandleA(ProviderModule), nullptr);
-    ModuleWatchingOs os;
+    PassRecordingOs os;
+    os.RealProviderContexts = true;
     RunJob(os, SettingsOf(MethodRandomData, 2, false), {MakeFile("real.bin", 2500)});
 
     // Each write follows the release of its block's own context.

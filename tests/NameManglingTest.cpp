@@ -174,13 +174,16 @@ TEST_F(NameManglingTest, TwentyNinthOfFebruaryFiveYearsBackBecomesTheTwentyEight
     EXPECT_EQ(BackdatedAt(Utc(2028, 2, 29, 8, 9, 10, 0), "leap.txt"), "2023-02-28 08:09:10.000");
 }
 
-// Fixed random bytes: the same seed, so the same scrambled name, every time.
-class FixedRandomOs : public FakeShredOs
+// Seeds the name's generator with a chosen value: the random source gives its four bytes, over
+// and over, to every draw.
+class SeededOs : public FakeShredOs
 {
 public:
+    uint32_t Seed = 0;
     BOOL CryptGenRandom(HCRYPTPROV, DWORD length, BYTE* buffer) override
     {
-        std::fill(buffer, buffer + length, BYTE{0x42});
+        for (DWORD i = 0; i < length; ++i)
+            buffer[i] = reinterpret_cast<const BYTE*>(&Seed)[i % 4];
         return TRUE;
     }
 };
@@ -188,7 +191,9 @@ public:
 TEST(NameCollisionTest, AGeneratedNameThatExistsIsNotRetriedAndNotOverwritten)
 {
     TempFolder folder;
-    FixedRandomOs os;
+    // The same seed, so the same scrambled name, every time.
+    SeededOs os;
+    os.Seed = 0x42424242;
     os.RecordMessages = true;
     SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, true));
 
@@ -211,22 +216,6 @@ TEST(NameCollisionTest, AGeneratedNameThatExistsIsNotRetriedAndNotOverwritten)
     EXPECT_EQ(ReadBytes(path), std::vector<unsigned char>(6, 0x42));
     EXPECT_EQ(os.Calls.Count("remove"), 1u); // the first run's only
 }
-
-// Seeds the name's generator with a chosen value: the random source gives its four bytes. The
-// shredded file is kept.
-class SeededOs : public FakeShredOs
-{
-public:
-    SeededOs() { Script.FailAll(Call::Remove, EACCES); }
-
-    uint32_t Seed = 0;
-    BOOL CryptGenRandom(HCRYPTPROV, DWORD length, BYTE* buffer) override
-    {
-        for (DWORD i = 0; i < length; ++i)
-            buffer[i] = reinterpret_cast<const BYTE*>(&Seed)[i % 4];
-        return TRUE;
-    }
-};
 
 TEST(LetterDrawTest, EachDrawMapsToItsLetterAndTheHighestDrawGivesY)
 {
@@ -252,6 +241,7 @@ TEST(LetterDrawTest, EachDrawMapsToItsLetterAndTheHighestDrawGivesY)
     SeededOs os;
     os.Seed = seed;
     os.RecordMessages = true;
+    os.Script.FailAll(Call::Remove, EACCES); // the shredded file is kept
     const std::string path = folder / std::string(Length, 'n');
     WriteBytes(path, {});
     SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, true));
@@ -294,6 +284,7 @@ TEST(LetterDrawTest, ANameThatComesOutAsADevicesIsDrawnAgain)
     SeededOs os;
     os.Seed = seed;
     os.RecordMessages = true;
+    os.Script.FailAll(Call::Remove, EACCES); // the shredded file is kept
     const std::string path = folder / "abc.txt";
     WriteBytes(path, {});
     SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, true));

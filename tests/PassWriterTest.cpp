@@ -38,6 +38,9 @@ struct PassRecord
     bool Contiguous = true;           // every write started where the last one ended
 };
 
+// The default provider of PROV_RSA_FULL, which an acquire loads and the last release unloads.
+constexpr char ProviderModule[] = "rsaenh.dll";
+
 // Real file calls, with every pass recorded, short writes, and a random source that breaks
 // part-way. The fake logs and scripts the rest.
 class PassRecordingOs : public FakeShredOs
@@ -50,6 +53,8 @@ public:
     int RandomFailsAfterWrites = -1;
     // Size of each file when it was removed.
     std::vector<int64_t> RemovedSizes;
+    // Whether the provider's module was loaded at each write.
+    std::vector<bool> LoadedAtWrite;
 
     int64_t Seek(int descriptor, int64_t offset, int origin) override
     {
@@ -61,6 +66,7 @@ public:
     int Write(int descriptor, const void* data, unsigned count) override
     {
         LogCall("write", std::to_string(count));
+        LoadedAtWrite.push_back(::GetModuleHandleA(ProviderModule) != nullptr);
         ++writes;
         unsigned allowed = count;
         const auto scripted = WriteResults.find(writes);
@@ -115,14 +121,18 @@ struct Rig
 
     size_t Steps() { return CountCommand(os.Recorded(), ID_SHRED_STEP); }
 
+    // A pass of random data, or of the pattern.
+    int64_t Pass(bool random, int64_t length, const BYTE* pattern, int patternSize)
+    {
+        return random ? worker.WriteRandomPass(file.Get(), length)
+                      : worker.WritePatternPass(file.Get(), length, pattern, patternSize);
+    }
+
     PassRecordingOs os;
     SeamedWorker worker{os};
+    std::string path;
+    UniqueDescriptor file;
 };
-
-int OpenForPasses(const std::string& path)
-{
-    return ::_open(path.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-}
 
 bool AllEqualTo(const Bytes& bytes, BYTE value)
 {
@@ -158,6 +168,15 @@ protected:
         return path;
     }
 
+    // Opens `path` (made as MakeFile does unless `size` is negative) for the rig's passes.
+    bool Open(Rig& rig, const std::string& name, int64_t size, const std::string& path = "")
+    {
+        rig.path = size < 0 ? path : MakeFile(name, static_cast<size_t>(size));
+        rig.file = OwnDescriptor(
+            rig.os, ::_open(rig.path.c_str(), _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE));
+        return rig.file.IsValid();
+    }
+
     TempFolder folder;
 };
 
@@ -177,14 +196,12 @@ TEST_F(PassWriterTest, PatternPassesWriteWholeBlocksOfThePatternThenTheRest)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.Pattern.size() << "-byte pattern, " << c.Length);
         Rig rig;
-        const std::string path = MakeFile("pattern.bin", c.Length);
-        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-        ASSERT_TRUE(file.IsValid());
+        ASSERT_TRUE(Open(rig, "pattern.bin", c.Length));
 
-        EXPECT_EQ(rig.worker.WritePatternPass(file.Get(), c.Length, c.Pattern.data(),
+        EXPECT_EQ(rig.worker.WritePatternPass(rig.file.Get(), c.Length, c.Pattern.data(),
                                               static_cast<int>(c.Pattern.size())),
                   c.Length);
-        file.Reset();
+        rig.file.Reset();
 
         ASSERT_EQ(rig.os.Passes.size(), 1u);
         EXPECT_EQ(rig.os.Passes[0].WriteSizes, c.Writes);
@@ -192,7 +209,7 @@ TEST_F(PassWriterTest, PatternPassesWriteWholeBlocksOfThePatternThenTheRest)
         for (const Notification& n : rig.os.Recorded())
             EXPECT_EQ(n.ItemIndex, 5);
         EXPECT_EQ(rig.os.Calls.Count("flush"), 1);
-        EXPECT_EQ(ReadBytes(path), Repeated(c.Pattern, c.Length));
+        EXPECT_EQ(ReadBytes(rig.path), Repeated(c.Pattern, c.Length));
     }
 }
 
@@ -204,15 +221,12 @@ TEST_F(PassWriterTest, APassThatGrowsTheFileOverwritesAndFlushesItsOldLengthFirs
     for (bool random : {false, true}) {
         SCOPED_TRACE(random ? "random pass" : "pattern pass");
         Rig rig;
-        const std::string path = MakeFile("small.bin", 300);
-        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-        ASSERT_TRUE(file.IsValid());
+        ASSERT_TRUE(Open(rig, "small.bin", 300));
 
-        const int64_t covered = random ? rig.worker.WriteRandomPass(file.Get(), 813)
-                                       : rig.worker.WritePatternPass(file.Get(), 813, pattern, 3);
+        const int64_t covered = rig.Pass(random, 813, pattern, 3);
         // A second pass over the grown file writes it in one go.
-        const int64_t again = rig.worker.WritePatternPass(file.Get(), 813, pattern, 3);
-        file.Reset();
+        const int64_t again = rig.worker.WritePatternPass(rig.file.Get(), 813, pattern, 3);
+        rig.file.Reset();
 
         EXPECT_EQ(covered, 813);
         EXPECT_EQ(again, 813);
@@ -220,7 +234,7 @@ TEST_F(PassWriterTest, APassThatGrowsTheFileOverwritesAndFlushesItsOldLengthFirs
                   (std::vector<std::string>{"write:300", "flush", "write:513", "flush", "write:813",
                                             "flush"}));
         EXPECT_EQ(rig.Steps(), 3u);
-        EXPECT_EQ(ReadBytes(path), Repeated(Bytes(pattern, pattern + 3), 813));
+        EXPECT_EQ(ReadBytes(rig.path), Repeated(Bytes(pattern, pattern + 3), 813));
     }
 }
 
@@ -230,13 +244,10 @@ TEST_F(PassWriterTest, ALengthOfZeroWritesNothingButStillFlushes)
     for (bool random : {false, true}) {
         SCOPED_TRACE(random ? "random pass" : "pattern pass");
         Rig rig;
-        const std::string path = MakeFile("zero.bin", 10);
-        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-        ASSERT_TRUE(file.IsValid());
+        ASSERT_TRUE(Open(rig, "zero.bin", 10));
 
-        const int64_t written = random ? rig.worker.WriteRandomPass(file.Get(), 0)
-                                       : rig.worker.WritePatternPass(file.Get(), 0, pattern, 3);
-        file.Reset();
+        const int64_t written = rig.Pass(random, 0, pattern, 3);
+        rig.file.Reset();
 
         EXPECT_EQ(written, 0);
         EXPECT_EQ(rig.os.Calls.Count("write"), 0u);
@@ -244,20 +255,18 @@ TEST_F(PassWriterTest, ALengthOfZeroWritesNothingButStillFlushes)
         EXPECT_EQ(rig.os.RandomCalls.load(), 0);
         EXPECT_EQ(rig.os.Calls.Count("seek"), 1u);
         EXPECT_EQ(rig.os.Calls.Count("flush"), 1);
-        EXPECT_EQ(ReadBytes(path), Bytes(10, 0xEE));
+        EXPECT_EQ(ReadBytes(rig.path), Bytes(10, 0xEE));
     }
 }
 
 TEST_F(PassWriterTest, RandomPassesDrawFreshDataForEveryBlock)
 {
     Rig rig;
-    const std::string path = MakeFile("random.bin", 2500);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-    ASSERT_TRUE(file.IsValid());
+    ASSERT_TRUE(Open(rig, "random.bin", 2500));
 
-    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
-    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
-    file.Reset();
+    EXPECT_EQ(rig.worker.WriteRandomPass(rig.file.Get(), 2500), 2500);
+    EXPECT_EQ(rig.worker.WriteRandomPass(rig.file.Get(), 2500), 2500);
+    rig.file.Reset();
 
     // The last, shorter write is refilled too: one draw per write.
     ASSERT_EQ(rig.os.Passes.size(), 2u);
@@ -270,7 +279,7 @@ TEST_F(PassWriterTest, RandomPassesDrawFreshDataForEveryBlock)
     EXPECT_NE(Slice(first, 1024, 452), Slice(first, 2048, 452));
     EXPECT_NE(first, second);
     EXPECT_FALSE(Uniform(second));
-    EXPECT_EQ(ReadBytes(path), second);
+    EXPECT_EQ(ReadBytes(rig.path), second);
 }
 
 TEST_F(PassWriterTest, DoDWritesAByteItsComplementRandomDataThenTwoMoreBytes)
@@ -278,12 +287,10 @@ TEST_F(PassWriterTest, DoDWritesAByteItsComplementRandomDataThenTwoMoreBytes)
     Rig rig;
     rig.os.FixedTime = true;
     rig.os.TimeValue = 1700000000;
-    const std::string path = MakeFile("dod.bin", 3000);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-    ASSERT_TRUE(file.IsValid());
+    ASSERT_TRUE(Open(rig, "dod.bin", 3000));
 
-    EXPECT_EQ(rig.worker.WriteDoDPasses(file.Get(), 3000), 3000);
-    file.Reset();
+    EXPECT_EQ(rig.worker.WriteDoDPasses(rig.file.Get(), 3000), 3000);
+    rig.file.Reset();
 
     std::srand(static_cast<unsigned>(rig.os.TimeValue));
     const auto b1 = static_cast<BYTE>(std::rand());
@@ -304,7 +311,7 @@ TEST_F(PassWriterTest, DoDWritesAByteItsComplementRandomDataThenTwoMoreBytes)
     EXPECT_FALSE(Uniform(passes[6].Data));
     EXPECT_NE(passes[2].Data, passes[6].Data);
     EXPECT_EQ(rig.Steps(), 7u * 3);
-    EXPECT_EQ(ReadBytes(path), passes[6].Data);
+    EXPECT_EQ(ReadBytes(rig.path), passes[6].Data);
 }
 
 TEST_F(PassWriterTest, DoDWithinTheSameSecondReusesItsThreeBytes)
@@ -358,12 +365,10 @@ TEST_F(PassWriterTest, GutmannWritesTheTableBetweenFourRandomPassesOnEachSide)
         {0x6D, 0xB6, 0xDB}, {0xB6, 0xDB, 0x6D}, {0xDB, 0x6D, 0xB6},
     };
     Rig rig;
-    const std::string path = MakeFile("gutmann.bin", 9);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-    ASSERT_TRUE(file.IsValid());
+    ASSERT_TRUE(Open(rig, "gutmann.bin", 9));
 
-    EXPECT_EQ(rig.worker.WriteGutmannPasses(file.Get(), 9), 9);
-    file.Reset();
+    EXPECT_EQ(rig.worker.WriteGutmannPasses(rig.file.Get(), 9), 9);
+    rig.file.Reset();
 
     const auto& passes = rig.os.Passes;
     ASSERT_EQ(passes.size(), 35u);
@@ -379,7 +384,7 @@ TEST_F(PassWriterTest, GutmannWritesTheTableBetweenFourRandomPassesOnEachSide)
         randomPasses.push_back(passes[i].Data);
     }
     EXPECT_EQ(rig.Steps(), 35u);
-    EXPECT_EQ(ReadBytes(path), passes[34].Data);
+    EXPECT_EQ(ReadBytes(rig.path), passes[34].Data);
 }
 
 TEST_F(PassWriterTest, OverwritingTailsCarriesEveryPassOneSectorAndAByteOnFromAnEmptyFile)
@@ -417,13 +422,9 @@ TEST_F(PassWriterTest, AFlushThatKeepsFailingIsTriedThreeTimesAndFailsThePass)
             Rig rig;
             for (int flush = 1; flush <= failures; ++flush)
                 rig.os.Script.Fail(Call::Commit, flush, EIO);
-            const std::string path = MakeFile("flush.bin", 1500);
-            UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-            ASSERT_TRUE(file.IsValid());
+            ASSERT_TRUE(Open(rig, "flush.bin", 1500));
 
-            const int64_t covered = random
-                                        ? rig.worker.WriteRandomPass(file.Get(), 1500)
-                                        : rig.worker.WritePatternPass(file.Get(), 1500, pattern, 1);
+            const int64_t covered = rig.Pass(random, 1500, pattern, 1);
 
             EXPECT_EQ(rig.os.Calls.Count("flush"), 3);
             EXPECT_EQ(covered, failures < 3 ? 1500 : 0);
@@ -437,20 +438,16 @@ TEST_F(PassWriterTest, OneUnflushedPassFailsTheWholeSequence)
         SCOPED_TRACE(testing::Message() << "pass " << failingPass);
         Rig rig;
         rig.os.Script.FailInPass(Call::Commit, failingPass, EIO);
-        const std::string path = MakeFile("sequence.bin", 100);
-        UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-        ASSERT_TRUE(file.IsValid());
+        ASSERT_TRUE(Open(rig, "sequence.bin", 100));
 
-        EXPECT_LT(rig.worker.WriteDoDPasses(file.Get(), 100), 100);
+        EXPECT_LT(rig.worker.WriteDoDPasses(rig.file.Get(), 100), 100);
         // The sequence still runs to its end.
         EXPECT_EQ(rig.os.Passes.size(), 7u);
     }
     Rig rig;
     rig.os.Script.FailInPass(Call::Commit, 33, EIO);
-    const std::string path = MakeFile("gutmann.bin", 100);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-    ASSERT_TRUE(file.IsValid());
-    EXPECT_LT(rig.worker.WriteGutmannPasses(file.Get(), 100), 100);
+    ASSERT_TRUE(Open(rig, "gutmann.bin", 100));
+    EXPECT_LT(rig.worker.WriteGutmannPasses(rig.file.Get(), 100), 100);
 }
 
 TEST_F(PassWriterTest, AWriteThatFailsOrWritesNothingEndsThePass)
@@ -471,13 +468,9 @@ TEST_F(PassWriterTest, AWriteThatFailsOrWritesNothingEndsThePass)
                                             << ", random " << random);
             Rig rig;
             rig.os.WriteResults[c.FailingCall] = c.Result;
-            const std::string path = MakeFile("failing.bin", 4000);
-            UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-            ASSERT_TRUE(file.IsValid());
+            ASSERT_TRUE(Open(rig, "failing.bin", 4000));
 
-            const int64_t covered = random
-                                        ? rig.worker.WriteRandomPass(file.Get(), 4000)
-                                        : rig.worker.WritePatternPass(file.Get(), 4000, pattern, 3);
+            const int64_t covered = rig.Pass(random, 4000, pattern, 3);
 
             EXPECT_EQ(rig.os.Calls.Count("write"), static_cast<size_t>(c.FailingCall));
             EXPECT_EQ(covered, random ? c.RandomCovered : c.PatternCovered);
@@ -490,17 +483,15 @@ TEST_F(PassWriterTest, AShortWriteAdvancesByWhatItWroteAndThePatternRunsOn)
     const Bytes pattern = {0x6D, 0xB6, 0xDB};
     Rig rig;
     rig.os.WriteResults = {{1, 1000}, {2, 1}, {3, 512}};
-    const std::string path = MakeFile("short.bin", 2047);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-    ASSERT_TRUE(file.IsValid());
+    ASSERT_TRUE(Open(rig, "short.bin", 2047));
 
-    EXPECT_EQ(rig.worker.WritePatternPass(file.Get(), 2047, pattern.data(), 3), 2047);
-    file.Reset();
+    EXPECT_EQ(rig.worker.WritePatternPass(rig.file.Get(), 2047, pattern.data(), 3), 2047);
+    rig.file.Reset();
 
     ASSERT_EQ(rig.os.Passes.size(), 1u);
     EXPECT_TRUE(rig.os.Passes[0].Contiguous);
     EXPECT_EQ(rig.os.Passes[0].Data, Repeated(pattern, 2047));
-    EXPECT_EQ(ReadBytes(path), Repeated(pattern, 2047));
+    EXPECT_EQ(ReadBytes(rig.path), Repeated(pattern, 2047));
 }
 
 TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
@@ -519,34 +510,30 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
     // Failing from the first draw of a new worker.
     Rig rig;
     rig.os.Script.FailAll(Call::RandomDraw, NTE_FAIL);
-    const std::string path = MakeFile("failing.bin", 4096);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-    ASSERT_TRUE(file.IsValid());
-    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 4096), 4096);
-    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 4096), 4096);
-    file.Reset();
+    ASSERT_TRUE(Open(rig, "failing.bin", 4096));
+    EXPECT_EQ(rig.worker.WriteRandomPass(rig.file.Get(), 4096), 4096);
+    EXPECT_EQ(rig.worker.WriteRandomPass(rig.file.Get(), 4096), 4096);
+    rig.file.Reset();
     EXPECT_EQ(rig.os.RandomCalls.load(), 8);
     ASSERT_EQ(rig.os.Passes.size(), 2u);
     checkBlocks(rig.os.Passes[0].Data);
     checkBlocks(rig.os.Passes[1].Data);
     EXPECT_NE(rig.os.Passes[0].Data, rig.os.Passes[1].Data);
-    EXPECT_EQ(ReadBytes(path), rig.os.Passes[1].Data);
+    EXPECT_EQ(ReadBytes(rig.path), rig.os.Passes[1].Data);
 
     // Another worker does not repeat the first one's fallback data.
     Rig other;
     other.os.Script.FailAll(Call::RandomDraw, NTE_FAIL);
-    UniqueDescriptor again = OwnDescriptor(other.os, OpenForPasses(path));
-    ASSERT_TRUE(again.IsValid());
-    EXPECT_EQ(other.worker.WriteRandomPass(again.Get(), 1024), 1024);
+    ASSERT_TRUE(Open(other, "", -1, rig.path));
+    EXPECT_EQ(other.worker.WriteRandomPass(other.file.Get(), 1024), 1024);
     ASSERT_EQ(other.os.Passes.size(), 1u);
     EXPECT_NE(other.os.Passes[0].Data, Slice(rig.os.Passes[0].Data, 0, 1024));
 
     // Failing in the middle of a pass: the last good block is not written again.
     Rig midway;
     midway.os.RandomFailsAfterWrites = 1;
-    UniqueDescriptor third = OwnDescriptor(midway.os, OpenForPasses(path));
-    ASSERT_TRUE(third.IsValid());
-    EXPECT_EQ(midway.worker.WriteRandomPass(third.Get(), 3072), 3072);
+    ASSERT_TRUE(Open(midway, "", -1, rig.path));
+    EXPECT_EQ(midway.worker.WriteRandomPass(midway.file.Get(), 3072), 3072);
     ASSERT_EQ(midway.os.Passes.size(), 1u);
     checkBlocks(midway.os.Passes[0].Data);
 }
@@ -701,10 +688,8 @@ TEST_F(PassWriterTest, OutsideAJobNoContextIsKept)
     // Whoever calls the pass writers directly may change the worker's seam between calls: a
     // context kept through the old one could not be given back.
     Rig rig;
-    const std::string path = MakeFile("direct.bin", 2500);
-    UniqueDescriptor file = OwnDescriptor(rig.os, OpenForPasses(path));
-    ASSERT_TRUE(file.IsValid());
-    EXPECT_EQ(rig.worker.WriteRandomPass(file.Get(), 2500), 2500);
+    ASSERT_TRUE(Open(rig, "direct.bin", 2500));
+    EXPECT_EQ(rig.worker.WriteRandomPass(rig.file.Get(), 2500), 2500);
 
     EXPECT_EQ(rig.os.ProviderAcquires.load(), 3);
     EXPECT_EQ(rig.os.ProviderReleases.load(), 3);
@@ -712,26 +697,11 @@ TEST_F(PassWriterTest, OutsideAJobNoContextIsKept)
     EXPECT_EQ(rig.os.UnpairedProviderCalls.load(), 0);
 }
 
-// The default provider of PROV_RSA_FULL, which an acquire loads and the last release unloads.
-constexpr char ProviderModule[] = "rsaenh.dll";
-
-// Real contexts, and whether the provider's module was loaded at each write.
-class ModuleWatchingOs : public PassRecordingOs
-{
-public:
-    ModuleWatchingOs() { RealProviderContexts = true; }
-    std::vector<bool> LoadedAtWrite;
-    int Write(int descriptor, const void* data, unsigned count) override
-    {
-        LoadedAtWrite.push_back(::GetModuleHandleA(ProviderModule) != nullptr);
-        return PassRecordingOs::Write(descriptor, data, count);
-    }
-};
-
 TEST_F(ProviderKeepAliveTest, TheRealProviderStaysLoadedBetweenBlocksUntilTheJobEnds)
 {
     ASSERT_EQ(::GetModuleHandleA(ProviderModule), nullptr);
-    ModuleWatchingOs os;
+    PassRecordingOs os;
+    os.RealProviderContexts = true;
     RunJob(os, SettingsOf(MethodRandomData, 2, false), {MakeFile("real.bin", 2500)});
 
     // Each write follows the release of its block's own context.

@@ -156,22 +156,29 @@ void SyncWith(HWND dialog)
     ::SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
 }
 
+namespace {
+
+struct CaptionSearch
+{
+    const char* Caption;
+    std::vector<HWND> Found;
+};
+
+// A callback of its own, not a lambda: on x86 the system calls it with its own convention.
+BOOL CALLBACK AddIfVisibleWithCaption(HWND window, LPARAM found)
+{
+    auto* search = reinterpret_cast<CaptionSearch*>(found);
+    if (::IsWindowVisible(window) && WindowText(window) == search->Caption)
+        search->Found.push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
 std::vector<HWND> VisibleWindows(DWORD threadId, const char* caption)
 {
-    struct Search
-    {
-        const char* Caption;
-        std::vector<HWND> Found;
-    } search{caption, {}};
-    ::EnumThreadWindows(
-        threadId,
-        [](HWND window, LPARAM found) {
-            auto* search = reinterpret_cast<Search*>(found);
-            if (::IsWindowVisible(window) && WindowText(window) == search->Caption)
-                search->Found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    CaptionSearch search{caption, {}};
+    ::EnumThreadWindows(threadId, AddIfVisibleWithCaption, reinterpret_cast<LPARAM>(&search));
     return search.Found;
 }
 

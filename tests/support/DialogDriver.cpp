@@ -22,6 +22,21 @@ HWND FindVisible(const char* windowClass, const char* caption)
     return window && ::IsWindowVisible(window) ? window : nullptr;
 }
 
+struct CaptionSearch
+{
+    const char* Caption;
+    std::vector<HWND> Found;
+};
+
+// A callback of its own, not a lambda: on x86 the system calls it with its own convention.
+BOOL CALLBACK AddIfVisibleWithCaption(HWND window, LPARAM found)
+{
+    auto* search = reinterpret_cast<CaptionSearch*>(found);
+    if (::IsWindowVisible(window) && WindowText(window) == search->Caption)
+        search->Found.push_back(window);
+    return TRUE;
+}
+
 } // namespace
 
 HWND WaitForDialog(const char* caption, DWORD timeoutMs)
@@ -155,25 +170,6 @@ void SyncWith(HWND dialog)
     ::Sleep(20);
     ::SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
 }
-
-namespace {
-
-struct CaptionSearch
-{
-    const char* Caption;
-    std::vector<HWND> Found;
-};
-
-// A callback of its own, not a lambda: on x86 the system calls it with its own convention.
-BOOL CALLBACK AddIfVisibleWithCaption(HWND window, LPARAM found)
-{
-    auto* search = reinterpret_cast<CaptionSearch*>(found);
-    if (::IsWindowVisible(window) && WindowText(window) == search->Caption)
-        search->Found.push_back(window);
-    return TRUE;
-}
-
-} // namespace
 
 std::vector<HWND> VisibleWindows(DWORD threadId, const char* caption)
 {

@@ -292,8 +292,8 @@ TEST_F(StreamShreddingTest, StreamsAreShreddedAfterTheFileUnderItsNewName)
     ShredHost(os, {Record(BACKUP_DATA, L"", 4), Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)},
               true);
 
-    ASSERT_EQ(os.Renames.size(), 1u) << "only the file itself is renamed";
-    const std::string newName = os.Renames[0].second;
+    ASSERT_EQ(os.Renames().size(), 1u) << "only the file itself is renamed";
+    const std::string newName = os.Renames()[0].second;
     EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{newName});
     const std::string a = newName + ":a:$DATA";
     const std::string b = newName + ":b:$DATA";
@@ -314,7 +314,7 @@ TEST_F(StreamShreddingTest, AStreamThatCannotBeOpenedIsReportedAndKeepsItsFile)
     FakeShredOs os;
     ShredHost(os, {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 0)}, true);
 
-    ASSERT_EQ(os.Renames.size(), 1u);
+    ASSERT_EQ(os.Renames().size(), 1u);
     // Each stream reports its failed open (1037, file not found) under the file's name before
     // its renaming; the file, overwritten and renamed, is kept, since deleting it would delete
     // streams nobody overwrote.
@@ -324,7 +324,7 @@ TEST_F(StreamShreddingTest, AStreamThatCannotBeOpenedIsReportedAndKeepsItsFile)
                                         "F:0:" + path + ":b:$DATA", "S:1037", //
                                         "F:0:" + path, "S:1037"}));
     EXPECT_EQ(ListFolder(folder.Path()),
-              std::vector<std::string>{os.Renames[0].second.substr(folder.Path().size() + 1)});
+              std::vector<std::string>{os.Renames()[0].second.substr(folder.Path().size() + 1)});
 }
 
 // Streams named so that no stream is addressed by them: empty, a name that converts to nothing,
@@ -383,8 +383,8 @@ TEST_F(StreamShreddingTest, AStreamNotOverwrittenKeepsItsFileWhichSaysSoLast)
     EXPECT_EQ(ShredHost(os, {Stream(L":a:$DATA", 10), Stream(L":b:$DATA", 5)}, true),
               StatusOverwriteFailed);
 
-    ASSERT_EQ(os.Renames.size(), 1u);
-    const std::string newName = os.Renames[0].second;
+    ASSERT_EQ(os.Renames().size(), 1u);
+    const std::string newName = os.Renames()[0].second;
     const std::string b = newName + ":b:$DATA";
     // Stream a fails (1043), named as the user knew it; stream b is shredded; the file,
     // overwritten, keeps its new name and its status comes last, under its old one.

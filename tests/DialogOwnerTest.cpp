@@ -12,6 +12,7 @@
 #include "TestFiles.h"
 #include "TestSettings.h"
 #include "WaitUntil.h"
+#include "WorkerJob.h"
 #include "core/ShredThread.h"
 #include "resources/resource.h"
 #include "ui/ShredConfirmDlg.h"
@@ -318,9 +319,7 @@ TEST_F(DialogOwnerTest, RenameBoxOfAWorkerHasNoOwnerWhileTheShellThreadHasAnActi
     os.RecordMessages = true;
     os.Script.FailAll(Call::Rename, EACCES);
     std::thread worker([&os, path] {
-        CShredThread shredder;
-        Seam<ShredOs>::Substitute seam(os);
-        shredder.Settings = SettingsOf(MethodRandomData, 1, true, true);
+        SeamedWorker shredder(os, SettingsOf(MethodRandomData, 1, true, true));
         shredder.ShredFile(Shreddable(path), 512, false, "");
     });
     HWND box = WaitForMessageBox();
@@ -332,7 +331,7 @@ TEST_F(DialogOwnerTest, RenameBoxOfAWorkerHasNoOwnerWhileTheShellThreadHasAnActi
         EXPECT_TRUE(AnswerMessageBox(box));
     }
     worker.join();
-    EXPECT_EQ(os.Renames.size(), 1u);
+    EXPECT_EQ(os.Renames().size(), 1u);
 
     ASSERT_TRUE(run.Cancel());
 }

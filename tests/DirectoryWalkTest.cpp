@@ -298,7 +298,7 @@ TEST_F(DirectoryWalkTest, WithNamesScrambledEveryFolderIsRenamedBeforeItGoes)
 
     EXPECT_FALSE(Exists(root));
     std::vector<std::pair<std::string, std::string>> folders;
-    for (const auto& rename : os.Renames)
+    for (const auto& rename : os.Renames())
         if (rename.first == album || rename.first == root)
             folders.push_back(rename);
     ASSERT_EQ(folders.size(), 2u);

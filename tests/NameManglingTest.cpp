@@ -76,12 +76,12 @@ protected:
     {
         SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, true));
         worker.ItemIndex = 0;
-        const size_t renamesBefore = os.Renames.size();
+        const size_t renamesBefore = os.Renames().size();
         worker.ShredFile(Shreddable(path), 512, ntfs, "");
-        if (os.Renames.size() != renamesBefore + 1)
+        if (os.Renames().size() != renamesBefore + 1)
             return "";
-        EXPECT_EQ(os.Renames.back().first, path);
-        return os.Renames.back().second;
+        EXPECT_EQ(os.Renames().back().first, path);
+        return os.Renames().back().second;
     }
 
     // The last-write time a file gets when it is shredded at `now`; "" when it was not renamed.
@@ -201,15 +201,15 @@ TEST(NameCollisionTest, AGeneratedNameThatExistsIsNotRetriedAndNotOverwritten)
     const std::string path = folder / "twice.txt";
     WriteText(path, "first");
     worker.ShredFile(Shreddable(path), 512, false, "");
-    ASSERT_EQ(os.Renames.size(), 1u);
-    const std::string taken = os.Renames[0].second;
+    ASSERT_EQ(os.Renames().size(), 1u);
+    const std::string taken = os.Renames()[0].second;
     WriteText(taken, "someone else's");
     WriteText(path, "second");
 
     MessageBoxAnswerer boxes;
     worker.ShredFile(Shreddable(path), 512, false, "");
-    ASSERT_EQ(os.Renames.size(), 2u);
-    EXPECT_EQ(os.Renames[1].second, taken);
+    ASSERT_EQ(os.Renames().size(), 2u);
+    EXPECT_EQ(os.Renames()[1].second, taken);
     EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Already Exists", taken, path}));
     EXPECT_EQ(ReadBytes(taken), std::vector<unsigned char>({'s', 'o', 'm', 'e', 'o', 'n', 'e', ' ',
                                                             'e', 'l', 's', 'e', '\'', 's'}));
@@ -247,10 +247,10 @@ TEST(LetterDrawTest, EachDrawMapsToItsLetterAndTheHighestDrawGivesY)
     SeamedWorker worker(os, SettingsOf(MethodRandomData, 1, false, true));
     worker.ShredFile(Shreddable(path), 512, false, "");
 
-    ASSERT_EQ(os.Renames.size(), 1u);
-    EXPECT_EQ(os.Renames[0].second, folder / expected);
+    ASSERT_EQ(os.Renames().size(), 1u);
+    EXPECT_EQ(os.Renames()[0].second, folder / expected);
     const size_t highest = std::find(draws.begin(), draws.end(), 32767) - draws.begin();
-    EXPECT_EQ(os.Renames[0].second[folder.Path().size() + 1 + highest], 'Y');
+    EXPECT_EQ(os.Renames()[0].second[folder.Path().size() + 1 + highest], 'Y');
 }
 
 TEST(LetterDrawTest, ANameThatComesOutAsADevicesIsDrawnAgain)
@@ -291,8 +291,8 @@ TEST(LetterDrawTest, ANameThatComesOutAsADevicesIsDrawnAgain)
     MessageBoxAnswerer boxes;
     worker.ShredFile(Shreddable(path), 512, false, "");
 
-    ASSERT_EQ(os.Renames.size(), 1u) << first;
-    EXPECT_EQ(os.Renames[0].second, folder / second) << "first drawn: " << first;
+    ASSERT_EQ(os.Renames().size(), 1u) << first;
+    EXPECT_EQ(os.Renames()[0].second, folder / second) << "first drawn: " << first;
     EXPECT_TRUE(boxes.Texts().empty());
 }
 
@@ -320,7 +320,7 @@ TEST_P(RenameFailureTest, ShowsItsBoxesAndKeepsTheOverwrittenFileUnderItsOldName
 
     MessageBoxAnswerer boxes;
     const std::string newName = Shred(path, true);
-    ASSERT_EQ(os.Renames.size(), 1u);
+    ASSERT_EQ(os.Renames().size(), 1u);
     EXPECT_EQ(ShapeInFolder(newName), "####.###");
     std::vector<std::string> expectedBoxes;
     for (const std::string& text : GetParam().Boxes)

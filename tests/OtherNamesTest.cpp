@@ -45,8 +45,8 @@ TEST_F(OtherNamesTest, ASelectedFileWithANameOutsideIsKeptWholeAndReported)
     // Neither overwritten, nor renamed, nor deleted: both names show the data as it was.
     EXPECT_EQ(ReadBytes(outside), report);
     EXPECT_EQ(ReadBytes(selected), report);
-    ASSERT_EQ(os.Renames.size(), 1u);
-    EXPECT_EQ(os.Renames[0].first, plain);
+    ASSERT_EQ(os.Renames().size(), 1u);
+    EXPECT_EQ(os.Renames()[0].first, plain);
     EXPECT_FALSE(Exists(plain));
     EXPECT_EQ(os.Calls.Of({"open"}), std::vector<std::string>{"open:" + plain});
 }

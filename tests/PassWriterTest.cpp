@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
-#include <map>
 #include <ostream>
 #include <sys/stat.h>
 
@@ -41,16 +40,11 @@ struct PassRecord
 // The default provider of PROV_RSA_FULL, which an acquire loads and the last release unloads.
 constexpr char ProviderModule[] = "rsaenh.dll";
 
-// Real file calls, with every pass recorded, short writes, and a random source that breaks
-// part-way. The fake logs and scripts the rest.
+// Real file calls, with every pass recorded. The fake logs, shortens and fails the calls.
 class PassRecordingOs : public FakeShredOs
 {
 public:
     std::vector<PassRecord> Passes;
-    // Write call number (from 1) -> its result: -1 or 0 write nothing, n > 0 writes at most n.
-    std::map<int, int> WriteResults;
-    // The random source starts failing after this many writes.
-    int RandomFailsAfterWrites = -1;
     // Size of each file when it was removed.
     std::vector<int64_t> RemovedSizes;
     // Whether the provider's module was loaded at each write.
@@ -65,20 +59,8 @@ public:
 
     int Write(int descriptor, const void* data, unsigned count) override
     {
-        LogCall("write", std::to_string(count));
         LoadedAtWrite.push_back(::GetModuleHandleA(ProviderModule) != nullptr);
-        ++writes;
-        unsigned allowed = count;
-        const auto scripted = WriteResults.find(writes);
-        if (scripted != WriteResults.end()) {
-            if (scripted->second <= 0) {
-                errno = ENOSPC;
-                return scripted->second;
-            }
-            allowed = std::min<unsigned>(count, scripted->second);
-        }
-        const Unlogged logged;
-        const int result = FakeShredOs::Write(descriptor, data, allowed);
+        const int result = FakeShredOs::Write(descriptor, data, count);
         // Every pass starts with a seek to the start; a write before one is a pass of its own.
         if (Passes.empty()) {
             ADD_FAILURE() << "a write before the first seek";
@@ -92,8 +74,6 @@ public:
             pass.Data.insert(pass.Data.end(), bytes, bytes + result);
             position += result;
         }
-        if (writes == RandomFailsAfterWrites)
-            Script.FailAll(Call::RandomDraw, NTE_FAIL);
         return result;
     }
 
@@ -107,7 +87,6 @@ public:
 
 private:
     int64_t position = 0;
-    int writes = 0;
 };
 
 // One worker with its recording seam, calling the pass writers on this thread.
@@ -467,7 +446,10 @@ TEST_F(PassWriterTest, AWriteThatFailsOrWritesNothingEndsThePass)
             SCOPED_TRACE(testing::Message() << "write " << c.FailingCall << " gives " << c.Result
                                             << ", random " << random);
             Rig rig;
-            rig.os.WriteResults[c.FailingCall] = c.Result;
+            if (c.Result < 0)
+                rig.os.Script.Fail(Call::Write, c.FailingCall, ENOSPC);
+            else
+                rig.os.Script.Shorten(Call::Write, c.FailingCall, 0);
             ASSERT_TRUE(Open(rig, "failing.bin", 4000));
 
             const int64_t covered = rig.Pass(random, 4000, pattern, 3);
@@ -482,7 +464,9 @@ TEST_F(PassWriterTest, AShortWriteAdvancesByWhatItWroteAndThePatternRunsOn)
 {
     const Bytes pattern = {0x6D, 0xB6, 0xDB};
     Rig rig;
-    rig.os.WriteResults = {{1, 1000}, {2, 1}, {3, 512}};
+    rig.os.Script.Shorten(Call::Write, 1, 1000);
+    rig.os.Script.Shorten(Call::Write, 2, 1);
+    rig.os.Script.Shorten(Call::Write, 3, 512);
     ASSERT_TRUE(Open(rig, "short.bin", 2047));
 
     EXPECT_EQ(rig.worker.WritePatternPass(rig.file.Get(), 2047, pattern.data(), 3), 2047);
@@ -531,7 +515,8 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
 
     // Failing in the middle of a pass: the last good block is not written again.
     Rig midway;
-    midway.os.RandomFailsAfterWrites = 1;
+    // A block is drawn before it is written: the second draw comes after the first write.
+    midway.os.Script.FailFrom(Call::RandomDraw, 2, NTE_FAIL);
     ASSERT_TRUE(Open(midway, "", -1, rig.path));
     EXPECT_EQ(midway.worker.WriteRandomPass(midway.file.Get(), 3072), 3072);
     ASSERT_EQ(midway.os.Passes.size(), 1u);

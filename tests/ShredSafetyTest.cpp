@@ -23,54 +23,19 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// Real file calls on a disk that is full from an offset on.
-class DiskFullOs : public FakeShredOs
-{
-public:
-    // When not negative, nothing is written at or past this offset.
-    int64_t WriteLimit = -1;
-
-    int64_t Seek(int descriptor, int64_t offset, int origin) override
-    {
-        position = FakeShredOs::Seek(descriptor, offset, origin);
-        return position;
-    }
-    int Write(int descriptor, const void* data, unsigned count) override
-    {
-        LogCall("write", std::to_string(count));
-        if (WriteLimit >= 0) {
-            if (position >= WriteLimit) {
-                errno = ENOSPC;
-                return -1;
-            }
-            count = static_cast<unsigned>(std::min<int64_t>(count, WriteLimit - position));
-        }
-        const Unlogged logged;
-        const int written = FakeShredOs::Write(descriptor, data, count);
-        position += std::max(written, 0);
-        return written;
-    }
-
-private:
-    int64_t position = 0;
-};
-
 class ShredSafetyTest : public ::testing::Test
 {
 protected:
-    ShredSafetyTest()
-    {
-        worker.ItemIndex = 2;
-        Fresh();
-    }
+    ShredSafetyTest() { Fresh(); }
 
-    // A new seam for the worker, with nothing recorded yet.
-    DiskFullOs& Fresh()
+    // A new seam and a worker on it, with nothing recorded yet.
+    FakeShredOs& Fresh()
     {
-        seam.reset();
-        os = std::make_unique<DiskFullOs>();
+        worker.reset();
+        os = std::make_unique<FakeShredOs>();
         os->RecordMessages = true;
-        seam.emplace(*os);
+        worker = std::make_unique<SeamedWorker>(*os);
+        worker->ItemIndex = 2;
         return *os;
     }
 
@@ -85,11 +50,11 @@ protected:
     void Shred(const std::string& path, const ShredSettings& settings,
                const std::string& streamSuffix = "")
     {
-        worker.SetSettings(settings);
+        worker->SetSettings(settings);
         if (const std::optional<ShreddablePath> shreddable = NameRules::FromNarrow(path))
-            worker.ShredFile(*shreddable, 512, false, streamSuffix);
+            worker->ShredFile(*shreddable, 512, false, streamSuffix);
         else
-            worker.ShredItem(path);
+            worker->ShredItem(path);
     }
 
     // The calls that named a file, in order.
@@ -110,9 +75,8 @@ protected:
     }
 
     TempFolder folder;
-    std::unique_ptr<DiskFullOs> os;
-    std::optional<Seam<ShredOs>::Substitute> seam;
-    CShredThread worker;
+    std::unique_ptr<FakeShredOs> os;
+    std::unique_ptr<SeamedWorker> worker;
     MessageBoxAnswerer boxes;
 };
 
@@ -194,7 +158,7 @@ TEST_F(ShredSafetyTest, AFileNotOverwrittenOverItsWholeLengthIsKeptUnderItsOwnNa
     {
         const char* Fault;
         int Method;
-        int64_t WriteLimit;
+        int64_t DiskFullAt;
         bool CommitFails;
         int CommitFailsInPass;
     };
@@ -208,8 +172,8 @@ TEST_F(ShredSafetyTest, AFileNotOverwrittenOverItsWholeLengthIsKeptUnderItsOwnNa
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Fault);
-        DiskFullOs& faulty = Fresh();
-        faulty.WriteLimit = c.WriteLimit;
+        FakeShredOs& faulty = Fresh();
+        faulty.DiskFullAt = c.DiskFullAt;
         if (c.CommitFails)
             faulty.Script.FailAll(Call::Commit, EIO);
         if (c.CommitFailsInPass != 0)
@@ -217,8 +181,8 @@ TEST_F(ShredSafetyTest, AFileNotOverwrittenOverItsWholeLengthIsKeptUnderItsOwnNa
         const std::string path = MakeFile("kept.bin", 4096);
 
         // Tails, mangling and streams on: none of them may hide the failure.
-        worker.SetSettings(SettingsOf(c.Method, 2, true, true));
-        worker.ShredFile(Shreddable(path), 512, true, "");
+        worker->SetSettings(SettingsOf(c.Method, 2, true, true));
+        worker->ShredFile(Shreddable(path), 512, true, "");
 
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusOverwriteFailed)});
         EXPECT_EQ(ShredStatusCommand(StatusOverwriteFailed), 1043);
@@ -234,7 +198,7 @@ TEST_F(ShredSafetyTest, AFailureOnlyPastTheOldEndStillShredsTheFile)
 {
     // 1500 bytes and a 513-byte tail: the second write of each pass crosses the old end and
     // stops there, the next one fails.
-    os->WriteLimit = 1500;
+    os->DiskFullAt = 1500;
     const std::string path = MakeFile("tail.bin", 1500);
 
     Shred(path, SettingsOf(MethodRandomData, 2, true, true));
@@ -249,8 +213,8 @@ TEST(ShredSafetyWorkerTest, TheProgressWindowHearsOfTheFileThatWasKept)
     TempFolder folder;
     const std::string path = folder / "kept.bin";
     WriteBytes(path, Bytes(3000, 0x77));
-    DiskFullOs os;
-    os.WriteLimit = 1000;
+    FakeShredOs os;
+    os.DiskFullAt = 1000;
     RecordingWindow window;
     const Notifications received =
         RunJob(window, SettingsOf(MethodRandomData, 1, false, true), os, {{path, 6, false}});
@@ -293,7 +257,7 @@ TEST_F(ShredSafetyTest, FullNamesOfMaxPathCharactersOrMoreAreRefusedBeforeAnyOpe
         EXPECT_TRUE(NamedCalls().empty());
     }
     Fresh();
-    EXPECT_EQ(worker.ShredItem(tooLong), 1);
+    EXPECT_EQ(worker->ShredItem(tooLong), 1);
     EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
     EXPECT_TRUE(NamedCalls().empty());
     EXPECT_EQ(ReadWide(Widen(tooLong)), Bytes(100, 0x3C));
@@ -326,7 +290,7 @@ TEST_F(ShredSafetyTest, EveryOpenFailureEndsTheCallBeforeAnythingIsWritten)
     const std::string path = MakeFile("closed.bin", 2000);
     for (const auto& [error, status] : cases) {
         SCOPED_TRACE(testing::Message() << "error " << error);
-        DiskFullOs& faulty = Fresh();
+        FakeShredOs& faulty = Fresh();
         faulty.Script.FailAll(Call::CreateFileForWriting, static_cast<int>(error));
 
         Shred(path, SettingsOf(MethodDoD, 1, true, true));
@@ -369,13 +333,13 @@ TEST_F(ShredSafetyTest, WildcardsAreRefusedBeforeTheNameIsLookedUp)
     ASSERT_TRUE(secretAttributes & FILE_ATTRIBUTE_READONLY);
     const std::vector<std::string> before = ListFolder(folder.Path());
 
-    worker.SetSettings(SettingsOf(MethodRandomData, 1, true, true));
+    worker->SetSettings(SettingsOf(MethodRandomData, 1, true, true));
     for (const std::string& pattern :
          {folder / "secr?t.txt", folder / "*.txt", folder / "*", folder / "?????????.doc",
           folder.Path() + "\\*\\deep.txt", folder.Path() + "\\inn?r"}) {
         SCOPED_TRACE(pattern);
         Fresh();
-        EXPECT_EQ(worker.ShredItem(pattern), 1);
+        EXPECT_EQ(worker->ShredItem(pattern), 1);
         // Nothing but the item's refusal can come of it: no file can be shredded by it.
         EXPECT_FALSE(NameRules::FromNarrow(pattern));
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
@@ -385,7 +349,7 @@ TEST_F(ShredSafetyTest, WildcardsAreRefusedBeforeTheNameIsLookedUp)
     for (const std::string& suffix : {std::string(":*:$DATA"), std::string(":s?:$DATA")}) {
         SCOPED_TRACE(suffix);
         Fresh();
-        worker.ShredFile(Shreddable(secret), 512, true, suffix);
+        worker->ShredFile(Shreddable(secret), 512, true, suffix);
         EXPECT_EQ(Statuses(), std::vector<int>{ShredStatusCommand(StatusInvalidArguments)});
         EXPECT_TRUE(NamedCalls().empty());
     }

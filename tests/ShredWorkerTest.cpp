@@ -15,8 +15,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <map>
-#include <mutex>
 #include <set>
 
 namespace {
@@ -82,36 +80,22 @@ Delivery ByIndex(const Notifications& received)
     return delivered;
 }
 
-// Records every sent notification of every job, across windows, in the order the sends were
-// made, before delivering it.
-class SendLogOs : public FakeShredOs
+// The fake's "send" entries (every job's, across windows, in the order the sends were made),
+// keyed by window and item.
+Delivery Sends(const FakeShredOs& os)
 {
-public:
-    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
-    {
-        {
-            std::lock_guard<std::mutex> guard(logLock);
-            Notification n;
-            n.Message = message;
-            n.ItemIndex = HIWORD(wParam);
-            n.Id = LOWORD(wParam);
-            log.emplace_back(std::to_string(reinterpret_cast<uintptr_t>(window)) + "/" +
-                                 std::to_string(n.ItemIndex),
-                             n);
-        }
-        return FakeShredOs::SendMessageA(window, message, wParam, lParam);
+    Delivery delivered;
+    for (const std::string& send : os.Calls.Details("send")) {
+        const size_t message = send.find(':');
+        const size_t id = send.find(':', message + 1);
+        Notification n;
+        n.ItemIndex = static_cast<WORD>(std::stoi(send.substr(send.find('/') + 1)));
+        n.Message = static_cast<UINT>(std::stoul(send.substr(message + 1)));
+        n.Id = static_cast<WORD>(std::stoi(send.substr(id + 1)));
+        delivered.emplace_back(send.substr(0, message), n);
     }
-
-    Delivery Log()
-    {
-        std::lock_guard<std::mutex> guard(logLock);
-        return log;
-    }
-
-private:
-    std::mutex logLock;
-    Delivery log;
-};
+    return delivered;
+}
 
 using LinkingOs = LinkingShredOs;
 
@@ -193,7 +177,8 @@ TEST_F(ShredWorkerTest, OneItemIsShreddedAtATime)
 
 TEST_F(ShredWorkerTest, TwoJobsAtOnceTakeTurnsInTheSameLock)
 {
-    SendLogOs logged;
+    FakeShredOs logged;
+    logged.LogSends = true;
     RecordingWindow second;
     std::vector<std::string> paths;
     for (int i = 0; i < 8; ++i) {
@@ -214,7 +199,7 @@ TEST_F(ShredWorkerTest, TwoJobsAtOnceTakeTurnsInTheSameLock)
         ASSERT_TRUE(other.Join());
     }
 
-    const Delivery log = logged.Log();
+    const Delivery log = Sends(logged);
     EXPECT_EQ(log.size(), 8u * 9u);
     ExpectOneItemAtATime(log);
     // Each window hears of its own items only.

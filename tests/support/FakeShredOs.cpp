@@ -195,17 +195,36 @@ int64_t FakeShredOs::Seek(int descriptor, int64_t offset, int origin)
     // The pass writer seeks once to the start of each pass (of each range, in a sparse file).
     LogCall("seek", std::to_string(offset));
     Script.StartPass();
-    return ShredOs::Seek(descriptor, offset, origin);
+    const int64_t position = ShredOs::Seek(descriptor, offset, origin);
+    std::lock_guard<std::mutex> guard(lock);
+    positions[descriptor] = position;
+    return position;
 }
 
 int FakeShredOs::Write(int descriptor, const void* data, unsigned count)
 {
     LogCall("write", std::to_string(count));
-    if (const int error = Script.Next(Call::Write, NameOf(descriptor))) {
+    unsigned most = count;
+    if (const int error = Script.Next(Call::Write, NameOf(descriptor), &most)) {
         errno = error;
         return -1;
     }
-    return ShredOs::Write(descriptor, data, count);
+    int64_t position = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        position = positions[descriptor];
+    }
+    if (DiskFullAt >= 0)
+        most = static_cast<unsigned>(std::clamp<int64_t>(DiskFullAt - position, 0, most));
+    // Nothing written: a full disk says so.
+    if (most == 0 && count > 0) {
+        errno = ENOSPC;
+        return DiskFullAt >= 0 && position >= DiskFullAt ? -1 : 0;
+    }
+    const int written = ShredOs::Write(descriptor, data, std::min(most, count));
+    std::lock_guard<std::mutex> guard(lock);
+    positions[descriptor] = position + std::max(written, 0);
+    return written;
 }
 
 int FakeShredOs::Commit(int descriptor)
@@ -237,7 +256,6 @@ BOOL FakeShredOs::RemoveDirectoryA(const char* path)
 int FakeShredOs::Rename(const char* from, const char* to)
 {
     LogCall("rename", std::string(from) + ">" + to);
-    Renames.emplace_back(from, to);
     if (const int error = Script.Next(Call::Rename, from)) {
         errno = error;
         return -1;
@@ -314,8 +332,19 @@ int FakeShredOs::Close(int descriptor)
     {
         std::lock_guard<std::mutex> guard(lock);
         descriptorNames.erase(descriptor);
+        positions.erase(descriptor);
     }
     return ShredOs::Close(descriptor);
+}
+
+std::vector<std::pair<std::string, std::string>> FakeShredOs::Renames() const
+{
+    std::vector<std::pair<std::string, std::string>> renames;
+    for (const std::string& rename : Calls.Details("rename")) {
+        const size_t arrow = rename.find('>');
+        renames.emplace_back(rename.substr(0, arrow), rename.substr(arrow + 1));
+    }
+    return renames;
 }
 
 std::string FakeShredOs::NameOf(int descriptor)
@@ -597,6 +626,10 @@ LRESULT FakeShredOs::SendMessageA(HWND window, UINT message, WPARAM wParam, LPAR
 {
     if (message == WM_SHRED_FILE)
         LogCall("file", reinterpret_cast<const char*>(lParam));
+    if (LogSends)
+        LogCall("send", std::to_string(reinterpret_cast<uintptr_t>(window)) + "/" +
+                            std::to_string(HIWORD(wParam)) + ":" + std::to_string(message) + ":" +
+                            std::to_string(LOWORD(wParam)));
     if (!RecordMessages)
         return ShredOs::SendMessageA(window, message, wParam, lParam);
     Notification n = DecodeNotification(message, wParam, lParam, false);

@@ -59,6 +59,9 @@ public:
 
     // Messages: recorded instead of delivered.
     bool RecordMessages = false;
+    // Every message sent is logged as "send:<window>/<item index>:<message>:<id>" too, so that
+    // the order of sends across jobs can be seen.
+    bool LogSends = false;
     Notifications Recorded();
 
     // Volumes.
@@ -108,8 +111,12 @@ public:
     bool FixedSystemTime = false;
     SYSTEMTIME SystemTimeValue{};
 
-    // Every rename asked for, as (from, to); the script decides which fail.
-    std::vector<std::pair<std::string, std::string>> Renames;
+    // Every rename the log holds, as (from, to); the script decides which fail.
+    std::vector<std::pair<std::string, std::string>> Renames() const;
+
+    // The disk is full from this offset on (when not negative): a write stops there, and one
+    // that starts there fails.
+    int64_t DiskFullAt = -1;
 
     // The name the file behind a descriptor was opened by, or "" for one the seam did not give.
     std::string NameOf(int descriptor);
@@ -192,6 +199,8 @@ private:
     std::map<HANDLE, std::wstring> listings;
     std::map<HANDLE, std::string> handleNames;
     std::map<int, std::string> descriptorNames;
+    // Where the next write of each descriptor goes.
+    std::map<int, int64_t> positions;
     // Listings of a file's names, each the names still to give.
     std::map<HANDLE, std::vector<std::wstring>> nameListings;
     HANDLE nextNameListing = reinterpret_cast<HANDLE>(0x7A11000);

@@ -2,6 +2,7 @@
 // names, or the pass it comes in. Calls the script does not name are the real ones.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -32,8 +33,10 @@ public:
 
     // The `number`th call of the kind (from 1) fails.
     void Fail(Call kind, int number, int error) { Add({kind, number, 0, "", error, false}); }
+    // Every call of the kind from the `number`th on fails.
+    void FailFrom(Call kind, int number, int error) { Add({kind, number, 0, "", error, true}); }
     // Every call of the kind fails.
-    void FailAll(Call kind, int error) { Add({kind, 1, 0, "", error, true}); }
+    void FailAll(Call kind, int error) { FailFrom(kind, 1, error); }
     // Every call of the kind that names `path` fails.
     void FailOn(Call kind, const std::string& path, int error)
     {
@@ -41,6 +44,11 @@ public:
     }
     // Every call of the kind made while the `pass`th pass (from 1) is written fails.
     void FailInPass(Call kind, int pass, int error) { Add({kind, 0, pass, "", error, true}); }
+    // The `number`th call of the kind succeeds with at most `most` bytes (a short write).
+    void Shorten(Call kind, int number, unsigned most)
+    {
+        Add({kind, number, 0, "", 0, false, static_cast<int64_t>(most)});
+    }
 
     // A pass starts: the fake calls this at each seek to a pass's start.
     void StartPass()
@@ -49,8 +57,9 @@ public:
         ++pass;
     }
 
-    // Counts a call of the kind and gives the error it fails with, or 0 when it is to run.
-    int Next(Call kind, const std::string& path = "")
+    // Counts a call of the kind and gives the error it fails with, or 0 when it is to run; a
+    // call to be shortened runs with its bound in `most`.
+    int Next(Call kind, const std::string& path = "", unsigned* most = nullptr)
     {
         std::lock_guard<std::mutex> guard(lock);
         const int number = ++counts[kind];
@@ -61,8 +70,13 @@ public:
             const bool byPass = fault.Pass != 0 && fault.Pass == pass;
             const bool byNumber = fault.Number != 0 &&
                                   (fault.Onward ? number >= fault.Number : number == fault.Number);
-            if (byPath || byPass || byNumber)
+            if (!(byPath || byPass || byNumber))
+                continue;
+            if (fault.Most < 0)
                 return fault.Error;
+            if (most)
+                *most = static_cast<unsigned>(fault.Most);
+            return 0;
         }
         return 0;
     }
@@ -83,6 +97,8 @@ private:
         std::string Path;
         int Error;
         bool Onward;
+        // The bound of a shortened call, or -1.
+        int64_t Most = -1;
     };
 
     void Add(Fault fault)

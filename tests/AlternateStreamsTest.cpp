@@ -72,22 +72,22 @@ TEST_F(AlternateStreamsTest, ListsNamedDataStreamsInDeliveryOrderAndSkipsEveryOt
                   Stream(L":a:$DATA", 10), Record(BACKUP_EA_DATA, L":ea:$DATA", 8),
                   Stream(L":b:$DATA", 7)};
     EXPECT_EQ(Enumerate(path), (Names{":a:$DATA", ":b:$DATA"}));
-    EXPECT_EQ(os.Seeks, 5);
-    EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{path});
+    EXPECT_EQ(os.Calls.Count("backupseek"), 5u);
+    EXPECT_EQ(os.Calls.Details("backupopen"), std::vector<std::string>{path});
 }
 
 TEST_F(AlternateStreamsTest, AFileWithoutNamedStreamsGivesAnEmptyList)
 {
     os.Records = {Record(BACKUP_SECURITY_DATA, L"", 40), Record(BACKUP_DATA, L"", 4)};
     EXPECT_TRUE(Enumerate(path).empty());
-    EXPECT_EQ(os.Seeks, 2);
+    EXPECT_EQ(os.Calls.Count("backupseek"), 2u);
 }
 
 TEST_F(AlternateStreamsTest, AZeroLengthStreamIsListedWithoutASeek)
 {
     os.Records = {Stream(L":empty:$DATA", 0), Stream(L":next:$DATA", 0)};
     EXPECT_EQ(Enumerate(path), (Names{":empty:$DATA", ":next:$DATA"}));
-    EXPECT_EQ(os.Seeks, 0);
+    EXPECT_EQ(os.Calls.Count("backupseek"), 0u);
 }
 
 TEST_F(AlternateStreamsTest, ReadsWithTheSharedContextAndReleasesItAtTheEnd)
@@ -113,7 +113,7 @@ TEST_F(AlternateStreamsTest, AFileThatCannotBeOpenedHasNoListNotAnEmptyOne)
         ASSERT_TRUE(writer);
         EXPECT_EQ(Enumerate(path), Names{"unreadable"});
     }
-    EXPECT_TRUE(os.BackupFilesOpened.empty());
+    EXPECT_EQ(os.Calls.Count("backupopen"), 0u);
     EXPECT_EQ(os.Calls.Count("backupread"), 0u);
 }
 
@@ -219,7 +219,7 @@ TEST_F(AlternateStreamsTest, NoStreamSearchOffNtfs)
     Configure(worker, false);
     worker.ShredFile(Shreddable(path), 512, false, "");
 
-    EXPECT_TRUE(os.BackupFilesOpened.empty());
+    EXPECT_EQ(os.Calls.Count("backupopen"), 0u);
     EXPECT_EQ(Describe(os.Recorded()),
               (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1038"}));
     EXPECT_FALSE(Exists(path));
@@ -294,7 +294,7 @@ TEST_F(StreamShreddingTest, StreamsAreShreddedAfterTheFileUnderItsNewName)
 
     ASSERT_EQ(os.Renames().size(), 1u) << "only the file itself is renamed";
     const std::string newName = os.Renames()[0].second;
-    EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{newName});
+    EXPECT_EQ(os.Calls.Details("backupopen"), std::vector<std::string>{newName});
     const std::string a = newName + ":a:$DATA";
     const std::string b = newName + ":b:$DATA";
     EXPECT_EQ(os.Calls.Details("open"), (std::vector<std::string>{path, a, b}));
@@ -366,7 +366,7 @@ TEST(StreamNamingTest, AStreamThatNamesNoStreamIsReportedOnceAndNeverShredsItsFi
         EXPECT_EQ(statuses, (std::vector<std::string>{"S:1044", "S:1035", "S:1035"})) << c.What;
         EXPECT_EQ(passAnnouncements, std::vector<std::string>{"F:1:" + path}) << c.What;
         EXPECT_EQ(lastAnnounced, path) << c.What;
-        EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{path}) << c.What;
+        EXPECT_EQ(os.Calls.Details("backupopen"), std::vector<std::string>{path}) << c.What;
         EXPECT_TRUE(Exists(path)) << c.What;
     }
 }

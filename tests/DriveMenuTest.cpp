@@ -119,7 +119,7 @@ TEST_F(DriveMenuTest, NetworkOrReadOnlyDriveIsRefusedWithItsReasonBeforeAnyConfi
                                         "wiped on the computer that holds it.",
                                         "T: is read-only: nothing can be written to it, so its "
                                         "free space cannot be wiped."}));
-    EXPECT_EQ(os.OutsideCalls, 0) << "something was about to be written";
+    EXPECT_EQ(os.Calls.Count("outside"), 0u) << "something was about to be written";
 }
 
 TEST_F(DriveMenuTest, OnlyTheEntrysOwnCommandIsTaken)
@@ -202,5 +202,5 @@ TEST(WipeCommandLineTest, AnythingElseIsAUsageErrorAndRunsNothing)
         EXPECT_EQ(RunWipeCommand(command, result), WipeExitUsage);
         EXPECT_EQ(result, std::string(line.Error) + "; " + WipeCommandUsage);
     }
-    EXPECT_EQ(os.OutsideCalls, 0);
+    EXPECT_EQ(os.Calls.Count("outside"), 0u);
 }

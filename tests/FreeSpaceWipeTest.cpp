@@ -73,7 +73,8 @@ protected:
     void TearDown() override
     {
         if (os) {
-            EXPECT_EQ(os->OutsideCalls, 0) << "the wipe named something outside the test volume";
+            EXPECT_EQ(os->Calls.Count("outside"), 0u)
+                << "the wipe named something outside the test volume";
         }
     }
 
@@ -101,8 +102,8 @@ protected:
     {
         EXPECT_EQ(result.Outcome, WipeOutcome::Refused);
         EXPECT_EQ(result.Refusal, refusal);
-        EXPECT_EQ(os->FoldersMade, 0);
-        EXPECT_EQ(os->FilesCreated, 0);
+        EXPECT_EQ(os->Calls.Count("mkdir"), 0u);
+        EXPECT_EQ(os->Calls.Count("create"), 0u);
     }
 
     std::optional<TestVolume> volume;
@@ -174,7 +175,7 @@ TEST_F(FreeSpaceWipeTest, DoDPassesCoverEveryFillerInTheirOrderEachFlushed)
     }
     EXPECT_GT(fillers, 1u);
     // Each pass of each filler was flushed before the next began.
-    EXPECT_GE(os->Flushes, static_cast<int>(7 * fillers));
+    EXPECT_GE(os->Calls.Count("flush"), 7 * fillers);
     ExpectNothingLeft();
 }
 
@@ -288,7 +289,7 @@ TEST_F(FreeSpaceWipeTest, NetworkDriveAndNetworkPathAreRefusedUntouched)
     EXPECT_EQ(WipeRefusal(*os, "\\\\server\\share\\"),
               std::optional<std::string>("\\\\server\\share is a network path: its free space "
                                          "can only be wiped on the computer that holds it."));
-    EXPECT_EQ(os->OutsideCalls, 0);
+    EXPECT_EQ(os->Calls.Count("outside"), 0u);
 }
 
 TEST_F(FreeSpaceWipeTest, FillerThatCannotBeWrittenIsReportedAndNothingIsLeft)
@@ -347,7 +348,7 @@ TEST_F(FreeSpaceWipeTest, FolderOfThatNameHoldingAnotherFileIsLeftAlone)
     EXPECT_EQ(result.Outcome, WipeOutcome::Failed);
     ASSERT_EQ(result.Failures.size(), 1u);
     EXPECT_EQ(result.Failures[0].What, folder + "\\notes.txt");
-    EXPECT_EQ(os->FilesCreated, 0);
+    EXPECT_EQ(os->Calls.Count("create"), 0u);
     EXPECT_EQ(SnapshotTree(Widen(volume->Drive)), before);
 }
 
@@ -381,7 +382,7 @@ TEST_F(FreeSpaceWipeTest, WipeWaitsForAShredAndCanBeCancelledMeanwhile)
         EXPECT_LT(Clock::now() - cancelled, std::chrono::seconds(1));
         ASSERT_TRUE(job.Result());
         EXPECT_EQ(job.Result()->Outcome, WipeOutcome::Cancelled);
-        EXPECT_EQ(os->FoldersMade, 0);
+        EXPECT_EQ(os->Calls.Count("mkdir"), 0u);
     }
     {
         // Once the shred lets go, the wipe runs.

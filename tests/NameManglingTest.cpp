@@ -333,7 +333,7 @@ TEST_P(RenameFailureTest, ShowsItsBoxesAndKeepsTheOverwrittenFileUnderItsOldName
     EXPECT_FALSE(Exists(newName));
     EXPECT_EQ(os.Calls.Count("remove"), 0u);
     // Its streams are still looked for, and the window hears why the file stays.
-    EXPECT_EQ(os.BackupFilesOpened, std::vector<std::string>{path});
+    EXPECT_EQ(os.Calls.Details("backupopen"), std::vector<std::string>{path});
     EXPECT_EQ(Describe(os.Recorded()),
               (std::vector<std::string>{"F:1:" + path, "P:1125", "S:1044", "S:1058"}));
 }

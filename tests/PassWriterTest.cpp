@@ -231,7 +231,7 @@ TEST_F(PassWriterTest, ALengthOfZeroWritesNothingButStillFlushes)
         EXPECT_EQ(written, 0);
         EXPECT_EQ(rig.os.Calls.Count("write"), 0u);
         EXPECT_EQ(rig.Steps(), 0u);
-        EXPECT_EQ(rig.os.RandomCalls.load(), 0);
+        EXPECT_EQ(rig.os.Calls.Count("draw"), 0u);
         EXPECT_EQ(rig.os.Calls.Count("seek"), 1u);
         EXPECT_EQ(rig.os.Calls.Count("flush"), 1);
         EXPECT_EQ(ReadBytes(rig.path), Bytes(10, 0xEE));
@@ -250,7 +250,7 @@ TEST_F(PassWriterTest, RandomPassesDrawFreshDataForEveryBlock)
     // The last, shorter write is refilled too: one draw per write.
     ASSERT_EQ(rig.os.Passes.size(), 2u);
     EXPECT_EQ(rig.os.Passes[0].WriteSizes, (std::vector<unsigned>{1024, 1024, 452}));
-    EXPECT_EQ(rig.os.RandomCalls.load(), 6);
+    EXPECT_EQ(rig.os.Calls.Count("draw"), 6u);
     EXPECT_EQ(rig.Steps(), 6u);
     const Bytes& first = rig.os.Passes[0].Data;
     const Bytes& second = rig.os.Passes[1].Data;
@@ -498,7 +498,7 @@ TEST_F(PassWriterTest, AFailingRandomSourceStillGivesFreshNonZeroBlocks)
     EXPECT_EQ(rig.worker.WriteRandomPass(rig.file.Get(), 4096), 4096);
     EXPECT_EQ(rig.worker.WriteRandomPass(rig.file.Get(), 4096), 4096);
     rig.file.Reset();
-    EXPECT_EQ(rig.os.RandomCalls.load(), 8);
+    EXPECT_EQ(rig.os.Calls.Count("draw"), 8u);
     ASSERT_EQ(rig.os.Passes.size(), 2u);
     checkBlocks(rig.os.Passes[0].Data);
     checkBlocks(rig.os.Passes[1].Data);
@@ -532,7 +532,6 @@ protected:
                 const std::vector<std::string>& paths)
     {
         os.RecordMessages = true;
-        os.RecordProviderCalls = true;
         WorkerJob job(nullptr, settings, &os);
         job.Start(paths);
         ASSERT_TRUE(job.Join());
@@ -584,10 +583,10 @@ TEST_F(ProviderKeepAliveTest, AJobKeepsOneContextOpenAroundAFreshContextForEvery
         RunJob(os, settings, {path});
 
         EXPECT_EQ(ExpectOneKeptContextAroundAFreshOnePerDraw(os.ProviderCalls()), c.Draws);
-        EXPECT_EQ(os.ProviderAcquires.load(), static_cast<int>(c.Draws) + 1);
-        EXPECT_EQ(os.ProviderReleases.load(), static_cast<int>(c.Draws) + 1);
-        EXPECT_EQ(os.RandomCalls.load(), static_cast<int>(c.Draws));
-        EXPECT_EQ(os.UnpairedProviderCalls.load(), 0);
+        EXPECT_EQ(os.Calls.Count("acquire"), c.Draws + 1);
+        EXPECT_EQ(os.Calls.Count("release"), c.Draws + 1);
+        EXPECT_EQ(os.Calls.Count("draw"), c.Draws);
+        EXPECT_EQ(os.Calls.Count("unpaired"), 0u);
         EXPECT_EQ(os.OpenProviderContexts(), 0u);
         EXPECT_EQ(CountStatus(os.Recorded(), StatusShredded), 1u);
         EXPECT_FALSE(Exists(path));
@@ -609,7 +608,7 @@ TEST_F(ProviderKeepAliveTest, EachWorkerKeepsItsOwnContextForItsOwnItemOnly)
     ASSERT_NE(firstEnd, calls.end());
     EXPECT_EQ(ExpectOneKeptContextAroundAFreshOnePerDraw({calls.begin(), firstEnd + 1}), 3u);
     EXPECT_EQ(ExpectOneKeptContextAroundAFreshOnePerDraw({firstEnd + 1, calls.end()}), 3u);
-    EXPECT_EQ(os.UnpairedProviderCalls.load(), 0);
+    EXPECT_EQ(os.Calls.Count("unpaired"), 0u);
     EXPECT_EQ(os.OpenProviderContexts(), 0u);
 }
 
@@ -621,7 +620,7 @@ TEST_F(ProviderKeepAliveTest, AJobThatWritesNoRandomBlockAcquiresNothing)
         SCOPED_TRACE(path);
         PassRecordingOs os;
         RunJob(os, SettingsOf(MethodGutmann, 1, false), {path});
-        EXPECT_EQ(os.ProviderAcquires.load(), 0);
+        EXPECT_EQ(os.Calls.Count("acquire"), 0u);
         EXPECT_EQ(CountStatus(os.Recorded(), StatusFinished), 1u);
     }
 }
@@ -648,7 +647,7 @@ TEST_F(ProviderKeepAliveTest, WithoutAKeptContextThePassRunsAsItWouldAnyway)
         EXPECT_EQ(calls[i + 1], (Call{Call::Draw, calls[i].Context}));
         EXPECT_EQ(calls[i + 2], (Call{Call::Release, calls[i].Context}));
     }
-    EXPECT_EQ(os.UnpairedProviderCalls.load(), 0);
+    EXPECT_EQ(os.Calls.Count("unpaired"), 0u);
     ASSERT_EQ(os.Passes.size(), 1u);
     const Bytes& data = os.Passes[0].Data;
     EXPECT_NE(Slice(data, 0, 1024), Slice(data, 1024, 1024));
@@ -659,9 +658,9 @@ TEST_F(ProviderKeepAliveTest, WithoutAKeptContextThePassRunsAsItWouldAnyway)
     PassRecordingOs failingBlock;
     failingBlock.Script.Fail(::Call::ProviderAcquire, 3, NTE_PROV_DLL_NOT_FOUND);
     RunJob(failingBlock, SettingsOf(MethodRandomData, 1, false), {MakeFile("gap.bin", 2500)});
-    EXPECT_EQ(failingBlock.ProviderAcquires.load(), 4);
-    EXPECT_EQ(failingBlock.ProviderReleases.load(), 3);
-    EXPECT_EQ(failingBlock.RandomCalls.load(), 2);
+    EXPECT_EQ(failingBlock.Calls.Count("acquire"), 4u);
+    EXPECT_EQ(failingBlock.Calls.Count("release"), 3u);
+    EXPECT_EQ(failingBlock.Calls.Count("draw"), 2u);
     EXPECT_EQ(failingBlock.OpenProviderContexts(), 0u);
     ASSERT_EQ(failingBlock.Passes.size(), 1u);
     EXPECT_FALSE(Uniform(Slice(failingBlock.Passes[0].Data, 1024, 1024)));
@@ -676,10 +675,10 @@ TEST_F(PassWriterTest, OutsideAJobNoContextIsKept)
     ASSERT_TRUE(Open(rig, "direct.bin", 2500));
     EXPECT_EQ(rig.worker.WriteRandomPass(rig.file.Get(), 2500), 2500);
 
-    EXPECT_EQ(rig.os.ProviderAcquires.load(), 3);
-    EXPECT_EQ(rig.os.ProviderReleases.load(), 3);
+    EXPECT_EQ(rig.os.Calls.Count("acquire"), 3u);
+    EXPECT_EQ(rig.os.Calls.Count("release"), 3u);
     EXPECT_EQ(rig.os.OpenProviderContexts(), 0u);
-    EXPECT_EQ(rig.os.UnpairedProviderCalls.load(), 0);
+    EXPECT_EQ(rig.os.Calls.Count("unpaired"), 0u);
 }
 
 TEST_F(ProviderKeepAliveTest, TheRealProviderStaysLoadedBetweenBlocksUntilTheJobEnds)
@@ -692,9 +691,9 @@ TEST_F(ProviderKeepAliveTest, TheRealProviderStaysLoadedBetweenBlocksUntilTheJob
     // Each write follows the release of its block's own context.
     EXPECT_EQ(os.LoadedAtWrite, std::vector<bool>(6, true));
     EXPECT_EQ(::GetModuleHandleA(ProviderModule), nullptr);
-    EXPECT_EQ(os.ProviderAcquires.load(), 7);
-    EXPECT_EQ(os.ProviderReleases.load(), 7);
-    EXPECT_EQ(os.UnpairedProviderCalls.load(), 0);
+    EXPECT_EQ(os.Calls.Count("acquire"), 7u);
+    EXPECT_EQ(os.Calls.Count("release"), 7u);
+    EXPECT_EQ(os.Calls.Count("unpaired"), 0u);
     EXPECT_EQ(CountStatus(os.Recorded(), StatusShredded), 1u);
 }
 

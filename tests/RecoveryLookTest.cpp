@@ -310,7 +310,7 @@ std::vector<std::string> ShredInProcess(const ShredSettings& settings, const Ite
     }
     // The product asked for the item's streams once: the list came through the seam.
     if (item.How == Road::Seam) {
-        EXPECT_EQ(os.BackupFilesOpened.size(), 1u);
+        EXPECT_EQ(os.Calls.Count("backupopen"), 1u);
     }
     return failures;
 }

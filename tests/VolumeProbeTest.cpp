@@ -38,8 +38,7 @@ protected:
         worker.ItemPath = itemPath;
         Probe first{false, -7, true};
         first.Accepted = worker.ProbeVolume(path, first.TailLength, first.Ntfs);
-        os.DiskRootsAsked.clear();
-        os.VolumeRootsAsked.clear();
+        os.Calls.Clear();
         Probe second{false, -7, false};
         second.Accepted = worker.ProbeVolume(path, second.TailLength, second.Ntfs);
         EXPECT_EQ(first.Accepted, second.Accepted);
@@ -64,8 +63,8 @@ TEST_F(VolumeProbeTest, ALocalPathGivesTheSectorSizeAndTheFileSystem)
     EXPECT_TRUE(probe.Accepted);
     EXPECT_EQ(probe.TailLength, 4096);
     EXPECT_TRUE(probe.Ntfs);
-    EXPECT_EQ(os.DiskRootsAsked, std::vector<std::string>{"C:\\"});
-    EXPECT_EQ(os.VolumeRootsAsked, std::vector<std::string>{"\\\\.\\c:\\"});
+    EXPECT_EQ(os.Calls.Details("diskspace"), std::vector<std::string>{"C:\\"});
+    EXPECT_EQ(os.Calls.Details("volume"), std::vector<std::string>{"\\\\.\\c:\\"});
 }
 
 TEST_F(VolumeProbeTest, ANetworkPathIsRefusedWithoutAQuery)
@@ -78,8 +77,8 @@ TEST_F(VolumeProbeTest, ANetworkPathIsRefusedWithoutAQuery)
     EXPECT_EQ(tailLength, -7);
     EXPECT_TRUE(ntfs);
     EXPECT_EQ(worker.ShredItem(worker.ItemPath), 2);
-    EXPECT_TRUE(os.DiskRootsAsked.empty());
-    EXPECT_TRUE(os.VolumeRootsAsked.empty());
+    EXPECT_EQ(os.Calls.Count("diskspace"), 0u);
+    EXPECT_EQ(os.Calls.Count("volume"), 0u);
     EXPECT_TRUE(Touched(os).empty());
     EXPECT_TRUE(os.Recorded().empty());
 }
@@ -94,7 +93,7 @@ TEST(NetworkWorkerTest, ReportsNetworkAbortedThenFinishedAndTouchesNothing)
     for (const Notification& n : received)
         EXPECT_EQ(n.ItemIndex, 4);
     EXPECT_TRUE(Touched(os).empty());
-    EXPECT_TRUE(os.DiskRootsAsked.empty());
+    EXPECT_EQ(os.Calls.Count("diskspace"), 0u);
 }
 
 struct FileSystemCase
@@ -132,7 +131,7 @@ TEST_P(FileSystemNameTest, OnlyAVolumeThatReportsNamedStreamsIsSearchedForThem)
     worker.Settings.MangleDateAndTime = false;
     os.RecordMessages = true;
     EXPECT_EQ(worker.ShredItem(path), 1);
-    EXPECT_EQ(os.BackupFilesOpened,
+    EXPECT_EQ(os.Calls.Details("backupopen"),
               GetParam().Ntfs ? std::vector<std::string>{path} : std::vector<std::string>{});
     // The listed stream cannot be opened here (Wine has none), so with named streams it keeps
     // the file.
@@ -201,14 +200,14 @@ TEST_F(VolumeProbeTest, TheProbedPathDecidesWhateverTheWorkersItemPath)
     Probe probe = Run("C:\\x\\y.txt", "");
     EXPECT_TRUE(probe.Accepted);
     EXPECT_TRUE(probe.Ntfs);
-    EXPECT_EQ(os.VolumeRootsAsked, std::vector<std::string>{"\\\\.\\c:\\"});
+    EXPECT_EQ(os.Calls.Details("volume"), std::vector<std::string>{"\\\\.\\c:\\"});
     EXPECT_FALSE(Run("\\\\server\\share\\f", "").Accepted);
 
     // Nor does another item's path lend its drive or its refusal.
     probe = Run("D:\\entry.txt", "\\\\server\\share\\item");
     EXPECT_TRUE(probe.Accepted);
-    EXPECT_EQ(os.DiskRootsAsked, std::vector<std::string>{"D:\\"});
-    EXPECT_EQ(os.VolumeRootsAsked, std::vector<std::string>{"\\\\.\\d:\\"});
+    EXPECT_EQ(os.Calls.Details("diskspace"), std::vector<std::string>{"D:\\"});
+    EXPECT_EQ(os.Calls.Details("volume"), std::vector<std::string>{"\\\\.\\d:\\"});
     EXPECT_FALSE(Run("\\\\server\\share\\f", "C:\\item.txt").Accepted);
 }
 

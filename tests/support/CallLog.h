@@ -19,6 +19,13 @@ public:
         entries.push_back(detail.empty() ? kind : kind + ":" + detail);
     }
 
+    // Forgets every entry so far.
+    void Clear()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        entries.clear();
+    }
+
     std::vector<std::string> Entries() const
     {
         std::lock_guard<std::mutex> guard(lock);

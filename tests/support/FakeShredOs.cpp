@@ -280,7 +280,7 @@ HANDLE FakeShredOs::CreateFileA(const char* name, DWORD access, DWORD share, DWO
         handleNames[file] = name;
     }
     if (UseBackupRecords && access == GENERIC_READ && file != INVALID_HANDLE_VALUE) {
-        BackupFilesOpened.push_back(name);
+        Calls.Add("backupopen", name);
         backupStream.clear();
         recordStarts.clear();
         for (const BackupRecord& record : Records) {
@@ -471,7 +471,7 @@ BOOL FakeShredOs::BackupRead(HANDLE, BYTE* buffer, DWORD count, DWORD* read, BOO
 
 BOOL FakeShredOs::BackupSeek(HANDLE, DWORD, DWORD, DWORD* lowSought, DWORD* highSought, void**)
 {
-    ++Seeks;
+    Calls.Add("backupseek");
     *lowSought = static_cast<DWORD>(currentDataEnd - std::min(backupPosition, currentDataEnd));
     *highSought = 0;
     backupPosition = std::max(backupPosition, currentDataEnd);
@@ -482,7 +482,7 @@ BOOL FakeShredOs::GetDiskFreeSpaceA(const char* root, DWORD* sectorsPerCluster,
                                     DWORD* bytesPerSector, DWORD* freeClusters,
                                     DWORD* totalClusters)
 {
-    DiskRootsAsked.push_back(root);
+    Calls.Add("diskspace", root);
     if (const int error = Script.Next(Call::DiskFreeSpace)) {
         ::SetLastError(static_cast<DWORD>(error));
         return FALSE;
@@ -499,7 +499,7 @@ BOOL FakeShredOs::GetVolumeInformationA(const char* root, char* volumeName, DWOR
                                         DWORD* fileSystemFlags, char* fileSystemName,
                                         DWORD fileSystemNameSize)
 {
-    VolumeRootsAsked.push_back(root);
+    Calls.Add("volume", root);
     if (const int error = Script.Next(Call::VolumeInformation)) {
         ::SetLastError(static_cast<DWORD>(error));
         return FALSE;
@@ -543,15 +543,22 @@ size_t FakeShredOs::OpenProviderContexts()
     return openContexts.size();
 }
 
-std::vector<ProviderCall> FakeShredOs::ProviderCalls()
+std::vector<ProviderCall> FakeShredOs::ProviderCalls() const
 {
-    std::lock_guard<std::mutex> guard(lock);
-    return providerCalls;
+    std::vector<ProviderCall> calls;
+    for (const std::string& entry : Calls.Of({"acquire", "draw", "release"})) {
+        const size_t colon = entry.find(':');
+        const std::string kind = entry.substr(0, colon);
+        calls.push_back({kind == "acquire" ? ProviderCall::Acquire
+                         : kind == "draw"  ? ProviderCall::Draw
+                                           : ProviderCall::Release,
+                         static_cast<HCRYPTPROV>(std::stoull(entry.substr(colon + 1)))});
+    }
+    return calls;
 }
 
 BOOL FakeShredOs::CryptAcquireContextA(HCRYPTPROV* provider, DWORD providerType, DWORD flags)
 {
-    ++ProviderAcquires;
     const auto scripted = static_cast<DWORD>(Script.Next(Call::ProviderAcquire));
     std::unique_lock<std::mutex> guard(lock);
     HCRYPTPROV context = 0;
@@ -568,9 +575,8 @@ BOOL FakeShredOs::CryptAcquireContextA(HCRYPTPROV* provider, DWORD providerType,
         if (!acquired)
             error = ::GetLastError();
     }
-    // A failed acquire is recorded with no context.
-    if (RecordProviderCalls)
-        providerCalls.push_back({ProviderCall::Acquire, acquired ? context : 0});
+    // A failed acquire is logged with no context.
+    Calls.Add("acquire", std::to_string(acquired ? context : 0));
     if (!acquired) {
         guard.unlock();
         ::SetLastError(error);
@@ -583,17 +589,15 @@ BOOL FakeShredOs::CryptAcquireContextA(HCRYPTPROV* provider, DWORD providerType,
 
 BOOL FakeShredOs::CryptGenRandom(HCRYPTPROV provider, DWORD length, BYTE* buffer)
 {
-    ++RandomCalls;
     HCRYPTPROV source = 0;
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (RecordProviderCalls)
-            providerCalls.push_back({ProviderCall::Draw, provider});
+        Calls.Add("draw", std::to_string(provider));
         if (openContexts.count(provider))
             source = RealProviderContexts ? provider : dataProvider;
     }
     if (!source) {
-        ++UnpairedProviderCalls;
+        Calls.Add("unpaired", "draw");
         ::SetLastError(NTE_BAD_UID);
         return FALSE;
     }
@@ -606,16 +610,14 @@ BOOL FakeShredOs::CryptGenRandom(HCRYPTPROV provider, DWORD length, BYTE* buffer
 
 BOOL FakeShredOs::CryptReleaseContext(HCRYPTPROV provider)
 {
-    ++ProviderReleases;
     bool open = false;
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (RecordProviderCalls)
-            providerCalls.push_back({ProviderCall::Release, provider});
+        Calls.Add("release", std::to_string(provider));
         open = openContexts.erase(provider) > 0;
     }
     if (!open) {
-        ++UnpairedProviderCalls;
+        Calls.Add("unpaired", "release");
         ::SetLastError(NTE_BAD_UID);
         return FALSE;
     }

@@ -8,7 +8,6 @@
 #include "common/Seam.h"
 #include "engine/ShredOs.h"
 
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -52,7 +51,11 @@ public:
     // "find:<pattern>", "check:<name>" (opened to look at), "open:<name>" (opened for writing),
     // "rename:<from>><to>", "remove:<name>", "rmdir:<path>", "seek:<offset>", "write:<bytes
     // asked>", "flush", "backupread:<bytes asked>[ abort][ security]", and "file:<path>" for each
-    // file announced to the window.
+    // file announced to the window. Whatever a derived class passes on, the fake also notes
+    // "diskspace:<root>" and "volume:<root>" (volume queries), "backupopen:<name>" (a file opened
+    // for its stream list), "backupseek", and the random source's "acquire:<context>" (0 when
+    // it failed), "draw:<context>", "release:<context>" and "unpaired:draw|release" (a context
+    // that is not open).
     CallLog Calls;
     // The calls that fail instead of running.
     FaultScript Script;
@@ -69,16 +72,12 @@ public:
     std::string FileSystemName = "NTFS";
     // As NTFS reports them: named streams among them.
     DWORD FileSystemFlags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK | FILE_NAMED_STREAMS;
-    std::vector<std::string> DiskRootsAsked;
-    std::vector<std::string> VolumeRootsAsked;
 
     // Stream listing through the backup interface, for every file and folder: these records
     // (none: no named streams, as most files have), or, when off, the interface fails as Wine's
     // does.
     bool UseBackupRecords = true;
     std::vector<BackupRecord> Records;
-    int Seeks = 0;
-    std::vector<std::string> BackupFilesOpened;
 
     // Paths (exact) that are reparse points, with their tags: their listing entries and the
     // handles opened on them say so.
@@ -95,15 +94,9 @@ public:
     // real acquire takes milliseconds under Wine. With RealProviderContexts every acquire, draw
     // and release is the real call on the context handed out.
     bool RealProviderContexts = false;
-    std::atomic<int> RandomCalls{0};
-    std::atomic<int> ProviderAcquires{0};
-    std::atomic<int> ProviderReleases{0};
-    // Draws from, and releases of, a context that is not open.
-    std::atomic<int> UnpairedProviderCalls{0};
     size_t OpenProviderContexts();
-    // Every acquire, draw and release in order, when asked for.
-    bool RecordProviderCalls = false;
-    std::vector<ProviderCall> ProviderCalls();
+    // Every acquire, draw and release in order, from the log.
+    std::vector<ProviderCall> ProviderCalls() const;
 
     // Clocks.
     bool FixedTime = false;
@@ -193,7 +186,6 @@ private:
     HCRYPTPROV dataProvider = 0;
     HCRYPTPROV nextContext = 0xC0DE0001;
     std::set<HCRYPTPROV> openContexts;
-    std::vector<ProviderCall> providerCalls;
     std::mutex lock;
     Notifications recorded;
     std::map<HANDLE, std::wstring> listings;

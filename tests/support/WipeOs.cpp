@@ -28,7 +28,7 @@ bool WipeOs::Inside(const char* path)
     if (!root.empty() && (StartsWithNoCase(name, root) ||
                           (name.size() == device.size() && StartsWithNoCase(name, device))))
         return true;
-    ++OutsideCalls;
+    Calls.Add("outside", name);
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;
 }
@@ -55,7 +55,7 @@ HANDLE WipeOs::CreateFileA(const char* name, DWORD access, DWORD share, DWORD di
         std::lock_guard<std::mutex> held(lock);
         open[file] = OpenFile{name, 0};
         if (disposition == CREATE_NEW)
-            ++FilesCreated;
+            Calls.Add("create", name);
     }
     return file;
 }
@@ -74,7 +74,8 @@ BOOL WipeOs::CreateDirectoryA(const char* path)
     if (!Inside(path))
         return FALSE;
     const BOOL made = ShredOs::CreateDirectoryA(path);
-    FoldersMade += made ? 1 : 0;
+    if (made)
+        Calls.Add("mkdir", path);
     return made;
 }
 

@@ -5,6 +5,7 @@
 // wrote.
 #pragma once
 
+#include "CallLog.h"
 #include "ProgramRunner.h"
 #include "TestFiles.h"
 #include "TestVolume.h"
@@ -12,7 +13,6 @@
 #include "core/WipeJob.h"
 #include "engine/ShredOs.h"
 
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -35,11 +35,9 @@ public:
     // Each write waits this long first, so that a test can act in the middle of a wipe.
     DWORD WriteDelayMs = 0;
 
-    // What the wipe did.
-    std::atomic<int> OutsideCalls{0};
-    std::atomic<int> Flushes{0};
-    std::atomic<int> FoldersMade{0};
-    std::atomic<int> FilesCreated{0};
+    // What the wipe did: "outside:<path>" for each call refused for naming something off the
+    // volume, "mkdir:<path>" and "create:<path>" for each folder and new file made, "flush".
+    CallLog Calls;
     // The furthest byte written into each file, by path.
     std::map<std::string, uint64_t> WrittenLengths();
     // The first bytes of every write at a file's start, by path, in order: one per pass.
@@ -69,7 +67,7 @@ public:
     BOOL WriteFile(HANDLE file, const void* data, DWORD count, DWORD* written) override;
     BOOL FlushFileBuffers(HANDLE file) override
     {
-        ++Flushes;
+        Calls.Add("flush");
         return ShredOs::FlushFileBuffers(file);
     }
     BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* position,
